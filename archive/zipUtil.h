@@ -1,0 +1,97 @@
+#pragma once
+// The archive engine: the archive object TKiv over one ".oru" file, and the entry codec.
+// Layout of the file: archive/FORMAT.md.
+//
+// Names: paths are native (UTF-8). Catalog texts (FileName, ParentName) are CP950 bytes; names
+// are converted at the file-system boundary (adding converts to CP950, extracting back).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "catalog/CatalogTable.h"
+#include "platform/Stream.h"
+
+namespace oru {
+
+inline constexpr char kMagic[4] = {'K', 'V', 'A', 'R'};
+inline constexpr int64_t kHeaderSize = 16;
+
+// The 16-byte header at file position 0, written and read byte for byte.
+struct ArchiveHeader {
+    char Magic[4];
+    int32_t CatalogOffset;
+    double Created;
+};
+static_assert(sizeof(ArchiveHeader) == kHeaderSize);
+
+// What a long operation reports to its front end. The engine calls update() after each file
+// (and during long files), and checks cancelled() between two files; when it says yes the
+// operation stops with Cancelled, leaving the archive as a failure at that point would.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    struct Info {
+        uint64_t itemsDone = 0;
+        uint64_t bytesDone = 0;      // source bytes read (add) or content bytes written (extract)
+        uint64_t bytesTotal = 0;     // 0 when unknown
+        std::string currentName;     // UTF-8
+    };
+    virtual void update(const Info& info) = 0;
+    virtual bool cancelled() { return false; }
+};
+
+// zlib level 1 (78 01) of the whole of source, from position 0, appended to destination.
+// Fails with "error" on any zlib failure.
+void CompressStream(Stream& source, Stream& destination);
+// Decodes the one stored entry in source (from position 0) into target at its position, in
+// pieces of 512 bytes. Fails with "error" on a damaged stream, never loops without end.
+// limit: content beyond this many bytes is a damaged stream (the row's OriginalSize); -1 = none.
+void DecompressStream(Stream& source, Stream& target, int64_t limit = -1);
+
+class TKiv {
+public:
+    // Creates the archive (or opens an existing file without truncating it and empties its
+    // catalog) and writes the header. "Cannot create file %s" / "Cannot open file %s".
+    static std::unique_ptr<TKiv> CreateNew(const std::string& path);
+    // Opens an existing archive: "%s找不到這個檔案", "Cannot open file %s", "%s檔案格式不符",
+    // or the catalog loader's errors.
+    static std::unique_ptr<TKiv> OpenExisting(const std::string& path);
+    virtual ~TKiv();
+
+    CatalogTable& Catalog() { return *catalog_; }
+    const ArchiveHeader& Header() const { return header_; }
+    const std::string& ArchivePath() const { return path_; }
+
+    // Adds a file, or a folder with everything below it, under the folder row named parentName
+    // (CP950; empty for the top level). path is native.
+    void AddPath(const std::string& parentName, const std::string& path);
+    // Writes the content of cursor's current row into target; target's position ends at 0.
+    void ReadEntry(CatalogTable& cursor, Stream& target);
+    // Writes cursor's current row (a folder with everything below it) below destination.
+    void ExtractEntry(CatalogTable& cursor, const std::string& destination);
+    // Deletes cursor's current row (a folder with every row below it) from the catalog.
+    void DeleteEntry(CatalogTable& cursor);
+    // Rewrites the archive without dead bytes through the temporary file.
+    void Compact();
+
+    void LoadCatalog();
+    void SaveCatalog();
+    void WriteHeader();
+
+    // The front end's progress sink for the following operations; nullptr for none.
+    void SetProgress(Progress* progress) { progress_ = progress; }
+
+    // The temporary file of compaction: path with its extension replaced by ".$$$".
+    static std::string TempPathFor(const std::string& archivePath);
+
+private:
+    TKiv();
+    std::unique_ptr<Stream> file_;         // ArchiveFile
+    std::unique_ptr<CatalogTable> catalog_;
+    ArchiveHeader header_{};
+    std::string path_;
+    Progress* progress_ = nullptr;
+};
+
+}  // namespace oru

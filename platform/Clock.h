@@ -1,0 +1,21 @@
+#pragma once
+// The system's date-time: days since 1899-12-30 00:00 local time as a double, the fraction being
+// the time of day. All code takes "now" from here; tests replace it.
+
+#include <functional>
+#include <string>
+
+namespace oru::clock {
+
+double now();
+// Replaces now() until reset with nullptr. Used by tests for fixed dates.
+void setNowForTesting(std::function<double()> source);
+
+// Date-time from local calendar fields (month 1-12), and back.
+double fromLocal(int year, int month, int day, int hour, int minute, int second, int millisecond = 0);
+struct LocalTime { int year, month, day, hour, minute, second, millisecond; };
+LocalTime toLocal(double dateTime);
+// "YYYY-MM-DD HH:MM:SS".
+std::string formatIso(double dateTime);
+
+}  // namespace oru::clock

@@ -1,0 +1,33 @@
+#pragma once
+// File-system queries and changes the engine needs, on native paths (UTF-8, "/" separated).
+
+#include <string>
+#include <vector>
+
+namespace oru::fs {
+
+// stat succeeds and names a regular file (links followed).
+bool fileExists(const std::string& path);
+// stat succeeds and names a directory (links followed).
+bool isDirectory(const std::string& path);
+// stat succeeds at all (links followed); a dangling link does not exist.
+bool exists(const std::string& path);
+// The names in a directory, every kind and hidden ones included, without "." and "..", in the
+// order the file system returns them. An unreadable directory gives an empty list.
+std::vector<std::string> listDirectory(const std::string& path);
+// Creates the directory and every missing level; returns false when that failed.
+bool forceDirectories(const std::string& path);
+// Deletes a file; returns false when it failed.
+bool deleteFile(const std::string& path);
+// The text behind the last "/"; the whole path when there is none.
+std::string lastComponent(const std::string& path);
+// path + "/" + name, without doubling a trailing "/".
+std::string join(const std::string& path, const std::string& name);
+// Identity of a directory (device and inode) for loop detection; false when stat fails.
+struct FileId {
+    unsigned long long dev = 0, ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+bool fileId(const std::string& path, FileId& id);
+
+}  // namespace oru::fs

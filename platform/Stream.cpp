@@ -1,0 +1,153 @@
+#include "platform/Stream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Error.h"
+
+namespace oru {
+
+void Stream::readExact(void* buffer, size_t n) {
+    auto* out = static_cast<uint8_t*>(buffer);
+    while (n > 0) {
+        size_t got = read(out, n);
+        if (got == 0) throw Error(msg::kReadError);
+        out += got;
+        n -= got;
+    }
+}
+
+void Stream::copyFrom(Stream& source, int64_t count) {
+    if (count < 0) throw Error(msg::kReadError);
+    constexpr size_t kChunk = 1 << 20;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(count, kChunk)));
+    while (count > 0) {
+        size_t n = static_cast<size_t>(std::min<int64_t>(count, kChunk));
+        source.readExact(buffer.data(), n);
+        write(buffer.data(), n);
+        count -= static_cast<int64_t>(n);
+    }
+}
+
+// ---- MemoryStream
+
+size_t MemoryStream::read(void* buffer, size_t n) {
+    if (pos_ >= size()) return 0;
+    size_t avail = static_cast<size_t>(size() - pos_);
+    n = std::min(n, avail);
+    std::memcpy(buffer, data_.data() + pos_, n);
+    pos_ += static_cast<int64_t>(n);
+    return n;
+}
+
+void MemoryStream::write(const void* buffer, size_t n) {
+    if (n == 0) return;
+    size_t end = static_cast<size_t>(pos_) + n;
+    if (end > data_.size()) data_.resize(end);
+    std::memcpy(data_.data() + pos_, buffer, n);
+    pos_ = static_cast<int64_t>(end);
+}
+
+void MemoryStream::seek(int64_t position) {
+    if (position < 0) throw Error(msg::kReadError);
+    pos_ = position;
+}
+
+void MemoryStream::setSize(int64_t n) {
+    if (n < 0) throw Error(msg::kWriteError);
+    data_.resize(static_cast<size_t>(n));
+    pos_ = std::min(pos_, n);
+}
+
+// ---- FileStream
+
+FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::ReadWrite: flags |= O_RDWR; break;
+        case Mode::Truncate: flags |= O_RDWR; break;
+        case Mode::Create: flags |= O_RDWR | O_CREAT; break;
+    }
+    const bool creating = mode == Mode::Create;
+    fd_ = ::open(path.c_str(), flags, 0666);
+    if (fd_ < 0) throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+    }
+    // The lock is what makes the open exclusive; a refused lock fails like the open would.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+    }
+    // Emptying happens only once the lock is held, so a refused open never cuts another's file.
+    if (mode == Mode::Truncate || mode == Mode::Create) {
+        if (::ftruncate(fd_, 0) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+            throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+        }
+    }
+}
+
+FileStream::~FileStream() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+size_t FileStream::read(void* buffer, size_t n) {
+    while (true) {
+        ssize_t got = ::pread(fd_, buffer, n, pos_);
+        if (got >= 0) {
+            pos_ += got;
+            return static_cast<size_t>(got);
+        }
+        if (errno != EINTR) throw Error(msg::kReadError);
+    }
+}
+
+void FileStream::write(const void* buffer, size_t n) {
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    while (n > 0) {
+        ssize_t put = ::pwrite(fd_, in, n, pos_);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            throw Error(msg::kWriteError);
+        }
+        if (put == 0) throw Error(msg::kWriteError);
+        in += put;
+        n -= static_cast<size_t>(put);
+        pos_ += put;
+    }
+}
+
+void FileStream::seek(int64_t position) {
+    if (position < 0) throw Error(msg::kReadError);
+    pos_ = position;
+}
+
+int64_t FileStream::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) throw Error(msg::kReadError);
+    return st.st_size;
+}
+
+void FileStream::setSize(int64_t n) {
+    if (n < 0 || ::ftruncate(fd_, n) != 0) throw Error(msg::kWriteError);
+    pos_ = std::min(pos_, n);
+}
+
+void FileStream::sync() {
+    if (::fsync(fd_) != 0) throw Error(msg::kWriteError);
+}
+
+}  // namespace oru

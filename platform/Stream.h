@@ -1,0 +1,90 @@
+#pragma once
+// Byte streams: the archive file, source and target files, and in-memory buffers. Positions and
+// sizes are 64-bit; the archive layer narrows them where the format does.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace oru {
+
+class Stream {
+public:
+    virtual ~Stream() = default;
+
+    // Reads up to n bytes at the position; returns the count read (0 at the end). Fails with
+    // "Stream read error" when the device reports an error.
+    virtual size_t read(void* buffer, size_t n) = 0;
+    // Writes all n bytes at the position or fails with "Stream write error".
+    virtual void write(const void* buffer, size_t n) = 0;
+    virtual int64_t position() const = 0;
+    virtual void seek(int64_t position) = 0;
+    virtual int64_t size() const = 0;
+    // Cuts or extends the stream to n bytes; the position is left where it was, clamped to n.
+    virtual void setSize(int64_t n) = 0;
+
+    // Reads exactly n bytes or fails with "Stream read error".
+    void readExact(void* buffer, size_t n);
+    // Copies exactly count bytes from source's position to this stream's position; fails with
+    // "Stream read error" when source ends first. Both positions end behind the copied bytes.
+    void copyFrom(Stream& source, int64_t count);
+};
+
+// A growable in-memory stream.
+class MemoryStream : public Stream {
+public:
+    MemoryStream() = default;
+    explicit MemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) {}
+
+    size_t read(void* buffer, size_t n) override;
+    void write(const void* buffer, size_t n) override;
+    int64_t position() const override { return pos_; }
+    void seek(int64_t position) override;
+    int64_t size() const override { return static_cast<int64_t>(data_.size()); }
+    void setSize(int64_t n) override;
+
+    const std::vector<uint8_t>& bytes() const { return data_; }
+    std::vector<uint8_t>& bytes() { return data_; }
+    void reserve(size_t n) { data_.reserve(n); }
+
+private:
+    std::vector<uint8_t> data_;
+    int64_t pos_ = 0;
+};
+
+// A file opened exclusively: flock(LOCK_EX | LOCK_NB) right after open, so that a second open of
+// the same file, by this process or another, is refused while this object lives.
+class FileStream : public Stream {
+public:
+    enum class Mode {
+        Read,        // existing file, read only;           fails "Cannot open file %s"
+        ReadWrite,   // existing file, not truncated;       fails "Cannot open file %s"
+        Truncate,    // existing file, cut to 0, read-write; fails "Cannot open file %s"
+        Create,      // created (or emptied), read-write;   fails "Cannot create file %s"
+    };
+    // path is native (UTF-8 on Linux). The message names the path exactly as given.
+    FileStream(const std::string& path, Mode mode);
+    ~FileStream() override;
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    size_t read(void* buffer, size_t n) override;
+    void write(const void* buffer, size_t n) override;
+    int64_t position() const override { return pos_; }
+    void seek(int64_t position) override;
+    int64_t size() const override;
+    void setSize(int64_t n) override;
+
+    // Flushes the file's data to the disk (fsync); fails with "Stream write error".
+    void sync();
+    const std::string& path() const { return path_; }
+    int fd() const { return fd_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    int64_t pos_ = 0;
+};
+
+}  // namespace oru

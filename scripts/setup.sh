@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs when they are missing, then configures and builds
+# one configuration. Usage: scripts/setup.sh BUILD_DIR [cmake options...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:?build directory}
+shift
+
+packages=(g++ cmake ninja-build pkg-config zlib1g-dev libicu-dev libgtest-dev libgmock-dev
+          libbenchmark-dev qt6-base-dev libgl-dev)
+[ -n "${ORU_EXTRA_PACKAGES:-}" ] && read -r -a extra <<<"$ORU_EXTRA_PACKAGES" && packages+=("${extra[@]}")
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
+cmake --build "$build" -j2

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/Collation.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+
+namespace oru {
+namespace {
+
+std::string makeTempDir() {
+    std::string templ = testing::TempDir() + "oru_platform_XXXXXX";
+    char* dir = ::mkdtemp(templ.data());
+    EXPECT_NE(dir, nullptr);
+    return templ;
+}
+
+std::string messageOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
+
+TEST(DisplayTextTest, AppendsFullStopOnlyAfterBytesAboveDot) {
+    struct Case {
+        std::string message, shown;
+    } cases[] = {
+        {"", ""},
+        {"Stream read error", "Stream read error."},
+        {"ends with a dot.", "ends with a dot."},
+        {"ends with a comma,", "ends with a comma,"},  // ',' sorts before '.'
+        {"a.oru找不到這個檔案", "a.oru找不到這個檔案."},  // last UTF-8 byte is above 0x80
+        {"path/", "path/."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(displayText(c.message), c.shown) << c.message;
+}
+
+TEST(FileStreamTest, SecondOpenOfALockedFileIsRefusedWithTheOpenMessage) {
+    std::string dir = makeTempDir();
+    std::string path = dir + "/locked.bin";
+    FileStream first(path, FileStream::Mode::Create);
+    first.write("abc", 3);
+    EXPECT_EQ(messageOf([&] { FileStream(path, FileStream::Mode::ReadWrite); }), "Cannot open file " + path);
+    EXPECT_EQ(messageOf([&] { FileStream(path, FileStream::Mode::Read); }), "Cannot open file " + path);
+    // A refused create must not empty the file held by the first open.
+    EXPECT_EQ(messageOf([&] { FileStream(path, FileStream::Mode::Create); }), "Cannot create file " + path);
+    EXPECT_EQ(first.size(), 3);
+}
+
+TEST(FileStreamTest, OpenFailuresNameThePath) {
+    std::string dir = makeTempDir();
+    EXPECT_EQ(messageOf([&] { FileStream(dir + "/missing", FileStream::Mode::ReadWrite); }),
+              "Cannot open file " + dir + "/missing");
+    EXPECT_EQ(messageOf([&] { FileStream(dir + "/no/such/dir/x", FileStream::Mode::Create); }),
+              "Cannot create file " + dir + "/no/such/dir/x");
+    EXPECT_EQ(messageOf([&] { FileStream(dir, FileStream::Mode::Read); }), "Cannot open file " + dir);
+}
+
+TEST(FileStreamTest, ReadWriteSeekSetSizeAndCopy) {
+    std::string dir = makeTempDir();
+    FileStream f(dir + "/data", FileStream::Mode::Create);
+    f.write("hello world", 11);
+    EXPECT_EQ(f.position(), 11);
+    f.seek(6);
+    char buf[5];
+    f.readExact(buf, 5);
+    EXPECT_EQ(std::string(buf, 5), "world");
+    EXPECT_EQ(f.read(buf, 5), 0u);  // at the end
+    EXPECT_EQ(messageOf([&] { f.readExact(buf, 1); }), "Stream read error");
+    f.setSize(5);
+    EXPECT_EQ(f.size(), 5);
+    EXPECT_EQ(f.position(), 5);
+
+    MemoryStream m;
+    f.seek(1);
+    m.copyFrom(f, 4);
+    EXPECT_EQ(std::string(m.bytes().begin(), m.bytes().end()), "ello");
+    f.seek(2);
+    EXPECT_EQ(messageOf([&] { m.copyFrom(f, 10); }), "Stream read error");
+}
+
+TEST(MemoryStreamTest, WritesBeyondTheEndGrowAndSetSizeClampsThePosition) {
+    MemoryStream m;
+    m.seek(4);
+    m.write("x", 1);
+    ASSERT_EQ(m.size(), 5);
+    EXPECT_EQ(m.bytes()[0], 0);
+    EXPECT_EQ(m.bytes()[4], 'x');
+    m.setSize(2);
+    EXPECT_EQ(m.position(), 2);
+    char c;
+    EXPECT_EQ(m.read(&c, 1), 0u);
+}
+
+TEST(CodePageTest, RoundTripsBig5AndRefusesWhatCp950Lacks) {
+    const std::string utf8 = "中文檔案.txt";
+    std::string big5 = cp950::fromUtf8(utf8);
+    // 中 is A4 A4 in Big5.
+    ASSERT_GE(big5.size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>(big5[0]), 0xA4);
+    EXPECT_EQ(static_cast<unsigned char>(big5[1]), 0xA4);
+    EXPECT_EQ(big5.size(), 4 * 2 + 4u);
+    EXPECT_EQ(cp950::toUtf8(big5), utf8);
+    EXPECT_EQ(cp950::fromUtf8("plain.txt"), "plain.txt");
+
+    EXPECT_EQ(messageOf([] { cp950::fromUtf8("smile\xF0\x9F\x98\x80.txt"); }),
+              "smile\xF0\x9F\x98\x80.txt: 名稱含有無法以 Big5 表示的字元");
+    EXPECT_NE(messageOf([] { cp950::fromUtf8("bad\xFF.txt"); }), "<no error>");
+    // A lone lead byte (a name cut inside a character) still converts, without failing.
+    EXPECT_FALSE(cp950::toUtf8(std::string("ab\xA4", 3)).empty());
+    EXPECT_TRUE(cp950::isLeadByte(0xA4));
+    EXPECT_FALSE(cp950::isLeadByte('a'));
+}
+
+TEST(CollationTest, OrdersLinguisticallyAndCaseSensitively) {
+    collation::resetLocale("en_US");
+    std::vector<std::string> names = {"b", "B", "a", "A", "ab", cp950::fromUtf8("中"), "1"};
+    std::sort(names.begin(), names.end(),
+              [](const std::string& x, const std::string& y) { return collation::sortKey(x) < collation::sortKey(y); });
+    ASSERT_EQ(names.size(), 7u);
+    EXPECT_EQ(names[0], "1");
+    EXPECT_EQ(names[1], "a");
+    EXPECT_EQ(names[2], "A");
+    EXPECT_EQ(names[3], "ab");
+    EXPECT_EQ(names[4], "b");
+    EXPECT_EQ(names[5], "B");
+    EXPECT_EQ(names[6], cp950::fromUtf8("中"));
+    EXPECT_NE(collation::sortKey("a"), collation::sortKey("A"));
+    EXPECT_EQ(collation::compare("a", "A"), -1);
+    EXPECT_EQ(collation::compare("abc", "abc"), 0);
+    EXPECT_EQ(collation::compare("b", "a"), 1);
+    collation::resetLocale(nullptr);
+}
+
+TEST(ClockTest, ConvertsCalendarDatesToDaysSince18991230) {
+    EXPECT_DOUBLE_EQ(clock::fromLocal(1899, 12, 30, 0, 0, 0), 0.0);
+    EXPECT_DOUBLE_EQ(clock::fromLocal(2005, 3, 1, 12, 0, 0), 38412.5);
+    EXPECT_EQ(clock::formatIso(38412.5), "2005-03-01 12:00:00");
+    auto t = clock::toLocal(clock::fromLocal(2026, 12, 10, 23, 59, 59, 999));
+    EXPECT_EQ(t.year, 2026);
+    EXPECT_EQ(t.second, 59);
+    EXPECT_EQ(t.millisecond, 999);
+    clock::setNowForTesting([] { return 12345.25; });
+    EXPECT_EQ(clock::now(), 12345.25);
+    clock::setNowForTesting(nullptr);
+    EXPECT_GT(clock::now(), 40000.0);
+}
+
+TEST(FileSystemTest, PathsAndDirectories) {
+    std::string dir = makeTempDir();
+    EXPECT_TRUE(fs::forceDirectories(dir + "/a/b/c"));
+    EXPECT_TRUE(fs::isDirectory(dir + "/a/b/c"));
+    EXPECT_FALSE(fs::fileExists(dir + "/a"));
+    EXPECT_FALSE(fs::forceDirectories(""));
+    { std::ofstream(dir + "/a/.hidden") << "x"; }
+    auto names = fs::listDirectory(dir + "/a");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden", "b"}));
+    EXPECT_TRUE(fs::fileExists(dir + "/a/.hidden"));
+    EXPECT_TRUE(fs::deleteFile(dir + "/a/.hidden"));
+    EXPECT_EQ(fs::lastComponent("/x/y/z.txt"), "z.txt");
+    EXPECT_EQ(fs::lastComponent("z.txt"), "z.txt");
+    EXPECT_EQ(fs::lastComponent("/x/"), "");
+    EXPECT_EQ(fs::join("/x/", "y"), "/x/y");
+    EXPECT_EQ(fs::join("/x", "y"), "/x/y");
+}
+
+}  // namespace
+}  // namespace oru
