@@ -1,0 +1,31 @@
+#pragma once
+// The entry codec's internals shared by the archive object: one zlib stream per stored file.
+// CompressStream and DecompressStream (archive/zipUtil.h) are the public face.
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/Stream.h"
+
+namespace oru::codec {
+
+// zlib stream header of every stored entry: deflate, 32 KiB window, fastest level.
+inline constexpr uint8_t kStreamHeader[2] = {0x78, 0x01};
+inline constexpr int kLevel = 1;
+// Size of one decoded piece handed to the target.
+inline constexpr size_t kPieceSize = 512;
+
+// Called with the count of source bytes consumed so far, every few megabytes.
+using ProgressFn = std::function<void(uint64_t consumed)>;
+
+// Compresses source from position 0 to its end into destination at its position. Stops with
+// an error when the source holds more than maxInput bytes (-1: no limit), before producing the
+// rest. Returns the number of source bytes compressed: the content size the stream describes.
+uint64_t compress(Stream& source, Stream& destination, int64_t maxInput = -1,
+                  const ProgressFn& progress = nullptr);
+
+// Decodes the stream in source (from position 0) into target, in pieces of kPieceSize bytes.
+// Returns the content size written. See DecompressStream for the failures.
+uint64_t decompress(Stream& source, Stream& target, int64_t limit = -1);
+
+}  // namespace oru::codec

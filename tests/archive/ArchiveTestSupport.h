@@ -1,0 +1,191 @@
+#pragma once
+// Shared helpers of the engine tests: a temporary folder per test, file helpers, a catalog
+// snapshot, a stream that fails after N bytes, and a check of the file layout.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/zipUtil.h"
+#include "catalog/CatalogTable.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/Stream.h"
+
+namespace oru::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeAll(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline void writeText(const std::string& path, const std::string& text) {
+    writeAll(path, Bytes(text.begin(), text.end()));
+}
+
+inline Bytes randomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& x : b) x = static_cast<uint8_t>(gen());
+    return b;
+}
+
+inline uint32_t le32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+inline void putLe32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The message of the Error that f raises; fails the test when it raises none.
+inline std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    ADD_FAILURE() << "no error raised";
+    return "<none>";
+}
+
+// A test with its own empty folder, removed afterwards, and a fixed clock.
+class ArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "oru_engine_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        clock::setNowForTesting([] { return kNow; });
+    }
+    void TearDown() override {
+        clock::setNowForTesting(nullptr);
+        std::error_code ec;
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    void mkdir(const std::string& name) const { std::filesystem::create_directories(path(name)); }
+
+    static constexpr double kNow = 45000.5;  // a fixed "now" for every row and header
+    std::string dir;
+};
+
+// One catalog row as the tests look at it.
+struct Row {
+    std::string name;    // CP950
+    std::string parent;  // CP950
+    int32_t type = -1;
+    bool hasOffset = false, hasSizes = false, hasFileDate = false;
+    int64_t offset = 0, originalSize = 0, storedSize = 0;
+    double checkin = 0;
+};
+
+// Every row of the catalog in the order the rows were appended (or loaded).
+inline std::vector<Row> rowsOf(CatalogTable& catalog) {
+    CatalogTable all;
+    all.CloneFrom(catalog);
+    all.SetOrdering("");
+    std::vector<Row> rows;
+    for (all.First(); !all.AtEnd(); all.Next()) {
+        Row r;
+        r.name = all.GetText("FileName");
+        r.parent = all.GetText("ParentName");
+        r.type = all.GetInteger("FileType");
+        r.hasOffset = all.HasValue("Offset");
+        r.hasSizes = all.HasValue("OriginalSize") || all.HasValue("StoredSize");
+        r.hasFileDate = all.HasValue("FileDate");
+        r.offset = all.GetInt64("Offset");
+        r.originalSize = all.GetInt64("OriginalSize");
+        r.storedSize = all.GetInt64("StoredSize");
+        r.checkin = all.GetDateTime("CheckinDate");
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+inline std::vector<std::string> namesOf(CatalogTable& catalog) {
+    std::vector<std::string> names;
+    for (const auto& r : rowsOf(catalog)) names.push_back(r.name);
+    return names;
+}
+
+// Moves cursor to the first row of its view named name (CP950); fails the test when none is.
+inline void moveTo(CatalogTable& cursor, const std::string& name) {
+    for (cursor.First(); !cursor.AtEnd(); cursor.Next()) {
+        if (cursor.GetText("FileName") == name) return;
+    }
+    FAIL() << "no row named " << name;
+}
+
+// The archive file as it must be: the header the object holds, and the catalog the object
+// holds written at CatalogOffset, running to the end of the file.
+inline void expectFileMatches(TKiv& kiv) {
+    Bytes file = readAll(kiv.ArchivePath());
+    ASSERT_GE(file.size(), 16u);
+    EXPECT_EQ(0, std::memcmp(file.data(), kiv.Header().Magic, 4)) << "Magic";
+    const uint32_t offset = le32(file, 4);
+    EXPECT_EQ(offset, static_cast<uint32_t>(kiv.Header().CatalogOffset)) << "CatalogOffset";
+    double created;
+    std::memcpy(&created, file.data() + 8, 8);
+    EXPECT_EQ(created, kiv.Header().Created) << "Created";
+    ASSERT_LE(offset, file.size());
+    Bytes catalog(file.begin() + offset, file.end());
+    EXPECT_EQ(catalog, kiv.Catalog().PacketBytes()) << "catalog packet at CatalogOffset";
+}
+
+// Forwards to another stream and fails every write once `budget` bytes have been written,
+// after writing what still fits (a disk that fills up).
+class FailingStream : public Stream {
+public:
+    FailingStream(std::unique_ptr<Stream> inner, int64_t budget) : inner_(std::move(inner)), budget_(budget) {}
+    size_t read(void* buffer, size_t n) override { return inner_->read(buffer, n); }
+    void write(const void* buffer, size_t n) override {
+        if (static_cast<int64_t>(n) <= budget_) {
+            inner_->write(buffer, n);
+            budget_ -= static_cast<int64_t>(n);
+            return;
+        }
+        if (budget_ > 0) inner_->write(buffer, static_cast<size_t>(budget_));
+        budget_ = 0;
+        throw Error(msg::kWriteError);
+    }
+    int64_t position() const override { return inner_->position(); }
+    void seek(int64_t position) override { inner_->seek(position); }
+    int64_t size() const override { return inner_->size(); }
+    void setSize(int64_t n) override { inner_->setSize(n); }
+    void setBudget(int64_t budget) { budget_ = budget; }
+
+private:
+    std::unique_ptr<Stream> inner_;
+    int64_t budget_;
+};
+
+// Gives the archive file a write budget; returns the failing stream (owned by kiv).
+inline FailingStream* failWritesAfter(TKiv& kiv, int64_t budget) {
+    FailingStream* failing = nullptr;
+    kiv.WrapFileForTesting([&](std::unique_ptr<Stream> file) {
+        auto wrapped = std::make_unique<FailingStream>(std::move(file), budget);
+        failing = wrapped.get();
+        return std::unique_ptr<Stream>(std::move(wrapped));
+    });
+    return failing;
+}
+
+}  // namespace oru::test
