@@ -1,0 +1,248 @@
+"""Times `oru` against the archivers people would use instead, on one deterministic corpus.
+
+Run through bench/compare, which builds oru in Release and installs the peers. Every task runs
+ORU_BENCH_RUNS times; the table shows medians, the ratio ours/peer and the target it is held to.
+Peak memory of each oru run comes from /usr/bin/time -v.
+"""
+
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import corpus  # noqa: E402
+
+
+def env_int(name, default):
+    return int(os.environ.get(name, default))
+
+
+BIG_MIB = env_int("ORU_BENCH_BIG_MIB", 256)
+SMALL_FILES = env_int("ORU_BENCH_SMALL_FILES", 10000)
+LARGE_FILES = env_int("ORU_BENCH_LARGE_FILES", 50000)
+RUNS = env_int("ORU_BENCH_RUNS", 5)
+TIMEOUT = env_int("ORU_BENCH_TIMEOUT", 900)
+
+
+class Failed(Exception):
+    pass
+
+
+def run_once(cmd, cwd, stdout_path=None):
+    """Runs cmd under /usr/bin/time -v; returns (wall seconds, peak resident KiB)."""
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as tf:
+        out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+        try:
+            start = time.perf_counter()
+            p = subprocess.run(["/usr/bin/time", "-v", "-o", tf.name] + cmd, cwd=cwd, stdout=out,
+                               stderr=subprocess.PIPE, timeout=TIMEOUT)
+            seconds = time.perf_counter() - start
+        except subprocess.TimeoutExpired:
+            raise Failed("timed out after %d s: %s" % (TIMEOUT, " ".join(cmd[:3])))
+        finally:
+            if stdout_path:
+                out.close()
+        if p.returncode != 0:
+            raise Failed("%s exited %d: %s" % (" ".join(cmd[:3]), p.returncode,
+                                                p.stderr.decode(errors="replace")[-300:]))
+        rss = 0
+        for line in tf.read().splitlines():
+            if "Maximum resident set size" in line:
+                rss = int(line.split(":")[1])
+        return seconds, rss
+
+
+def measure(cmd, cwd, setup=None, stdout_path=None, runs=RUNS):
+    """Median wall time and largest peak memory (MiB) over runs; setup runs untimed before each."""
+    times, rss = [], []
+    for _ in range(runs):
+        if setup:
+            setup()
+        t, m = run_once(cmd, cwd, stdout_path)
+        times.append(t)
+        rss.append(m)
+    return {"median_s": statistics.median(times), "runs_s": times, "peak_mib": max(rss) / 1024}
+
+
+def rm(*paths):
+    for p in paths:
+        if os.path.isdir(p):
+            shutil.rmtree(p)
+        elif os.path.exists(p):
+            os.remove(p)
+
+
+def main():
+    oru = os.path.abspath(sys.argv[1])
+    work = os.path.abspath(sys.argv[2])
+    json_path = os.path.abspath(sys.argv[3])
+    os.makedirs(work, exist_ok=True)
+    W = lambda *p: os.path.join(work, *p)  # noqa: E731
+
+    # --- corpus, made once per size and kept between runs
+    stamp = "big%d-small%d-large%d-v1" % (BIG_MIB, SMALL_FILES, LARGE_FILES)
+    if not os.path.exists(W("corpus.stamp")) or open(W("corpus.stamp")).read() != stamp:
+        print("making the corpus in %s ..." % work, flush=True)
+        rm(W("big.bin"), W("small"), W("large"), W("corpus.stamp"))
+        corpus.make_big(W("big.bin"), BIG_MIB)
+        corpus.make_tree(W("small", "tree"), SMALL_FILES)
+        corpus.make_tree(W("large", "tree"), LARGE_FILES)
+        open(W("corpus.stamp"), "w").write(stamp)
+
+    def fresh(archive):
+        return lambda: (rm(archive), subprocess.run([oru, "new", archive], check=True))
+
+    rows = []
+
+    def task(name, ours, peers=(), target=None, note=""):
+        """ours/peers: measurement dicts; target: (peer name, max ratio) or None."""
+        row = {"task": name, "oru": ours, "peers": {}, "target": None, "note": note}
+        for peer_name, m in peers:
+            row["peers"][peer_name] = dict(m, ratio=ours["median_s"] / m["median_s"] if m["median_s"] else None)
+        if target:
+            peer_name, limit = target
+            ratio = row["peers"][peer_name]["ratio"]
+            row["target"] = {"peer": peer_name, "max_ratio": limit, "met": ratio is not None and ratio <= limit}
+        rows.append(row)
+        print_row(row)
+
+    def attempt(fn):
+        try:
+            return fn()
+        except Failed as e:
+            print("  FAILED: %s" % e, flush=True)
+            return None
+
+    print("oru benchmark: big file %d MiB, trees of %d and %d files, %d runs, median reported"
+          % (BIG_MIB, SMALL_FILES, LARGE_FILES, RUNS), flush=True)
+    print_header()
+
+    # 1. One big file.
+    big_oru = W("big.oru")
+    add_big = attempt(lambda: measure([oru, "-q", "add", big_oru, "big.bin"], work, fresh(big_oru)))
+    pigz = measure(["pigz", "-1", "-z", "-p", "1", "-c", "big.bin"], work, stdout_path=W("big.zz"))
+    zip1 = measure(["zip", "-1", "-q", "big.zip", "big.bin"], work, lambda: rm(W("big.zip")))
+    if add_big:
+        compressed_mib = os.path.getsize(big_oru) / (1 << 20)
+        task("big file: add", add_big, [("pigz -1 -z -p 1", pigz), ("zip -1", zip1)],
+             ("pigz -1 -z -p 1", 1.1),
+             "peak %.0f MiB, limit %.0f MiB (compressed + 64)" % (add_big["peak_mib"], compressed_mib + 64))
+        rows[-1]["memory_target"] = {"peak_mib": add_big["peak_mib"], "max_mib": compressed_mib + 64,
+                                     "met": add_big["peak_mib"] <= compressed_mib + 64}
+        ext_big = attempt(lambda: measure([oru, "-q", "extract", big_oru, "out"], work, lambda: rm(W("out"))))
+        unpigz = measure(["pigz", "-d", "-z", "-c", "big.zz"], work, stdout_path=W("big.out"))
+        unzip1 = measure(["unzip", "-q", "-o", "big.zip", "-d", "unz"], work, lambda: rm(W("unz")))
+        if ext_big:
+            task("big file: extract", ext_big, [("pigz -d -z", unpigz), ("unzip", unzip1)], ("pigz -d -z", 1.2))
+        rm(W("out"), W("unz"), W("big.out"))
+
+    # 2. The tree of small files.
+    small_oru = W("small.oru")
+    s = W("small")
+    add_small = attempt(lambda: measure([oru, "-q", "add", small_oru, "tree"], s, fresh(small_oru)))
+    zip_small = measure(["zip", "-1", "-r", "-q", "t.zip", "tree"], s, lambda: rm(W("small", "t.zip")))
+    z7_small = measure(["7z", "a", "-tzip", "-mx1", "t7.zip", "tree"], s, lambda: rm(W("small", "t7.zip")))
+    if add_small:
+        task("%d files: add" % SMALL_FILES, add_small, [("zip -1 -r -q", zip_small), ("7z a -tzip -mx1", z7_small)],
+             ("zip -1 -r -q", 1.0))
+        ext_small = attempt(lambda: measure([oru, "-q", "extract", small_oru, "out"], s, lambda: rm(W("small", "out"))))
+        unzip_small = measure(["unzip", "-q", "-o", "t.zip", "-d", "unz"], s, lambda: rm(W("small", "unz")))
+        if ext_small:
+            task("%d files: extract" % SMALL_FILES, ext_small, [("unzip -q", unzip_small)], ("unzip -q", 1.2))
+        list_small = attempt(lambda: measure([oru, "list", small_oru], s))
+        if list_small:
+            task("%d files: list" % SMALL_FILES, list_small)
+        rm(W("small", "out"), W("small", "unz"))
+
+    # 3. Growth with the number of entries.
+    large_oru = W("large.oru")
+    l_ = W("large")
+    add_large = attempt(lambda: measure([oru, "-q", "add", large_oru, "tree"], l_, fresh(large_oru),
+                                        runs=max(1, min(RUNS, 3))))
+    if add_large:
+        zip_large = measure(["zip", "-1", "-r", "-q", "t.zip", "tree"], l_, lambda: rm(W("large", "t.zip")),
+                            runs=max(1, min(RUNS, 3)))
+        growth = add_large["median_s"] / add_small["median_s"] if add_small else None
+        # 6 x for five times the entries; scaled when the sizes are changed.
+        max_growth = 6.0 * (LARGE_FILES / SMALL_FILES) / 5.0
+        task("%d files: add" % LARGE_FILES, add_large, [("zip -1 -r -q", zip_large)], None,
+             "growth over %d files: %s (target <= %.1f)"
+             % (SMALL_FILES, "%.2f x" % growth if growth else "n/a", max_growth))
+        rows[-1]["growth"] = {"ratio": growth, "max_ratio": max_growth,
+                              "met": growth is not None and growth <= max_growth}
+        list_large = attempt(lambda: measure([oru, "list", large_oru], l_))
+        if list_large:
+            task("%d files: list" % LARGE_FILES, list_large, note="target < 1 s")
+            rows[-1]["time_target"] = {"max_s": 1.0, "met": list_large["median_s"] < 1.0}
+        rm(W("large", "t.zip"))
+
+    # 4. Compaction after deleting every tenth file.
+    if add_small:
+        victims = corpus.tree_files(W("small", "tree"))[9::10]
+        entries = ["tree/" + v for v in victims]
+        work_oru = W("small", "work.oru")
+        deleted = attempt(lambda: measure([oru, "-q", "delete", work_oru] + entries, s,
+                                          lambda: shutil.copyfile(small_oru, work_oru)))
+        if deleted:
+            task("%d files: delete every tenth" % SMALL_FILES, deleted, note="delete + merge + compact")
+            shutil.copyfile(small_oru, work_oru)
+            subprocess.run([oru, "-q", "delete", work_oru] + entries, check=True)
+            shutil.copyfile(work_oru, W("small", "after-delete.oru"))
+            compact = attempt(lambda: measure([oru, "-q", "compact", work_oru], s,
+                                              lambda: shutil.copyfile(W("small", "after-delete.oru"), work_oru)))
+            cp = measure(["cp", "after-delete.oru", "copy.oru"], s, lambda: rm(W("small", "copy.oru")))
+            if compact:
+                task("%d files: compact" % SMALL_FILES, compact, [("cp", cp)], ("cp", 2.5))
+        rm(work_oru, W("small", "copy.oru"), W("small", "after-delete.oru"))
+    rm(W("small", "t.zip"), W("small", "t7.zip"), W("big.zip"), W("big.zz"))
+
+    print()
+    summary(rows)
+    with open(json_path, "w") as f:
+        json.dump({"machine": os.uname().nodename, "cores": os.cpu_count(), "big_mib": BIG_MIB,
+                   "small_files": SMALL_FILES, "large_files": LARGE_FILES, "runs": RUNS, "tasks": rows},
+                  f, indent=2)
+    print("JSON written to %s" % json_path)
+
+
+def print_header():
+    print("%-30s %9s %8s  %-18s %9s %7s  %s" % ("task", "oru s", "oru MiB", "peer", "peer s", "ratio", "target"))
+
+
+def print_row(row):
+    o = row["oru"]
+    peers = list(row["peers"].items()) or [("", None)]
+    for i, (name, m) in enumerate(peers):
+        target = ""
+        if row["target"] and row["target"]["peer"] == name:
+            target = "<= %.1f %s" % (row["target"]["max_ratio"], "met" if row["target"]["met"] else "MISSED")
+        print("%-30s %9s %8s  %-18s %9s %7s  %s" % (
+            row["task"] if i == 0 else "", "%.3f" % o["median_s"] if i == 0 else "",
+            "%.0f" % o["peak_mib"] if i == 0 else "", name, "%.3f" % m["median_s"] if m else "",
+            "%.2f" % m["ratio"] if m and m["ratio"] else "", target))
+    if row["note"]:
+        print("%-30s %s" % ("", row["note"]))
+    sys.stdout.flush()
+
+
+def summary(rows):
+    checks = []
+    for r in rows:
+        if r["target"]:
+            checks.append((r["task"] + " vs " + r["target"]["peer"], r["target"]["met"]))
+        for key in ("memory_target", "growth", "time_target"):
+            if key in r:
+                checks.append((r["task"] + " " + key.replace("_", " "), r[key]["met"]))
+    print("targets: %d of %d met" % (sum(1 for _, ok in checks if ok), len(checks)))
+    for name, ok in checks:
+        if not ok:
+            print("  missed: " + name)
+
+
+if __name__ == "__main__":
+    main()
