@@ -6,6 +6,7 @@
 // are converted at the file-system boundary (adding converts to CP950, extracting back).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -51,8 +52,8 @@ void DecompressStream(Stream& source, Stream& target, int64_t limit = -1);
 
 class TKiv {
 public:
-    // Creates the archive (or opens an existing file without truncating it and empties its
-    // catalog) and writes the header. "Cannot create file %s" / "Cannot open file %s".
+    // Creates the archive (an existing file is opened and emptied) and writes the 16-byte header.
+    // "Cannot create file %s" / "Cannot open file %s".
     static std::unique_ptr<TKiv> CreateNew(const std::string& path);
     // Opens an existing archive: "%s找不到這個檔案", "Cannot open file %s", "%s檔案格式不符",
     // or the catalog loader's errors.
@@ -85,13 +86,43 @@ public:
     // The temporary file of compaction: path with its extension replaced by ".$$$".
     static std::string TempPathFor(const std::string& archivePath);
 
+    // Fault injection for tests: replaces the archive file by wrap(file), which must forward to
+    // the stream it is given (a stream that fails after N bytes, say).
+    using FileWrapper = std::function<std::unique_ptr<Stream>(std::unique_ptr<Stream> file)>;
+    void WrapFileForTesting(const FileWrapper& wrap);
+
 private:
+    struct Run;  // the walk and progress state of one public operation
+
     TKiv();
+    // Adding.
+    void addPathAt(Run& run, const std::string& parentName, const std::string& path);
+    void addFolder(Run& run, const std::string& parentName, const std::string& path);
+    void addFile(Run& run, const std::string& parentName, const std::string& path);
+    void checkRoomFor(const std::string& path, int64_t storedSize) const;
+    void writeStoredBytes(const MemoryStream& stored);
+    void appendEntry(const std::string& parentName, const std::string& fileName,
+                     int64_t originalSize, int64_t storedSize, bool isFile);
+    void saveHeaderAndCatalog();
+    void saveQuietly() noexcept;
+    // Reading.
+    void seekStoredBytes(int32_t offset, int32_t storedSize);
+    void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
+    void extractAt(Run& run, CatalogTable& cursor, const std::string& destination);
+    void extractFile(Run& run, CatalogTable& cursor, const std::string& target);
+    // Deleting and compacting.
+    void deleteAt(Run& run, CatalogTable& cursor);
+    void compactInto(Run& run, Stream& temp);
+    void reloadQuietly() noexcept;
+    void syncFile();
+
     std::unique_ptr<Stream> file_;         // ArchiveFile
     std::unique_ptr<CatalogTable> catalog_;
     ArchiveHeader header_{};
     std::string path_;
     Progress* progress_ = nullptr;
+    int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
+    int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
 };
 
 }  // namespace oru

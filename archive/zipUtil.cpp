@@ -1,0 +1,671 @@
+#include "archive/zipUtil.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "archive/EntryCodec.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/Collation.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace oru {
+namespace {
+
+// Catalog fields, as the archive schema names them.
+constexpr const char* kFileName = "FileName";
+constexpr const char* kParentName = "ParentName";
+constexpr const char* kFileType = "FileType";
+constexpr const char* kOffset = "Offset";
+constexpr const char* kOriginalSize = "OriginalSize";
+constexpr const char* kStoredSize = "StoredSize";
+constexpr const char* kCheckinDate = "CheckinDate";
+
+constexpr int32_t kFolderType = 0;
+constexpr int32_t kFileType1 = 1;
+
+// Header fields: offsets within the 16 bytes at file position 0.
+constexpr size_t kMagicAt = 0;
+constexpr size_t kCatalogOffsetAt = 4;
+constexpr size_t kCreatedAt = 8;
+
+// Positions and sizes pass through signed 32-bit integers: the archive stays below 2^31 bytes.
+constexpr int64_t kArchiveLimit = int64_t{1} << 31;
+// An upper bound on what one appended row adds to the catalog packet (two 40-byte texts, five
+// 8-byte values and the row's status, flags and log entry come to well under this).
+constexpr int64_t kRowBytesBound = 256;
+// Folders deeper than this are refused when walking a catalog: no path of the file system is
+// that deep, and it keeps the recursion of a hostile catalog bounded.
+constexpr size_t kMaxFolderDepth = 2048;
+
+std::string notFound(const std::string& path) { return path + "找不到這個檔案"; }
+std::string badFormat(const std::string& path) { return path + "檔案格式不符"; }
+std::string tooLarge(const std::string& path) {
+    return path + ": 檔案達到 2 GB，無法加入壓縮檔";
+}
+std::string archiveFull(const std::string& path) {
+    return path + ": 加入後壓縮檔會達到 2 GB 的上限，未加入";
+}
+
+void putLe32(uint8_t* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void putLe64(uint8_t* at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t getLe32(const uint8_t* at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
+    return v;
+}
+uint64_t getLe64(const uint8_t* at) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | at[i];
+    return v;
+}
+
+void encodeHeader(const ArchiveHeader& header, uint8_t (&out)[kHeaderSize]) {
+    std::memcpy(out + kMagicAt, header.Magic, 4);
+    putLe32(out + kCatalogOffsetAt, static_cast<uint32_t>(header.CatalogOffset));
+    uint64_t created;
+    std::memcpy(&created, &header.Created, 8);
+    putLe64(out + kCreatedAt, created);
+}
+
+void decodeHeader(const uint8_t (&in)[kHeaderSize], ArchiveHeader& header) {
+    std::memcpy(header.Magic, in + kMagicAt, 4);
+    header.CatalogOffset = static_cast<int32_t>(getLe32(in + kCatalogOffsetAt));
+    uint64_t created = getLe64(in + kCreatedAt);
+    std::memcpy(&header.Created, &created, 8);
+}
+
+// The magic is taken as text up to its first zero byte and compared with "KVAR", ignoring the
+// case of the letters a to z only.
+bool magicMatches(const char (&magic)[4]) {
+    for (size_t i = 0; i < 4; ++i) {
+        char c = magic[i];
+        if (c == '\0') return false;  // the text ends before four letters
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != kMagic[i]) return false;
+    }
+    return true;
+}
+
+// The catalog name (CP950) of the file or folder at path: its last component. A path ending in
+// "/", "." or ".." is named after the folder it resolves to.
+std::string catalogName(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    std::string name = fs::lastComponent(trimmed);
+    if (name.empty() || name == "." || name == "..") {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            name = fs::lastComponent(real);
+            std::free(real);
+        }
+    }
+    if (name.empty() || name == "." || name == "..") throw Error(path + ": 無法取得這個項目的名稱");
+    try {
+        return cp950::fromUtf8(name);
+    } catch (const Error&) {
+        throw Error(path + ": 名稱含有無法以 Big5 表示的字元");
+    }
+}
+
+// A stored name as it may name a file on disk (UTF-8). Names that could reach outside the
+// extraction directory are refused.
+std::string diskName(const std::string& storedName) {
+    std::string name = cp950::toUtf8(storedName);
+    bool unsafe = name.empty() || name == "." || name == ".." ||
+                  name.find('/') != std::string::npos || name.find('\0') != std::string::npos;
+    if (unsafe) {
+        std::string shown;
+        for (char c : name) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        throw Error("壓縮檔中的名稱「" + shown + "」不能當作檔名，無法解出");
+    }
+    return name;
+}
+
+void syncIfFile(Stream& stream) {
+    if (auto* file = dynamic_cast<FileStream*>(&stream)) file->sync();
+}
+
+// Collects small writes (the decoder's 512-byte pieces) into large ones for a file target.
+class BufferedWriter : public Stream {
+public:
+    explicit BufferedWriter(Stream& target) : target_(target) { buffer_.reserve(kCapacity); }
+    ~BufferedWriter() override {
+        // What was decoded before a failure stays written, as far as it goes.
+        try {
+            flush();
+        } catch (const Error&) {
+        }
+    }
+    size_t read(void*, size_t) override { throw Error(msg::kReadError); }
+    void write(const void* data, size_t n) override {
+        if (buffer_.size() + n > kCapacity) flush();
+        if (n >= kCapacity) {
+            target_.write(data, n);
+            return;
+        }
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        buffer_.insert(buffer_.end(), bytes, bytes + n);
+    }
+    int64_t position() const override { return target_.position() + static_cast<int64_t>(buffer_.size()); }
+    void seek(int64_t position) override {
+        flush();
+        target_.seek(position);
+    }
+    int64_t size() const override { return std::max(target_.size(), position()); }
+    void setSize(int64_t n) override {
+        flush();
+        target_.setSize(n);
+    }
+    void flush() {
+        if (buffer_.empty()) return;
+        std::vector<uint8_t> pending;
+        pending.swap(buffer_);
+        buffer_.reserve(kCapacity);
+        target_.write(pending.data(), pending.size());
+    }
+
+private:
+    static constexpr size_t kCapacity = size_t{1} << 20;
+    Stream& target_;
+    std::vector<uint8_t> buffer_;
+};
+
+// A clone of cursor showing the children of the folder named name (CP950).
+void showChildren(CatalogTable& clone, CatalogTable& cursor, const std::string& name) {
+    clone.CloneFrom(cursor);
+    clone.SetFilterText(CatalogTable::parentFilter(name));
+    clone.SetFiltered(true);
+    clone.First();
+}
+
+}  // namespace
+
+// The walk and progress state of one public operation.
+struct TKiv::Run {
+    Progress* sink = nullptr;
+    Progress::Info info;
+    std::vector<fs::FileId> openFolders;  // adding: the folders on the current path
+    std::vector<std::string> openNames;   // walking the catalog: sort keys of the folder names on the path
+    bool unsaved = false;                 // rows appended since the catalog was last written
+
+    void report() {
+        if (sink) sink->update(info);
+    }
+    void checkCancelled() {
+        if (sink && sink->cancelled()) throw Cancelled();
+    }
+    // Enters the folder named name (CP950) unless a folder of that name is already on the path.
+    bool enterName(const std::string& name) {
+        std::string key = collation::sortKey(name);
+        for (const auto& open : openNames) {
+            if (open == key) return false;
+        }
+        if (openNames.size() >= kMaxFolderDepth) {
+            throw Error(cp950::toUtf8(name) + ": 資料夾層數太多，無法處理");
+        }
+        openNames.push_back(std::move(key));
+        return true;
+    }
+};
+
+// ---------------------------------------------------------------- construction
+
+TKiv::TKiv() : catalog_(std::make_unique<CatalogTable>()) {
+    catalog_->SetOrdering(kFileName);
+    std::memcpy(header_.Magic, kMagic, 4);
+    header_.CatalogOffset = static_cast<int32_t>(kHeaderSize);
+    header_.Created = clock::now();
+}
+
+TKiv::~TKiv() = default;
+
+std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
+    std::unique_ptr<TKiv> kiv(new TKiv());
+    // An existing file is emptied (once its lock is held): bytes of an old archive left behind
+    // the header would be taken for the catalog when the new archive is opened again.
+    const auto mode = fs::fileExists(path) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
+    kiv->file_ = std::make_unique<FileStream>(path, mode);
+    kiv->path_ = path;
+    kiv->WriteHeader();
+    return kiv;
+}
+
+std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path) {
+    std::unique_ptr<TKiv> kiv(new TKiv());
+    // A folder of that name does not count as the archive.
+    if (!fs::fileExists(path)) throw Error(notFound(path));
+    kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
+    kiv->path_ = path;
+
+    // The header is the first 16 bytes. An empty file keeps the header of a new archive and
+    // opens without entries; a file of 1 to 15 bytes is no archive.
+    const int64_t size = kiv->file_->size();
+    if (size > 0 && size < kHeaderSize) throw Error(badFormat(path));
+    if (size >= kHeaderSize) {
+        uint8_t bytes[kHeaderSize];
+        kiv->file_->seek(0);
+        kiv->file_->readExact(bytes, kHeaderSize);
+        decodeHeader(bytes, kiv->header_);
+    }
+    if (!magicMatches(kiv->header_.Magic)) throw Error(badFormat(path));
+    kiv->LoadCatalog();
+    return kiv;
+}
+
+void TKiv::WrapFileForTesting(const FileWrapper& wrap) { file_ = wrap(std::move(file_)); }
+
+// ---------------------------------------------------------------- header and catalog
+
+void TKiv::LoadCatalog() {
+    catalog_->EmptyTable();
+    catalogBytes_ = 0;
+    rowsSinceSave_ = 0;
+    const int64_t size = file_->size();
+    const int64_t offset = header_.CatalogOffset;
+    // An empty file has no header yet; it is an archive without entries.
+    if (size == 0) return;
+    // The catalog sits behind the header, and within the file: an offset outside that range
+    // means a damaged or cut file, whose entries cannot be found.
+    if (offset < kHeaderSize || offset > size) throw Error(badFormat(path_));
+    // No byte at the offset: a new archive, no entries.
+    if (offset == size) return;
+    file_->seek(offset);
+    try {
+        catalog_->LoadPacket(*file_);
+    } catch (const Error& e) {
+        // The packet reader's refusals carry only a status code; name the file for the user.
+        if (e.what()[0] != '\0') throw;
+        throw Error(badFormat(path_), e.status());
+    }
+    catalogBytes_ = size - offset;
+}
+
+void TKiv::SaveCatalog() {
+    file_->seek(header_.CatalogOffset);
+    catalog_->SavePacket(*file_);
+    catalogBytes_ = file_->position() - header_.CatalogOffset;
+    rowsSinceSave_ = 0;
+}
+
+void TKiv::WriteHeader() {
+    uint8_t bytes[kHeaderSize];
+    encodeHeader(header_, bytes);
+    file_->seek(0);
+    file_->write(bytes, kHeaderSize);
+}
+
+void TKiv::saveHeaderAndCatalog() {
+    WriteHeader();
+    SaveCatalog();
+}
+
+void TKiv::saveQuietly() noexcept {
+    try {
+        saveHeaderAndCatalog();
+    } catch (...) {
+        // Already on a failure path: the first error is the one the user sees.
+    }
+}
+
+void TKiv::syncFile() { syncIfFile(*file_); }
+
+std::string TKiv::TempPathFor(const std::string& archivePath) {
+    const auto dot = archivePath.rfind('.');
+    const auto slash = archivePath.rfind('/');
+    std::string temp = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                           ? archivePath.substr(0, dot) + ".$$$"
+                           : archivePath + ".$$$";
+    // An archive whose own extension is ".$$$" must not be taken for its temporary file.
+    if (temp == archivePath) temp += ".$$$";
+    return temp;
+}
+
+// ---------------------------------------------------------------- adding
+
+void TKiv::AddPath(const std::string& parentName, const std::string& path) {
+    Run run;
+    run.sink = progress_;
+    try {
+        addPathAt(run, parentName, path);
+    } catch (...) {
+        // Folder rows appended before the failure reach the file too.
+        if (run.unsaved) saveQuietly();
+        throw;
+    }
+    if (run.unsaved) saveHeaderAndCatalog();
+}
+
+void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
+    // A missing path, or a link pointing nowhere, is reported instead of becoming a phantom row.
+    if (!fs::exists(path)) throw Error(msg::cannotOpen(path));
+    if (fs::isDirectory(path)) {
+        addFolder(run, parentName, path);
+    } else if (fs::fileExists(path)) {
+        addFile(run, parentName, path);
+    } else if (run.openFolders.empty()) {
+        // A device, pipe or socket named by the caller: it has no content to store.
+        throw Error(msg::cannotOpen(path));
+    }
+    // Inside a folder, pipes, sockets and devices are passed over: they hold no content, and
+    // opening a pipe would wait for a writer.
+}
+
+void TKiv::addFolder(Run& run, const std::string& parentName, const std::string& path) {
+    fs::FileId id;
+    if (!fs::fileId(path, id)) throw Error(msg::cannotOpen(path));
+    // A link back to a folder on the current path would be walked without end: it is skipped.
+    for (const auto& open : run.openFolders) {
+        if (open == id) return;
+    }
+    const std::string name = catalogName(path);
+    run.checkCancelled();
+    appendEntry(parentName, name, 0, 0, false);
+    run.unsaved = true;
+    ++run.info.itemsDone;
+    run.info.currentName = path;
+    run.report();
+
+    run.openFolders.push_back(id);
+    for (const auto& entry : fs::listDirectory(path)) addPathAt(run, name, fs::join(path, entry));
+    run.openFolders.pop_back();
+}
+
+void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
+    run.checkCancelled();
+    // Everything that can refuse the file does so before a byte of it is written.
+    const std::string name = catalogName(path);
+    FileStream source(path, FileStream::Mode::Read);
+    if (source.size() >= kArchiveLimit) throw Error(tooLarge(path));
+
+    run.info.currentName = path;
+    const uint64_t bytesBefore = run.info.bytesDone;
+    MemoryStream stored;
+    // The sizes recorded are those of the bytes actually read, should the file change meanwhile.
+    const uint64_t originalSize =
+        codec::compress(source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
+            run.info.bytesDone = bytesBefore + consumed;
+            run.report();
+        });
+    if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
+    checkRoomFor(path, stored.size());
+
+    writeStoredBytes(stored);
+    appendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
+    header_.CatalogOffset = static_cast<int32_t>(header_.CatalogOffset + stored.size());
+    saveHeaderAndCatalog();
+    run.unsaved = false;
+
+    ++run.info.itemsDone;
+    run.info.bytesDone = bytesBefore + originalSize;
+    run.report();
+}
+
+void TKiv::checkRoomFor(const std::string& path, int64_t storedSize) const {
+    const int64_t catalogBound = catalogBytes_ + (rowsSinceSave_ + 1) * kRowBytesBound;
+    if (header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(archiveFull(path));
+}
+
+void TKiv::writeStoredBytes(const MemoryStream& stored) {
+    const int32_t catalogOffset = header_.CatalogOffset;
+    try {
+        file_->seek(catalogOffset);
+        file_->write(stored.bytes().data(), stored.bytes().size());
+    } catch (...) {
+        // The stored bytes overwrote the start of the catalog: write it back where the header
+        // still points, without what was cut short behind it, so the file keeps a valid catalog.
+        try {
+            SaveCatalog();
+            file_->setSize(file_->position());
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+void TKiv::appendEntry(const std::string& parentName, const std::string& fileName, int64_t originalSize,
+                       int64_t storedSize, bool isFile) {
+    CatalogTable& c = *catalog_;
+    c.Append();
+    c.SetText(kFileName, fileName);
+    c.SetText(kParentName, parentName);
+    c.SetDateTime(kCheckinDate, clock::now());
+    if (isFile) {
+        c.SetInteger(kFileType, kFileType1);
+        c.SetInteger(kOffset, header_.CatalogOffset);
+        c.SetInteger(kOriginalSize, static_cast<int32_t>(originalSize));
+        c.SetInteger(kStoredSize, static_cast<int32_t>(storedSize));
+    } else {
+        // A folder row has no offset or sizes: those fields stay unassigned.
+        c.SetInteger(kFileType, kFolderType);
+    }
+    c.Post();
+    ++rowsSinceSave_;
+}
+
+// ---------------------------------------------------------------- reading and extracting
+
+void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize) {
+    // A row's stored bytes lie within the file; a row reaching elsewhere is damaged, and nothing
+    // is allocated or copied for it.
+    if (offset < 0 || storedSize < 0 || int64_t{offset} + storedSize > file_->size()) {
+        throw Error(msg::kReadError);
+    }
+    file_->seek(offset);
+}
+
+void TKiv::readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into) {
+    seekStoredBytes(offset, storedSize);
+    into.setSize(storedSize);
+    file_->readExact(into.bytes().data(), static_cast<size_t>(storedSize));
+    into.seek(0);
+}
+
+void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
+    if (cursor.GetInteger(kFileType) == kFolderType) {
+        throw Error(cp950::toUtf8(cursor.GetText(kFileName)) + "是一個目錄");
+    }
+    MemoryStream stored;
+    readStoredBytes(cursor.GetInteger(kOffset), cursor.GetInteger(kStoredSize), stored);
+    // Content beyond the size the row gives is not produced: a stream that inflates past it is
+    // damaged or hostile.
+    const int32_t originalSize = cursor.GetInteger(kOriginalSize);
+    DecompressStream(stored, target, originalSize < 0 ? 0 : originalSize);
+    target.seek(0);
+}
+
+void TKiv::ExtractEntry(CatalogTable& cursor, const std::string& destination) {
+    Run run;
+    run.sink = progress_;
+    extractAt(run, cursor, destination);
+}
+
+void TKiv::extractAt(Run& run, CatalogTable& cursor, const std::string& destination) {
+    if (cursor.IsEmpty()) return;
+    if (destination.empty()) throw Error(msg::kCreateDirError);
+    const std::string storedName = cursor.GetText(kFileName);
+    const std::string name = diskName(storedName);
+    // A level that cannot be made shows when the first file below it cannot be created.
+    fs::forceDirectories(destination);
+    const std::string target = fs::join(destination, name);
+
+    const int32_t type = cursor.GetInteger(kFileType);
+    if (type == kFileType1) {
+        extractFile(run, cursor, target);
+    } else if (type == kFolderType) {
+        // An empty folder gets its directory too.
+        fs::forceDirectories(target);
+        // A folder whose name is already on the path would list the same children again.
+        if (!run.enterName(storedName)) return;
+        CatalogTable children;
+        showChildren(children, cursor, storedName);
+        while (!children.AtEnd()) {
+            extractAt(run, children, target);
+            children.Next();
+        }
+        run.openNames.pop_back();
+    }
+}
+
+void TKiv::extractFile(Run& run, CatalogTable& cursor, const std::string& target) {
+    run.checkCancelled();
+    run.info.currentName = target;
+    const auto mode = fs::fileExists(target) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
+    FileStream file(target, mode);
+    {
+        BufferedWriter writer(file);
+        ReadEntry(cursor, writer);
+    }
+    ++run.info.itemsDone;
+    run.info.bytesDone += static_cast<uint64_t>(file.size());
+    run.report();
+}
+
+// ---------------------------------------------------------------- deleting
+
+void TKiv::DeleteEntry(CatalogTable& cursor) {
+    Run run;
+    deleteAt(run, cursor);
+}
+
+void TKiv::deleteAt(Run& run, CatalogTable& cursor) {
+    if (cursor.IsEmpty()) return;
+    if (cursor.GetInteger(kFileType) == kFileType1) {
+        cursor.DeleteCurrent();
+        return;
+    }
+    const std::string name = cursor.GetText(kFileName);
+    // Below a folder whose name is already on the path lie the rows being deleted already: the
+    // row itself goes, its children are not walked again.
+    if (run.enterName(name)) {
+        const auto folder = cursor.GetBookmark();
+        {
+            CatalogTable children;
+            showChildren(children, cursor, name);
+            while (!children.AtEnd()) deleteAt(run, children);
+        }
+        run.openNames.pop_back();
+        // Through a cycle of names the walk may have deleted this very row already; then the
+        // cursor stands on another row, which must stay.
+        const auto now = cursor.GetBookmark();
+        if (!folder || !now || now->slot != folder->slot) return;
+    }
+    cursor.DeleteCurrent();
+}
+
+// ---------------------------------------------------------------- compacting
+
+void TKiv::Compact() {
+    Run run;
+    run.sink = progress_;
+    const int recordNumber = catalog_->RecordNumber();
+    const bool filtered = catalog_->Filtered();
+    const auto restoreView = [&] {
+        catalog_->SetFiltered(filtered);
+        // An empty view has no row to return to; it stays empty.
+        if (recordNumber >= 1 && recordNumber <= catalog_->ViewSize()) catalog_->SetRecordNumber(recordNumber);
+    };
+    catalog_->SetFiltered(false);
+
+    const std::string tempPath = TempPathFor(path_);
+    // A file left there by an earlier failure is deleted first; the archive itself never is.
+    fs::FileId tempId, archiveId;
+    if (fs::fileId(tempPath, tempId) && fs::fileId(path_, archiveId) && tempId == archiveId) {
+        throw Error(msg::cannotCreate(tempPath));
+    }
+    if (fs::fileExists(tempPath)) fs::deleteFile(tempPath);
+    auto temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::Create);
+
+    const ArchiveHeader oldHeader = header_;
+    try {
+        compactInto(run, *temp);
+    } catch (...) {
+        // The archive is untouched: the half-written temporary file is of no use, and the
+        // catalog in memory (whose offsets were partly rewritten) is read again from the file.
+        temp.reset();
+        fs::deleteFile(tempPath);
+        header_ = oldHeader;
+        reloadQuietly();
+        try {
+            restoreView();
+        } catch (...) {
+        }
+        throw;
+    }
+
+    try {
+        file_->setSize(0);
+        file_->seek(0);
+        temp->seek(0);
+        file_->copyFrom(*temp, temp->size());
+        syncFile();
+    } catch (const Error& e) {
+        // The archive file is cut short; the complete compacted archive is the temporary file.
+        throw Error(std::string(e.what()) + ": 完整的壓縮檔保留在 " + tempPath, e.status());
+    }
+    temp.reset();
+    fs::deleteFile(tempPath);
+    restoreView();
+}
+
+void TKiv::compactInto(Run& run, Stream& temp) {
+    CatalogTable& c = *catalog_;
+    for (int i = 0; i < c.ViewSize(); ++i) {
+        if (c.IntegerAt(i, kFileType) != kFileType1) continue;
+        const auto storedSize = static_cast<int32_t>(c.IntegerAt(i, kStoredSize));
+        if (storedSize > 0) run.info.bytesTotal += static_cast<uint64_t>(storedSize);
+    }
+
+    uint8_t header[kHeaderSize];
+    encodeHeader(header_, header);
+    temp.seek(0);
+    temp.write(header, kHeaderSize);
+
+    int64_t pos = kHeaderSize;
+    for (c.First(); !c.AtEnd(); c.Next()) {
+        if (c.GetInteger(kFileType) != kFileType1) continue;
+        run.checkCancelled();
+        const int32_t storedSize = c.GetInteger(kStoredSize);
+        seekStoredBytes(c.GetInteger(kOffset), storedSize);
+        // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
+        if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));
+        temp.copyFrom(*file_, storedSize);
+        // Changing Offset does not move the row within the ordering.
+        c.Edit();
+        c.SetInteger(kOffset, static_cast<int32_t>(pos));
+        c.Post();
+        pos += storedSize;
+
+        ++run.info.itemsDone;
+        run.info.bytesDone += static_cast<uint64_t>(storedSize);
+        run.info.currentName = cp950::toUtf8(c.GetText(kFileName));
+        run.report();
+    }
+    c.SavePacket(temp);
+    const int64_t end = temp.position();
+    header_.CatalogOffset = static_cast<int32_t>(pos);
+    encodeHeader(header_, header);
+    temp.seek(0);
+    temp.write(header, kHeaderSize);
+    // The archive is cut only once the complete copy is on the disk.
+    syncIfFile(temp);
+    catalogBytes_ = end - pos;
+    rowsSinceSave_ = 0;
+}
+
+void TKiv::reloadQuietly() noexcept {
+    try {
+        LoadCatalog();
+    } catch (...) {
+        // The file's catalog was readable when it was opened; if it no longer is, the first
+        // error is still the one to report.
+    }
+}
+
+}  // namespace oru
