@@ -16,10 +16,12 @@ namespace oru {
 class Stream;
 class TableShared;  // the rows, change log and cursor registry of one table (private)
 
-// Names one row version and the record number it had when taken.
+// Names one row version and the record number it had when taken. version tells apart row
+// versions that reuse a slot number given back by a merge (0: not checked).
 struct Bookmark {
     uint32_t slot = 0;
     int recordNumber = 0;
+    uint64_t version = 0;
     bool operator==(const Bookmark&) const = default;
 };
 
@@ -36,6 +38,9 @@ public:
     virtual void currentChanged(int index) = 0;      // the current row; -1 for none
     virtual void stateChanged() = 0;                 // browsing / editing / appending changed
 };
+
+// Status code of a failure without message text: SetRecordNumber outside the view.
+inline constexpr int kRecordNumberOutOfRange = 0x2201;
 
 class CatalogTable {
 public:
