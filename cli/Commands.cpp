@@ -1,0 +1,305 @@
+#include "cli/Commands.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+#include <unordered_set>
+
+#include "archive/zipUtil.h"
+#include "catalog/CatalogTable.h"
+#include "cli/CatalogTree.h"
+#include "cli/ConsoleProgress.h"
+#include "cli/Sinks.h"
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace oru::cli {
+
+namespace {
+
+// The window's ordering: folders first, then files, each by name. Deleting and compacting
+// visit rows in it, so the tool leaves archives exactly as the window would.
+constexpr const char* kWindowOrdering = "FileType;FileName";
+
+std::unique_ptr<TKiv> openArchive(const std::string& path) {
+    auto kiv = TKiv::OpenExisting(path);
+    kiv->Catalog().SetOrdering(kWindowOrdering);
+    return kiv;
+}
+
+bool progressVisible(const Options& options) { return !options.quiet && isatty(STDERR_FILENO); }
+
+// Runs work with a progress display attached to the archive; Ctrl+C stops it between files.
+template <typename Work>
+void withProgress(TKiv& kiv, const Options& options, Work work) {
+    ConsoleProgress progress(progressVisible(options));
+    ConsoleProgress::catchInterrupts();
+    kiv.SetProgress(&progress);
+    struct Detach {
+        TKiv& kiv;
+        ~Detach() { kiv.SetProgress(nullptr); }
+    } detach{kiv};
+    work();
+}
+
+// Names for a terminal: control bytes become "?" so that a stored name cannot drive it. Pipes
+// and files get the names unchanged.
+std::string forTerminal(std::string text, bool terminal) {
+    if (!terminal) return text;
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    return text;
+}
+
+// An ENTRY argument as CP950 names; empty components ("a//b", a leading or trailing "/") drop out.
+std::vector<std::string> entryNames(const std::string& entry) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= entry.size()) {
+        size_t end = entry.find('/', start);
+        if (end == std::string::npos) end = entry.size();
+        if (end > start) names.push_back(cp950::fromUtf8(entry.substr(start, end - start)));
+        start = end + 1;
+    }
+    return names;
+}
+
+// The view indexes of every row the entries name, entry by entry, each entry's rows in catalog
+// order, each row once. Fails, before anything is done, naming the first entry that matches
+// nothing.
+std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
+                                const std::string& archive) {
+    std::vector<int> rows;
+    std::unordered_set<int> seen;
+    for (const auto& entry : entries) {
+        const auto found = tree.resolve(entryNames(entry));
+        if (found.empty()) throw Error("no entry \"" + entry + "\" in " + archive);
+        for (int i : found) {
+            if (seen.insert(i).second) rows.push_back(i);
+        }
+    }
+    return rows;
+}
+
+std::string sizeText(const CatalogTable& catalog, int index, const char* field) {
+    return catalog.HasValueAt(index, field) ? std::to_string(catalog.IntegerAt(index, field)) : "";
+}
+
+std::string dateText(const CatalogTable& catalog, int index) {
+    return catalog.HasValueAt(index, "CheckinDate")
+               ? clock::formatIso(catalog.DateTimeAt(index, "CheckinDate"))
+               : "";
+}
+
+}  // namespace
+
+std::string addablePath(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    std::string name = fs::lastComponent(p);
+    if (name == "." || name == ".." || name.empty()) {
+        char resolved[PATH_MAX];
+        if (realpath(p.c_str(), resolved) == nullptr) throw Error(msg::cannotOpen(path));
+        p = resolved;
+        if (fs::lastComponent(p).empty()) throw Error("cannot add " + path + ": it has no name to store");
+    }
+    return p;
+}
+
+void cmdNew(const std::string& archive) { TKiv::CreateNew(archive); }
+
+void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, const Options& options) {
+    std::vector<std::string> sources;
+    for (const auto& p : paths) sources.push_back(addablePath(p));
+    auto kiv = openArchive(archive);
+    withProgress(*kiv, options, [&] {
+        for (const auto& source : sources) kiv->AddPath("", source);
+    });
+}
+
+void cmdList(const std::string& archive) {
+    auto kiv = openArchive(archive);
+    const CatalogTable& catalog = kiv->Catalog();
+    CatalogTree tree(catalog);
+    const bool terminal = isatty(STDOUT_FILENO);
+    DescriptorSink out(STDOUT_FILENO);
+    std::string line;
+    tree.walk([&](int i, const std::string& path) {
+        const bool folder = tree.isFolder(i);
+        line = folder ? "d\t\t\t" : "f\t" + sizeText(catalog, i, "OriginalSize") + "\t" +
+                                        sizeText(catalog, i, "StoredSize") + "\t";
+        line += dateText(catalog, i) + "\t" + forTerminal(path, terminal) + "\n";
+        out.write(line.data(), line.size());
+    });
+    out.flush();
+}
+
+void cmdExtract(const std::string& archive, const std::string& directory,
+                const std::vector<std::string>& entries, const Options& options) {
+    auto kiv = openArchive(archive);
+    CatalogTable& catalog = kiv->Catalog();
+    withProgress(*kiv, options, [&] {
+        if (entries.empty()) {
+            // Every top-level row, as the window extracts the root folder's listing.
+            catalog.SetFilterText(CatalogTable::parentFilter(""));
+            catalog.SetFiltered(true);
+            for (catalog.First(); !catalog.AtEnd(); catalog.Next()) kiv->ExtractEntry(catalog, directory);
+            return;
+        }
+        const std::vector<int> rows = resolveEntries(CatalogTree(catalog), entries, archive);
+        for (int i : rows) {
+            catalog.SetRecordNumber(i + 1);
+            kiv->ExtractEntry(catalog, directory);
+        }
+    });
+}
+
+void cmdCat(const std::string& archive, const std::string& entry) {
+    auto kiv = openArchive(archive);
+    CatalogTable& catalog = kiv->Catalog();
+    const std::vector<int> rows = resolveEntries(CatalogTree(catalog), {entry}, archive);
+    DescriptorSink out(STDOUT_FILENO);
+    for (int i : rows) {
+        catalog.SetRecordNumber(i + 1);
+        kiv->ReadEntry(catalog, out);
+    }
+    out.flush();
+}
+
+void cmdDelete(const std::string& archive, const std::vector<std::string>& entries, const Options& options) {
+    auto kiv = openArchive(archive);
+    CatalogTable& catalog = kiv->Catalog();
+    // Bookmarks, taken before the first deletion shifts the view.
+    std::vector<Bookmark> targets;
+    for (int i : resolveEntries(CatalogTree(catalog), entries, archive)) {
+        catalog.SetRecordNumber(i + 1);
+        targets.push_back(*catalog.GetBookmark());
+    }
+    withProgress(*kiv, options, [&] {
+        for (const Bookmark& b : targets) {
+            // A row named twice, or below a folder deleted before it, is already gone.
+            if (!catalog.Data().isCurrent(b.slot)) continue;
+            catalog.GotoBookmark(b);
+            kiv->DeleteEntry(catalog);
+        }
+        catalog.MergeChanges();
+        kiv->Compact();
+    });
+}
+
+void cmdCompact(const std::string& archive, const Options& options) {
+    auto kiv = openArchive(archive);
+    withProgress(*kiv, options, [&] { kiv->Compact(); });
+}
+
+void cmdTest(const std::string& archive, const Options& options) {
+    auto kiv = openArchive(archive);
+    CatalogTable& catalog = kiv->Catalog();
+    const CatalogTree tree(catalog);
+    std::vector<std::string> paths(tree.size());
+    tree.walk([&](int i, const std::string& path) {
+        if (paths[i].empty()) paths[i] = path;
+    });
+
+    const bool terminal = isatty(STDOUT_FILENO);
+    ConsoleProgress progress(progressVisible(options));
+    ConsoleProgress::catchInterrupts();
+    Progress::Info info;
+    int checked = 0, damaged = 0;
+    for (int i = 0; i < tree.size(); ++i) {
+        if (tree.isFolder(i)) continue;
+        if (progress.cancelled()) throw Cancelled();
+        std::string path = paths[i];
+        if (path.empty()) {  // a row no folder chain reaches: name it by its parent's name
+            path = cp950::toUtf8(catalog.TextAt(i, "ParentName")) + "/" +
+                   cp950::toUtf8(catalog.TextAt(i, "FileName"));
+        }
+        const int64_t expected = catalog.IntegerAt(i, "OriginalSize");
+        std::string problem;
+        catalog.SetRecordNumber(i + 1);
+        CountingSink sink(expected < 0 ? 0 : expected);
+        try {
+            kiv->ReadEntry(catalog, sink);
+            if (sink.count() != expected) {
+                problem = "decodes to " + std::to_string(sink.count()) + " bytes, recorded size " +
+                          std::to_string(expected);
+            }
+        } catch (const Cancelled&) {
+            throw;
+        } catch (const Error& e) {
+            // One damaged entry must not hide the next: report it and go on.
+            problem = e.what();
+        }
+        ++checked;
+        if (!problem.empty()) {
+            ++damaged;
+            progress.finish();
+            std::printf("damaged: %s: %s\n", forTerminal(path, terminal).c_str(),
+                        forTerminal(displayText(problem), terminal).c_str());
+        }
+        info.itemsDone = checked;
+        info.bytesDone += static_cast<uint64_t>(sink.count());
+        info.currentName = path;
+        progress.update(info);
+    }
+    progress.finish();
+    std::printf("%d stored files checked, %d damaged\n", checked, damaged);
+    if (std::fflush(stdout) != 0) throw Error(msg::kWriteError);
+    if (damaged > 0) {
+        throw Error(std::to_string(damaged) + " of " + std::to_string(checked) + " stored files are damaged");
+    }
+}
+
+void cmdInfo(const std::string& archive) {
+    auto kiv = openArchive(archive);
+    const CatalogTable& catalog = kiv->Catalog();
+    const ArchiveHeader& h = kiv->Header();
+
+    int64_t folders = 0, files = 0, original = 0, stored = 0;
+    for (int i = 0; i < catalog.ViewSize(); ++i) {
+        if (catalog.IntegerAt(i, "FileType") == 0) {
+            ++folders;
+        } else {
+            ++files;
+            original += catalog.IntegerAt(i, "OriginalSize");
+            stored += catalog.IntegerAt(i, "StoredSize");
+        }
+    }
+    std::string magic;
+    for (char c : h.Magic) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", u);
+        magic += (u >= 0x20 && u < 0x7F && c != '\\') ? std::string(1, c) : std::string(hex);
+    }
+    std::error_code ec;
+    const auto fileSize = static_cast<int64_t>(std::filesystem::file_size(archive, ec));
+    const int64_t dataArea = h.CatalogOffset - kHeaderSize;
+    const auto& data = catalog.Data();
+
+    std::printf("archive: %s\n", forTerminal(archive, isatty(STDOUT_FILENO)).c_str());
+    std::printf("magic: %s\n", magic.c_str());
+    std::printf("catalog offset: %d\n", h.CatalogOffset);
+    std::printf("created: %s\n", clock::formatIso(h.Created).c_str());
+    std::printf("entries: %lld\n", static_cast<long long>(folders + files));
+    std::printf("folders: %lld\n", static_cast<long long>(folders));
+    std::printf("files: %lld\n", static_cast<long long>(files));
+    std::printf("original bytes: %lld\n", static_cast<long long>(original));
+    std::printf("data bytes: %lld\n", static_cast<long long>(stored));
+    std::printf("dead bytes: %lld\n", static_cast<long long>(dataArea > stored ? dataArea - stored : 0));
+    std::printf("catalog bytes: %lld\n",
+                static_cast<long long>(!ec && fileSize > h.CatalogOffset ? fileSize - h.CatalogOffset : 0));
+    std::printf("file bytes: %lld\n", static_cast<long long>(ec ? 0 : fileSize));
+    std::printf("slots: %zu\n", data.slots.size());
+    std::printf("change-log entries: %zu\n", data.log.size());
+    if (std::fflush(stdout) != 0) throw Error(msg::kWriteError);
+}
+
+}  // namespace oru::cli

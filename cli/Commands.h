@@ -1,0 +1,31 @@
+#pragma once
+// The commands of the `oru` tool. Each opens the archive, lets the engine do the work and
+// reports; failures are raised as Error (exit status 1) and reach main().
+
+#include <string>
+#include <vector>
+
+namespace oru::cli {
+
+struct Options {
+    bool quiet = false;  // no progress display
+};
+
+void cmdNew(const std::string& archive);
+void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, const Options& options);
+void cmdList(const std::string& archive);
+void cmdExtract(const std::string& archive, const std::string& directory,
+                const std::vector<std::string>& entries, const Options& options);
+void cmdCat(const std::string& archive, const std::string& entry);
+void cmdDelete(const std::string& archive, const std::vector<std::string>& entries, const Options& options);
+void cmdCompact(const std::string& archive, const Options& options);
+// Prints each damaged stored file; fails when there is one.
+void cmdTest(const std::string& archive, const Options& options);
+void cmdInfo(const std::string& archive);
+
+// The path as AddPath should get it: trailing "/" removed, and a last component of "." or ".."
+// replaced by the directory's real name, so that every added item gets a usable name.
+// Fails with a clear message for a path that has no name ("/").
+std::string addablePath(const std::string& path);
+
+}  // namespace oru::cli

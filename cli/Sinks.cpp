@@ -1,0 +1,50 @@
+#include "cli/Sinks.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include "platform/Error.h"
+
+namespace oru {
+
+DescriptorSink::~DescriptorSink() {
+    try {
+        flush();
+    } catch (const Error&) {
+        // Reported by the caller's own flush() on every path that matters; nothing to add here.
+    }
+}
+
+void DescriptorSink::write(const void* buffer, size_t n) {
+    const char* p = static_cast<const char*>(buffer);
+    if (buffer_.size() + n > kBufferSize) flush();
+    if (n >= kBufferSize) {
+        buffer_.assign(p, p + n);
+        flush();
+    } else {
+        buffer_.insert(buffer_.end(), p, p + n);
+    }
+    pos_ += static_cast<int64_t>(n);
+}
+
+void DescriptorSink::flush() {
+    size_t done = 0;
+    while (done < buffer_.size()) {
+        ssize_t w = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            buffer_.clear();
+            throw Error(msg::kWriteError);
+        }
+        done += static_cast<size_t>(w);
+    }
+    buffer_.clear();
+}
+
+void CountingSink::write(const void*, size_t n) {
+    count_ += static_cast<int64_t>(n);
+    pos_ += static_cast<int64_t>(n);
+    if (count_ > limit_) throw Error("decodes to more bytes than its recorded size");
+}
+
+}  // namespace oru
