@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "catalog/CatalogTable.h"
 #include "catalog/Datapacket.h"
 #include "catalog/TableData.h"
+#include "platform/Collation.h"
 #include "platform/Error.h"
+#include "platform/Stream.h"
 
 namespace oru {
 namespace {
@@ -483,6 +486,105 @@ TEST(DatapacketReadTest, EveryTruncationFailsCleanly) {
         EXPECT_EQ(readFailure(cut), std::make_pair(0, kEndsEarly)) << n << " bytes";
     }
     EXPECT_EQ(datapacket::write(read(p)), p);
+}
+
+// --- Through the catalog table ---------------------------------------------------------------------
+
+class CatalogPacketTest : public testing::Test {
+protected:
+    void SetUp() override { collation::resetLocale("en_US"); }
+
+    static void addFile(CatalogTable& t, const std::string& name, const std::string& parent, int offset) {
+        t.Append();
+        t.SetText("FileName", name);
+        t.SetText("ParentName", parent);
+        t.SetInteger("FileType", 1);
+        t.SetInteger("Offset", offset);
+        t.SetInteger("OriginalSize", 5);
+        t.SetInteger("StoredSize", 13);
+        t.SetDateTime("CheckinDate", 38412.5);  // 2005-03-01 12:00:00.000
+        t.Post();
+    }
+    static Bytes save(CatalogTable& t, size_t at = 0) {
+        MemoryStream s(Bytes(at, 0xEE));
+        s.seek(static_cast<int64_t>(at));
+        t.SavePacket(s);
+        EXPECT_EQ(s.position(), static_cast<int64_t>(s.size()));
+        return slice(s.bytes(), at, s.bytes().size() - at);
+    }
+    static void load(CatalogTable& t, const Bytes& packet, size_t at = 0, size_t trailing = 0) {
+        Bytes bytes(at, 0xEE);
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+        bytes.insert(bytes.end(), trailing, 0x55);
+        MemoryStream s(bytes);
+        s.seek(static_cast<int64_t>(at));
+        t.LoadPacket(s);
+    }
+};
+
+TEST_F(CatalogPacketTest, AddedFileSavesAsTheWorkedExampleAndReloadsWithItsEmptyParent) {
+    CatalogTable t;
+    addFile(t, "a.txt", "", 16);
+    const Bytes p = save(t, 16);
+    EXPECT_EQ(p, datapacket::write(workedExample()));
+    EXPECT_EQ(save(t), p);  // saving again without a change gives the same bytes
+
+    CatalogTable back;
+    load(back, p, 16, 40);
+    back.SetFilterText(CatalogTable::parentFilter(""));
+    back.SetFiltered(true);
+    ASSERT_EQ(back.ViewSize(), 1);
+    EXPECT_EQ(back.GetText("FileName"), "a.txt");
+    EXPECT_EQ(back.GetInteger("StoredSize"), 13);
+    EXPECT_EQ(back.GetDateTime("CheckinDate"), 38412.5);
+    EXPECT_EQ(save(back), p);
+}
+
+TEST_F(CatalogPacketTest, SaveAfterMergeListsCurrentRowsAndAnEditBringsBackEverySlot) {
+    CatalogTable t;
+    addFile(t, "a", "", 16);
+    addFile(t, "b", "", 29);
+    addFile(t, "c", "", 42);
+    t.SetRecordNumber(2);
+    t.DeleteCurrent();  // b
+    t.MergeChanges();
+    const Bytes merged = save(t);
+    EXPECT_EQ(slice(merged, 14, 4), Bytes(B().hex("02 00 00 00")));  // row count: a and c
+    EXPECT_EQ(slice(merged, 193, 2), Bytes(B().hex("00 00")));       // no CHANGE_LOG
+    EXPECT_EQ(slice(merged, 195, 1), Bytes(B().hex("00")));          // status of a
+    EXPECT_EQ(merged.size(), 195 + 2 * (3 + 2 + 2 + 4 + 24 + 8));
+
+    // An edit after the merge: the log names slot 4, so the freed slot 2 is listed again.
+    t.First();
+    t.Next();
+    t.Edit();
+    t.SetInteger("Offset", 7);
+    t.Post();
+    const Bytes edited = save(t);
+    EXPECT_EQ(slice(edited, 14, 4), Bytes(B().hex("04 00 00 00")));
+    EXPECT_EQ(slice(edited, 226 + 43, 3), Bytes(B().hex("26 55 55")));  // b, freed
+
+    CatalogTable back;
+    load(back, merged);
+    ASSERT_EQ(back.Data().slots.size(), 2u);
+    EXPECT_EQ(back.Data().slots[0].status, 0x00);
+    EXPECT_EQ(back.TextAt(0, "FileName"), "a");
+    EXPECT_EQ(back.TextAt(1, "FileName"), "c");
+    EXPECT_EQ(save(back), merged);
+}
+
+TEST_F(CatalogPacketTest, FailedLoadCarriesTheStatusAndEmptyMessage) {
+    Bytes p = datapacket::write(workedExample());
+    p[18] = 0x02;  // packet flags without the metadata bit
+    CatalogTable t;
+    try {
+        load(t, p);
+        FAIL() << "loaded a packet without metadata";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.status(), 0x4003);
+        EXPECT_STREQ(e.what(), "");
+    }
+    EXPECT_TRUE(t.Data().columns.empty());
 }
 
 }  // namespace
