@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "catalog/ChangeLog.h"
@@ -82,9 +83,13 @@ public:
     std::vector<uint64_t> serial;         // per slot: identity of the version it holds
     uint64_t nextSerial = 1;
     std::vector<uint32_t> orderSlots;     // slot of each default-order key, 0 when that row left
-    // Sort keys: computed once per distinct text, held per slot and text column.
-    std::unordered_map<std::string, std::string> keyCache;
+    // Sort keys: computed once per distinct text and held once per distinct key, so that two
+    // texts collate equal exactly when their key pointers are equal. slotKeys holds the key of
+    // each slot's text fields: nullptr until first needed, &kNoValue for a field without value.
+    std::unordered_map<std::string, const std::string*> keyOfText;
+    std::unordered_set<std::string> keys;
     std::vector<const std::string*> slotKeys;
+    static inline const std::string kNoValue{};
     std::vector<int> textIndex;           // per column: its index among the text columns, or -1
     size_t textCount = 0;
 
@@ -99,7 +104,8 @@ public:
         for (size_t i = 0; i < data.columns.size(); ++i) {
             if (data.columns[i].kind == FieldKind::Text) textIndex[i] = static_cast<int>(textCount++);
         }
-        keyCache.clear();
+        keyOfText.clear();
+        keys.clear();
         resync();
     }
 
@@ -143,17 +149,23 @@ public:
         return out;
     }
 
-    const std::string& intern(const std::string& text) {
-        auto it = keyCache.find(text);
-        if (it == keyCache.end()) it = keyCache.emplace(text, collation::sortKey(text)).first;
+    const std::string* intern(const std::string& text) {
+        auto it = keyOfText.find(text);
+        if (it == keyOfText.end()) {
+            const std::string* key = &*keys.insert(collation::sortKey(text)).first;
+            it = keyOfText.emplace(text, key).first;
+        }
         return it->second;
     }
 
-    // Sort key of a text field that holds a value.
-    const std::string& keyOf(uint32_t slot, int column) {
+    // The interned sort key of a text field, or &kNoValue when it holds no value.
+    const std::string* keyOf(uint32_t slot, int column) {
         const std::string*& key = slotKeys[(slot - 1) * textCount + static_cast<size_t>(textIndex[column])];
-        if (key == nullptr) key = &intern(data.slots[slot - 1].fields[column].raw);
-        return *key;
+        if (key == nullptr) {
+            const Field& f = data.slots[slot - 1].fields[column];
+            key = f.state == FieldState::Value ? intern(f.raw) : &kNoValue;
+        }
+        return key;
     }
 
     int findColumn(const std::string& name) const {
@@ -199,7 +211,7 @@ struct CatalogTable::CursorState {
     bool filtered = false;
     bool filterActive = false;       // switch on and text not empty
     int filterColumn = -1;           // -1 while active: the filter names no field of the table
-    std::string filterKey;           // sort key of the filter's name
+    const std::string* filterKey = nullptr;  // interned sort key of the filter's name
     ViewIndex view;
     uint32_t current = 0;            // slot of the current row; 0 exactly when the view is empty
     bool atEnd = true;
@@ -220,6 +232,15 @@ const std::vector<Field>* TableShared::currentFields(const CatalogTable& t) {
 }
 
 int TableShared::compareField(TableShared& s, uint32_t a, uint32_t b, int column) {
+    if (s.textIndex[column] >= 0) {
+        // Texts compare by their interned keys alone; a field without value sorts first.
+        const std::string* ka = s.keyOf(a, column);
+        const std::string* kb = s.keyOf(b, column);
+        if (ka == kb) return 0;
+        if (ka == &kNoValue) return -1;
+        if (kb == &kNoValue) return 1;
+        return *ka < *kb ? -1 : 1;
+    }
     const Field& fa = s.data.slots[a - 1].fields[column];
     const Field& fb = s.data.slots[b - 1].fields[column];
     bool va = fa.state == FieldState::Value, vb = fb.state == FieldState::Value;
@@ -227,10 +248,6 @@ int TableShared::compareField(TableShared& s, uint32_t a, uint32_t b, int column
     if (!va || !vb) return va == vb ? 0 : (va ? 1 : -1);
     const Column& col = s.data.columns[column];
     switch (col.kind) {
-        case FieldKind::Text: {
-            int r = s.keyOf(a, column).compare(s.keyOf(b, column));
-            return r < 0 ? -1 : (r > 0 ? 1 : 0);
-        }
         case FieldKind::Int32:
         case FieldKind::Int64: {
             size_t width = col.kind == FieldKind::Int32 ? 4 : 8;
@@ -241,6 +258,7 @@ int TableShared::compareField(TableShared& s, uint32_t a, uint32_t b, int column
             double x = readDouble(fa.raw), y = readDouble(fb.raw);
             return x < y ? -1 : (x > y ? 1 : 0);
         }
+        case FieldKind::Text:  // handled above
         case FieldKind::Other:
             break;
     }
@@ -260,8 +278,7 @@ bool TableShared::less(TableShared& s, const CatalogTable::CursorState& c, uint3
 bool TableShared::passes(TableShared& s, const CatalogTable::CursorState& c, uint32_t slot) {
     if (!c.filterActive) return true;
     if (c.filterColumn < 0) return false;
-    const Field& f = s.data.slots[slot - 1].fields[c.filterColumn];
-    return f.state == FieldState::Value && s.keyOf(slot, c.filterColumn) == c.filterKey;
+    return s.keyOf(slot, c.filterColumn) == c.filterKey;
 }
 
 void TableShared::resolveOrdering(TableShared& s, CatalogTable::CursorState& c, const std::string& text) {
@@ -282,7 +299,7 @@ void TableShared::resolveOrdering(TableShared& s, CatalogTable::CursorState& c, 
 void TableShared::resolveFilter(TableShared& s, CatalogTable::CursorState& c, bool throwOnError) {
     c.filterActive = c.filtered && !c.filterText.empty();
     c.filterColumn = -1;
-    c.filterKey.clear();
+    c.filterKey = nullptr;
     if (!c.filterActive) return;
     const std::string& text = c.filterText;
     auto malformed = [&]() {
@@ -312,7 +329,7 @@ void TableShared::resolveFilter(TableShared& s, CatalogTable::CursorState& c, bo
         return;
     }
     c.filterColumn = column;
-    c.filterKey = collation::sortKey(value);
+    c.filterKey = s.intern(value);
 }
 
 // Builds the view anew: current rows that pass the filter, in the default order, sorted by the
@@ -552,7 +569,7 @@ void CatalogTable::CloneFrom(CatalogTable& source) {
     c.filtered = false;
     c.filterActive = false;
     c.filterColumn = -1;
-    c.filterKey.clear();
+    c.filterKey = nullptr;
     c.state = State::Browsing;
     c.buffer.clear();
     c.written = false;
