@@ -1,0 +1,355 @@
+// The toolbar commands Add, Extract, Delete, Rebuild and Browse, driven through the real window
+// and checked on the archive file and the disk afterwards.
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QProgressDialog>
+#include <filesystem>
+#include <set>
+
+#include "platform/Error.h"
+#include "platform/Stream.h"
+#include "ui/Browse.h"
+#include "ui/DBGrid.h"
+#include "ui/ProgressSink.h"
+#include "ui/SelectDirDlg.h"
+#include "WindowTestSupport.h"
+
+namespace oru::ui {
+namespace {
+
+using namespace testing;
+namespace fsys = std::filesystem;
+
+struct Row {
+    std::string parent, name;
+    int type;
+    int offset;
+    bool operator<(const Row& o) const { return std::tie(parent, name) < std::tie(o.parent, o.name); }
+    bool operator==(const Row& o) const = default;
+};
+
+// Every row of the archive at path (opened on its own, so the window must have let it go).
+std::set<Row> archiveRows(const std::string& path) {
+    auto archive = oru::TKiv::OpenExisting(path);
+    CatalogTable& c = archive->Catalog();
+    std::set<Row> rows;
+    for (c.First(); !c.AtEnd(); c.Next())
+        rows.insert({c.GetText("ParentName"), c.GetText("FileName"), c.GetInteger("FileType"),
+                     c.GetInteger("FileType") == 1 ? c.GetInteger("Offset") : 0});
+    return rows;
+}
+
+std::set<std::pair<std::string, std::string>> names(const std::set<Row>& rows) {
+    std::set<std::pair<std::string, std::string>> out;
+    for (const Row& r : rows) out.insert({r.parent, r.name});
+    return out;
+}
+
+class CommandsTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    FixedClock clock{oru::clock::fromLocal(2024, 3, 4, 10, 20, 30)};
+
+    // A window whose archive is path, opened through the Open command.
+    std::unique_ptr<TMainFrm> openWindow(const std::string& path) {
+        auto w = std::make_unique<TMainFrm>(std::vector<std::string>{});
+        w->askOpenPath = [path] { return std::optional<std::string>(path); };
+        w->BtnOpenFileClick();
+        return w;
+    }
+    int rowOf(const TMainFrm& w, const std::string& name) {
+        const auto rows = listing(w);
+        const auto it = std::find(rows.begin(), rows.end(), name);
+        return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+    }
+};
+
+TEST_F(CommandsTest, AddStoresSelectedFilesAndFolderTreesAtTheTopLevel) {
+    writeFile(tmp / "src/a.txt", "alpha");
+    writeFile(tmp / "src/docs/d1.txt", "d1");
+    writeFile(tmp / "src/docs/sub/d2.txt", "d2");
+    writeFile(tmp / "src/c.txt", "gamma");
+    writeFile(tmp / "src/skip.txt", "not selected");
+    const std::string path = tmp / "add.oru";
+    {
+        TMainFrm w({});
+        w.askSavePath = [&] { return std::optional<std::string>(path); };
+        w.BtnNewFileClick();
+        selectInFilePane(w, tmp / "src", {"a.txt", "[docs]"});
+        w.BtnAddFileClick();
+        EXPECT_EQ(treeText(w), "R(docs(sub))");
+        EXPECT_EQ(listing(w), (std::vector<std::string>{"docs", "a.txt"}));
+
+        // With a subfolder shown, the new item still lands at the top level, which is shown after.
+        w.tv->setCurrentItem(node(w, {"docs"}));
+        EXPECT_EQ(listing(w), (std::vector<std::string>{"sub", "d1.txt"}));
+        selectInFilePane(w, tmp / "src", {"c.txt"});
+        w.BtnAddFileClick();
+        EXPECT_EQ(w.tv->currentItem(), w.tv->topLevelItem(0));
+        EXPECT_EQ(listing(w), (std::vector<std::string>{"docs", "a.txt", "c.txt"}));
+
+        // Nothing selected: nothing at all happens, not even with no archive open.
+        const std::string before = readFile(path);
+        w.FileListBox1->clearSelection();
+        w.BtnAddFileClick();
+        EXPECT_EQ(readFile(path), before);
+    }
+    EXPECT_EQ(names(archiveRows(path)),
+              (std::set<std::pair<std::string, std::string>>{
+                  {"", "a.txt"}, {"", "c.txt"}, {"", "docs"}, {"docs", "d1.txt"}, {"docs", "sub"}, {"sub", "d2.txt"}}));
+}
+
+TEST_F(CommandsTest, CancelOfALongAddLeavesAValidArchiveWithTheFilesDoneSoFar) {
+    for (int i = 0; i < 6; ++i) writeFile(tmp / ("src/many/f" + std::to_string(i)), std::string(1000, 'a' + i));
+    const std::string path = tmp / "cancel.oru";
+    // The user presses Cancel once the folder and its first file are done.
+    class StopSoon : public oru::Progress {
+    public:
+        void update(const Info& info) override { done_ = info.itemsDone; }
+        bool cancelled() override { return done_ >= 2; }
+    private:
+        uint64_t done_ = 0;
+    };
+    std::vector<std::string> shown;
+    TApplication::instance()->showError = [&](const QString& t) { shown.push_back(t.toStdString()); };
+    {
+        TMainFrm w({});
+        w.askSavePath = [&] { return std::optional<std::string>(path); };
+        w.makeProgress = [](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<StopSoon>(); };
+        w.BtnNewFileClick();
+        selectInFilePane(w, tmp / "src", {"[many]"});
+        EXPECT_FALSE(TApplication::instance()->runCommand([&] { w.BtnAddFileClick(); }));
+        EXPECT_EQ(treeText(w), "R(many)");  // what was added is shown
+    }
+    TApplication::instance()->showError = nullptr;
+    EXPECT_TRUE(shown.empty());  // a cancellation is no error
+    auto archive = oru::TKiv::OpenExisting(path);
+    CatalogTable& c = archive->Catalog();
+    int files = 0;
+    for (c.First(); !c.AtEnd(); c.Next()) {
+        if (c.GetInteger("FileType") != 1) continue;
+        ++files;
+        oru::MemoryStream content;
+        archive->ReadEntry(c, content);
+        EXPECT_EQ(content.size(), 1000);
+    }
+    EXPECT_GE(files, 1);
+    EXPECT_LT(files, 6);
+}
+
+TEST_F(CommandsTest, ProgressDialogOffersCancelOnlyWhereItCanStop) {
+    TMainFrm w({});
+    TProgressSink add(&w, QStringLiteral("加入壓縮"), true, 0);
+    add.update({1, 10, 100, "a.txt"});
+    ASSERT_NE(add.dialog(), nullptr);
+    EXPECT_TRUE(add.dialog()->isVisible());
+    EXPECT_FALSE(add.cancelled());
+    add.dialog()->cancel();
+    EXPECT_TRUE(add.cancelled());
+
+    TProgressSink compact(&w, QStringLiteral("重整檔案"), false, 0);
+    compact.update({});
+    ASSERT_NE(compact.dialog(), nullptr);
+    compact.dialog()->cancel();
+    EXPECT_FALSE(compact.cancelled());
+
+    TProgressSink quick(&w, QStringLiteral("x"), true, 60'000);
+    quick.update({});
+    EXPECT_EQ(quick.dialog(), nullptr);  // short work shows no dialog
+}
+
+TEST_F(CommandsTest, ExtractWritesTheSelectionOrTheListedFolderIntoANewDirectory) {
+    writeFile(tmp / "src/a.txt", "alpha");
+    writeFile(tmp / "src/b.txt", "beta");
+    writeFile(tmp / "src/docs/d1.txt", "d1");
+    writeFile(tmp / "src/docs/sub/d2.txt", "d2");
+    makeArchive(tmp / "x.oru", {tmp / "src/docs", tmp / "src/a.txt", tmp / "src/b.txt"});
+    auto w = openWindow(tmp / "x.oru");
+    std::string target;
+    w->askDirectory = [&] { return std::optional<std::string>(target); };
+
+    // The selection: docs and b.txt, into a directory that does not exist yet.
+    target = tmp / "out/deep/new";
+    w->DBGrid1->clickRow(rowOf(*w, "docs"), false);
+    w->DBGrid1->clickRow(rowOf(*w, "b.txt"), true);
+    w->BtnExtractClick();
+    EXPECT_EQ(readFile(target + "/docs/d1.txt"), "d1");
+    EXPECT_EQ(readFile(target + "/docs/sub/d2.txt"), "d2");
+    EXPECT_EQ(readFile(target + "/b.txt"), "beta");
+    EXPECT_FALSE(fsys::exists(target + "/a.txt"));
+
+    // Nothing selected: every row of the listed folder, here docs.
+    w->tv->setCurrentItem(node(*w, {"docs"}));
+    target = tmp / "out2";
+    w->BtnExtractClick();
+    EXPECT_EQ(readFile(target + "/d1.txt"), "d1");
+    EXPECT_EQ(readFile(target + "/sub/d2.txt"), "d2");
+    EXPECT_FALSE(fsys::exists(target + "/a.txt"));
+
+    // The directory pane is read again: a directory made by the extraction shows in it.
+    fsys::create_directories(tmp / "out3");
+    w->DirectoryListBox1->setDirectory(QString::fromStdString(tmp / "out3"));
+    target = tmp / "out3";
+    w->BtnExtractClick();
+    EXPECT_EQ(w->DirectoryListBox1->findItems(QStringLiteral("sub"), Qt::MatchEndsWith).size(), 1);
+
+    // Cancelled chooser: nothing happens.
+    w->askDirectory = [] { return std::optional<std::string>(); };
+    EXPECT_NO_THROW(w->BtnExtractClick());
+}
+
+TEST_F(CommandsTest, FolderChooserAsksBeforeAcceptingAMissingDirectory) {
+    TSelectDirDlg dialog(nullptr, QString::fromStdString(tmp.path()));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select Directory"));
+    EXPECT_EQ(dialog.directory().toStdString(), tmp.path());
+    std::vector<QString> asked;
+    bool answer = false;
+    dialog.askCreate = [&](const QString& q) {
+        asked.push_back(q);
+        return answer;
+    };
+    dialog.tryAccept();  // an existing directory needs no question
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(asked.empty());
+
+    dialog.setResult(QDialog::Rejected);
+    dialog.setDirectoryText(QString::fromStdString(tmp / "nope/deeper"));
+    dialog.tryAccept();  // No: back to the chooser
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], QStringLiteral("The specified directory does not exist. Create it?"));
+    answer = true;
+    dialog.tryAccept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.directory().toStdString(), tmp / "nope/deeper");
+}
+
+TEST_F(CommandsTest, DeleteOfASelectedFolderCompactsAndKeepsTheFolderShown) {
+    writeFile(tmp / "src/a.txt", "alpha");
+    writeFile(tmp / "src/docs/d1.txt", std::string(5000, 'x'));
+    writeFile(tmp / "src/docs/sub/d2.txt", std::string(5000, 'y'));
+    const std::string path = tmp / "del.oru";
+    makeArchive(path, {tmp / "src/docs", tmp / "src/a.txt"});
+    const auto sizeBefore = fsys::file_size(path);
+    {
+        auto w = openWindow(path);
+        w->DBGrid1->clickRow(rowOf(*w, "docs"), false);
+        w->BtnDeleteClick();  // no question asked
+        EXPECT_LT(fsys::file_size(path), sizeBefore);
+        EXPECT_EQ(listing(*w), std::vector<std::string>{"a.txt"});
+        EXPECT_EQ(w->DBGrid1->SelectedCount(), 0);
+        EXPECT_EQ(w->CurrentArchive()->Catalog().FilterText(), CatalogTable::parentFilter(""));
+    }
+    const std::set<Row> rows = archiveRows(path);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.begin()->name, "a.txt");
+    EXPECT_EQ(rows.begin()->offset, 16);
+}
+
+TEST_F(CommandsTest, DeleteWithoutSelectionTakesTheCurrentRowOrNothing) {
+    fsys::create_directories(tmp / "src/empty");
+    writeFile(tmp / "src/y.txt", "why");
+    writeFile(tmp / "src/z.txt", "zed");
+    const std::string path = tmp / "cur.oru";
+    makeArchive(path, {tmp / "src/empty", tmp / "src/y.txt", tmp / "src/z.txt"});
+    auto w = openWindow(path);
+
+    // An empty folder shown, nothing selected: nothing is deleted or compacted.
+    w->tv->setCurrentItem(node(*w, {"empty"}));
+    ASSERT_TRUE(listing(*w).empty());
+    const std::string before = readFile(path);
+    w->BtnDeleteClick();
+    EXPECT_EQ(readFile(path), before);
+
+    // The top level with the cursor on z.txt: that row goes.
+    w->tv->setCurrentItem(w->tv->topLevelItem(0));
+    w->listingModel()->setCurrentRow(rowOf(*w, "z.txt"));
+    w->BtnDeleteClick();
+    EXPECT_EQ(listing(*w), (std::vector<std::string>{"empty", "y.txt"}));
+    EXPECT_LT(readFile(path).size(), before.size());
+}
+
+TEST_F(CommandsTest, RebuildStoresFilesInListingOrder) {
+    writeFile(tmp / "src/a.txt", "aaaa");
+    writeFile(tmp / "src/b.txt", "bbbbbbbb");
+    const std::string path = tmp / "order.oru";
+    std::string afterFirst, afterSecond;
+    {
+        TMainFrm w({});
+        w.askSavePath = [&] { return std::optional<std::string>(path); };
+        w.BtnNewFileClick();
+        selectInFilePane(w, tmp / "src", {"b.txt"});
+        w.BtnAddFileClick();
+        selectInFilePane(w, tmp / "src", {"a.txt"});
+        w.BtnAddFileClick();
+        w.BtnBuildExeClick();
+        afterFirst = readFile(path);
+        w.BtnBuildExeClick();
+        afterSecond = readFile(path);
+    }
+    EXPECT_EQ(afterFirst, afterSecond);  // a second Rebuild moves nothing
+    std::map<std::string, int> offsets;
+    for (const Row& r : archiveRows(path)) offsets[r.name] = r.offset;
+    EXPECT_EQ(offsets["a.txt"], 16);
+    EXPECT_GT(offsets["b.txt"], 16);
+}
+
+TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
+    writeFile(tmp / "src/t.txt", "line1\nline2\n");
+    writeFile(tmp / "src/docs/d.txt", "d");
+    makeArchive(tmp / "view.oru", {tmp / "src/docs", tmp / "src/t.txt"});
+    auto w = openWindow(tmp / "view.oru");
+
+    w->listingModel()->setCurrentRow(rowOf(*w, "docs"));
+    try {
+        w->BtnBrowseClick();
+        ADD_FAILURE() << "a folder row opened a viewer";
+    } catch (const oru::Error& e) {
+        EXPECT_STREQ(e.what(), "docs是一個目錄");
+    }
+    EXPECT_TRUE(w->findChildren<TfmBrowse*>().isEmpty());
+
+    w->listingModel()->setCurrentRow(rowOf(*w, "t.txt"));
+    w->BtnBrowseClick();
+    w->BtnBrowseClick();
+    const QList<TfmBrowse*> viewers = w->findChildren<TfmBrowse*>();
+    ASSERT_EQ(viewers.size(), 2);  // independent windows
+    QPointer<TfmBrowse> viewer = viewers.front();
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("fmBrowse"));
+    EXPECT_TRUE(viewer->isVisible());
+    EXPECT_TRUE(viewer->isWindow());
+    EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\r\nline2\r\n"));
+
+    // Closing the archive leaves the viewer's text; closing the viewer frees it.
+    w->askOpenPath = [] { return std::optional<std::string>(); };
+    w->BtnOpenFileClick();
+    EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\r\nline2\r\n"));
+    viewer->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(viewer.isNull());
+}
+
+TEST_F(CommandsTest, CommandsWithNoArchiveOpenSayNoArchiveIsOpen) {
+    writeFile(tmp / "src/a.txt", "a");
+    TMainFrm w({});
+    bool chooserRan = false;
+    w.askDirectory = [&] {
+        chooserRan = true;
+        return std::optional<std::string>(tmp.path());
+    };
+    selectInFilePane(w, tmp / "src", {"a.txt"});
+    for (auto command : {&TMainFrm::BtnAddFileClick, &TMainFrm::BtnDeleteClick, &TMainFrm::BtnExtractClick,
+                         &TMainFrm::BtnBuildExeClick, &TMainFrm::BtnBrowseClick}) {
+        try {
+            (w.*command)();
+            ADD_FAILURE() << "no message";
+        } catch (const oru::Error& e) {
+            EXPECT_STREQ(e.what(), TMainFrm::kNoArchive);
+        }
+    }
+    EXPECT_FALSE(chooserRan);
+}
+
+}  // namespace
+}  // namespace oru::ui

@@ -1,0 +1,298 @@
+// The main window: start-up, New, Open, the folder tree and listing, the listing's selection,
+// the file-system panes and the central error handler, driven through the real window.
+
+#include <QDir>
+#include <QGroupBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "platform/Error.h"
+#include "ui/Application.h"
+#include "ui/DBGrid.h"
+#include "WindowTestSupport.h"
+
+namespace oru::ui {
+namespace {
+
+using namespace testing;
+
+// Collects what the central handler shows.
+class ShownErrors {
+public:
+    ShownErrors() {
+        TApplication::instance()->showError = [this](const QString& text) { texts.push_back(text.toStdString()); };
+    }
+    ~ShownErrors() { TApplication::instance()->showError = nullptr; }
+    std::vector<std::string> texts;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    FixedClock clock{oru::clock::fromLocal(2024, 3, 4, 10, 20, 30)};
+
+    // src/: top.txt, a/x/x2.txt, b/b.txt, b/x/x1.txt, it's/q.txt
+    std::string nestedArchive() {
+        writeFile(tmp / "src/top.txt", "top");
+        writeFile(tmp / "src/a/x/x2.txt", "two");
+        writeFile(tmp / "src/b/b.txt", "bee");
+        writeFile(tmp / "src/b/x/x1.txt", "one");
+        writeFile(tmp / "src/it's/q.txt", "quote");
+        const std::string path = tmp / "nested.oru";
+        makeArchive(path, {tmp / "src/b", tmp / "src/it's", tmp / "src/a", tmp / "src/top.txt"});
+        return path;
+    }
+};
+
+TEST_F(MainWindowTest, WindowHasItsCaptionToolbarAndFrames) {
+    TMainFrm w({});
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Windows Oru File Shell"));
+    EXPECT_EQ(QApplication::applicationDisplayName(), QStringLiteral("WinOru"));
+    struct Button {
+        const char* name;
+        const char* hint;
+    } expected[] = {
+        {"BtnNewFile", "新壓縮檔"}, {"BtnOpenFile", "開啟壓縮檔"}, {"BtnAddFile", "加入壓縮"},
+        {"BtnDelete", "刪除"},      {"BtnBrowse", "檢視"},        {"BtnExtract", "解壓縮到"},
+        {"BtnBuildExe", "重整檔案"}, {"ToolButton1", "離開"},
+    };
+    const QList<QToolButton*> buttons = w.ToolBar1->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly);
+    std::vector<QToolButton*> ours;
+    for (QToolButton* b : buttons)
+        if (!b->objectName().isEmpty() && !b->objectName().startsWith(u"qt_")) ours.push_back(b);
+    ASSERT_EQ(ours.size(), std::size(expected));
+    for (size_t i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i]->objectName().toStdString(), expected[i].name);
+        EXPECT_EQ(ours[i]->toolTip().toStdString(), expected[i].hint);
+        EXPECT_FALSE(ours[i]->icon().isNull()) << expected[i].name;
+        EXPECT_TRUE(ours[i]->isEnabled());
+    }
+    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("檔案清單"));
+    EXPECT_EQ(w.GroupBox1->title(), QStringLiteral("壓縮檔"));
+    EXPECT_EQ(w.tv->indentation(), 19);
+    EXPECT_EQ(w.tv->topLevelItemCount(), 0);
+    EXPECT_EQ(w.listingModel()->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, StartWithTwoArgumentsOpensTheLast) {
+    writeFile(tmp / "one.txt", "1");
+    writeFile(tmp / "two.txt", "2");
+    makeArchive(tmp / "a.oru", {tmp / "one.txt"});
+    makeArchive(tmp / "b.oru", {tmp / "two.txt"});
+    TMainFrm w({tmp / "a.oru", tmp / "b.oru"});
+    w.FormCreate();
+    ASSERT_NE(w.CurrentArchive(), nullptr);
+    EXPECT_EQ(w.ArchiveFileName(), tmp / "b.oru");
+    EXPECT_EQ(w.tv->topLevelItem(0)->text(0).toStdString(), tmp / "b.oru");
+    EXPECT_EQ(w.tv->currentItem(), w.tv->topLevelItem(0));
+    EXPECT_EQ(listing(w), std::vector<std::string>{"two.txt"});
+}
+
+TEST_F(MainWindowTest, MissingArchiveAtStartShowsTheMessageAndOpensWithNoArchive) {
+    ShownErrors shown;
+    const std::string missing = tmp / "missing.oru";
+    TMainFrm w({missing});
+    EXPECT_FALSE(TApplication::instance()->runCommand([&] { w.FormCreate(); }));
+    ASSERT_EQ(shown.texts.size(), 1u);
+    EXPECT_EQ(shown.texts[0], missing + "找不到這個檔案.");
+    EXPECT_EQ(w.CurrentArchive(), nullptr);
+    EXPECT_EQ(w.tv->topLevelItemCount(), 0);
+    EXPECT_EQ(w.listingModel()->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
+    const std::string path = tmp / "new.oru";
+    TMainFrm w({});
+    w.askSavePath = [&] { return std::optional<std::string>(path); };
+    w.BtnNewFileClick();
+    ASSERT_NE(w.CurrentArchive(), nullptr);
+    EXPECT_EQ(readFile(path).substr(0, 4), "KVAR");
+    ASSERT_EQ(w.tv->topLevelItemCount(), 1);
+    EXPECT_EQ(w.tv->topLevelItem(0)->text(0).toStdString(), path);
+    EXPECT_EQ(w.tv->topLevelItem(0)->childCount(), 0);
+    EXPECT_FALSE(w.listingModel()->isBound());
+
+    // Cancelling the next New closes the archive all the same and keeps the old root.
+    w.askSavePath = [] { return std::optional<std::string>(); };
+    w.BtnNewFileClick();
+    EXPECT_EQ(w.CurrentArchive(), nullptr);
+    EXPECT_EQ(w.tv->topLevelItemCount(), 1);
+    EXPECT_EQ(w.ArchiveFileName(), path);
+}
+
+TEST_F(MainWindowTest, OpenShowsFoldersByNameAndEachNodesListing) {
+    const std::string path = nestedArchive();
+    TMainFrm w({});
+    w.askOpenPath = [&] { return std::optional<std::string>(path); };
+    w.BtnOpenFileClick();
+    ASSERT_NE(w.CurrentArchive(), nullptr);
+    // Folders by name under every node; the two folders named x are two nodes.
+    EXPECT_EQ(treeText(w), "R(a(x),b(x),it's)");
+    EXPECT_EQ(listing(w), (std::vector<std::string>{"a", "b", "it's", "top.txt"}));
+
+    struct Case {
+        std::vector<std::string> node;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {{"b"}, {"x", "b.txt"}},              // folders before files
+        {{"a", "x"}, {"x1.txt", "x2.txt"}},   // a name shows the children of every folder so named
+        {{"b", "x"}, {"x1.txt", "x2.txt"}},
+        {{"it's"}, {"q.txt"}},                // the quote is doubled in the filter
+        {{}, {"a", "b", "it's", "top.txt"}},  // the root is the first node
+    };
+    for (const Case& c : cases) {
+        QTreeWidgetItem* n = node(w, c.node);
+        ASSERT_NE(n, nullptr);
+        w.tv->setCurrentItem(n);
+        EXPECT_EQ(listing(w), c.rows) << (c.node.empty() ? "root" : c.node.back());
+    }
+}
+
+TEST_F(MainWindowTest, CancelledOpenLeavesNoArchiveAndTheOldTree) {
+    const std::string path = nestedArchive();
+    TMainFrm w({path});
+    w.FormCreate();
+    w.askOpenPath = [] { return std::optional<std::string>(); };
+    w.BtnOpenFileClick();
+    EXPECT_EQ(w.CurrentArchive(), nullptr);
+    EXPECT_EQ(treeText(w), "R(a(x),b(x),it's)");
+    EXPECT_EQ(w.listingModel()->rowCount(), 0);
+    w.tv->setCurrentItem(node(w, {"b"}));  // a node of the closed archive shows nothing
+    EXPECT_EQ(w.listingModel()->rowCount(), 0);
+}
+
+TEST_F(MainWindowTest, RepeatedFolderNamesOnOnePathEndTheTree) {
+    // x/x/f.txt: following names, the inner x would be found again below itself forever.
+    writeFile(tmp / "src/x/x/f.txt", "f");
+    writeFile(tmp / "src/z.txt", "z");
+    makeArchive(tmp / "cycle.oru", {tmp / "src/x", tmp / "src/z.txt"});
+    TMainFrm w({tmp / "cycle.oru"});
+    w.FormCreate();
+    EXPECT_EQ(treeText(w), "R(x(x))");
+    w.tv->setCurrentItem(node(w, {"x", "x"}));
+    EXPECT_EQ(listing(w), (std::vector<std::string>{"x", "f.txt"}));
+}
+
+TEST_F(MainWindowTest, ListingSelectionFollowsClicksAndShiftArrows) {
+    for (const char* name : {"f1", "f2", "f3", "f4", "f5"}) writeFile(tmp / (std::string("src/") + name), name);
+    writeFile(tmp / "src/sub/s.txt", "s");
+    makeArchive(tmp / "sel.oru", {tmp / "src/f1", tmp / "src/f2", tmp / "src/f3", tmp / "src/f4",
+                                  tmp / "src/f5", tmp / "src/sub"});
+    TMainFrm w({tmp / "sel.oru"});
+    w.FormCreate();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    TDBGrid* grid = w.DBGrid1;
+    ASSERT_EQ(listing(w), (std::vector<std::string>{"sub", "f1", "f2", "f3", "f4", "f5"}));
+    auto click = [&](int row, Qt::KeyboardModifiers mods = {}) {
+        const QRect rect = grid->visualRect(grid->model()->index(row, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, rect.center());
+    };
+    auto key = [&](Qt::Key k, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(grid, k, mods); };
+    auto rows = [&] { return grid->selectedRows(); };
+    const CatalogTable& catalog = w.CurrentArchive()->Catalog();
+
+    click(2);
+    EXPECT_EQ(rows(), std::vector<int>{2});
+    EXPECT_EQ(catalog.RecordNumber(), 3);  // the grid's cursor is the catalog's current row
+    click(4, Qt::ControlModifier);
+    click(1, Qt::ControlModifier);
+    EXPECT_EQ(rows(), (std::vector<int>{1, 2, 4}));
+    // Bookmarks stay in listing order whatever the order of clicking.
+    ASSERT_EQ(grid->SelectedCount(), 3);
+    EXPECT_EQ(grid->SelectedBookmark(0).recordNumber, 2);
+    EXPECT_EQ(grid->SelectedBookmark(2).recordNumber, 5);
+    click(2, Qt::ControlModifier);
+    EXPECT_EQ(rows(), (std::vector<int>{1, 4}));
+    click(3, Qt::ShiftModifier);  // Shift does not extend a click
+    EXPECT_EQ(rows(), std::vector<int>{3});
+
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(rows(), (std::vector<int>{3, 4, 5}));
+    key(Qt::Key_Up, Qt::ShiftModifier);  // back towards the anchor: the row left goes
+    EXPECT_EQ(rows(), (std::vector<int>{3, 4}));
+    EXPECT_EQ(catalog.RecordNumber(), 5);
+    key(Qt::Key_Up, Qt::ShiftModifier);
+    key(Qt::Key_Up, Qt::ShiftModifier);  // past the anchor: away again
+    EXPECT_EQ(rows(), (std::vector<int>{2, 3}));
+    key(Qt::Key_Down);  // a plain arrow clears, then moves
+    EXPECT_TRUE(rows().empty());
+    EXPECT_EQ(catalog.RecordNumber(), 4);
+
+    for (Qt::Key k : {Qt::Key_Escape, Qt::Key_PageDown}) {
+        click(1);
+        key(k);
+        EXPECT_TRUE(rows().empty()) << k;
+    }
+    click(1);
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_TRUE(rows().empty());
+    EXPECT_EQ(catalog.RecordNumber(), 6);
+
+    // Choosing another folder clears the selection.
+    click(1);
+    w.tv->setCurrentItem(node(w, {"sub"}));
+    EXPECT_EQ(grid->SelectedCount(), 0);
+}
+
+TEST_F(MainWindowTest, FilePaneListsEntriesWithoutDotsAndSetsTheWorkingDirectory) {
+    writeFile(tmp / "pane/b.txt", "b");
+    writeFile(tmp / "pane/run.EXE", "x");
+    writeFile(tmp / "pane/.hidden", "h");
+    writeFile(tmp / "pane/sub/in.txt", "i");
+    TMainFrm w({});
+    w.DirectoryListBox1->setDirectory(QString::fromStdString(tmp / "pane"));
+    EXPECT_EQ(QDir::currentPath().toStdString(), tmp / "pane");
+    EXPECT_EQ(w.FileListBox1->Directory().toStdString(), tmp / "pane");
+    std::vector<std::string> items;
+    for (int i = 0; i < w.FileListBox1->count(); ++i) items.push_back(w.FileListBox1->item(i)->text().toStdString());
+    std::sort(items.begin(), items.end());
+    EXPECT_EQ(items, (std::vector<std::string>{"[sub]", "b.txt", "run.EXE"}));
+    EXPECT_EQ(w.FileListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+    // Opening the subdirectory in the directory pane moves both panes and the working directory.
+    const auto sub = w.DirectoryListBox1->findItems(QStringLiteral("sub"), Qt::MatchEndsWith);
+    ASSERT_EQ(sub.size(), 1);
+    Q_EMIT w.DirectoryListBox1->itemActivated(sub.front());
+    EXPECT_EQ(QDir::currentPath().toStdString(), tmp / "pane/sub");
+    ASSERT_EQ(w.FileListBox1->count(), 1);
+    EXPECT_EQ(w.FileListBox1->item(0)->text(), QStringLiteral("in.txt"));
+}
+
+TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
+    ShownErrors shown;
+    struct Case {
+        std::function<void()> fail;
+        const char* shownText;  // nullptr: nothing shown
+    } cases[] = {
+        {[] { throw oru::Error("Stream read error"); }, "Stream read error."},
+        {[] { throw oru::Error("done."); }, "done."},
+        {[] { throw oru::Error("x!"); }, "x!"},  // "!" sorts before "."
+        {[] { throw oru::Cancelled(); }, nullptr},
+        {[] { throw std::runtime_error("error"); }, "error."},
+    };
+    for (const Case& c : cases) {
+        shown.texts.clear();
+        EXPECT_FALSE(TApplication::instance()->runCommand(c.fail));
+        if (c.shownText) {
+            ASSERT_EQ(shown.texts.size(), 1u);
+            EXPECT_EQ(shown.texts[0], c.shownText);
+        } else {
+            EXPECT_TRUE(shown.texts.empty());
+        }
+    }
+
+    // A real click on a command with no archive open reaches the handler through event delivery.
+    shown.texts.clear();
+    TMainFrm w({});
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (QToolButton* b : {w.BtnDelete, w.BtnBuildExe, w.BtnBrowse}) QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(shown.texts, std::vector<std::string>(3, std::string(TMainFrm::kNoArchive) + "."));
+}
+
+}  // namespace
+}  // namespace oru::ui

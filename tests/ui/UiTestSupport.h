@@ -1,0 +1,79 @@
+#pragma once
+// Shared pieces of the window tests: the application object (offscreen), a fixed locale and
+// clock, temporary folders, and small file helpers.
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/Collation.h"
+#include "ui/Application.h"
+
+namespace oru::ui::testing {
+
+// One application object for the whole test program, made before the first test.
+class UiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "ui_tests";
+        static char* argv[] = {name, nullptr};
+        app_ = std::make_unique<TApplication>(argc, argv);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        oru::collation::resetLocale("en_US");
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    std::unique_ptr<TApplication> app_;
+};
+
+inline ::testing::Environment* const kUiEnvironment =
+    ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+// A fresh directory under the test temp folder, removed with everything in it afterwards.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = ::testing::TempDir() + "oru_ui_XXXXXX";
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline void writeFile(const std::string& path, const std::string& content) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Fixes "now" for the test's lifetime.
+class FixedClock {
+public:
+    explicit FixedClock(double now) {
+        oru::clock::setNowForTesting([now] { return now; });
+    }
+    ~FixedClock() { oru::clock::setNowForTesting(nullptr); }
+};
+
+}  // namespace oru::ui::testing

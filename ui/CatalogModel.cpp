@@ -1,0 +1,223 @@
+#include "ui/CatalogModel.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+#include "platform/Clock.h"
+#include "platform/CodePage.h"
+
+namespace oru::ui {
+
+namespace {
+
+struct ColumnSpec {
+    const char* title;  // UTF-8
+    int width;
+};
+constexpr ColumnSpec kColumns[CatalogModel::ColumnCount] = {
+    {"檔名", 152},
+    {"大小", 73},
+    {"壓縮後", 78},
+    {"封裝日期", 75},
+};
+
+// The locale's long time format without its time-zone part: a stored date-time is local time
+// and carries no zone. Quoted literals are kept as they are.
+QString longTimeFormatWithoutZone(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') quoted = !quoted;
+        if (!quoted && c == u't') continue;
+        out += c;
+    }
+    return out.trimmed();
+}
+
+}  // namespace
+
+QString CatalogModel::columnTitle(int column) {
+    return (column >= 0 && column < ColumnCount) ? QString::fromUtf8(kColumns[column].title)
+                                                 : QString();
+}
+
+int CatalogModel::columnWidth(int column) {
+    return (column >= 0 && column < ColumnCount) ? kColumns[column].width : 0;
+}
+
+CatalogModel::CatalogModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+CatalogModel::~CatalogModel() {
+    if (table_) table_->Bind(nullptr);
+}
+
+void CatalogModel::bind(oru::CatalogTable* table) {
+    if (table_) table_->Bind(nullptr);
+    beginResetModel();
+    table_ = table;
+    rows_.clear();
+    if (table_) {
+        table_->Bind(this);
+        reload();
+    }
+    endResetModel();
+    Q_EMIT catalogCurrentChanged(currentRow());
+}
+
+int CatalogModel::currentRow() const {
+    if (!table_ || rows_.empty() || table_->IsEmpty()) return -1;
+    return table_->RecordNumber() - 1;
+}
+
+void CatalogModel::setCurrentRow(int row) {
+    if (!table_ || row < 0 || row >= table_->ViewSize()) return;
+    table_->SetRecordNumber(row + 1);
+}
+
+std::optional<oru::Bookmark> CatalogModel::currentBookmark() const {
+    if (!table_) return std::nullopt;
+    return table_->GetBookmark();
+}
+
+int CatalogModel::compareBookmarks(const oru::Bookmark& a, const oru::Bookmark& b) {
+    return oru::CatalogTable::CompareBookmarks(a, b);
+}
+
+QString CatalogModel::formatSize(bool hasValue, int64_t value) {
+    return hasValue ? QString::number(value) : QString();
+}
+
+QString CatalogModel::formatDateTime(double dateTime, const QLocale& locale) {
+    const oru::clock::LocalTime t = oru::clock::toLocal(dateTime);
+    const QDate date(t.year, t.month, t.day);
+    QString text = locale.toString(date, QLocale::ShortFormat);
+    if (t.hour != 0 || t.minute != 0 || t.second != 0) {
+        const QTime time(t.hour, t.minute, t.second, t.millisecond);
+        text += u' ' + locale.toString(time, longTimeFormatWithoutZone(locale));
+    }
+    return text;
+}
+
+int CatalogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int CatalogModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant CatalogModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || index.row() >= static_cast<int>(rows_.size()))
+        return {};
+    const Row& row = rows_[static_cast<size_t>(index.row())];
+    if (role == Qt::TextAlignmentRole) {
+        const bool number = index.column() == ColOriginalSize || index.column() == ColStoredSize;
+        return QVariant::fromValue(Qt::Alignment(
+            (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    }
+    if (role != Qt::DisplayRole) return {};
+    switch (index.column()) {
+    case ColFileName:
+        return QString::fromStdString(oru::cp950::toUtf8(row.fileName));
+    case ColOriginalSize:
+        return formatSize(row.hasOriginalSize && !row.isFolder, row.originalSize);
+    case ColStoredSize:
+        return formatSize(row.hasStoredSize && !row.isFolder, row.storedSize);
+    case ColCheckinDate:
+        return row.hasCheckinDate ? formatDateTime(row.checkinDate, QLocale()) : QString();
+    default:
+        return {};
+    }
+}
+
+QVariant CatalogModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) return columnTitle(section);
+    return {};
+}
+
+Qt::ItemFlags CatalogModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;  // never editable in place
+}
+
+CatalogModel::Row CatalogModel::readRow(int index) const {
+    Row row;
+    row.fileName = table_->TextAt(index, "FileName");
+    row.isFolder = table_->HasValueAt(index, "FileType") && table_->IntegerAt(index, "FileType") == 0;
+    row.hasOriginalSize = table_->HasValueAt(index, "OriginalSize");
+    if (row.hasOriginalSize) row.originalSize = table_->IntegerAt(index, "OriginalSize");
+    row.hasStoredSize = table_->HasValueAt(index, "StoredSize");
+    if (row.hasStoredSize) row.storedSize = table_->IntegerAt(index, "StoredSize");
+    row.hasCheckinDate = table_->HasValueAt(index, "CheckinDate");
+    if (row.hasCheckinDate) row.checkinDate = table_->DateTimeAt(index, "CheckinDate");
+    return row;
+}
+
+void CatalogModel::reload() {
+    rows_.clear();
+    const int n = table_->ViewSize();
+    rows_.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) rows_.push_back(readRow(i));
+}
+
+void CatalogModel::resetAll() {
+    beginResetModel();
+    rows_.clear();
+    if (table_) reload();
+    endResetModel();
+    Q_EMIT catalogCurrentChanged(currentRow());
+}
+
+// Each handler checks that the notice fits the copy (the view holds exactly one row more or
+// less than the copy); anything else is taken as a change of the whole view.
+
+void CatalogModel::viewReset() { resetAll(); }
+
+void CatalogModel::rowInserted(int index) {
+    const int n = static_cast<int>(rows_.size());
+    if (!table_ || index < 0 || index > n || table_->ViewSize() != n + 1) return resetAll();
+    beginInsertRows({}, index, index);
+    rows_.insert(rows_.begin() + index, readRow(index));
+    endInsertRows();
+}
+
+void CatalogModel::rowRemoved(int index) {
+    const int n = static_cast<int>(rows_.size());
+    if (!table_ || index < 0 || index >= n || table_->ViewSize() != n - 1) return resetAll();
+    beginRemoveRows({}, index, index);
+    rows_.erase(rows_.begin() + index);
+    endRemoveRows();
+}
+
+void CatalogModel::rowMoved(int from, int to) {
+    const int n = static_cast<int>(rows_.size());
+    if (!table_ || from < 0 || from >= n || to < 0 || to >= n || table_->ViewSize() != n)
+        return resetAll();
+    if (from != to) {
+        // Qt names the destination as a position before the move.
+        beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+        Row moved = std::move(rows_[static_cast<size_t>(from)]);
+        rows_.erase(rows_.begin() + from);
+        rows_.insert(rows_.begin() + to, std::move(moved));
+        endMoveRows();
+    }
+    rowChanged(to);  // a moved row was edited: its content is new as well
+}
+
+void CatalogModel::rowChanged(int index) {
+    const int n = static_cast<int>(rows_.size());
+    if (!table_ || index < 0 || index >= n || table_->ViewSize() != n) return resetAll();
+    rows_[static_cast<size_t>(index)] = readRow(index);
+    Q_EMIT dataChanged(this->index(index, 0), this->index(index, ColumnCount - 1));
+}
+
+void CatalogModel::currentChanged(int index) {
+    Q_EMIT catalogCurrentChanged(index < static_cast<int>(rows_.size()) ? index : -1);
+}
+
+void CatalogModel::stateChanged() {}
+
+}  // namespace oru::ui

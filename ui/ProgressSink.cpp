@@ -1,0 +1,61 @@
+#include "ui/ProgressSink.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+namespace oru::ui {
+
+TProgressSink::TProgressSink(QWidget* parent, QString title, bool cancellable, int delayMs)
+    : parent_(parent), title_(std::move(title)), cancellable_(cancellable), delayMs_(delayMs) {
+    timer_.start();
+}
+
+TProgressSink::~TProgressSink() { delete dialog_; }
+
+QProgressDialog* TProgressSink::dialog() const { return dialog_; }
+
+void TProgressSink::update(const Info& info) {
+    if (!dialog_ && timer_.elapsed() >= delayMs_) {
+        dialog_ = new QProgressDialog(parent_);
+        dialog_->setWindowTitle(title_);
+        dialog_->setWindowModality(Qt::WindowModal);  // the window takes no command meanwhile
+        dialog_->setMinimumDuration(0);
+        dialog_->setAutoClose(false);
+        dialog_->setAutoReset(false);
+        if (cancellable_)
+            dialog_->setCancelButtonText(QStringLiteral("取消"));
+        else
+            dialog_->setCancelButton(nullptr);
+        dialog_->setMinimumWidth(360);
+        dialog_->show();
+    }
+    if (dialog_) {
+        if (info.bytesTotal > 0) {
+            dialog_->setRange(0, 1000);
+            const double part = static_cast<double>(info.bytesDone) / static_cast<double>(info.bytesTotal);
+            dialog_->setValue(static_cast<int>(std::min(part, 1.0) * 1000));
+        } else {
+            dialog_->setRange(0, 0);
+        }
+        dialog_->setLabelText(QStringLiteral("%1\n已處理 %2 個項目，%3 位元組")
+                                  .arg(QString::fromStdString(info.currentName))
+                                  .arg(info.itemsDone)
+                                  .arg(info.bytesDone));
+    }
+    pumpEvents();
+}
+
+bool TProgressSink::cancelled() {
+    pumpEvents();
+    if (dialog_ && dialog_->wasCanceled()) cancelled_ = true;
+    return cancellable_ && cancelled_;
+}
+
+void TProgressSink::pumpEvents() {
+    // Before the dialog is up nothing may reach the window's commands; after, the dialog is
+    // modal to the window and takes the user's input itself.
+    QCoreApplication::processEvents(dialog_ ? QEventLoop::AllEvents
+                                            : QEventLoop::ExcludeUserInputEvents);
+}
+
+}  // namespace oru::ui

@@ -1,0 +1,98 @@
+#include "ui/SelectDirDlg.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "ui/FilePanes.h"
+#include "ui/Icons.h"
+
+namespace oru::ui {
+
+TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Select Directory"));
+    resize(460, 340);
+
+    name_ = new QLineEdit(this);
+    tree_ = new QTreeView(this);
+    treeModel_ = new QFileSystemModel(this);
+    treeModel_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
+    treeModel_->setRootPath(QStringLiteral("/"));
+    tree_->setModel(treeModel_);
+    for (int c = 1; c < treeModel_->columnCount(); ++c) tree_->hideColumn(c);
+    tree_->header()->hide();
+    files_ = new QListWidget(this);
+    files_->setSelectionMode(QAbstractItemView::NoSelection);
+    drives_ = new TDriveComboBox(this);
+
+    auto label = [this](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(label(QStringLiteral("Directory &Name:"), name_), 0, 0, 1, 2);
+    grid->addWidget(name_, 1, 0, 1, 2);
+    grid->addWidget(label(QStringLiteral("&Directories:"), tree_), 2, 0);
+    grid->addWidget(label(QStringLiteral("&Files: (*.*)"), files_), 2, 1);
+    grid->addWidget(tree_, 3, 0);
+    grid->addWidget(files_, 3, 1);
+    grid->addWidget(label(QStringLiteral("D&rives:"), drives_), 4, 0);
+    grid->addWidget(drives_, 5, 0);
+    grid->addWidget(buttons, 5, 1);
+    grid->setRowStretch(3, 1);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &TSelectDirDlg::tryAccept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(tree_, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { showDirectory(treeModel_->filePath(index)); });
+    connect(drives_, &TDriveComboBox::driveChosen, this, &TSelectDirDlg::showDirectory);
+
+    askCreate = [this](const QString& question) {
+        return QMessageBox::question(this, windowTitle(), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    showDirectory(startDirectory.isEmpty() ? QDir::currentPath() : startDirectory);
+}
+
+QString TSelectDirDlg::directory() const {
+    const QString text = name_->text().trimmed();
+    if (text.isEmpty()) return {};
+    return QDir::cleanPath(QDir::current().absoluteFilePath(text));
+}
+
+void TSelectDirDlg::setDirectoryText(const QString& text) { name_->setText(text); }
+
+void TSelectDirDlg::showDirectory(const QString& path) {
+    name_->setText(path);
+    drives_->followDirectory(path);
+    const QModelIndex index = treeModel_->index(path);
+    if (index.isValid()) {
+        tree_->setCurrentIndex(index);
+        tree_->scrollTo(index);
+    }
+    files_->clear();
+    const QStringList names = QDir(path).entryList(QDir::Files, QDir::Name | QDir::LocaleAware);
+    for (const QString& n : names) files_->addItem(new QListWidgetItem(icons::file(), n));
+}
+
+void TSelectDirDlg::tryAccept() {
+    const QString dir = directory();
+    if (!QFileInfo(dir).isDir() && !(askCreate && askCreate(createQuestion()))) return;
+    accept();
+}
+
+}  // namespace oru::ui

@@ -1,0 +1,46 @@
+#pragma once
+// The folder chooser of the Extract command: drives, a directory tree, the chosen directory's
+// files for orientation, and an editable directory name. OK on a directory that does not exist
+// asks whether to create it; No returns to the chooser.
+
+#include <QDialog>
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+class QTreeView;
+class QFileSystemModel;
+
+namespace oru::ui {
+
+class TDriveComboBox;
+
+class TSelectDirDlg : public QDialog {
+    Q_OBJECT
+public:
+    // Opens at startDirectory (the working directory when empty).
+    explicit TSelectDirDlg(QWidget* parent = nullptr, const QString& startDirectory = {});
+
+    // Asked when OK names a directory that does not exist; true accepts it.
+    std::function<bool(const QString& question)> askCreate;
+
+    QString directory() const;             // the typed or chosen directory, absolute
+    void setDirectoryText(const QString& text);
+    // What OK does: accepts, or stays open when the user declined to create the directory.
+    void tryAccept();
+
+    static QString createQuestion() {
+        return QStringLiteral("The specified directory does not exist. Create it?");
+    }
+
+private:
+    void showDirectory(const QString& path);
+
+    TDriveComboBox* drives_;
+    QTreeView* tree_;
+    QFileSystemModel* treeModel_;
+    QListWidget* files_;
+    QLineEdit* name_;
+};
+
+}  // namespace oru::ui

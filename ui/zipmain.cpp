@@ -1,0 +1,480 @@
+#include "ui/zipmain.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "platform/CodePage.h"
+#include "platform/Collation.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "ui/Browse.h"
+#include "ui/CatalogModel.h"
+#include "ui/DBGrid.h"
+#include "ui/FilePanes.h"
+#include "ui/Icons.h"
+#include "ui/ProgressSink.h"
+#include "ui/SelectDirDlg.h"
+
+namespace oru::ui {
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole;  // a tree node's folder name, CP950 bytes
+
+// Marks the window busy for one command; a command started meanwhile (while a progress dialog
+// pumps events) is ignored.
+class BusyScope {
+public:
+    explicit BusyScope(bool& busy) : busy_(busy), entered_(!busy) { busy_ = true; }
+    ~BusyScope() {
+        if (entered_) busy_ = false;
+    }
+    bool entered() const { return entered_; }
+
+private:
+    bool& busy_;
+    bool entered_;
+};
+
+// Hands a progress sink to the archive for one command.
+class ProgressScope {
+public:
+    ProgressScope(oru::TKiv& archive, oru::Progress* progress) : archive_(archive) {
+        archive_.SetProgress(progress);
+    }
+    ~ProgressScope() { archive_.SetProgress(nullptr); }
+
+private:
+    oru::TKiv& archive_;
+};
+
+// Suspends the catalog's notifications for one command, resuming also on failure.
+class SuspendScope {
+public:
+    explicit SuspendScope(oru::CatalogTable& table) : table_(table) { table_.SuspendNotifications(); }
+    ~SuspendScope() { table_.ResumeNotifications(); }
+
+private:
+    oru::CatalogTable& table_;
+};
+
+QString fromNative(const std::string& path) { return QString::fromStdString(path); }
+std::string toNative(const QString& path) { return path.toStdString(); }
+
+}  // namespace
+
+TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
+    : QMainWindow(parent), args_(std::move(args)) {
+    setObjectName(QStringLiteral("MainFrm"));
+    setWindowTitle(QStringLiteral("Windows Oru File Shell"));
+    DataSource1 = new CatalogModel(this);
+    buildControls();
+
+    askSavePath = [this] { return runFileDialog(true); };
+    askOpenPath = [this] { return runFileDialog(false); };
+    askDirectory = [this] { return runFolderChooser(); };
+    askYesNo = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("WinOru"), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    makeProgress = [this](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
+        return std::make_unique<TProgressSink>(this, title, cancellable);
+    };
+}
+
+TMainFrm::~TMainFrm() { closeArchive(); }
+
+// ---- layout
+
+QToolButton* TMainFrm::addButton(const char* name, const char* hint, int image,
+                                 void (TMainFrm::*handler)()) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setIcon(icons::toolbarImage(image));
+    button->setToolTip(QString::fromUtf8(hint));
+    button->setAutoRaise(true);
+    button->setFixedSize(23, 22);
+    button->setIconSize(QSize(16, 16));
+    ToolBar1->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    return button;
+}
+
+void TMainFrm::buildControls() {
+    move(216, 159);
+    resize(661, 456);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(29);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+    BtnNewFile = addButton("BtnNewFile", "新壓縮檔", 0, &TMainFrm::BtnNewFileClick);
+    BtnOpenFile = addButton("BtnOpenFile", "開啟壓縮檔", 2, &TMainFrm::BtnOpenFileClick);
+    BtnAddFile = addButton("BtnAddFile", "加入壓縮", 4, &TMainFrm::BtnAddFileClick);
+    BtnDelete = addButton("BtnDelete", "刪除", 6, &TMainFrm::BtnDeleteClick);
+    BtnBrowse = addButton("BtnBrowse", "檢視", 8, &TMainFrm::BtnBrowseClick);
+    BtnExtract = addButton("BtnExtract", "解壓縮到", 14, &TMainFrm::BtnExtractClick);
+    BtnBuildExe = addButton("BtnBuildExe", "重整檔案", 10, &TMainFrm::BtnBuildExeClick);
+    ToolButton1 = addButton("ToolButton1", "離開", 16, &TMainFrm::ToolButton1Click);
+
+    // Upper pane: drive box and directory pane on the left, file pane on the right.
+    Panel1 = new QWidget;
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel2 = new QWidget;
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    DriveComboBox1 = new TDriveComboBox(Panel2);
+    DriveComboBox1->setObjectName(QStringLiteral("DriveComboBox1"));
+    DirectoryListBox1 = new TDirectoryListBox(Panel2);
+    DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
+    auto* left = new QVBoxLayout(Panel2);
+    left->setContentsMargins(2, 4, 2, 0);
+    left->setSpacing(4);
+    left->addWidget(DriveComboBox1);
+    left->addWidget(DirectoryListBox1, 1);
+    FileListBox1 = new TFileListBox;
+    FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(5);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->addWidget(Panel2);
+    Splitter1->addWidget(FileListBox1);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({245, 409});
+    auto* upper = new QHBoxLayout(Panel1);
+    upper->setContentsMargins(0, 0, 0, 0);
+    upper->addWidget(Splitter1);
+
+    // Lower pane: one tab page holding the archive frame with tree and listing.
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("檔案清單"));
+    GroupBox1 = new QGroupBox(QStringLiteral("壓縮檔"), TabSheet1);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto* sheet = new QVBoxLayout(TabSheet1);
+    sheet->setContentsMargins(2, 2, 2, 2);
+    sheet->addWidget(GroupBox1);
+    tv = new QTreeWidget;
+    tv->setObjectName(QStringLiteral("tv"));
+    tv->setHeaderHidden(true);
+    tv->setIndentation(19);
+    tv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tv->setSortingEnabled(false);
+    DBGrid1 = new TDBGrid;
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setCatalogModel(DataSource1);
+    Splitter2 = new QSplitter(Qt::Horizontal);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(5);
+    Splitter2->setChildrenCollapsible(false);
+    Splitter2->addWidget(tv);
+    Splitter2->addWidget(DBGrid1);
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setSizes({241, 403});
+    auto* frame = new QVBoxLayout(GroupBox1);
+    frame->setContentsMargins(4, 4, 4, 4);
+    frame->addWidget(Splitter2);
+
+    Splitter3 = new QSplitter(Qt::Vertical);
+    Splitter3->setObjectName(QStringLiteral("Splitter3"));
+    Splitter3->setHandleWidth(5);
+    Splitter3->setChildrenCollapsible(false);
+    Splitter3->addWidget(Panel1);
+    Splitter3->addWidget(PageControl1);
+    Splitter3->setStretchFactor(1, 1);
+    Splitter3->setSizes({199, 204});
+    setCentralWidget(Splitter3);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    setStatusBar(StatusBar1);
+
+    // The panes are wired together; each change of directory is the working directory.
+    connect(DriveComboBox1, &TDriveComboBox::driveChosen, DirectoryListBox1,
+            &TDirectoryListBox::setDirectory);
+    connect(DirectoryListBox1, &TDirectoryListBox::directoryChanged, this, [this](const QString& dir) {
+        FileListBox1->setDirectory(dir);
+        DriveComboBox1->followDirectory(dir);
+    });
+    DirectoryListBox1->setDirectory(QDir::currentPath());
+
+    connect(tv, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current) { tvChange(current); });
+}
+
+// ---- state
+
+void TMainFrm::closeArchive() {
+    DataSource1->bind(nullptr);  // the listing must let go before the catalog goes
+    CurrentArchive_.reset();
+}
+
+oru::TKiv& TMainFrm::requireArchive() {
+    if (!CurrentArchive_) throw oru::Error(kNoArchive);
+    return *CurrentArchive_;
+}
+
+// ---- dialogs
+
+std::optional<std::string> TMainFrm::runFileDialog(bool save) {
+    QString& last = save ? lastSaveName_ : lastOpenName_;
+    QFileDialog dialog(this, save ? QStringLiteral("新壓縮檔") : QStringLiteral("開啟壓縮檔"));
+    dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);  // Open reports a missing file itself
+    dialog.setNameFilter(QStringLiteral("壓縮檔 (*.oru)"));
+    dialog.setDefaultSuffix(QStringLiteral("oru"));
+    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!last.isEmpty()) dialog.selectFile(last);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    last = dialog.selectedFiles().front();
+    return toNative(last);
+}
+
+std::optional<std::string> TMainFrm::runFolderChooser() {
+    TSelectDirDlg dialog(this);
+    dialog.askCreate = askYesNo;
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return toNative(dialog.directory());
+}
+
+// ---- start-up and the commands
+
+void TMainFrm::FormCreate() {
+    ArchiveFileName_.clear();
+    if (args_.empty()) return;
+    CurrentArchive_ = oru::TKiv::OpenExisting(args_.back());
+    ArchiveFileName_ = args_.back();
+    BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+}
+
+void TMainFrm::BtnNewFileClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    closeArchive();  // before the dialog: cancelling leaves no archive open
+    const std::optional<std::string> path = askSavePath();
+    if (!path) return;
+    CurrentArchive_ = oru::TKiv::CreateNew(*path);
+    ArchiveFileName_ = *path;
+    tv->clear();
+    addNode(nullptr, {});
+}
+
+void TMainFrm::BtnOpenFileClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    closeArchive();
+    const std::optional<std::string> path = askOpenPath();
+    if (!path) return;
+    CurrentArchive_ = oru::TKiv::OpenExisting(*path);
+    ArchiveFileName_ = *path;
+    BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+}
+
+void TMainFrm::ToolButton1Click() { close(); }
+
+void TMainFrm::BtnAddFileClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    if (FileListBox1->selectedItems().isEmpty()) return;  // nothing at all, not even a rebuild
+    oru::TKiv& archive = requireArchive();
+    const std::string directory = toNative(FileListBox1->Directory());
+    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("加入壓縮"), true);
+    ProgressScope reporting(archive, progress.get());
+    const int count = FileListBox1->count();
+    try {
+        for (int i = 0; i < count; ++i) {
+            const QListWidgetItem* item = FileListBox1->item(i);
+            if (!item->isSelected()) continue;
+            archive.AddPath(std::string(), oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
+        }
+    } catch (const oru::Cancelled&) {
+        // What was added before the user stopped is in the archive: show it, then let the
+        // cancellation end the command quietly.
+        BuildFolderTree(archive.Catalog(), nullptr, "");
+        throw;
+    }
+    BuildFolderTree(archive.Catalog(), nullptr, "");
+}
+
+void TMainFrm::BtnExtractClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    const std::optional<std::string> directory = askDirectory();
+    if (!directory) return;
+    if (!oru::fs::isDirectory(*directory) && !oru::fs::forceDirectories(*directory))
+        throw oru::Error(oru::msg::kCreateDirError);
+    oru::CatalogTable& catalog = archive.Catalog();
+    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("解壓縮到"), true);
+    ProgressScope reporting(archive, progress.get());
+    if (DBGrid1->SelectedCount() > 0) {
+        for (int i = 0; i < DBGrid1->SelectedCount(); ++i) {
+            catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
+            archive.ExtractEntry(catalog, *directory);
+        }
+    } else {
+        catalog.First();
+        while (!catalog.AtEnd()) {
+            archive.ExtractEntry(catalog, *directory);
+            catalog.Next();
+        }
+    }
+    DirectoryListBox1->Reread();  // new directories show in the directory pane
+}
+
+void TMainFrm::BtnDeleteClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    oru::CatalogTable& catalog = archive.Catalog();
+    SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
+    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("刪除"), false);
+    ProgressScope reporting(archive, progress.get());
+    if (DBGrid1->SelectedCount() > 0) {
+        for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) {
+            catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
+            archive.DeleteEntry(catalog);
+        }
+        catalog.MergeChanges();
+        DBGrid1->ClearSelection();
+        archive.Compact();
+    } else if (DataSource1->table() == &catalog && !catalog.IsEmpty()) {
+        archive.DeleteEntry(catalog);
+        catalog.MergeChanges();
+        archive.Compact();
+    }
+}
+
+void TMainFrm::BtnBuildExeClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("重整檔案"), false);
+    ProgressScope reporting(archive, progress.get());
+    archive.Compact();
+}
+
+void TMainFrm::BtnBrowseClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    oru::CatalogTable& catalog = archive.Catalog();
+    if (catalog.IsEmpty()) return;
+    oru::MemoryStream content;
+    archive.ReadEntry(catalog, content);  // a folder row fails here, before any window exists
+    const std::vector<uint8_t>& bytes = content.bytes();
+    const QString text =
+        browseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    auto* viewer = new TfmBrowse(this);
+    viewer->writeDocument(text);
+    viewer->show();
+}
+
+// ---- folder tree and listing
+
+QTreeWidgetItem* TMainFrm::addNode(QTreeWidgetItem* parent, const std::string& name) {
+    QTreeWidgetItem* node;
+    if (parent) {
+        node = new QTreeWidgetItem(parent);
+        node->setText(0, QString::fromStdString(oru::cp950::toUtf8(name)));
+    } else {
+        node = new QTreeWidgetItem(tv);
+        node->setText(0, fromNative(ArchiveFileName_));
+    }
+    node->setData(0, kNameRole, QByteArray::fromStdString(name));
+    node->setIcon(0, icons::folder());
+    return node;
+}
+
+std::string TMainFrm::folderNameOf(const QTreeWidgetItem* node) const {
+    if (!node || node == tv->topLevelItem(0)) return {};  // the root is the first node
+    return node->data(0, kNameRole).toByteArray().toStdString();
+}
+
+void TMainFrm::BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, const std::string& name) {
+    if (!node) {
+        tv->clear();
+        QTreeWidgetItem* root = addNode(nullptr, {});
+        BuildFolderTree(table, root, name);
+        table.SetOrdering("FileType;FileName");
+        DataSource1->bind(&table);
+        DBGrid1->ClearSelection();
+        tv->setCurrentItem(root);  // raises tvChange, which shows the top level
+        return;
+    }
+
+    // Depth first, one cursor per level: each level is a clone of the level above filtered to
+    // the rows of its folder. An explicit stack keeps deep archives off the call stack, and a
+    // folder whose name is already on the path gets its node but is not entered again, so
+    // cycles of names end.
+    struct Level {
+        std::unique_ptr<oru::CatalogTable> cursor;
+        QTreeWidgetItem* node;
+        std::string key;  // collation key of the level's folder name
+    };
+    std::vector<Level> path;
+    auto enter = [&path](oru::CatalogTable& source, QTreeWidgetItem* parent, const std::string& folder) {
+        auto cursor = std::make_unique<oru::CatalogTable>();
+        cursor->CloneFrom(source);
+        cursor->SetFiltered(false);
+        cursor->SetFilterText(oru::CatalogTable::parentFilter(folder));
+        cursor->SetFiltered(true);
+        cursor->First();
+        path.push_back({std::move(cursor), parent, oru::collation::sortKey(folder)});
+    };
+    auto onPath = [&path](const std::string& folder) {
+        const std::string key = oru::collation::sortKey(folder);
+        return std::any_of(path.begin(), path.end(), [&key](const Level& l) { return l.key == key; });
+    };
+
+    enter(table, node, name);
+    while (!path.empty()) {
+        oru::CatalogTable& cursor = *path.back().cursor;
+        if (cursor.AtEnd()) {
+            path.pop_back();
+            continue;
+        }
+        if (cursor.GetInteger("FileType") != 0) {
+            cursor.Next();
+            continue;
+        }
+        const std::string folder = cursor.GetText("FileName");
+        QTreeWidgetItem* child = addNode(path.back().node, folder);
+        cursor.Next();
+        if (!onPath(folder)) enter(cursor, child, folder);
+    }
+}
+
+void TMainFrm::ShowFolder(oru::CatalogTable& table, const std::string& name) {
+    table.SetFiltered(false);
+    table.SetFilterText(oru::CatalogTable::parentFilter(name));
+    table.SetFiltered(true);
+}
+
+void TMainFrm::tvChange(QTreeWidgetItem* node) {
+    if (!node || !CurrentArchive_) return;  // nodes of a closed archive show nothing
+    ShowFolder(CurrentArchive_->Catalog(), folderNameOf(node));
+    DBGrid1->ClearSelection();  // commands never meet bookmarks of hidden rows
+}
+
+}  // namespace oru::ui

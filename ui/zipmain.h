@@ -1,0 +1,115 @@
+#pragma once
+// The main window: file-system panes above, the open archive's folder tree and listing below,
+// and the toolbar commands New, Open, Add, Delete, Browse, Extract, Rebuild and Exit.
+//
+// Commands are plain methods that raise oru::Error on failure and catch nothing; the
+// application's central handler shows what escapes them. The dialogs are reached through the
+// ask* members so that tests can answer them without a display.
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/zipUtil.h"
+
+class QGroupBox;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace oru::ui {
+
+class CatalogModel;
+class TDBGrid;
+class TDirectoryListBox;
+class TDriveComboBox;
+class TFileListBox;
+
+class TMainFrm : public QMainWindow {
+    Q_OBJECT
+public:
+    // args: the command-line arguments after the program name. Call FormCreate() once the
+    // window is built (it may fail; the window stays usable).
+    explicit TMainFrm(std::vector<std::string> args, QWidget* parent = nullptr);
+    ~TMainFrm() override;  // FormDestroy: the archive is closed, nothing is written
+
+    // ---- start-up and commands
+    void FormCreate();
+    void BtnNewFileClick();
+    void BtnOpenFileClick();
+    void BtnAddFileClick();
+    void BtnDeleteClick();
+    void BtnBrowseClick();
+    void BtnExtractClick();
+    void BtnBuildExeClick();
+    void ToolButton1Click();
+
+    // ---- folder tree and listing
+    // With no node: rebuilds the whole tree from table, orders it, binds the listing and selects
+    // the root. With a node: adds below it the subtree of the folder named name (CP950).
+    void BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, const std::string& name);
+    // Restricts table's view to the rows whose ParentName equals name.
+    static void ShowFolder(oru::CatalogTable& table, const std::string& name);
+    void tvChange(QTreeWidgetItem* node);
+    // The folder name a tree node stands for (CP950): empty for the root.
+    std::string folderNameOf(const QTreeWidgetItem* node) const;
+
+    // ---- state
+    oru::TKiv* CurrentArchive() const { return CurrentArchive_.get(); }
+    const std::string& ArchiveFileName() const { return ArchiveFileName_; }
+    CatalogModel* listingModel() const { return DataSource1; }
+
+    // ---- dialogs (replaceable by tests); nullopt = cancelled
+    std::function<std::optional<std::string>()> askSavePath;
+    std::function<std::optional<std::string>()> askOpenPath;
+    // The folder chooser of Extract (it asks itself before accepting a missing directory).
+    std::function<std::optional<std::string>()> askDirectory;
+    std::function<bool(const QString& question)> askYesNo;
+    // The progress sink of a long command.
+    std::function<std::unique_ptr<oru::Progress>(const QString& title, bool cancellable)> makeProgress;
+
+    // The message of a command run with no archive open.
+    static constexpr const char* kNoArchive = "沒有開啟的壓縮檔";
+
+    // ---- controls, named as in the design
+    QToolBar* ToolBar1;
+    QToolButton *BtnNewFile, *BtnOpenFile, *BtnAddFile, *BtnDelete, *BtnBrowse, *BtnExtract,
+        *BtnBuildExe, *ToolButton1;
+    QWidget* Panel1;
+    QWidget* Panel2;
+    TDriveComboBox* DriveComboBox1;
+    TDirectoryListBox* DirectoryListBox1;
+    TFileListBox* FileListBox1;
+    QSplitter *Splitter1, *Splitter2, *Splitter3;
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;
+    QGroupBox* GroupBox1;
+    QTreeWidget* tv;
+    TDBGrid* DBGrid1;
+    QStatusBar* StatusBar1;
+
+private:
+    void buildControls();
+    QToolButton* addButton(const char* name, const char* hint, int image, void (TMainFrm::*handler)());
+    void closeArchive();
+    oru::TKiv& requireArchive();
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
+    std::optional<std::string> runFileDialog(bool save);
+    std::optional<std::string> runFolderChooser();
+
+    std::vector<std::string> args_;
+    std::unique_ptr<oru::TKiv> CurrentArchive_;
+    std::string ArchiveFileName_;
+    CatalogModel* DataSource1;
+    QString lastOpenName_, lastSaveName_;  // each dialog offers the name last chosen in it
+    bool busy_ = false;                    // a command is running (progress pumps events)
+};
+
+}  // namespace oru::ui
