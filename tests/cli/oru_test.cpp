@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "archive/zipUtil.h"
+#include "platform/Stream.h"
 #include "tests/cli/OruRunner.h"
 
 namespace oru::testing {
@@ -249,6 +250,10 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
         {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n"},
         {{"extract", "a.oru", "blocker"}, "oru: Cannot create file blocker/in/a.txt.\n"},
         {{"add", "a.oru", "/"}, "oru: cannot add /: it has no name to store.\n"},
+        {{"extract", "missing.oru", "out"}, "oru: missing.oru找不到這個檔案.\n"},
+        {{"delete", "missing.oru", "x"}, "oru: missing.oru找不到這個檔案.\n"},
+        {{"compact", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},
+        {{"test", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},
     };
     for (const Case& c : cases) {
         const RunResult r = oru(c.args);
@@ -256,6 +261,18 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, "");
     }
+    // An archive that another program holds open is refused, and left as it was.
+    const std::string bytes = readFile(path("a.oru"));
+    {
+        FileStream held(path("a.oru").string(), FileStream::Mode::Read);
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"add", "a.oru", "notes.txt"},
+                                                     std::vector<std::string>{"list", "a.oru"}}) {
+            const RunResult r = oru(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
+        }
+    }
+    EXPECT_EQ(readFile(path("a.oru")), bytes);
 }
 
 // A path with a trailing "/" or a last component "." still stores the folder's own name.
