@@ -1,6 +1,6 @@
 #pragma once
 // Shared helpers of the engine tests: a temporary folder per test, file helpers, a catalog
-// snapshot, a stream that fails after N bytes, and a check of the file layout.
+// snapshot, a stream standing for a full disk, and a check of the file layout.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -33,6 +33,13 @@ inline Bytes readAll(const std::string& path) {
 inline void writeAll(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Overwrites one byte of a file in place, keeping its size.
+inline void patchByte(const std::string& path, size_t at, uint8_t value) {
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(static_cast<std::streamoff>(at));
+    file.put(static_cast<char>(value));
 }
 
 inline void writeText(const std::string& path, const std::string& text) {
@@ -150,42 +157,43 @@ inline void expectFileMatches(TKiv& kiv) {
     EXPECT_EQ(catalog, kiv.Catalog().PacketBytes()) << "catalog packet at CatalogOffset";
 }
 
-// Forwards to another stream and fails every write once `budget` bytes have been written,
-// after writing what still fits (a disk that fills up).
-class FailingStream : public Stream {
+// Forwards to another stream, as a disk that holds at most maxSize bytes of it: a write that
+// would grow the stream past that writes what fits and fails with "Stream write error".
+// Writes over bytes already there succeed, as on a full disk.
+class FullDiskStream : public Stream {
 public:
-    FailingStream(std::unique_ptr<Stream> inner, int64_t budget) : inner_(std::move(inner)), budget_(budget) {}
+    FullDiskStream(std::unique_ptr<Stream> inner, int64_t maxSize) : inner_(std::move(inner)), maxSize_(maxSize) {}
     size_t read(void* buffer, size_t n) override { return inner_->read(buffer, n); }
     void write(const void* buffer, size_t n) override {
-        if (static_cast<int64_t>(n) <= budget_) {
+        const int64_t room = std::max<int64_t>(maxSize_, inner_->size()) - inner_->position();
+        if (static_cast<int64_t>(n) <= room) {
             inner_->write(buffer, n);
-            budget_ -= static_cast<int64_t>(n);
             return;
         }
-        if (budget_ > 0) inner_->write(buffer, static_cast<size_t>(budget_));
-        budget_ = 0;
+        if (room > 0) inner_->write(buffer, static_cast<size_t>(room));
         throw Error(msg::kWriteError);
     }
     int64_t position() const override { return inner_->position(); }
     void seek(int64_t position) override { inner_->seek(position); }
     int64_t size() const override { return inner_->size(); }
     void setSize(int64_t n) override { inner_->setSize(n); }
-    void setBudget(int64_t budget) { budget_ = budget; }
+    void setMaxSize(int64_t maxSize) { maxSize_ = maxSize; }
 
 private:
     std::unique_ptr<Stream> inner_;
-    int64_t budget_;
+    int64_t maxSize_;
 };
 
-// Gives the archive file a write budget; returns the failing stream (owned by kiv).
-inline FailingStream* failWritesAfter(TKiv& kiv, int64_t budget) {
-    FailingStream* failing = nullptr;
+// Puts the archive file on a disk that holds at most maxSize bytes of it; the returned stream
+// is owned by kiv.
+inline FullDiskStream* limitArchiveSize(TKiv& kiv, int64_t maxSize) {
+    FullDiskStream* disk = nullptr;
     kiv.WrapFileForTesting([&](std::unique_ptr<Stream> file) {
-        auto wrapped = std::make_unique<FailingStream>(std::move(file), budget);
-        failing = wrapped.get();
+        auto wrapped = std::make_unique<FullDiskStream>(std::move(file), maxSize);
+        disk = wrapped.get();
         return std::unique_ptr<Stream>(std::move(wrapped));
     });
-    return failing;
+    return disk;
 }
 
 }  // namespace oru::test

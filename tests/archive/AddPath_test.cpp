@@ -1,0 +1,314 @@
+// Adding files and folder trees: rows, offsets, names, walking the file system, refusals and
+// failures part way.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ArchiveTestSupport.h"
+#include "platform/FileSystem.h"
+
+namespace oru::test {
+namespace {
+
+class AddPathTest : public ArchiveTest {
+protected:
+    void SetUp() override {
+        ArchiveTest::SetUp();
+        kiv = TKiv::CreateNew(path("x.oru"));
+    }
+    void TearDown() override {
+        kiv.reset();
+        ArchiveTest::TearDown();
+    }
+    std::vector<Row> reopenedRows() {
+        kiv.reset();
+        kiv = TKiv::OpenExisting(path("x.oru"));
+        return rowsOf(kiv->Catalog());
+    }
+    std::unique_ptr<TKiv> kiv;
+};
+
+TEST_F(AddPathTest, FilesGoBehindEachOtherAndTheCatalogBehindThem) {
+    writeAll(path("a.bin"), randomBytes(5000, 1));
+    writeText(path("b.txt"), std::string(3000, 'b'));
+    writeText(path("empty"), "");
+
+    kiv->AddPath("", path("a.bin"));
+    auto rows = rowsOf(kiv->Catalog());
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].offset, 16);
+    EXPECT_EQ(kiv->Header().CatalogOffset, 16 + rows[0].storedSize);
+    expectFileMatches(*kiv);
+
+    kiv->AddPath("", path("b.txt"));
+    kiv->AddPath("", path("empty"));
+    expectFileMatches(*kiv);
+
+    rows = reopenedRows();
+    ASSERT_EQ(rows.size(), 3u);
+    const struct {
+        const char* name;
+        int64_t originalSize;
+    } want[] = {{"a.bin", 5000}, {"b.txt", 3000}, {"empty", 0}};
+    int64_t offset = 16;
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(want[i].name);
+        EXPECT_EQ(rows[i].name, want[i].name);
+        EXPECT_EQ(rows[i].parent, "");
+        EXPECT_EQ(rows[i].type, 1);
+        EXPECT_EQ(rows[i].offset, offset);
+        EXPECT_EQ(rows[i].originalSize, want[i].originalSize);
+        EXPECT_FALSE(rows[i].hasFileDate);
+        EXPECT_EQ(rows[i].checkin, kNow);
+        offset += rows[i].storedSize;
+    }
+    EXPECT_EQ(rows[2].storedSize, 8);
+    EXPECT_EQ(kiv->Header().CatalogOffset, offset);
+}
+
+TEST_F(AddPathTest, FolderTreeGivesFolderRowsBeforeTheirContents) {
+    mkdir("docs/img");
+    writeText(path("docs/a.txt"), "alpha");
+    writeText(path("docs/.hidden"), "hidden");
+    writeText(path("docs/img/b.png"), "png");
+    ::chmod(path("docs/a.txt").c_str(), 0444);  // read-only files are added like any other
+
+    kiv->AddPath("", path("docs"));
+    const auto rows = reopenedRows();
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].name, "docs");
+    EXPECT_EQ(rows[0].parent, "");
+    auto find = [&](const std::string& name) {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].name == name) return i;
+        }
+        ADD_FAILURE() << name;
+        return size_t{0};
+    };
+    const size_t img = find("img"), png = find("b.png");
+    EXPECT_LT(img, png);
+    for (const auto& [name, parent, type] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"docs", "", 0}, {"a.txt", "docs", 1}, {".hidden", "docs", 1}, {"img", "docs", 0}, {"b.png", "img", 1}}) {
+        SCOPED_TRACE(name);
+        const Row& r = rows[find(name)];
+        EXPECT_EQ(r.parent, parent);
+        EXPECT_EQ(r.type, type);
+        EXPECT_FALSE(r.hasFileDate);
+        // Folder rows carry no offset and no sizes.
+        EXPECT_EQ(r.hasOffset, type == 1);
+        EXPECT_EQ(r.hasSizes, type == 1);
+    }
+}
+
+TEST_F(AddPathTest, EmptyFolderReachesTheFile) {
+    mkdir("empty");
+    const Bytes before = readAll(path("x.oru"));
+    kiv->AddPath("", path("empty"));
+    expectFileMatches(*kiv);
+    const auto rows = reopenedRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].name, "empty");
+    EXPECT_EQ(rows[0].type, 0);
+    EXPECT_EQ(kiv->Header().CatalogOffset, 16);  // no stored bytes
+}
+
+TEST_F(AddPathTest, SameFileTwiceIsStoredTwice) {
+    writeText(path("a.txt"), "same");
+    kiv->AddPath("", path("a.txt"));
+    kiv->AddPath("", path("a.txt"));
+    const auto rows = reopenedRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].name, rows[1].name);
+    EXPECT_EQ(rows[1].offset, rows[0].offset + rows[0].storedSize);
+}
+
+TEST_F(AddPathTest, NamesAreStoredInCodePage950) {
+    mkdir("資料");
+    writeText(path("資料/中文.txt"), "內容");
+    kiv->AddPath("", path("資料"));
+    // A trailing "/" or a "." names the folder it resolves to.
+    kiv->AddPath("", path("資料/"));
+    kiv->AddPath("", path("資料/."));
+    const auto rows = reopenedRows();
+    ASSERT_EQ(rows.size(), 6u);
+    const std::string folder = "\xB8\xEA\xAE\xC6", file = "\xA4\xA4\xA4\xE5.txt";
+    for (size_t i = 0; i < 6; i += 2) {
+        EXPECT_EQ(rows[i].name, folder);
+        EXPECT_EQ(rows[i + 1].name, file);
+        EXPECT_EQ(rows[i + 1].parent, folder);
+    }
+}
+
+TEST_F(AddPathTest, NameWithoutCodePage950FormIsRefusedAndNothingWritten) {
+    mkdir("d");
+    writeText(path("d/\xF0\x9F\x98\x80.txt"), "emoji");  // U+1F600
+    writeText(path("ok.txt"), "ok");
+    kiv->AddPath("", path("ok.txt"));
+    const Bytes before = readAll(path("x.oru"));
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("d/\xF0\x9F\x98\x80.txt")); }),
+              path("d/\xF0\x9F\x98\x80.txt") + ": 名稱含有無法以 Big5 表示的字元");
+    EXPECT_EQ(readAll(path("x.oru")), before);
+    EXPECT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"ok.txt"});
+}
+
+TEST_F(AddPathTest, MissingPathAndDanglingLinkAreReported) {
+    const Bytes before = readAll(path("x.oru"));
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("none")); }), "Cannot open file " + path("none"));
+    mkdir("d");
+    ASSERT_EQ(::symlink("nowhere", path("d/link").c_str()), 0);
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("d/link")); }), "Cannot open file " + path("d/link"));
+    EXPECT_EQ(readAll(path("x.oru")), before);
+    EXPECT_TRUE(kiv->Catalog().IsEmpty());
+}
+
+TEST_F(AddPathTest, LinksAreFollowedButALoopIsEnteredOnce) {
+    mkdir("top/sub");
+    writeText(path("top/sub/f.txt"), "file");
+    ASSERT_EQ(::symlink("..", path("top/sub/up").c_str()), 0);       // back to top: a loop
+    ASSERT_EQ(::symlink("f.txt", path("top/sub/g.txt").c_str()), 0);  // a file, added as what it points to
+    kiv->AddPath("", path("top"));
+    auto rows = reopenedRows();
+    std::vector<std::string> names;
+    for (const auto& r : rows) names.push_back(r.name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"f.txt", "g.txt", "sub", "top"}));
+    MemoryStream content;
+    moveTo(kiv->Catalog(), "g.txt");
+    kiv->ReadEntry(kiv->Catalog(), content);
+    EXPECT_EQ(std::string(content.bytes().begin(), content.bytes().end()), "file");
+}
+
+TEST_F(AddPathTest, FolderHoldingTheOpenArchiveFailsAtItKeepingEarlierEntries) {
+    kiv.reset();
+    mkdir("box");
+    for (const char* name : {"a", "b", "c", "d"}) writeText(path("box/") + name, name);
+    kiv = TKiv::CreateNew(path("box/x.oru"));
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("box")); }), "Cannot open file " + path("box/x.oru"));
+
+    // Listed: the folder and every file the walk met before the archive.
+    std::vector<std::string> want{"box"};
+    for (const auto& name : fs::listDirectory(path("box"))) {
+        if (name == "x.oru") break;
+        want.push_back(name);
+    }
+    expectFileMatches(*kiv);
+    kiv.reset();
+    kiv = TKiv::OpenExisting(path("box/x.oru"));
+    EXPECT_EQ(namesOf(kiv->Catalog()), want);
+}
+
+TEST_F(AddPathTest, SourceOf2GiBIsRefusedBeforeAnythingIsWritten) {
+    {
+        FileStream big(path("big"), FileStream::Mode::Create);
+        big.setSize(int64_t{1} << 31);  // sparse
+    }
+    const Bytes before = readAll(path("x.oru"));
+    const std::string message = errorOf([&] { kiv->AddPath("", path("big")); });
+    EXPECT_EQ(message.rfind(path("big") + ": ", 0), 0u) << message;
+    EXPECT_EQ(readAll(path("x.oru")), before);
+    EXPECT_TRUE(kiv->Catalog().IsEmpty());
+}
+
+TEST_F(AddPathTest, FileThatWouldCarryTheArchiveTo2GiBIsRefused) {
+    // An archive whose catalog sits just below the limit (sparse data area).
+    kiv.reset();
+    const int64_t catalogOffset = (int64_t{1} << 31) - 3000;
+    {
+        CatalogTable empty;
+        Bytes file(16);
+        std::memcpy(file.data(), "KVAR", 4);
+        putLe32(file, 4, static_cast<uint32_t>(catalogOffset));
+        FileStream out(path("x.oru"), FileStream::Mode::Create);
+        out.write(file.data(), file.size());
+        out.seek(catalogOffset);
+        empty.SavePacket(out);
+    }
+    const int64_t size = std::filesystem::file_size(path("x.oru"));
+    kiv = TKiv::OpenExisting(path("x.oru"));
+    writeAll(path("noise"), randomBytes(4000, 3));
+    const std::string message = errorOf([&] { kiv->AddPath("", path("noise")); });
+    EXPECT_EQ(message.rfind(path("noise") + ": ", 0), 0u) << message;
+    EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(path("x.oru"))), size);
+    EXPECT_EQ(kiv->Header().CatalogOffset, catalogOffset);
+    // A small file still fits.
+    writeText(path("small"), "small");
+    kiv->AddPath("", path("small"));
+    EXPECT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"small"});
+}
+
+TEST_F(AddPathTest, FailedWriteOfStoredBytesLeavesAValidCatalog) {
+    writeAll(path("a.bin"), randomBytes(4000, 1));
+    writeAll(path("b.bin"), randomBytes(200000, 2));
+    kiv->AddPath("", path("a.bin"));
+    // The disk fills up part way through b's stored bytes.
+    limitArchiveSize(*kiv, 50000);
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("b.bin")); }), "Stream write error");
+    EXPECT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"a.bin"});
+    expectFileMatches(*kiv);
+
+    kiv.reset();
+    kiv = TKiv::OpenExisting(path("x.oru"));
+    ASSERT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"a.bin"});
+    MemoryStream content;
+    kiv->Catalog().First();
+    kiv->ReadEntry(kiv->Catalog(), content);
+    EXPECT_EQ(content.bytes(), randomBytes(4000, 1));
+}
+
+class CancelAfter : public Progress {
+public:
+    explicit CancelAfter(uint64_t items) : items_(items) {}
+    void update(const Info& info) override {
+        updates.push_back(info);
+        done_ = info.itemsDone;
+    }
+    bool cancelled() override { return done_ >= items_; }
+    std::vector<Info> updates;
+
+private:
+    uint64_t items_;
+    uint64_t done_ = 0;
+};
+
+TEST_F(AddPathTest, CancelStopsBetweenFilesWithCompletedOnesSaved) {
+    mkdir("tree");
+    for (const char* name : {"a", "b", "c"}) writeText(path("tree/") + name, std::string(100, name[0]));
+    CancelAfter sink(2);  // the folder row and one file
+    kiv->SetProgress(&sink);
+    try {
+        kiv->AddPath("", path("tree"));
+        FAIL() << "not cancelled";
+    } catch (const Cancelled&) {
+    }
+    const auto rows = reopenedRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].name, "tree");
+    EXPECT_EQ(rows[1].parent, "tree");
+}
+
+TEST_F(AddPathTest, ProgressCountsFilesAndReportsDuringABigFile) {
+    mkdir("p");
+    writeAll(path("p/big"), Bytes(10 << 20, 7));
+    writeText(path("p/small"), "small");
+    CancelAfter sink(1000);
+    kiv->SetProgress(&sink);
+    kiv->AddPath("", path("p"));
+    ASSERT_FALSE(sink.updates.empty());
+    const auto& last = sink.updates.back();
+    EXPECT_EQ(last.itemsDone, 3u);
+    EXPECT_EQ(last.bytesDone, (10u << 20) + 5);
+    // Reports inside the big file: bytes grew while the item count stood still.
+    int midFile = 0;
+    for (size_t i = 1; i < sink.updates.size(); ++i) {
+        if (sink.updates[i].itemsDone == sink.updates[i - 1].itemsDone &&
+            sink.updates[i].bytesDone > sink.updates[i - 1].bytesDone) {
+            ++midFile;
+        }
+    }
+    EXPECT_GE(midFile, 1);
+    for (size_t i = 1; i < sink.updates.size(); ++i) EXPECT_GE(sink.updates[i].bytesDone, sink.updates[i - 1].bytesDone);
+}
+
+}  // namespace
+}  // namespace oru::test

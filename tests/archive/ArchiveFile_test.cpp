@@ -1,0 +1,297 @@
+// The archive file: creating, opening, the header, and catalogs that cannot be trusted.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "ArchiveTestSupport.h"
+#include "catalog/Datapacket.h"
+
+namespace oru::test {
+namespace {
+
+class ArchiveFileTest : public ArchiveTest {
+protected:
+    // The 16 header bytes for magic, catalog offset and the fixed clock.
+    static Bytes headerBytes(const char* magic, uint32_t catalogOffset, double created = kNow) {
+        Bytes b(16);
+        std::memcpy(b.data(), magic, 4);
+        putLe32(b, 4, catalogOffset);
+        std::memcpy(b.data() + 8, &created, 8);  // the test host is little-endian like the format
+        return b;
+    }
+    // An archive holding the top-level files a.txt and b.txt.
+    std::string archiveWithTwoFiles() {
+        writeText(path("a.txt"), "alpha alpha alpha");
+        writeText(path("b.txt"), "beta");
+        auto kiv = TKiv::CreateNew(path("x.oru"));
+        kiv->AddPath("", path("a.txt"));
+        kiv->AddPath("", path("b.txt"));
+        return path("x.oru");
+    }
+};
+
+TEST_F(ArchiveFileTest, NewArchiveIsTheHeaderAloneAndOpensEmpty) {
+    TKiv::CreateNew(path("x.oru"));
+    EXPECT_EQ(readAll(path("x.oru")), headerBytes("KVAR", 16));
+
+    auto kiv = TKiv::OpenExisting(path("x.oru"));
+    EXPECT_TRUE(kiv->Catalog().IsEmpty());
+    EXPECT_EQ(kiv->Header().Created, kNow);
+    EXPECT_EQ(kiv->ArchivePath(), path("x.oru"));
+}
+
+TEST_F(ArchiveFileTest, WholeArchiveMatchesTheLayoutByteForByte) {
+    const std::string content = "Hello, archive! Hello, archive! Hello, archive!\n";
+    writeText(path("a.txt"), content);
+    mkdir("d");
+    {
+        auto kiv = TKiv::CreateNew(path("x.oru"));
+        kiv->AddPath("", path("a.txt"));
+        kiv->AddPath("", path("d"));
+        // Destruction writes nothing.
+    }
+
+    // Stored stream: zlib at level 1 of the content.
+    Bytes stored(compressBound(content.size()));
+    uLongf storedSize = stored.size();
+    ASSERT_EQ(compress2(stored.data(), &storedSize, reinterpret_cast<const Bytef*>(content.data()), content.size(), 1), Z_OK);
+    stored.resize(storedSize);
+    ASSERT_EQ(stored[0], 0x78);
+    ASSERT_EQ(stored[1], 0x01);
+
+    // The catalog: the rows the engine must have appended, logged as insertions.
+    CatalogTable expected;
+    expected.Append();
+    expected.SetText("FileName", "a.txt");
+    expected.SetText("ParentName", "");
+    expected.SetDateTime("CheckinDate", kNow);
+    expected.SetInteger("FileType", 1);
+    expected.SetInteger("Offset", 16);
+    expected.SetInteger("OriginalSize", static_cast<int32_t>(content.size()));
+    expected.SetInteger("StoredSize", static_cast<int32_t>(storedSize));
+    expected.Post();
+    expected.Append();
+    expected.SetText("FileName", "d");
+    expected.SetText("ParentName", "");
+    expected.SetDateTime("CheckinDate", kNow);
+    expected.SetInteger("FileType", 0);
+    expected.Post();
+
+    Bytes want = headerBytes("KVAR", static_cast<uint32_t>(16 + storedSize));
+    want.insert(want.end(), stored.begin(), stored.end());
+    Bytes packet = expected.PacketBytes();
+    want.insert(want.end(), packet.begin(), packet.end());
+
+    Bytes got = readAll(path("x.oru"));
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 4, want.begin())) << "Magic";
+    EXPECT_EQ(le32(got, 4), 16 + storedSize) << "CatalogOffset";
+    EXPECT_TRUE(std::equal(got.begin() + 8, got.begin() + 16, want.begin() + 8)) << "Created";
+    EXPECT_TRUE(std::equal(got.begin() + 16, got.begin() + 16 + storedSize, want.begin() + 16)) << "stored stream";
+    EXPECT_TRUE(got == want) << "catalog";
+}
+
+TEST_F(ArchiveFileTest, MagicIgnoresLetterCaseAndIsWrittenBackAsRead) {
+    const std::string archive = archiveWithTwoFiles();
+    for (const char* magic : {"kvar", "Kvar", "kVaR"}) {
+        SCOPED_TRACE(magic);
+        Bytes file = readAll(archive);
+        std::memcpy(file.data(), magic, 4);
+        writeAll(archive, file);
+
+        auto kiv = TKiv::OpenExisting(archive);
+        EXPECT_EQ(namesOf(kiv->Catalog()).at(1), "b.txt");
+        writeText(path("c.txt"), "gamma");
+        kiv->AddPath("", path("c.txt"));
+        kiv->Compact();
+        kiv.reset();
+        EXPECT_EQ(0, std::memcmp(readAll(archive).data(), magic, 4));
+    }
+}
+
+TEST_F(ArchiveFileTest, ForeignAndShortFilesAreRefused) {
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {
+        {"KVA and a zero byte", headerBytes("KVA\0", 16)},
+        {"a zero byte first", headerBytes("\0VAR", 16)},
+        {"another magic", headerBytes("KVAS", 16)},
+        {"a letter outside a to z", headerBytes("KV\xC1R", 16)},
+        {"three bytes", Bytes{'K', 'V', 'A'}},
+        {"fifteen bytes", [] { Bytes b = headerBytes("KVAR", 16); b.pop_back(); return b; }()},
+        {"catalog offset inside the header", headerBytes("KVAR", 15)},
+        {"negative catalog offset", headerBytes("KVAR", 0xFFFFFFF0u)},
+        {"catalog offset past the end", headerBytes("KVAR", 17)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeAll(path("y.oru"), c.bytes);
+        EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(path("y.oru")); }), path("y.oru") + "檔案格式不符");
+        // Nothing was written to the refused file.
+        EXPECT_EQ(readAll(path("y.oru")), c.bytes);
+    }
+}
+
+TEST_F(ArchiveFileTest, EmptyFileOpensAsAnArchiveWithoutEntries) {
+    writeAll(path("e.oru"), {});
+    writeText(path("a.txt"), "alpha");
+    auto kiv = TKiv::OpenExisting(path("e.oru"));
+    EXPECT_TRUE(kiv->Catalog().IsEmpty());
+    EXPECT_EQ(readAll(path("e.oru")).size(), 0u);
+    // Adding gives it the header of a new archive.
+    kiv->AddPath("", path("a.txt"));
+    expectFileMatches(*kiv);
+    kiv.reset();
+    EXPECT_EQ(namesOf(TKiv::OpenExisting(path("e.oru"))->Catalog()), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(ArchiveFileTest, MissingFileOrFolderIsNotFound) {
+    mkdir("folder.oru");
+    for (const std::string& p : {path("none.oru"), path("folder.oru")}) {
+        EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(p); }), p + "找不到這個檔案");
+    }
+    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(path("folder.oru")); }), "Cannot create file " + path("folder.oru"));
+    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(path("no/such/dir.oru")); }), "Cannot create file " + path("no/such/dir.oru"));
+}
+
+TEST_F(ArchiveFileTest, OpenArchiveIsExclusive) {
+    const std::string archive = archiveWithTwoFiles();
+    const Bytes before = readAll(archive);
+    auto kiv = TKiv::OpenExisting(archive);
+    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Cannot open file " + archive);
+    // CreateNew on a held archive neither opens nor cuts it.
+    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(archive); }), "Cannot open file " + archive);
+    EXPECT_EQ(readAll(archive), before);
+    kiv.reset();
+    EXPECT_NO_THROW(TKiv::OpenExisting(archive));
+}
+
+TEST_F(ArchiveFileTest, CreateNewOverAnArchiveGivesAnEmptyOneThatOpens) {
+    const std::string archive = archiveWithTwoFiles();
+    {
+        auto kiv = TKiv::CreateNew(archive);
+        EXPECT_TRUE(kiv->Catalog().IsEmpty());
+    }
+    // The old entries are gone, and the file reopens as an empty archive.
+    EXPECT_EQ(readAll(archive), headerBytes("KVAR", 16));
+    EXPECT_TRUE(TKiv::OpenExisting(archive)->Catalog().IsEmpty());
+}
+
+TEST_F(ArchiveFileTest, CreatedNeverChanges) {
+    writeText(path("a.txt"), "alpha");
+    clock::setNowForTesting([] { return 40000.25; });
+    TKiv::CreateNew(path("x.oru"));
+    clock::setNowForTesting([] { return 41000.75; });
+    {
+        auto kiv = TKiv::OpenExisting(path("x.oru"));
+        kiv->AddPath("", path("a.txt"));
+        kiv->Compact();
+        EXPECT_EQ(kiv->Header().Created, 40000.25);
+        expectFileMatches(*kiv);
+    }
+    EXPECT_EQ(TKiv::OpenExisting(path("x.oru"))->Header().Created, 40000.25);
+}
+
+TEST_F(ArchiveFileTest, DamagedCatalogIsAClearError) {
+    const std::string archive = archiveWithTwoFiles();
+    const Bytes good = readAll(archive);
+    const uint32_t offset = le32(good, 4);
+    struct Case {
+        const char* what;
+        Bytes catalog;
+    } cases[] = {
+        {"random bytes", randomBytes(200, 11)},
+        {"one byte", Bytes{0x96}},
+        {"the packet cut short", Bytes(good.begin() + offset, good.begin() + offset + (good.size() - offset) / 2)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes file(good.begin(), good.begin() + offset);
+        file.insert(file.end(), c.catalog.begin(), c.catalog.end());
+        writeAll(archive, file);
+        try {
+            TKiv::OpenExisting(archive);
+            ADD_FAILURE() << "opened";
+        } catch (const Error& e) {
+            EXPECT_STRNE(e.what(), "");
+        }
+    }
+}
+
+// Every single-byte change of a small archive's catalog either loads or fails with an Error; a
+// catalog that loads can be listed, read, extracted into a fresh folder (writing nowhere else),
+// deleted from and compacted, each without a crash.
+TEST_F(ArchiveFileTest, HostileCatalogsNeverCrash) {
+    mkdir("src/docs/img");
+    writeText(path("src/docs/a.txt"), "alpha alpha");
+    writeAll(path("src/docs/img/b.bin"), randomBytes(900, 2));
+    writeText(path("src/c.txt"), "");
+    {
+        auto kiv = TKiv::CreateNew(path("x.oru"));
+        kiv->AddPath("", path("src"));
+    }
+    const Bytes good = readAll(path("x.oru"));
+    const uint32_t offset = le32(good, 4);
+    writeAll(path("h.oru"), good);
+    int loaded = 0;
+    for (size_t at = offset; at < good.size(); ++at) {
+        for (uint8_t flip : {uint8_t{0x01}, uint8_t{0xFF}}) {
+            // The file keeps its size: one byte is patched in place.
+            if (readAll(path("h.oru")).size() != good.size()) writeAll(path("h.oru"), good);
+            patchByte(path("h.oru"), at, static_cast<uint8_t>(good[at] ^ flip));
+            std::unique_ptr<TKiv> kiv;
+            try {
+                kiv = TKiv::OpenExisting(path("h.oru"));
+            } catch (const Error&) {
+                patchByte(path("h.oru"), at, good[at]);
+                continue;
+            }
+            ++loaded;
+            CatalogTable& c = kiv->Catalog();
+            for (c.First(); !c.AtEnd(); c.Next()) {
+                try {
+                    MemoryStream target;
+                    kiv->ReadEntry(c, target);
+                } catch (const Error&) {
+                }
+            }
+            // Extraction and compaction touch the disk: a sample of the variants is enough.
+            if (loaded % 8 != 1) {
+                kiv.reset();
+                patchByte(path("h.oru"), at, good[at]);
+                continue;
+            }
+            std::filesystem::remove_all(path("out"));
+            for (c.First(); !c.AtEnd(); c.Next()) {
+                try {
+                    kiv->ExtractEntry(c, path("out"));
+                } catch (const Error&) {
+                }
+            }
+            for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+                const std::string name = entry.path().filename().string();
+                EXPECT_TRUE(name == "src" || name == "x.oru" || name == "h.oru" || name == "out") << name;
+            }
+            try {
+                c.First();
+                kiv->DeleteEntry(c);
+                kiv->Compact();
+            } catch (const Error&) {
+            }
+            kiv.reset();
+            writeAll(path("h.oru"), good);
+        }
+    }
+    // Most changes hit values, not structure: the loop exercised the engine on loaded catalogs.
+    EXPECT_GT(loaded, 0);
+}
+
+TEST_F(ArchiveFileTest, CatalogOffsetAtTheEndMeansNoEntries) {
+    Bytes file = headerBytes("KVAR", 16);
+    writeAll(path("n.oru"), file);
+    EXPECT_TRUE(TKiv::OpenExisting(path("n.oru"))->Catalog().IsEmpty());
+}
+
+}  // namespace
+}  // namespace oru::test
