@@ -195,6 +195,7 @@ public:
     static void setState(CatalogTable& t, CatalogTable::State state);
     static void send(CatalogTable& t, const Notice& n);
     static void moveTo(CatalogTable& t, uint32_t slot, bool atEnd);
+    static void viewRebuilt(CatalogTable& t, uint32_t current, bool atEnd);
     static void removeFromViews(TableShared& s, uint32_t slot);
     static void resolveFilter(TableShared& s, CatalogTable::CursorState& c, bool throwOnError);
     static void resolveOrdering(TableShared& s, CatalogTable::CursorState& c, const std::string& text);
@@ -384,6 +385,16 @@ void TableShared::moveTo(CatalogTable& t, uint32_t slot, bool atEnd) {
     send(t, {Notice::Current, slot == 0 ? -1 : c.view.indexOf(slot)});
 }
 
+// After the view was built anew: the cursor stands on current, then the bound view hears that
+// everything may have changed and where the current row is.
+void TableShared::viewRebuilt(CatalogTable& t, uint32_t current, bool atEnd) {
+    CatalogTable::CursorState& c = *t.cur_;
+    c.current = current;
+    c.atEnd = atEnd || current == 0;
+    send(t, {Notice::Reset});
+    send(t, {Notice::Current, current == 0 ? -1 : c.view.indexOf(current)});
+}
+
 void TableShared::browseCheck(CatalogTable& t) {
     CatalogTable::CursorState& c = *t.cur_;
     if (c.state == CatalogTable::State::Browsing) return;
@@ -534,10 +545,7 @@ void TableShared::contentReplaced(TableShared& s) {
         }
         resolveFilter(s, c, false);
         rebuild(*t);
-        c.current = c.view.empty() ? 0 : c.view.at(0);
-        c.atEnd = c.view.empty();
-        send(*t, {Notice::Reset});
-        send(*t, {Notice::Current, c.current == 0 ? -1 : 0});
+        viewRebuilt(*t, c.view.empty() ? 0 : c.view.at(0), c.view.empty());
     }
 }
 
@@ -601,14 +609,12 @@ void CatalogTable::CloneFrom(CatalogTable& source) {
         }
         c.view.assign(rows);
     }
-    c.current = src.current;
-    c.atEnd = src.atEnd;
-    if (c.current == 0 && !c.view.empty()) {
-        c.current = c.view.at(0);
-        c.atEnd = false;
+    // The source's current row; a source with an empty view leaves the clone on its first row.
+    if (src.current != 0) {
+        TableShared::viewRebuilt(*this, src.current, src.atEnd);
+    } else {
+        TableShared::viewRebuilt(*this, c.view.empty() ? 0 : c.view.at(0), c.view.empty());
     }
-    TableShared::send(*this, {Notice::Reset});
-    TableShared::send(*this, {Notice::Current, c.current == 0 ? -1 : c.view.indexOf(c.current)});
 }
 
 // --- ordering and filter
@@ -618,13 +624,11 @@ void CatalogTable::SetOrdering(const std::string& fields) {
     if (fields == cur_->ordering) return;
     TableShared::resolveOrdering(*shared_, *cur_, fields);
     TableShared::rebuild(*this);
-    TableShared::send(*this, {Notice::Reset});
-    uint32_t keep = cur_->current;
-    cur_->current = 0;
-    if (keep != 0 && cur_->view.contains(keep)) {
-        TableShared::moveTo(*this, keep, cur_->atEnd);
+    CursorState& c = *cur_;
+    if (c.current != 0 && c.view.contains(c.current)) {
+        TableShared::viewRebuilt(*this, c.current, c.atEnd);
     } else {
-        TableShared::moveTo(*this, cur_->view.empty() ? 0 : cur_->view.at(0), cur_->view.empty());
+        TableShared::viewRebuilt(*this, c.view.empty() ? 0 : c.view.at(0), c.view.empty());
     }
 }
 
@@ -644,8 +648,8 @@ void CatalogTable::SetFilterText(const std::string& text) {
         cur_->filterText = text;
         TableShared::resolveFilter(*shared_, *cur_, true);
         TableShared::rebuild(*this);
-        TableShared::send(*this, {Notice::Reset});
-        cur_->current = 0;
+        TableShared::viewRebuilt(*this, cur_->view.empty() ? 0 : cur_->view.at(0), cur_->view.empty());
+        return;
     }
     First();
 }
@@ -662,8 +666,8 @@ void CatalogTable::SetFiltered(bool on) {
         cur_->filtered = on;
         TableShared::resolveFilter(*shared_, *cur_, true);
         TableShared::rebuild(*this);
-        TableShared::send(*this, {Notice::Reset});
-        cur_->current = 0;
+        TableShared::viewRebuilt(*this, cur_->view.empty() ? 0 : cur_->view.at(0), cur_->view.empty());
+        return;
     }
     First();
 }
@@ -972,9 +976,7 @@ void CatalogTable::LoadPacket(Stream& stream) {
     if (remaining <= 0) {
         // No packet: the content stays; the view is built anew on its first row.
         TableShared::rebuild(*this);
-        cur_->current = cur_->view.empty() ? 0 : cur_->view.at(0);
-        cur_->atEnd = cur_->view.empty();
-        TableShared::send(*this, {Notice::Reset});
+        TableShared::viewRebuilt(*this, cur_->view.empty() ? 0 : cur_->view.at(0), cur_->view.empty());
         return;
     }
     try {

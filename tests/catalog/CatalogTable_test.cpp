@@ -714,10 +714,15 @@ TEST_F(CatalogTableTest, BoundViewsFollowEveryChangeFromEveryCursor) {
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     for (int step = 0; step < 400; ++step) {
         CatalogTable& c = pick(3) == 0 ? worker : (pick(2) ? t : filtered);
-        int op = pick(10);
-        if (op < 4 || c.IsEmpty()) {
+        int op = pick(20);
+        if (op == 19) {
+            // Views built anew: a new ordering of the main cursor, a new folder for the other.
+            const char* orderings[] = {"FileType;FileName", "FileName", ""};
+            t.SetOrdering(orderings[pick(3)]);
+            filtered.SetFilterText(CatalogTable::parentFilter("p" + std::to_string(pick(3))));
+        } else if (op < 8 || c.IsEmpty()) {
             addRow(c, std::string(1, static_cast<char>('a' + pick(6))), "p" + std::to_string(pick(3)), pick(2));
-        } else if (op < 7) {
+        } else if (op < 14) {
             c.SetRecordNumber(1 + pick(c.ViewSize()));
             c.Edit();
             if (pick(2)) c.SetText("FileName", std::string(1, static_cast<char>('a' + pick(6))));
@@ -728,12 +733,14 @@ TEST_F(CatalogTableTest, BoundViewsFollowEveryChangeFromEveryCursor) {
             c.SetRecordNumber(1 + pick(c.ViewSize()));
             c.DeleteCurrent();
         }
+        ASSERT_EQ(t.ViewSize(), static_cast<int>(t.Data().defaultOrder().size())) << "step " << step;
+        ASSERT_EQ(worker.ViewSize(), t.ViewSize()) << "step " << step;
         ASSERT_EQ(mainView.rows, names(t)) << "step " << step;
         ASSERT_EQ(filteredView.rows, names(filtered)) << "step " << step;
         ASSERT_EQ(mainView.currentIndex, t.RecordNumber() - 1) << "step " << step;
         ASSERT_EQ(filteredView.currentIndex, filtered.RecordNumber() - 1) << "step " << step;
     }
-    EXPECT_EQ(mainView.resets, 1);
+    EXPECT_GT(mainView.resets, 1);
 }
 
 TEST_F(CatalogTableTest, SuspendedNotificationsEndInOneReset) {
