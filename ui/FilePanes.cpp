@@ -2,7 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 #include <QStorageInfo>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 #include "ui/Icons.h"
@@ -17,6 +19,24 @@ bool isUserMount(const QString& root) {
 }
 
 bool localeLess(const QString& a, const QString& b) { return QString::localeAwareCompare(a, b) < 0; }
+
+constexpr int kPathRole = Qt::UserRole;       // a directory item's full path
+constexpr int kLevelRole = Qt::UserRole + 1;  // its depth below "/"
+constexpr int kIndent = 12;
+
+// Indents each directory item by its depth, icon and text together.
+class IndentDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem shifted = option;
+        shifted.rect.setLeft(option.rect.left() + index.data(kLevelRole).toInt() * kIndent);
+        QStyledItemDelegate::paint(painter, shifted, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(index.data(kLevelRole).toInt() * kIndent, 0);
+    }
+};
 
 }  // namespace
 
@@ -58,9 +78,9 @@ void TDriveComboBox::followDirectory(const QString& path) {
 TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setUniformItemSizes(true);
+    setItemDelegate(new IndentDelegate(this));
     connect(this, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { setDirectory(item->data(Qt::UserRole).toString()); });
+            [this](QListWidgetItem* item) { setDirectory(item->data(kPathRole).toString()); });
 }
 
 void TDirectoryListBox::setDirectory(const QString& path) {
@@ -83,8 +103,9 @@ void TDirectoryListBox::fill() {
     QStringList parts = directory_.split(u'/', Qt::SkipEmptyParts);
     QString path = QStringLiteral("/");
     auto addLevel = [this](const QString& text, const QString& full, int level, const QIcon& icon) {
-        auto* item = new QListWidgetItem(icon, QString(level * 2, u' ') + text, this);
-        item->setData(Qt::UserRole, full);
+        auto* item = new QListWidgetItem(icon, text, this);
+        item->setData(kPathRole, full);
+        item->setData(kLevelRole, level);
         return item;
     };
     QListWidgetItem* current = addLevel(QStringLiteral("/"), path, 0, icons::folderOpen());
