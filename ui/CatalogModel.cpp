@@ -69,7 +69,8 @@ void CatalogModel::bind(oru::CatalogTable* table) {
 
 int CatalogModel::currentRow() const {
     if (!table_ || rows_.empty() || table_->IsEmpty()) return -1;
-    return table_->RecordNumber() - 1;
+    const int row = table_->RecordNumber() - 1;
+    return row < static_cast<int>(rows_.size()) ? row : -1;
 }
 
 void CatalogModel::setCurrentRow(int row) {
@@ -182,6 +183,7 @@ void CatalogModel::rowInserted(int index) {
     beginInsertRows({}, index, index);
     rows_.insert(rows_.begin() + index, readRow(index));
     endInsertRows();
+    Q_EMIT catalogCurrentChanged(currentRow());  // whatever order the catalog tells it in
 }
 
 void CatalogModel::rowRemoved(int index) {
@@ -190,6 +192,7 @@ void CatalogModel::rowRemoved(int index) {
     beginRemoveRows({}, index, index);
     rows_.erase(rows_.begin() + index);
     endRemoveRows();
+    Q_EMIT catalogCurrentChanged(currentRow());
 }
 
 void CatalogModel::rowMoved(int from, int to) {
@@ -203,6 +206,7 @@ void CatalogModel::rowMoved(int from, int to) {
         rows_.erase(rows_.begin() + from);
         rows_.insert(rows_.begin() + to, std::move(moved));
         endMoveRows();
+        Q_EMIT catalogCurrentChanged(currentRow());
     }
     rowChanged(to);  // a moved row was edited: its content is new as well
 }

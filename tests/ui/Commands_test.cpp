@@ -270,6 +270,25 @@ TEST_F(CommandsTest, DeleteWithoutSelectionTakesTheCurrentRowOrNothing) {
     EXPECT_LT(readFile(path).size(), before.size());
 }
 
+TEST_F(CommandsTest, FailedDeleteStillResumesTheListing) {
+    writeFile(tmp / "src/a.txt", "alpha");
+    writeFile(tmp / "src/b.txt", "beta");
+    writeFile(tmp / "src/docs/d.txt", "d");
+    const std::string path = tmp / "fail.oru";
+    makeArchive(path, {tmp / "src/docs", tmp / "src/a.txt", tmp / "src/b.txt"});
+    // Compaction cannot create its temporary file where a directory stands.
+    fsys::create_directories(oru::TKiv::TempPathFor(path));
+    auto w = openWindow(path);
+    w->DBGrid1->clickRow(rowOf(*w, "a.txt"), false);
+    EXPECT_THROW(w->BtnDeleteClick(), oru::Error);
+    const CatalogTable& catalog = w->CurrentArchive()->Catalog();
+    std::vector<std::string> view;
+    for (int i = 0; i < catalog.ViewSize(); ++i) view.push_back(catalog.TextAt(i, "FileName"));
+    EXPECT_EQ(listing(*w), view);
+    w->tv->setCurrentItem(node(*w, {"docs"}));  // later changes reach the listing again
+    EXPECT_EQ(listing(*w), std::vector<std::string>{"d.txt"});
+}
+
 TEST_F(CommandsTest, RebuildStoresFilesInListingOrder) {
     writeFile(tmp / "src/a.txt", "aaaa");
     writeFile(tmp / "src/b.txt", "bbbbbbbb");

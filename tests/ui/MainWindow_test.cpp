@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
@@ -72,6 +73,8 @@ TEST_F(MainWindowTest, WindowHasItsCaptionToolbarAndFrames) {
     EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("檔案清單"));
     EXPECT_EQ(w.GroupBox1->title(), QStringLiteral("壓縮檔"));
     EXPECT_EQ(w.tv->indentation(), 19);
+    const int widths[] = {152, 73, 78, 75};
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(w.DBGrid1->horizontalHeader()->sectionSize(c), widths[c]);
     EXPECT_EQ(w.tv->topLevelItemCount(), 0);
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
 }
@@ -227,6 +230,10 @@ TEST_F(MainWindowTest, ListingSelectionFollowsClicksAndShiftArrows) {
         key(k);
         EXPECT_TRUE(rows().empty()) << k;
     }
+    // The grid deletes nothing itself.
+    key(Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(listing(w).size(), 6u);
+
     click(1);
     key(Qt::Key_End, Qt::ControlModifier);
     EXPECT_TRUE(rows().empty());
