@@ -84,14 +84,22 @@ public:
     uint64_t nextSerial = 1;
     std::vector<uint32_t> orderSlots;     // slot of each default-order key, 0 when that row left
     // Sort keys: computed once per distinct text and held once per distinct key, so that two
-    // texts collate equal exactly when their key pointers are equal. slotKeys holds the key of
-    // each slot's text fields: nullptr until first needed, &kNoValue for a field without value.
+    // texts collate equal exactly when their key pointers are equal.
     std::unordered_map<std::string, const std::string*> keyOfText;
     std::unordered_set<std::string> keys;
-    std::vector<const std::string*> slotKeys;
-    static inline const std::string kNoValue{};
-    std::vector<int> textIndex;           // per column: its index among the text columns, or -1
-    size_t textCount = 0;
+
+    // What orderings and filters compare, per slot and column, made when first needed: word
+    // orders values as an unsigned number (a number's order-preserving form, or a text key's
+    // first 8 bytes); key is the interned text key or one of the markers below.
+    struct SortCell {
+        uint64_t word = 0;
+        const std::string* key = nullptr;  // nullptr: not made yet
+    };
+    static inline const std::string kNoValue{};  // the field holds no value
+    static inline const std::string kNumber{};   // word is the whole value
+    static inline const std::string kRaw{};      // compare the stored bytes
+    std::vector<SortCell> cells;                 // slots x columns
+    size_t columnCount = 0;
 
     TableShared() {
         data.columns = TableData::archiveSchema();
@@ -99,11 +107,7 @@ public:
     }
 
     void columnsChanged() {
-        textIndex.assign(data.columns.size(), -1);
-        textCount = 0;
-        for (size_t i = 0; i < data.columns.size(); ++i) {
-            if (data.columns[i].kind == FieldKind::Text) textIndex[i] = static_cast<int>(textCount++);
-        }
+        columnCount = data.columns.size();
         keyOfText.clear();
         keys.clear();
         resync();
@@ -112,7 +116,7 @@ public:
     // Brings the per-slot side tables in line with data after it was replaced wholesale.
     void resync() {
         serial.clear();
-        slotKeys.clear();
+        cells.clear();
         for (size_t i = 0; i < data.slots.size(); ++i) slotAdded();
         orderSlots.assign(data.nextOrder, 0);
         for (uint32_t n = 1; n <= data.slots.size(); ++n) {
@@ -126,13 +130,13 @@ public:
 
     void slotAdded() {
         serial.push_back(nextSerial++);
-        slotKeys.resize(slotKeys.size() + textCount, nullptr);
+        cells.resize(cells.size() + columnCount);
     }
 
     // After a merge gave slot numbers back: forget what the dropped slots held.
     void slotsTruncated() {
         serial.resize(data.slots.size());
-        slotKeys.resize(data.slots.size() * textCount);
+        cells.resize(data.slots.size() * columnCount);
     }
 
     void placeInOrder(uint32_t slot) {
@@ -158,14 +162,47 @@ public:
         return it->second;
     }
 
-    // The interned sort key of a text field, or &kNoValue when it holds no value.
-    const std::string* keyOf(uint32_t slot, int column) {
-        const std::string*& key = slotKeys[(slot - 1) * textCount + static_cast<size_t>(textIndex[column])];
-        if (key == nullptr) {
-            const Field& f = data.slots[slot - 1].fields[column];
-            key = f.state == FieldState::Value ? intern(f.raw) : &kNoValue;
+    const SortCell& cell(uint32_t slot, int column) {
+        SortCell& c = cells[(slot - 1) * columnCount + static_cast<size_t>(column)];
+        if (c.key == nullptr) makeCell(c, data.slots[slot - 1].fields[column], data.columns[column].kind);
+        return c;
+    }
+
+    void makeCell(SortCell& c, const Field& f, FieldKind kind) {
+        constexpr uint64_t kSign = uint64_t{1} << 63;
+        if (f.state != FieldState::Value) {
+            c.key = &kNoValue;
+            return;
         }
-        return key;
+        switch (kind) {
+            case FieldKind::Text: {
+                c.key = intern(f.raw);
+                // The key's first 8 bytes, big-endian; keys hold no zero byte, so the padding
+                // keeps a shorter key first.
+                c.word = 0;
+                for (size_t i = 0; i < 8; ++i) {
+                    c.word <<= 8;
+                    if (i < c.key->size()) c.word |= static_cast<unsigned char>((*c.key)[i]);
+                }
+                return;
+            }
+            case FieldKind::Int32:
+            case FieldKind::Int64:
+                c.key = &kNumber;
+                c.word = static_cast<uint64_t>(readSigned(f.raw, kind == FieldKind::Int32 ? 4 : 8)) ^ kSign;
+                return;
+            case FieldKind::DateTime: {
+                c.key = &kNumber;
+                uint64_t bits = 0;
+                double d = readDouble(f.raw);
+                std::memcpy(&bits, &d, sizeof bits);
+                c.word = (bits & kSign) ? ~bits : bits | kSign;
+                return;
+            }
+            case FieldKind::Other:
+                break;
+        }
+        c.key = &kRaw;
     }
 
     int findColumn(const std::string& name) const {
@@ -233,38 +270,19 @@ const std::vector<Field>* TableShared::currentFields(const CatalogTable& t) {
 }
 
 int TableShared::compareField(TableShared& s, uint32_t a, uint32_t b, int column) {
-    if (s.textIndex[column] >= 0) {
-        // Texts compare by their interned keys alone; a field without value sorts first.
-        const std::string* ka = s.keyOf(a, column);
-        const std::string* kb = s.keyOf(b, column);
-        if (ka == kb) return 0;
-        if (ka == &kNoValue) return -1;
-        if (kb == &kNoValue) return 1;
-        return *ka < *kb ? -1 : 1;
+    const SortCell& ca = s.cell(a, column);
+    const SortCell& cb = s.cell(b, column);
+    // A field without a value sorts before every value; two without value are equal.
+    if (ca.key == &kNoValue || cb.key == &kNoValue) {
+        return ca.key == cb.key ? 0 : (ca.key == &kNoValue ? -1 : 1);
     }
-    const Field& fa = s.data.slots[a - 1].fields[column];
-    const Field& fb = s.data.slots[b - 1].fields[column];
-    bool va = fa.state == FieldState::Value, vb = fb.state == FieldState::Value;
-    // A field without a value sorts before every value.
-    if (!va || !vb) return va == vb ? 0 : (va ? 1 : -1);
-    const Column& col = s.data.columns[column];
-    switch (col.kind) {
-        case FieldKind::Int32:
-        case FieldKind::Int64: {
-            size_t width = col.kind == FieldKind::Int32 ? 4 : 8;
-            int64_t x = readSigned(fa.raw, width), y = readSigned(fb.raw, width);
-            return x < y ? -1 : (x > y ? 1 : 0);
-        }
-        case FieldKind::DateTime: {
-            double x = readDouble(fa.raw), y = readDouble(fb.raw);
-            return x < y ? -1 : (x > y ? 1 : 0);
-        }
-        case FieldKind::Text:  // handled above
-        case FieldKind::Other:
-            break;
+    if (ca.key == &kRaw) {
+        int r = s.data.slots[a - 1].fields[column].raw.compare(s.data.slots[b - 1].fields[column].raw);
+        return r < 0 ? -1 : (r > 0 ? 1 : 0);
     }
-    int r = fa.raw.compare(fb.raw);
-    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+    if (ca.word != cb.word) return ca.word < cb.word ? -1 : 1;
+    if (ca.key == cb.key) return 0;  // equal numbers, or texts of one key
+    return *ca.key < *cb.key ? -1 : 1;
 }
 
 bool TableShared::less(TableShared& s, const CatalogTable::CursorState& c, uint32_t a, uint32_t b) {
@@ -279,7 +297,7 @@ bool TableShared::less(TableShared& s, const CatalogTable::CursorState& c, uint3
 bool TableShared::passes(TableShared& s, const CatalogTable::CursorState& c, uint32_t slot) {
     if (!c.filterActive) return true;
     if (c.filterColumn < 0) return false;
-    return s.keyOf(slot, c.filterColumn) == c.filterKey;
+    return s.cell(slot, c.filterColumn).key == c.filterKey;
 }
 
 void TableShared::resolveOrdering(TableShared& s, CatalogTable::CursorState& c, const std::string& text) {
