@@ -1,0 +1,294 @@
+// Deleting entries and compacting the archive.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ArchiveTestSupport.h"
+
+namespace oru::test {
+namespace {
+
+class CompactTest : public ArchiveTest {
+protected:
+    void TearDown() override {
+        kiv.reset();
+        ArchiveTest::TearDown();
+    }
+    void archive(const std::vector<std::string>& paths, const std::string& name = "x.oru") {
+        kiv = TKiv::CreateNew(path(name));
+        for (const auto& p : paths) kiv->AddPath("", path(p));
+    }
+    void reopen() {
+        const std::string archivePath = kiv->ArchivePath();
+        kiv.reset();
+        kiv = TKiv::OpenExisting(archivePath);
+    }
+    // The Delete command: delete the row named name, merge the log, compact.
+    void deleteAndCompact(const std::string& name) {
+        moveTo(kiv->Catalog(), name);
+        kiv->DeleteEntry(kiv->Catalog());
+        kiv->Catalog().MergeChanges();
+        kiv->Compact();
+    }
+    std::vector<std::string> sortedNames() {
+        auto names = namesOf(kiv->Catalog());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string content(const std::string& name) {
+        MemoryStream target;
+        CatalogTable c;
+        c.CloneFrom(kiv->Catalog());
+        moveTo(c, name);
+        kiv->ReadEntry(c, target);
+        return std::string(target.bytes().begin(), target.bytes().end());
+    }
+    std::unique_ptr<TKiv> kiv;
+};
+
+TEST_F(CompactTest, DeletingAFileChangesOnlyTheCatalogInMemory) {
+    for (const char* n : {"a", "b", "c"}) writeText(path(n), std::string(50, n[0]));
+    archive({"a", "b", "c"});
+    const Bytes before = readAll(path("x.oru"));
+    moveTo(kiv->Catalog(), "b");
+    kiv->DeleteEntry(kiv->Catalog());
+    EXPECT_EQ(namesOf(kiv->Catalog()), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(readAll(path("x.oru")), before);
+}
+
+TEST_F(CompactTest, DeletingAFolderTakesEverythingBelowIt) {
+    mkdir("docs/img");
+    writeText(path("docs/a.txt"), "a");
+    writeText(path("docs/img/b.png"), "b");
+    writeText(path("other.txt"), "o");
+    archive({"docs", "other.txt"});
+    moveTo(kiv->Catalog(), "docs");
+    kiv->DeleteEntry(kiv->Catalog());
+    EXPECT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"other.txt"});
+}
+
+TEST_F(CompactTest, DeletingAFolderTakesTheChildrenOfItsNamesakes) {
+    mkdir("x");
+    mkdir("y/x");
+    writeText(path("x/p"), "p");
+    writeText(path("y/x/q"), "q");
+    archive({"x", "y"});
+    CatalogTable& c = kiv->Catalog();
+    c.SetFilterText(CatalogTable::parentFilter(""));
+    c.SetFiltered(true);
+    moveTo(c, "x");
+    kiv->DeleteEntry(c);
+    // The x inside y stays, without children.
+    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"x", "y"}));
+    for (const auto& r : rowsOf(c)) {
+        if (r.name == "x") {
+            EXPECT_EQ(r.parent, "y");
+        }
+    }
+}
+
+TEST_F(CompactTest, DeletingThroughACycleOfNamesEndsAndSparesOtherRows) {
+    // Rows: a (top), b in a, a in b, c in a. Deleting b reaches a, whose children hold b itself.
+    mkdir("a/b/a");
+    writeText(path("a/c"), "c");
+    mkdir("z");
+    archive({"a", "z"});
+    CatalogTable& c = kiv->Catalog();
+    moveTo(c, "b");
+    kiv->DeleteEntry(c);
+    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"a", "z"}));
+
+    // Deleting the top a takes the whole cycle.
+    reopen();
+    moveTo(kiv->Catalog(), "a");
+    kiv->DeleteEntry(kiv->Catalog());
+    EXPECT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"z"});
+}
+
+TEST_F(CompactTest, DeletingEverythingLeavesHeaderAndEmptyCatalog) {
+    mkdir("d");
+    writeText(path("d/f"), "f");
+    writeText(path("g"), "g");
+    archive({"d", "g"});
+    CatalogTable& c = kiv->Catalog();
+    for (const char* name : {"g", "d"}) {
+        moveTo(c, name);
+        kiv->DeleteEntry(c);
+    }
+    c.MergeChanges();
+    kiv->Compact();
+    EXPECT_EQ(kiv->Header().CatalogOffset, 16);
+    expectFileMatches(*kiv);
+    CatalogTable none;
+    const Bytes file = readAll(path("x.oru"));
+    EXPECT_EQ(Bytes(file.begin() + 16, file.end()), none.PacketBytes());
+    reopen();
+    EXPECT_TRUE(kiv->Catalog().IsEmpty());
+}
+
+TEST_F(CompactTest, CompactionClosesTheGapOfADeletedFile) {
+    for (const char* n : {"a.txt", "b.txt", "c.txt"}) writeAll(path(n), randomBytes(3000, n[0]));
+    archive({"a.txt", "b.txt", "c.txt"});
+    deleteAndCompact("b.txt");
+    expectFileMatches(*kiv);
+    reopen();
+    const auto rows = rowsOf(kiv->Catalog());
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].offset, 16);
+    EXPECT_EQ(rows[1].offset, 16 + rows[0].storedSize);
+    EXPECT_EQ(kiv->Header().CatalogOffset, 16 + rows[0].storedSize + rows[1].storedSize);
+    const Bytes c = randomBytes(3000, 'c');
+    EXPECT_TRUE(content("c.txt") == std::string(c.begin(), c.end()));
+}
+
+TEST_F(CompactTest, CompactionStoresInTheCatalogOrderingAndASecondMovesNothing) {
+    mkdir("f");
+    for (const char* n : {"c", "f/z", "a", "b"}) writeAll(path(n), randomBytes(700, n[std::strlen(n) - 1]));
+    archive({"c", "f", "a", "b"});
+    kiv->Catalog().SetOrdering("FileType;FileName");
+    kiv->Compact();
+    expectFileMatches(*kiv);
+
+    std::vector<std::pair<int64_t, std::string>> byOffset;
+    for (const auto& r : rowsOf(kiv->Catalog())) {
+        if (r.type == 1) byOffset.emplace_back(r.offset, r.name);
+    }
+    std::sort(byOffset.begin(), byOffset.end());
+    std::vector<std::string> order;
+    for (const auto& [offset, name] : byOffset) order.push_back(name);
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "z"}));
+    EXPECT_EQ(byOffset.front().first, 16);
+
+    const Bytes once = readAll(path("x.oru"));
+    kiv->Compact();
+    EXPECT_EQ(readAll(path("x.oru")), once);
+    for (const char* n : {"a", "b", "c", "z"}) {
+        const Bytes want = randomBytes(700, n[0]);
+        EXPECT_TRUE(content(n) == std::string(want.begin(), want.end())) << n;
+    }
+}
+
+TEST(TempPathTest, ExtensionIsReplacedByDollars) {
+    const struct {
+        const char* archive;
+        const char* temp;
+    } cases[] = {
+        {"x.oru", "x.$$$"},
+        {"x", "x.$$$"},
+        {"/d/x.oru", "/d/x.$$$"},
+        {"/d.e/x", "/d.e/x.$$$"},
+        {"a.b.oru", "a.b.$$$"},
+        {"/d/.oru", "/d/.$$$"},
+        {"x.", "x.$$$"},
+        // The archive's own name is never its temporary file's.
+        {"/d/x.$$$", "/d/x.$$$.$$$"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TKiv::TempPathFor(c.archive), c.temp) << c.archive;
+}
+
+TEST_F(CompactTest, StaleTemporaryFileIsReplacedAndNoneRemains) {
+    writeText(path("a"), "a");
+    for (const char* name : {"x.oru", "x"}) {
+        SCOPED_TRACE(name);
+        archive({"a"}, name);
+        writeText(path("x.$$$"), "left over from an earlier failure");
+        kiv->Compact();
+        EXPECT_FALSE(std::filesystem::exists(path("x.$$$")));
+        expectFileMatches(*kiv);
+        kiv.reset();
+    }
+}
+
+TEST_F(CompactTest, ViewIsRestoredAndAnEmptyViewStaysEmpty) {
+    mkdir("f");
+    mkdir("g");
+    for (const char* n : {"f/1", "f/2", "f/3"}) writeText(path(n), n);
+    archive({"f", "g"});
+    CatalogTable& c = kiv->Catalog();
+    c.SetOrdering("FileType;FileName");
+    c.SetFilterText(CatalogTable::parentFilter("f"));
+    c.SetFiltered(true);
+    c.First();
+    c.Next();
+    kiv->Compact();
+    EXPECT_TRUE(c.Filtered());
+    EXPECT_EQ(c.RecordNumber(), 2);
+    EXPECT_EQ(c.GetText("FileName"), "2");
+
+    c.SetFilterText(CatalogTable::parentFilter("g"));
+    ASSERT_TRUE(c.IsEmpty());
+    kiv->Compact();
+    EXPECT_TRUE(c.Filtered());
+    EXPECT_TRUE(c.IsEmpty());
+}
+
+TEST_F(CompactTest, FailureBeforeTheCutLeavesFileAndCatalogAsTheyWere) {
+    for (const char* n : {"a", "b"}) writeAll(path(n), randomBytes(2000, n[0]));
+    archive({"a", "b"});
+    // Damage the second row in memory: compaction copies a, then fails at b.
+    CatalogTable& c = kiv->Catalog();
+    c.SetFilterText(CatalogTable::parentFilter(""));
+    c.SetFiltered(true);
+    moveTo(c, "b");
+    c.Edit();
+    c.SetInteger("StoredSize", 0x7FFFFF00);
+    c.Post();
+    const Bytes before = readAll(path("x.oru"));
+    EXPECT_EQ(errorOf([&] { kiv->Compact(); }), "Stream read error");
+    EXPECT_EQ(readAll(path("x.oru")), before);
+    EXPECT_FALSE(std::filesystem::exists(path("x.$$$")));
+    // The catalog was read again from the file.
+    expectFileMatches(*kiv);
+    EXPECT_TRUE(c.Filtered());
+    const Bytes b = randomBytes(2000, 'b');
+    EXPECT_TRUE(content("b") == std::string(b.begin(), b.end()));
+}
+
+TEST_F(CompactTest, FailureAfterTheCutKeepsTheCompleteArchiveInTheTemporaryFile) {
+    for (const char* n : {"a", "b"}) writeAll(path(n), randomBytes(5000, n[0]));
+    archive({"a", "b"});
+    limitArchiveSize(*kiv, 6000);
+    const std::string message = errorOf([&] { kiv->Compact(); });
+    EXPECT_EQ(message.rfind("Stream write error", 0), 0u) << message;
+    EXPECT_NE(message.find(path("x.$$$")), std::string::npos) << message;
+    kiv.reset();
+
+    auto saved = TKiv::OpenExisting(path("x.$$$"));
+    for (const char* n : {"a", "b"}) {
+        MemoryStream target;
+        moveTo(saved->Catalog(), n);
+        saved->ReadEntry(saved->Catalog(), target);
+        EXPECT_TRUE(target.bytes() == randomBytes(5000, n[0])) << n;
+    }
+}
+
+class StopAt : public Progress {
+public:
+    void update(const Info& info) override { done = info.itemsDone; }
+    bool cancelled() override { return done >= 1; }
+    uint64_t done = 0;
+};
+
+TEST_F(CompactTest, CancelledCompactionChangesNothing) {
+    for (const char* n : {"a", "b", "c"}) writeAll(path(n), randomBytes(1000, n[0]));
+    archive({"a", "b", "c"});
+    deleteAndCompact("a");  // b and c move to the front
+    writeText(path("d"), "d");
+    kiv->AddPath("", path("d"));
+    moveTo(kiv->Catalog(), "b");
+    kiv->DeleteEntry(kiv->Catalog());
+    kiv->Catalog().MergeChanges();
+    const Bytes before = readAll(path("x.oru"));
+    StopAt stop;
+    kiv->SetProgress(&stop);
+    EXPECT_THROW(kiv->Compact(), Cancelled);
+    EXPECT_EQ(readAll(path("x.oru")), before);
+    EXPECT_FALSE(std::filesystem::exists(path("x.$$$")));
+    // Memory agrees with the file again: the deletion was not written, so b is back.
+    expectFileMatches(*kiv);
+    EXPECT_EQ(sortedNames(), (std::vector<std::string>{"b", "c", "d"}));
+}
+
+}  // namespace
+}  // namespace oru::test
