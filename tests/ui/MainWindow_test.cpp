@@ -166,6 +166,21 @@ TEST_F(MainWindowTest, CancelledOpenLeavesNoArchiveAndTheOldTree) {
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
 }
 
+TEST_F(MainWindowTest, ExitClosesTheWindowAndTheArchiveWithoutWritingIt) {
+    const std::string path = nestedArchive();
+    const std::string before = readFile(path);
+    {
+        TMainFrm w({path});
+        w.FormCreate();
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        w.ToolButton1Click();
+        EXPECT_FALSE(w.isVisible());
+    }
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_NO_THROW(oru::TKiv::OpenExisting(path));  // the file is no longer held
+}
+
 TEST_F(MainWindowTest, RepeatedFolderNamesOnOnePathEndTheTree) {
     // x/x/f.txt: following names, the inner x would be found again below itself forever.
     writeFile(tmp / "src/x/x/f.txt", "f");
