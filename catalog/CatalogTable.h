@@ -59,7 +59,9 @@ public:
     // --- ordering and filter
     void SetOrdering(const std::string& fields);   // "FileType;FileName", "" = default order
     const std::string& Ordering() const;
-    void SetFilterText(const std::string& text);   // "ParentName='name'" (quotes doubled)
+    // "ParentName='name'" (quotes doubled); while filtered, a text of another form fails
+    // "Invalid filter: %s" and a field the table lacks "Field '%s' not found".
+    void SetFilterText(const std::string& text);
     const std::string& FilterText() const;
     void SetFiltered(bool on);
     bool Filtered() const;
@@ -76,9 +78,14 @@ public:
     int ViewSize() const;
 
     // --- changing rows
+    // Append and Edit fail "Cannot perform this operation on a closed dataset" after a failed load.
     void Append();
     void Edit();
+    // Fails "Record not found", storing nothing, when another cursor deleted or changed the row
+    // since Edit.
     void Post();
+    // Fails "Cannot perform this operation on an empty dataset" with an empty view; while editing
+    // a row that another cursor removed, fails "Record not found" and deletes nothing.
     void DeleteCurrent();
     State GetState() const;
 
@@ -87,13 +94,16 @@ public:
     int32_t GetInteger(const std::string& field) const;
     double GetDateTime(const std::string& field) const;
     bool HasValue(const std::string& field) const;      // value, not null or unassigned
+    // Writers fail "Dataset not in edit or insert mode" while browsing. Accessors used on a field
+    // of another kind fail with a message naming the field; SetDateTime refuses NaN and infinity.
     void SetText(const std::string& field, const std::string& value);
     void SetInteger(const std::string& field, int32_t value);
     void SetDateTime(const std::string& field, double value);
     // 64-bit reads for tools that check sizes (the engine stores through 32 bits).
     int64_t GetInt64(const std::string& field) const;
 
-    // Reads a field of the row at a 0-based view index without moving the cursor (the listing).
+    // Reads a field of the row at a 0-based view index without moving the cursor (the listing);
+    // an index outside the view fails.
     std::string TextAt(int index, const std::string& field) const;
     int64_t IntegerAt(int index, const std::string& field) const;
     double DateTimeAt(int index, const std::string& field) const;
@@ -113,7 +123,9 @@ public:
     void MergeChanges();
     void EmptyTable();
     void SavePacket(Stream& stream);          // writes at the position; position ends behind it
-    void LoadPacket(Stream& stream);          // bytes from the position to the end
+    // Bytes from the position to the end; every cursor of the table builds its view anew. On a
+    // damaged packet the table is left without fields and rows and the error passes on.
+    void LoadPacket(Stream& stream);
 
     // The shared row store, for the datapacket code, tools and tests. Read-only.
     const TableData& Data() const;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -232,6 +234,45 @@ TEST_F(CatalogTableTest, RowsWithoutValueSortFirstAndTypesSortSigned) {
     t.Post();
     addRow(t, "v", "", 0);
     EXPECT_EQ(names(t), (std::vector<std::string>{"w", "y", "", "v", "x"}));
+}
+
+TEST_F(CatalogTableTest, NumbersAndDateTimesSortBySignedValue) {
+    struct Case {
+        const char* ordering;
+        std::vector<std::string> ordered;
+    } cases[] = {
+        {"Offset", {"none", "min", "minus1", "zero", "one", "max"}},
+        {"CheckinDate", {"none", "before1899", "zero", "ms", "later"}},
+    };
+    CatalogTable t;
+    const std::pair<const char*, int> offsets[] = {
+        {"one", 1}, {"min", INT32_MIN}, {"max", INT32_MAX}, {"minus1", -1}, {"zero", 0}};
+    for (const auto& [name, value] : offsets) {
+        t.Append();
+        t.SetText("FileName", name);
+        t.SetInteger("Offset", value);
+        t.Post();
+    }
+    t.Append();
+    t.SetText("FileName", "none");
+    t.Post();
+    CatalogTable dates;
+    const std::pair<const char*, double> times[] = {
+        {"later", 40000.25}, {"before1899", -3.5}, {"ms", 1.0 / 86400000.0}, {"zero", 0.0}};
+    for (const auto& [name, value] : times) {
+        dates.Append();
+        dates.SetText("FileName", name);
+        dates.SetDateTime("CheckinDate", value);
+        dates.Post();
+    }
+    dates.Append();
+    dates.SetText("FileName", "none");
+    dates.Post();
+    for (const Case& c : cases) {
+        CatalogTable& table = std::string(c.ordering) == "Offset" ? t : dates;
+        table.SetOrdering(c.ordering);
+        EXPECT_EQ(names(table), c.ordered) << c.ordering;
+    }
 }
 
 TEST_F(CatalogTableTest, NamesCollateByLocaleNotByBytes) {
