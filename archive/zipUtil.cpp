@@ -397,9 +397,15 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     checkRoomFor(path, stored.size());
 
     writeStoredBytes(stored);
+    const int32_t oldCatalogOffset = header_.CatalogOffset;
     appendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
-    header_.CatalogOffset = static_cast<int32_t>(header_.CatalogOffset + stored.size());
-    saveHeaderAndCatalog();
+    header_.CatalogOffset = static_cast<int32_t>(oldCatalogOffset + stored.size());
+    try {
+        saveHeaderAndCatalog();
+    } catch (...) {
+        undoAppend(oldCatalogOffset);
+        throw;
+    }
     run.unsaved = false;
 
     ++run.info.itemsDone;
@@ -426,6 +432,29 @@ void TKiv::writeStoredBytes(const MemoryStream& stored) {
         } catch (...) {
         }
         throw;
+    }
+}
+
+void TKiv::undoAppend(int32_t oldCatalogOffset) noexcept {
+    // The catalog could not be written behind the new stored bytes (a full disk): the file is
+    // brought back to the catalog before this file, written where the header points again. The
+    // row of the file goes, since its bytes are not listed in the file.
+    try {
+        CatalogTable rows;
+        rows.CloneFrom(*catalog_);
+        rows.SetOrdering("");  // appended order: the file's row is the last
+        rows.SetRecordNumber(rows.ViewSize());
+        if (rows.GetInteger(kFileType) == kFileType1 && rows.GetInteger(kOffset) == oldCatalogOffset) {
+            rows.DeleteCurrent();
+        }
+    } catch (...) {
+    }
+    header_.CatalogOffset = oldCatalogOffset;
+    try {
+        saveHeaderAndCatalog();
+        file_->setSize(file_->position());
+    } catch (...) {
+        // Already on a failure path: the first error is the one the user sees.
     }
 }
 

@@ -256,6 +256,28 @@ TEST_F(AddPathTest, FailedWriteOfStoredBytesLeavesAValidCatalog) {
     EXPECT_EQ(content.bytes(), randomBytes(4000, 1));
 }
 
+TEST_F(AddPathTest, FailedCatalogWriteBringsBackTheCatalogBeforeTheFile) {
+    writeAll(path("a.bin"), randomBytes(4000, 1));
+    writeAll(path("b.bin"), randomBytes(20000, 2));
+    kiv->AddPath("", path("a.bin"));
+    const int32_t catalogOffset = kiv->Header().CatalogOffset;
+    MemoryStream source(randomBytes(20000, 2)), stored;
+    CompressStream(source, stored);
+    // b's stored bytes fit on the disk, the catalog behind them does not.
+    limitArchiveSize(*kiv, catalogOffset + stored.size() + 10);
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("b.bin")); }), "Stream write error");
+    EXPECT_EQ(kiv->Header().CatalogOffset, catalogOffset);
+    expectFileMatches(*kiv);
+
+    kiv.reset();
+    kiv = TKiv::OpenExisting(path("x.oru"));
+    ASSERT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"a.bin"});
+    MemoryStream content;
+    kiv->Catalog().First();
+    kiv->ReadEntry(kiv->Catalog(), content);
+    EXPECT_EQ(content.bytes(), randomBytes(4000, 1));
+}
+
 class CancelAfter : public Progress {
 public:
     explicit CancelAfter(uint64_t items) : items_(items) {}
