@@ -17,6 +17,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
+#include "ui/Application.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "ui/Browse.h"
@@ -108,7 +109,7 @@ QToolButton* TMainFrm::addButton(const char* name, const char* hint, int image,
     button->setFixedSize(23, 22);
     button->setIconSize(QSize(16, 16));
     ToolBar1->addWidget(button);
-    connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    connect(button, &QToolButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
     return button;
 }
 
@@ -218,7 +219,16 @@ void TMainFrm::buildControls() {
     DirectoryListBox1->setDirectory(QDir::currentPath());
 
     connect(tv, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { tvChange(current); });
+            [this](QTreeWidgetItem* current) { runGuarded([this, current] { tvChange(current); }); });
+}
+
+// Hands a handler's failure to the central handler right where the toolkit called it, so that
+// no exception unwinds through the toolkit's own code (which does not clean up on the way).
+void TMainFrm::runGuarded(const std::function<void()>& handler) {
+    if (TApplication* app = TApplication::instance())
+        app->runCommand(handler);
+    else
+        handler();
 }
 
 // ---- state

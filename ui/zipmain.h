@@ -98,6 +98,7 @@ public:
 private:
     void buildControls();
     QToolButton* addButton(const char* name, const char* hint, int image, void (TMainFrm::*handler)());
+    void runGuarded(const std::function<void()>& handler);
     void closeArchive();
     oru::TKiv& requireArchive();
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);

@@ -307,7 +307,16 @@ TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
         }
     }
 
-    // A real click on a command with no archive open reaches the handler through event delivery.
+    // An exception escaping an event handler is caught in event delivery.
+    struct Throwing : QObject {
+        bool event(QEvent*) override { throw oru::Error("Cannot open file x"); }
+    } throwing;
+    shown.texts.clear();
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&throwing, &event);
+    EXPECT_EQ(shown.texts, std::vector<std::string>{"Cannot open file x."});
+
+    // A real click on a command with no archive open reaches the handler.
     shown.texts.clear();
     TMainFrm w({});
     w.show();
