@@ -366,7 +366,7 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     }
     const std::string name = catalogName(path);
     run.checkCancelled();
-    appendEntry(parentName, name, 0, 0, false);
+    AppendEntry(parentName, name, 0, 0, false);
     run.unsaved = true;
     ++run.info.itemsDone;
     run.info.currentName = path;
@@ -398,7 +398,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
 
     writeStoredBytes(stored);
     const int32_t oldCatalogOffset = header_.CatalogOffset;
-    appendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
+    AppendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
     header_.CatalogOffset = static_cast<int32_t>(oldCatalogOffset + stored.size());
     try {
         saveHeaderAndCatalog();
@@ -458,7 +458,7 @@ void TKiv::undoAppend(int32_t oldCatalogOffset) noexcept {
     }
 }
 
-void TKiv::appendEntry(const std::string& parentName, const std::string& fileName, int64_t originalSize,
+void TKiv::AppendEntry(const std::string& parentName, const std::string& fileName, int64_t originalSize,
                        int64_t storedSize, bool isFile) {
     CatalogTable& c = *catalog_;
     c.Append();

@@ -102,7 +102,7 @@ private:
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void writeStoredBytes(const MemoryStream& stored);
     void undoAppend(int32_t oldCatalogOffset) noexcept;
-    void appendEntry(const std::string& parentName, const std::string& fileName,
+    void AppendEntry(const std::string& parentName, const std::string& fileName,
                      int64_t originalSize, int64_t storedSize, bool isFile);
     void saveHeaderAndCatalog();
     void saveQuietly() noexcept;
