@@ -398,9 +398,9 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
 
     writeStoredBytes(stored);
     const int32_t oldCatalogOffset = header_.CatalogOffset;
-    AppendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
-    header_.CatalogOffset = static_cast<int32_t>(oldCatalogOffset + stored.size());
     try {
+        AppendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
+        header_.CatalogOffset = static_cast<int32_t>(oldCatalogOffset + stored.size());
         saveHeaderAndCatalog();
     } catch (...) {
         undoAppend(oldCatalogOffset);
