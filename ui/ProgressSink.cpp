@@ -1,6 +1,7 @@
 #include "ui/ProgressSink.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QProgressDialog>
 
 namespace oru::ui {
@@ -37,10 +38,10 @@ void TProgressSink::update(const Info& info) {
         } else {
             dialog_->setRange(0, 0);
         }
-        dialog_->setLabelText(QStringLiteral("%1\n已處理 %2 個項目，%3 位元組")
+        dialog_->setLabelText(QStringLiteral("%1\n已處理 %2 個項目，%3")
                                   .arg(QString::fromStdString(info.currentName))
                                   .arg(info.itemsDone)
-                                  .arg(info.bytesDone));
+                                  .arg(QLocale().formattedDataSize(static_cast<qint64>(info.bytesDone))));
     }
     pumpEvents();
 }

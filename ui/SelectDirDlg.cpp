@@ -60,6 +60,11 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : Q
     connect(tree_, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { showDirectory(treeModel_->filePath(index)); });
     connect(drives_, &TDriveComboBox::driveChosen, this, &TSelectDirDlg::showDirectory);
+    // The tree reads directories in the background: reveal the shown one as its levels arrive.
+    connect(treeModel_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+        if (shown_ == loaded || shown_.startsWith(loaded.endsWith(u'/') ? loaded : loaded + u'/'))
+            revealInTree();
+    });
 
     askCreate = [this](const QString& question) {
         return QMessageBox::question(this, windowTitle(), question,
@@ -76,14 +81,19 @@ QString TSelectDirDlg::directory() const {
 
 void TSelectDirDlg::setDirectoryText(const QString& text) { name_->setText(text); }
 
+void TSelectDirDlg::revealInTree() {
+    const QModelIndex index = treeModel_->index(shown_);
+    if (!index.isValid()) return;
+    for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) tree_->expand(up);
+    tree_->setCurrentIndex(index);
+    tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
 void TSelectDirDlg::showDirectory(const QString& path) {
+    shown_ = path;
     name_->setText(path);
     drives_->followDirectory(path);
-    const QModelIndex index = treeModel_->index(path);
-    if (index.isValid()) {
-        tree_->setCurrentIndex(index);
-        tree_->scrollTo(index);
-    }
+    revealInTree();
     files_->clear();
     const QStringList names = QDir(path).entryList(QDir::Files, QDir::Name | QDir::LocaleAware);
     for (const QString& n : names) files_->addItem(new QListWidgetItem(icons::file(), n));

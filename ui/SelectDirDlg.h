@@ -35,6 +35,9 @@ public:
 
 private:
     void showDirectory(const QString& path);
+    void revealInTree();
+
+    QString shown_;  // the directory chosen in the tree or the drive box
 
     TDriveComboBox* drives_;
     QTreeView* tree_;
