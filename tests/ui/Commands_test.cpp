@@ -1,6 +1,7 @@
 // The toolbar commands Add, Extract, Delete, Rebuild and Browse, driven through the real window
 // and checked on the archive file and the disk afterwards.
 
+#include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QProgressDialog>
@@ -51,9 +52,12 @@ protected:
     TempDir tmp;
     FixedClock clock{oru::clock::fromLocal(2024, 3, 4, 10, 20, 30)};
 
-    // A window whose archive is path, opened through the Open command.
+    // A window whose archive is path, opened through the Open command. Qt's model checks watch
+    // its listing through everything the test does.
     std::unique_ptr<TMainFrm> openWindow(const std::string& path) {
         auto w = std::make_unique<TMainFrm>(std::vector<std::string>{});
+        new QAbstractItemModelTester(w->listingModel(), QAbstractItemModelTester::FailureReportingMode::Fatal,
+                                     w.get());
         w->askOpenPath = [path] { return std::optional<std::string>(path); };
         w->BtnOpenFileClick();
         return w;
@@ -74,6 +78,7 @@ TEST_F(CommandsTest, AddStoresSelectedFilesAndFolderTreesAtTheTopLevel) {
     const std::string path = tmp / "add.oru";
     {
         TMainFrm w({});
+        QAbstractItemModelTester tester(w.listingModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         w.askSavePath = [&] { return std::optional<std::string>(path); };
         w.BtnNewFileClick();
         selectInFilePane(w, tmp / "src", {"a.txt", "[docs]"});
@@ -296,6 +301,7 @@ TEST_F(CommandsTest, RebuildStoresFilesInListingOrder) {
     std::string afterFirst, afterSecond;
     {
         TMainFrm w({});
+        QAbstractItemModelTester tester(w.listingModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         w.askSavePath = [&] { return std::optional<std::string>(path); };
         w.BtnNewFileClick();
         selectInFilePane(w, tmp / "src", {"b.txt"});
