@@ -42,8 +42,8 @@ public:
     virtual bool cancelled() { return false; }
 };
 
-// zlib level 1 (78 01) of the whole of source, from position 0, appended to destination.
-// Fails with "error" on any zlib failure.
+// zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
+// position. Fails with "error" on any zlib failure.
 void CompressStream(Stream& source, Stream& destination);
 // Decodes the one stored entry in source (from position 0) into target at its position, in
 // pieces of 512 bytes. Fails with "error" on a damaged stream, never loops without end.
@@ -65,18 +65,34 @@ public:
     const std::string& ArchivePath() const { return path_; }
 
     // Adds a file, or a folder with everything below it, under the folder row named parentName
-    // (CP950; empty for the top level). path is native.
+    // (CP950; empty for the top level). path is native. Fails with "Cannot open file %s" (missing
+    // path, dangling link, a file held open, the archive itself met in a folder), "Stream read
+    // error", "Stream write error", "error", "%s: 名稱含有無法以 Big5 表示的字元", a refusal of
+    // sources of 2 GiB or archives that would reach 2 GiB, or Cancelled. Every file completed
+    // before a failure stays listed in the catalog in the file.
     void AddPath(const std::string& parentName, const std::string& path);
     // Writes the content of cursor's current row into target; target's position ends at 0.
+    // Fails with "%s是一個目錄" for a folder row, "Stream read error" when the stored bytes lie
+    // outside the file, "error" for a damaged stream (or one inflating past OriginalSize).
     void ReadEntry(CatalogTable& cursor, Stream& target);
-    // Writes cursor's current row (a folder with everything below it) below destination.
+    // Writes cursor's current row (a folder with everything below it, empty folders included)
+    // below destination. Fails as ReadEntry, and with "Unable to create directory" (empty
+    // destination), "Cannot open file %s" / "Cannot create file %s" (target), a refusal of stored
+    // names that could leave destination, or Cancelled. Does not move cursor.
     void ExtractEntry(CatalogTable& cursor, const std::string& destination);
     // Deletes cursor's current row (a folder with every row below it) from the catalog.
     void DeleteEntry(CatalogTable& cursor);
-    // Rewrites the archive without dead bytes through the temporary file.
+    // Rewrites the archive without dead bytes through the temporary file; Catalog's filter switch
+    // and record number are kept. Fails with "Cannot create file %s" (temporary file), "Stream
+    // read error", "Stream write error" or Cancelled: before the archive is cut, the file is
+    // unchanged and Catalog is read from it again; after, the message names the temporary file,
+    // which holds the complete archive.
     void Compact();
 
+    // Reads Catalog from CatalogOffset to the end of the file (none there: no entries). Fails
+    // with "%s檔案格式不符" when the offset lies outside 16..file size or the packet is refused.
     void LoadCatalog();
+    // Writes Catalog at CatalogOffset; the header at position 0.
     void SaveCatalog();
     void WriteHeader();
 
@@ -87,7 +103,7 @@ public:
     static std::string TempPathFor(const std::string& archivePath);
 
     // Fault injection for tests: replaces the archive file by wrap(file), which must forward to
-    // the stream it is given (a stream that fails after N bytes, say).
+    // the stream it is given (a stream standing for a full disk, say).
     using FileWrapper = std::function<std::unique_ptr<Stream>(std::unique_ptr<Stream> file)>;
     void WrapFileForTesting(const FileWrapper& wrap);
 
