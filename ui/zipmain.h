@@ -2,8 +2,9 @@
 // The main window: file-system panes above, the open archive's folder tree and listing below,
 // and the toolbar commands New, Open, Add, Delete, Browse, Extract, Rebuild and Exit.
 //
-// Commands are plain methods that raise oru::Error on failure and catch nothing; the
-// application's central handler shows what escapes them. The dialogs are reached through the
+// Commands are plain methods that raise oru::Error on failure and handle none; the application's
+// central handler shows what escapes them. (Add, when the user cancels it, first shows what it
+// stored so far and then lets the cancellation pass.) The dialogs are reached through the
 // ask* members so that tests can answer them without a display.
 
 #include <QMainWindow>
