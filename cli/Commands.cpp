@@ -98,6 +98,58 @@ std::string dateText(const CatalogTable& catalog, int index) {
                : "";
 }
 
+// For every row, the path `oru list` shows first for it; a row that no chain of folders reaches
+// is named by its parent's name and its own.
+std::vector<std::string> fileLabels(const CatalogTable& catalog, const CatalogTree& tree) {
+    std::vector<std::string> labels(tree.size());
+    tree.walk([&](int i, const std::string& path) {
+        if (labels[i].empty()) labels[i] = path;
+    });
+    for (int i = 0; i < tree.size(); ++i) {
+        if (labels[i].empty()) {
+            labels[i] = cp950::toUtf8(catalog.TextAt(i, "ParentName")) + "/" +
+                        cp950::toUtf8(catalog.TextAt(i, "FileName"));
+        }
+    }
+    return labels;
+}
+
+// Decodes the stored file at view index i (the Adler-32 is checked while inflating) and compares
+// the content's length with OriginalSize. Returns what is wrong, or "" when the entry is sound;
+// decoded receives the bytes it gave.
+std::string damageOf(TKiv& kiv, CatalogTable& catalog, int i, int64_t& decoded) {
+    const int64_t expected = catalog.IntegerAt(i, "OriginalSize");
+    catalog.SetRecordNumber(i + 1);
+    CountingSink sink(expected < 0 ? 0 : expected);
+    std::string problem;
+    try {
+        kiv.ReadEntry(catalog, sink);
+        if (sink.count() != expected) {
+            problem = "decodes to " + std::to_string(sink.count()) + " bytes, recorded size " +
+                      std::to_string(expected);
+        }
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        // One damaged entry must not hide the next: report it and go on.
+        problem = e.what();
+    }
+    decoded = sink.count();
+    return problem;
+}
+
+// The four magic bytes as text, bytes outside printable ASCII as \xNN.
+std::string printableMagic(const char (&magic)[4]) {
+    std::string text;
+    for (char c : magic) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", u);
+        text += (u >= 0x20 && u < 0x7F && c != '\\') ? std::string(1, c) : std::string(hex);
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string addablePath(const std::string& path) {
@@ -203,10 +255,7 @@ void cmdTest(const std::string& archive, const Options& options) {
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog);
-    std::vector<std::string> paths(tree.size());
-    tree.walk([&](int i, const std::string& path) {
-        if (paths[i].empty()) paths[i] = path;
-    });
+    const std::vector<std::string> labels = fileLabels(catalog, tree);
 
     const bool terminal = isatty(STDOUT_FILENO);
     ConsoleProgress progress(progressVisible(options));
@@ -216,37 +265,18 @@ void cmdTest(const std::string& archive, const Options& options) {
     for (int i = 0; i < tree.size(); ++i) {
         if (tree.isFolder(i)) continue;
         if (progress.cancelled()) throw Cancelled();
-        std::string path = paths[i];
-        if (path.empty()) {  // a row no folder chain reaches: name it by its parent's name
-            path = cp950::toUtf8(catalog.TextAt(i, "ParentName")) + "/" +
-                   cp950::toUtf8(catalog.TextAt(i, "FileName"));
-        }
-        const int64_t expected = catalog.IntegerAt(i, "OriginalSize");
-        std::string problem;
-        catalog.SetRecordNumber(i + 1);
-        CountingSink sink(expected < 0 ? 0 : expected);
-        try {
-            kiv->ReadEntry(catalog, sink);
-            if (sink.count() != expected) {
-                problem = "decodes to " + std::to_string(sink.count()) + " bytes, recorded size " +
-                          std::to_string(expected);
-            }
-        } catch (const Cancelled&) {
-            throw;
-        } catch (const Error& e) {
-            // One damaged entry must not hide the next: report it and go on.
-            problem = e.what();
-        }
+        int64_t decoded = 0;
+        const std::string problem = damageOf(*kiv, catalog, i, decoded);
         ++checked;
         if (!problem.empty()) {
             ++damaged;
             progress.finish();
-            std::printf("damaged: %s: %s\n", forTerminal(path, terminal).c_str(),
+            std::printf("damaged: %s: %s\n", forTerminal(labels[i], terminal).c_str(),
                         forTerminal(displayText(problem), terminal).c_str());
         }
         info.itemsDone = checked;
-        info.bytesDone += static_cast<uint64_t>(sink.count());
-        info.currentName = path;
+        info.bytesDone += static_cast<uint64_t>(decoded);
+        info.currentName = labels[i];
         progress.update(info);
     }
     progress.finish();
@@ -272,20 +302,13 @@ void cmdInfo(const std::string& archive) {
             stored += catalog.IntegerAt(i, "StoredSize");
         }
     }
-    std::string magic;
-    for (char c : h.Magic) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", u);
-        magic += (u >= 0x20 && u < 0x7F && c != '\\') ? std::string(1, c) : std::string(hex);
-    }
     std::error_code ec;
     const auto fileSize = static_cast<int64_t>(std::filesystem::file_size(archive, ec));
     const int64_t dataArea = h.CatalogOffset - kHeaderSize;
     const auto& data = catalog.Data();
 
     std::printf("archive: %s\n", forTerminal(archive, isatty(STDOUT_FILENO)).c_str());
-    std::printf("magic: %s\n", magic.c_str());
+    std::printf("magic: %s\n", printableMagic(h.Magic).c_str());
     std::printf("catalog offset: %d\n", h.CatalogOffset);
     std::printf("created: %s\n", clock::formatIso(h.Created).c_str());
     std::printf("entries: %lld\n", static_cast<long long>(folders + files));
