@@ -1,0 +1,210 @@
+// Two programs on one archive, and a source file that changes while it is being added. Whatever
+// the timing, the archive must end consistent: `oru test` passes and the listing holds exactly
+// what the successful commands added.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "archive/zipUtil.h"
+#include "tests/cli/OruRunner.h"
+
+namespace oru::testing {
+namespace {
+
+// An oru process started in the background, its output going to files in the test's folder.
+class Background {
+public:
+    Background(const stdfs::path& dir, const std::string& tag, const std::vector<std::string>& args)
+        : out_(dir / (".out-" + tag)), err_(dir / (".err-" + tag)) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        std::vector<std::string> all{ORU_CLI_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, ORU_CLI_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Background() {
+        if (pid_ > 0) wait();
+    }
+    bool started() const { return pid_ > 0; }
+    bool running() {
+        if (pid_ <= 0) return false;
+        int ws = 0;
+        const pid_t done = waitpid(pid_, &ws, WNOHANG);
+        if (done == 0) return true;
+        finish(ws);
+        return false;
+    }
+    RunResult wait() {
+        if (pid_ > 0) {
+            int ws = 0;
+            waitpid(pid_, &ws, 0);
+            finish(ws);
+        }
+        return result_;
+    }
+
+private:
+    void finish(int ws) {
+        pid_ = 0;
+        result_.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+        result_.out = readFile(out_);
+        result_.err = readFile(err_);
+    }
+    stdfs::path out_, err_;
+    pid_t pid_ = -1;
+    RunResult result_;
+};
+
+class Concurrency : public OruTest {
+protected:
+    // `oru test` passes and `oru list` shows exactly the files named, top-level, with these sizes.
+    void expectConsistent(const std::map<std::string, size_t>& files) {
+        const RunResult test = oru({"test", "a.oru"});
+        EXPECT_EQ(test.status, 0) << test.out << test.err;
+        std::map<std::string, size_t> listed;
+        for (const std::string& line : lines(ok({"list", "a.oru"}))) {
+            // TYPE SIZE STORED DATE PATH
+            std::vector<std::string> fields;
+            size_t start = 0;
+            for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+                fields.push_back(line.substr(start, tab - start));
+            }
+            fields.push_back(line.substr(start));
+            ASSERT_EQ(fields.size(), 5u) << line;
+            listed[fields[4]] = std::stoull(fields[1]);
+        }
+        EXPECT_EQ(listed, files);
+    }
+};
+
+// While this process holds the archive open through the engine, every command of another process
+// is refused with the open error and changes nothing; the holder goes on working with it.
+TEST_F(Concurrency, ArchiveHeldByTheEngineRefusesEveryCommand) {
+    writeFile(path("a.txt"), "alpha");
+    writeFile(path("b.txt"), sampleBytes(5000, 1));
+    ok({"new", "a.oru"});
+    ok({"add", "a.oru", "a.txt"});
+    const std::string before = readFile(path("a.oru"));
+    {
+        auto kiv = TKiv::OpenExisting(path("a.oru").string());
+        const std::vector<std::vector<std::string>> commands = {
+            {"list", "a.oru"},          {"add", "a.oru", "b.txt"},   {"delete", "a.oru", "a.txt"},
+            {"compact", "a.oru"},       {"test", "a.oru"},           {"info", "a.oru"},
+            {"extract", "a.oru", "out"}, {"cat", "a.oru", "a.txt"}, {"new", "a.oru"},
+        };
+        for (const auto& args : commands) {
+            SCOPED_TRACE(args[0]);
+            const RunResult r = oru(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_EQ(readFile(path("a.oru")), before);
+        EXPECT_FALSE(stdfs::exists(path("out/a.txt")));
+        // The holder was not disturbed: it still adds.
+        kiv->AddPath("", path("b.txt").string());
+    }
+    expectConsistent({{"a.txt", 5}, {"b.txt", 5000}});
+}
+
+// Two `oru add` started together on one archive: each either succeeds or is refused with the open
+// error; the archive ends holding exactly the files of the adds that succeeded.
+TEST_F(Concurrency, TwoAddsAtOnceLeaveAConsistentArchive) {
+    writeFile(path("p.bin"), sampleBytes(3 << 20, 2));
+    writeFile(path("q.bin"), sampleBytes(3 << 20, 3));
+    int refused = 0;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        stdfs::remove(path("a.oru"));
+        ok({"new", "a.oru"});
+        Background first(dir_, "1", {"-q", "add", "a.oru", "p.bin"});
+        Background second(dir_, "2", {"-q", "add", "a.oru", "q.bin"});
+        ASSERT_TRUE(first.started() && second.started());
+        std::map<std::string, size_t> expected;
+        for (auto [r, name] : {std::pair{first.wait(), "p.bin"}, std::pair{second.wait(), "q.bin"}}) {
+            if (r.status == 0) {
+                EXPECT_EQ(r.err, "");
+                expected[name] = 3 << 20;
+            } else {
+                ++refused;
+                EXPECT_EQ(r.status, 1);
+                EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
+            }
+        }
+        EXPECT_FALSE(expected.empty()) << "both adds were refused";
+        expectConsistent(expected);
+    }
+    RecordProperty("refused", refused);
+}
+
+// A source file that grows or shrinks while `oru add` reads it: the add either stores the bytes it
+// read, with sizes that match them, or is refused with a clear message; the archive stays sound.
+TEST_F(Concurrency, SourceChangingWhileAddedIsStoredConsistently) {
+    const size_t start = 24 << 20;
+    const struct {
+        const char* what;
+        bool grow;
+    } cases[] = {{"growing", true}, {"shrinking", false}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        stdfs::remove(path("a.oru"));
+        stdfs::remove_all(path("out"));
+        const std::string original = sampleBytes(start, 4);
+        writeFile(path("big.bin"), original);
+        ok({"new", "a.oru"});
+        Background add(dir_, "add", {"-q", "add", "a.oru", "big.bin"});
+        ASSERT_TRUE(add.started());
+        // Change the file for as long as the add runs (without taking its lock, as another
+        // program would).
+        const int fd = ::open(path("big.bin").c_str(), O_WRONLY | O_APPEND);
+        ASSERT_GE(fd, 0);
+        const std::string chunk(64 << 10, 'z');
+        size_t length = start;
+        while (add.running()) {
+            if (k.grow) {
+                ASSERT_EQ(::write(fd, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+                length += chunk.size();
+            } else if (length > chunk.size()) {
+                length -= chunk.size();
+                ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(length)), 0);
+            }
+            std::this_thread::yield();
+        }
+        ::close(fd);
+        const RunResult r = add.wait();
+        if (r.status == 0) {
+            // What was stored is a consistent piece of what the file held: its first bytes.
+            ok({"extract", "a.oru", "out"});
+            // The file only ever held the original bytes followed by appended chunks.
+            const std::string stored = readFile(path("out/big.bin"));
+            const std::string held = k.grow ? original + std::string(length - start, 'z') : original;
+            EXPECT_LE(stored.size(), held.size());
+            EXPECT_TRUE(stored == held.substr(0, stored.size())) << "stored bytes are not those read";
+            expectConsistent({{"big.bin", stored.size()}});
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err.rfind("oru: ", 0), 0u) << r.err;
+            EXPECT_GT(r.err.size(), 7u) << r.err;
+            expectConsistent({});
+        }
+        RecordProperty(k.what, r.status == 0 ? "stored" : r.err);
+    }
+}
+
+}  // namespace
+}  // namespace oru::testing
