@@ -1,10 +1,15 @@
 #include "archive/zipUtil.h"
 
+#include <zlib.h>
+
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "archive/AddJournal.h"
 #include "archive/EntryCodec.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
@@ -194,6 +199,9 @@ struct TKiv::Run {
     std::vector<fs::FileId> openFolders;  // adding: the folders on the current path
     std::vector<std::string> openNames;   // walking the catalog: sort keys of the folder names on the path
     bool unsaved = false;                 // rows appended since the catalog was last written
+    int64_t rowsAdded = 0;                // rows this AddPath call appended
+    std::chrono::steady_clock::time_point lastCheckpoint = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration checkpointCost{};
 
     void report() {
         if (sink) sink->update(info);
@@ -233,6 +241,10 @@ std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     const auto mode = fs::fileExists(path) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
     kiv->file_ = std::make_unique<FileStream>(path, mode);
     kiv->path_ = path;
+    // A recovery file left by an interrupted add to an archive of this name belongs to the
+    // archive being replaced.
+    const std::string journalPath = RecoveryPathFor(path);
+    if (fs::fileExists(journalPath)) fs::deleteFile(journalPath);
     kiv->WriteHeader();
     return kiv;
 }
@@ -243,6 +255,7 @@ std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path) {
     if (!fs::fileExists(path)) throw Error(notFound(path));
     kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
     kiv->path_ = path;
+    kiv->restoreInterruptedCompact();
 
     // The header is the first 16 bytes. An empty file keeps the header of a new archive and
     // opens without entries; a file of 1 to 15 bytes is no archive.
@@ -255,7 +268,12 @@ std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path) {
         decodeHeader(bytes, kiv->header_);
     }
     if (!magicMatches(kiv->header_.Magic)) throw Error(badFormat(path));
-    kiv->LoadCatalog();
+    const std::string journalPath = RecoveryPathFor(path);
+    if (fs::fileExists(journalPath)) {
+        kiv->recoverInterruptedAdd(journalPath);
+    } else {
+        kiv->LoadCatalog();
+    }
     return kiv;
 }
 
@@ -306,15 +324,16 @@ void TKiv::saveHeaderAndCatalog() {
     SaveCatalog();
 }
 
-void TKiv::saveQuietly() noexcept {
-    try {
-        saveHeaderAndCatalog();
-    } catch (...) {
-        // Already on a failure path: the first error is the one the user sees.
-    }
+void TKiv::syncFile() { syncIfFile(*file_); }
+
+namespace {
+std::atomic<double> checkpointInterval{0.5};
 }
 
-void TKiv::syncFile() { syncIfFile(*file_); }
+void TKiv::SetCheckpointInterval(double seconds) { checkpointInterval = seconds; }
+double TKiv::CheckpointInterval() { return checkpointInterval; }
+
+std::string TKiv::RecoveryPathFor(const std::string& archivePath) { return AddJournal::PathFor(archivePath); }
 
 std::string TKiv::TempPathFor(const std::string& archivePath) {
     const auto dot = archivePath.rfind('.');
@@ -328,18 +347,26 @@ std::string TKiv::TempPathFor(const std::string& archivePath) {
 }
 
 // ---------------------------------------------------------------- adding
+//
+// Within one AddPath call the header and catalog are written only at checkpoints: when enough
+// time has passed since the last one, at the end, and on every failure. Between two of them the
+// stored bytes of new files overwrite the catalog in the archive, so the recovery file beside it
+// keeps the header and catalog as they were when the call began, and one record per row appended
+// since, each written after the stored bytes it describes. A crash at any write therefore loses
+// at most the file being written: opening the archive replays the recovery file. The archive a
+// call leaves behind is byte for byte the one that writing header and catalog after every file
+// gives, since each checkpoint writes the same header and the whole catalog behind the data.
 
 void TKiv::AddPath(const std::string& parentName, const std::string& path) {
     Run run;
     run.sink = progress_;
     try {
         addPathAt(run, parentName, path);
+        endAdd(run);
     } catch (...) {
-        // Folder rows appended before the failure reach the file too.
-        if (run.unsaved) saveQuietly();
+        endAddAfterFailure(run);
         throw;
     }
-    if (run.unsaved) saveHeaderAndCatalog();
 }
 
 void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
@@ -366,8 +393,16 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     }
     const std::string name = catalogName(path);
     run.checkCancelled();
-    AppendEntry(parentName, name, 0, 0, false);
+    beginJournal();
+    JournalRow row;
+    row.type = kFolderType;
+    row.name = name;
+    row.parent = parentName;
+    row.checkin = clock::now();
+    AppendEntry(parentName, name, 0, 0, false, row.checkin);
     run.unsaved = true;
+    ++run.rowsAdded;
+    journal_->append(row);
     ++run.info.itemsDone;
     run.info.currentName = path;
     run.report();
@@ -379,6 +414,11 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
 
 void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
     run.checkCancelled();
+    // The recovery file of this very add, met inside an added folder, is no file of the user's.
+    if (journal_) {
+        fs::FileId id;
+        if (fs::fileId(path, id) && id == journalId_) return;
+    }
     // Everything that can refuse the file does so before a byte of it is written.
     const std::string name = catalogName(path);
     FileStream source(path, FileStream::Mode::Read);
@@ -395,18 +435,35 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
         });
     if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
     checkRoomFor(path, stored.size());
+    const auto& bytes = stored.bytes();
 
-    writeStoredBytes(stored);
-    const int32_t oldCatalogOffset = header_.CatalogOffset;
-    try {
-        AppendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true);
-        header_.CatalogOffset = static_cast<int32_t>(oldCatalogOffset + stored.size());
-        saveHeaderAndCatalog();
-    } catch (...) {
-        undoAppend(oldCatalogOffset);
-        throw;
+    beginJournal();
+    // The stored bytes go where the data area ends (over the catalog written there last); a
+    // failure here is handled by endAddAfterFailure, which writes the catalog back there.
+    file_->seek(header_.CatalogOffset);
+    file_->write(bytes.data(), bytes.size());
+
+    JournalRow row;
+    row.type = kFileType1;
+    row.offset = header_.CatalogOffset;
+    row.originalSize = static_cast<int32_t>(originalSize);
+    row.storedSize = static_cast<int32_t>(bytes.size());
+    row.checkin = clock::now();
+    row.check = static_cast<uint32_t>(::adler32(::adler32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
+    row.name = name;
+    row.parent = parentName;
+    AppendEntry(parentName, name, static_cast<int64_t>(originalSize), stored.size(), true, row.checkin);
+    header_.CatalogOffset = static_cast<int32_t>(header_.CatalogOffset + stored.size());
+    run.unsaved = true;
+    ++run.rowsAdded;
+    // Written after the stored bytes: a record on disk always describes bytes already written.
+    journal_->append(row);
+
+    const double interval = CheckpointInterval();
+    const auto now = std::chrono::steady_clock::now();
+    if (interval <= 0 || now - run.lastCheckpoint >= std::chrono::duration<double>(interval) + run.checkpointCost * 4) {
+        checkpoint(run);
     }
-    run.unsaved = false;
 
     ++run.info.itemsDone;
     run.info.bytesDone = bytesBefore + originalSize;
@@ -418,53 +475,102 @@ void TKiv::checkRoomFor(const std::string& path, int64_t storedSize) const {
     if (header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(archiveFull(path));
 }
 
-void TKiv::writeStoredBytes(const MemoryStream& stored) {
-    const int32_t catalogOffset = header_.CatalogOffset;
-    try {
-        file_->seek(catalogOffset);
-        file_->write(stored.bytes().data(), stored.bytes().size());
-    } catch (...) {
-        // The stored bytes overwrote the start of the catalog: write it back where the header
-        // still points, without what was cut short behind it, so the file keeps a valid catalog.
-        try {
-            SaveCatalog();
-            file_->setSize(file_->position());
-        } catch (...) {
-        }
-        throw;
-    }
+// Before the first change to the archive in an AddPath call: the recovery file with the header
+// and catalog as they are, flushed to the disk.
+void TKiv::beginJournal() {
+    if (journal_) return;
+    uint8_t header[kHeaderSize];
+    encodeHeader(header_, header);
+    const std::string journalPath = RecoveryPathFor(path_);
+    journal_ = std::make_unique<AddJournal>(journalPath, header, catalog_->PacketBytes());
+    fs::fileId(journalPath, journalId_);
 }
 
-void TKiv::undoAppend(int32_t oldCatalogOffset) noexcept {
-    // The catalog could not be written behind the new stored bytes (a full disk): the file is
-    // brought back to the catalog before this file, written where the header points again. The
-    // row of the file goes, since its bytes are not listed in the file.
+// Header and catalog into the archive, flushed to the disk. The recovery file is flushed first,
+// so that after a power loss its records reach at least as far as this catalog.
+void TKiv::checkpoint(Run& run) {
+    const auto start = std::chrono::steady_clock::now();
+    beginJournal();
+    journal_->sync();
+    saveHeaderAndCatalog();
+    syncFile();
+    run.unsaved = false;
+    run.lastCheckpoint = std::chrono::steady_clock::now();
+    // Checkpoints of a large catalog take a while; they are spaced so as to cost a small share.
+    run.checkpointCost = run.lastCheckpoint - start;
+}
+
+void TKiv::endAdd(Run& run) {
+    if (run.unsaved) checkpoint(run);
+    closeJournal();
+}
+
+// On every failure (Cancelled included): the rows appended so far are written with the header,
+// where the data area ends, and the file is cut behind the catalog (bytes of the file that was
+// being written). When even that does not fit (a full disk), the newest rows are given up one by
+// one, each file's bytes making room; when nothing fits, the recovery file stays and the next
+// open rebuilds the catalog from it.
+void TKiv::endAddAfterFailure(Run& run) noexcept {
+    if (!journal_) {
+        // Nothing of this call reached the archive, which still holds its valid catalog. Folder
+        // rows appended before the failure are written now, safely.
+        if (!run.unsaved) return;
+        try {
+            beginJournal();
+        } catch (...) {
+            return;
+        }
+    }
+    try {
+        journal_->sync();
+    } catch (...) {
+    }
+    for (;;) {
+        try {
+            saveHeaderAndCatalog();
+            file_->setSize(file_->position());
+            syncFile();
+            break;
+        } catch (...) {
+            if (!dropLastAddedRow(run)) return;
+        }
+    }
+    run.unsaved = false;
+    closeJournal();
+}
+
+bool TKiv::dropLastAddedRow(Run& run) noexcept {
+    if (run.rowsAdded == 0) return false;
     try {
         CatalogTable rows;
         rows.CloneFrom(*catalog_);
-        rows.SetOrdering("");  // appended order: the file's row is the last
+        rows.SetOrdering("");  // appended order: this call's rows are the last
         rows.SetRecordNumber(rows.ViewSize());
-        if (rows.GetInteger(kFileType) == kFileType1 && rows.GetInteger(kOffset) == oldCatalogOffset) {
-            rows.DeleteCurrent();
-        }
+        if (rows.GetInteger(kFileType) == kFileType1) header_.CatalogOffset = rows.GetInteger(kOffset);
+        rows.DeleteCurrent();
+        --run.rowsAdded;
+        return true;
     } catch (...) {
-    }
-    header_.CatalogOffset = oldCatalogOffset;
-    try {
-        saveHeaderAndCatalog();
-        file_->setSize(file_->position());
-    } catch (...) {
-        // Already on a failure path: the first error is the one the user sees.
+        return false;
     }
 }
 
+void TKiv::closeJournal() noexcept {
+    if (!journal_) return;
+    try {
+        journal_->remove();
+    } catch (...) {
+    }
+    journal_.reset();
+}
+
 void TKiv::AppendEntry(const std::string& parentName, const std::string& fileName, int64_t originalSize,
-                       int64_t storedSize, bool isFile) {
+                       int64_t storedSize, bool isFile, double checkinDate) {
     CatalogTable& c = *catalog_;
     c.Append();
     c.SetText(kFileName, fileName);
     c.SetText(kParentName, parentName);
-    c.SetDateTime(kCheckinDate, clock::now());
+    c.SetDateTime(kCheckinDate, checkinDate);
     if (isFile) {
         c.SetInteger(kFileType, kFileType1);
         c.SetInteger(kOffset, header_.CatalogOffset);
@@ -476,6 +582,140 @@ void TKiv::AppendEntry(const std::string& parentName, const std::string& fileNam
     }
     c.Post();
     ++rowsSinceSave_;
+}
+
+// ---------------------------------------------------------------- opening after a crash
+
+// An add was interrupted (the process killed, the power lost) when the recovery file is there.
+// The catalog is rebuilt from the one the add began with, and every recorded row whose stored
+// bytes lie, intact, where the data area went on; then it is written, with the header, where
+// those bytes end, and the file is cut behind it.
+void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
+    const auto unrecoverable = [&](const std::string& why) {
+        return Error(path_ + ": 上次加入檔案時中斷，無法復原（" + why + "）；復原資料保留在 " + journalPath);
+    };
+    std::unique_ptr<FileStream> journal;
+    AddJournal::Contents saved;
+    try {
+        journal = std::make_unique<FileStream>(journalPath, FileStream::Mode::ReadWrite);
+        if (!AddJournal::read(*journal, saved)) {
+            // The add stopped before its first change to the archive.
+            journal.reset();
+            fs::deleteFile(journalPath);
+            LoadCatalog();
+            return;
+        }
+    } catch (const Error& e) {
+        throw unrecoverable(e.what());
+    }
+    ArchiveHeader before;
+    decodeHeader(saved.header, before);
+    const int64_t size = file_->size();
+    if (std::memcmp(before.Magic, header_.Magic, 4) != 0 ||
+        std::memcmp(&before.Created, &header_.Created, sizeof(double)) != 0 || before.CatalogOffset < kHeaderSize ||
+        before.CatalogOffset > size) {
+        // Written for another archive that once had this name: this one is left as it is.
+        journal.reset();
+        try {
+            LoadCatalog();
+        } catch (const Error& e) {
+            throw unrecoverable(e.what());
+        }
+        return;
+    }
+    try {
+        header_ = before;
+        catalog_->EmptyTable();
+        if (!saved.packet.empty()) {
+            MemoryStream packet(std::move(saved.packet));
+            catalog_->LoadPacket(packet);
+        }
+        int64_t end = before.CatalogOffset;
+        std::vector<uint8_t> bytes;
+        for (const auto& row : saved.rows) {
+            if (row.type == kFileType1) {
+                if (row.offset != end || row.storedSize <= 0 || end + row.storedSize > size) break;
+                bytes.resize(static_cast<size_t>(row.storedSize));
+                file_->seek(end);
+                file_->readExact(bytes.data(), bytes.size());
+                const auto check = ::adler32(::adler32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size()));
+                if (static_cast<uint32_t>(check) != row.check) break;
+                header_.CatalogOffset = static_cast<int32_t>(end);
+                AppendEntry(row.parent, row.name, row.originalSize, row.storedSize, true, row.checkin);
+                end += row.storedSize;
+            } else if (row.type == kFolderType) {
+                AppendEntry(row.parent, row.name, 0, 0, false, row.checkin);
+            } else {
+                break;
+            }
+        }
+        header_.CatalogOffset = static_cast<int32_t>(end);
+        saveHeaderAndCatalog();
+        file_->setSize(file_->position());
+        syncFile();
+    } catch (const Error& e) {
+        throw unrecoverable(e.what()[0] ? e.what() : badFormat(journalPath));
+    }
+    journal.reset();
+    fs::deleteFile(journalPath);
+}
+
+// Compaction cuts the archive and copies the complete compacted copy back from the temporary
+// file. When it was interrupted in between, the archive holds the beginning of that copy: the
+// rest is copied from the temporary file, which is then deleted. A temporary file equal to the
+// archive (interrupted just before its deletion) is deleted; any other is left alone.
+void TKiv::restoreInterruptedCompact() {
+    const std::string tempPath = TempPathFor(path_);
+    if (!fs::fileExists(tempPath)) return;
+    std::unique_ptr<FileStream> temp;
+    try {
+        temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::Read);
+    } catch (const Error&) {
+        return;  // held open: another archive's compaction is running
+    }
+    const int64_t have = file_->size();
+    const int64_t full = temp->size();
+    if (have > full) return;
+    constexpr size_t kChunk = size_t{1} << 20;
+    std::vector<uint8_t> a(kChunk), b(kChunk);
+    file_->seek(0);
+    temp->seek(0);
+    for (int64_t left = have; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<int64_t>(left, kChunk));
+        file_->readExact(a.data(), n);
+        temp->readExact(b.data(), n);
+        if (std::memcmp(a.data(), b.data(), n) != 0) return;
+        left -= static_cast<int64_t>(n);
+    }
+    if (have < full) {
+        // Only a complete archive is copied: a header with the magic, and a catalog that loads.
+        if (full < kHeaderSize) return;
+        uint8_t raw[kHeaderSize];
+        temp->seek(0);
+        temp->readExact(raw, kHeaderSize);
+        ArchiveHeader header;
+        decodeHeader(raw, header);
+        if (!magicMatches(header.Magic) || header.CatalogOffset < kHeaderSize || header.CatalogOffset > full) return;
+        if (header.CatalogOffset < full) {
+            try {
+                CatalogTable probe;
+                temp->seek(header.CatalogOffset);
+                probe.LoadPacket(*temp);
+            } catch (const Error&) {
+                return;
+            }
+        }
+        try {
+            file_->seek(have);
+            temp->seek(have);
+            file_->copyFrom(*temp, full - have);
+            syncFile();
+        } catch (const Error& e) {
+            throw Error(std::string(e.what()) + ": 完整的壓縮檔保留在 " + tempPath, e.status());
+        }
+    }
+    temp.reset();
+    fs::deleteFile(tempPath);
 }
 
 // ---------------------------------------------------------------- reading and extracting

@@ -11,9 +11,12 @@
 #include <string>
 
 #include "catalog/CatalogTable.h"
+#include "platform/FileSystem.h"
 #include "platform/Stream.h"
 
 namespace oru {
+
+class AddJournal;
 
 inline constexpr char kMagic[4] = {'K', 'V', 'A', 'R'};
 inline constexpr int64_t kHeaderSize = 16;
@@ -101,6 +104,15 @@ public:
 
     // The temporary file of compaction: path with its extension replaced by ".$$$".
     static std::string TempPathFor(const std::string& archivePath);
+    // The recovery file of adding: path with ".recover" appended. It exists only while an add
+    // runs, or after one was interrupted; opening the archive then rebuilds its catalog from it.
+    static std::string RecoveryPathFor(const std::string& archivePath);
+
+    // Adding writes the header and catalog after a file only once this many seconds have passed
+    // since the last such write (and always at the end of AddPath and on every failure); 0
+    // writes them after every file. The archive left behind is the same byte for byte.
+    static void SetCheckpointInterval(double seconds);
+    static double CheckpointInterval();
 
     // Fault injection for tests: replaces the archive file by wrap(file), which must forward to
     // the stream it is given (a stream standing for a full disk, say).
@@ -116,12 +128,18 @@ private:
     void addFolder(Run& run, const std::string& parentName, const std::string& path);
     void addFile(Run& run, const std::string& parentName, const std::string& path);
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
-    void writeStoredBytes(const MemoryStream& stored);
-    void undoAppend(int32_t oldCatalogOffset) noexcept;
     void AppendEntry(const std::string& parentName, const std::string& fileName,
-                     int64_t originalSize, int64_t storedSize, bool isFile);
+                     int64_t originalSize, int64_t storedSize, bool isFile, double checkinDate);
     void saveHeaderAndCatalog();
-    void saveQuietly() noexcept;
+    void beginJournal();
+    void checkpoint(Run& run);
+    void endAdd(Run& run);
+    void endAddAfterFailure(Run& run) noexcept;
+    bool dropLastAddedRow(Run& run) noexcept;
+    void closeJournal() noexcept;
+    // Opening after a crash.
+    void recoverInterruptedAdd(const std::string& journalPath);
+    void restoreInterruptedCompact();
     // Reading.
     void seekStoredBytes(int32_t offset, int32_t storedSize);
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
@@ -140,6 +158,8 @@ private:
     Progress* progress_ = nullptr;
     int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
+    std::unique_ptr<AddJournal> journal_;  // the recovery file, while AddPath runs
+    fs::FileId journalId_;                 // its device and inode
 };
 
 }  // namespace oru

@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/Stream.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +50,10 @@ bool forceDirectories(const std::string& path) {
     return errno == EEXIST && isDirectory(trimmed);
 }
 
-bool deleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool deleteFile(const std::string& path) {
+    FileStream::callWriteHook();
+    return ::unlink(path.c_str()) == 0;
+}
 
 std::string lastComponent(const std::string& path) {
     auto slash = path.rfind('/');

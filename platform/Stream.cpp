@@ -67,6 +67,16 @@ void MemoryStream::setSize(int64_t n) {
 
 // ---- FileStream
 
+namespace {
+void (*writeHook)() = nullptr;
+}
+
+void FileStream::setWriteHookForTesting(void (*hook)()) { writeHook = hook; }
+
+void FileStream::callWriteHook() {
+    if (writeHook) writeHook();
+}
+
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -116,6 +126,7 @@ size_t FileStream::read(void* buffer, size_t n) {
 }
 
 void FileStream::write(const void* buffer, size_t n) {
+    callWriteHook();
     const auto* in = static_cast<const uint8_t*>(buffer);
     while (n > 0) {
         ssize_t put = ::pwrite(fd_, in, n, pos_);
@@ -142,6 +153,7 @@ int64_t FileStream::size() const {
 }
 
 void FileStream::setSize(int64_t n) {
+    callWriteHook();
     if (n < 0 || ::ftruncate(fd_, n) != 0) throw Error(msg::kWriteError);
     pos_ = std::min(pos_, n);
 }

@@ -78,6 +78,10 @@ public:
 
     // Flushes the file's data to the disk (fsync); fails with "Stream write error".
     void sync();
+    // Tests of crash safety: hook is called before every write and every cut (setSize) of any
+    // FileStream, and before every fs::deleteFile; nullptr for none.
+    static void setWriteHookForTesting(void (*hook)());
+    static void callWriteHook();
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }
 

@@ -1,0 +1,180 @@
+#include "archive/AddJournal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace oru {
+namespace {
+
+// "ORUJ", then the version.
+constexpr uint8_t kJournalMagic[4] = {'O', 'R', 'U', 'J'};
+constexpr uint32_t kJournalVersion = 1;
+// A record's payload is small (two names of at most a few hundred bytes); anything larger is a
+// damaged length.
+constexpr uint32_t kMaxRecord = 4096;
+// The catalog of an archive below 2^31 bytes.
+constexpr uint32_t kMaxPacket = 0x7FFFFFFF;
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void put64(std::vector<uint8_t>& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void putText(std::vector<uint8_t>& out, const std::string& text) {
+    put32(out, static_cast<uint32_t>(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+uint32_t crcOf(const uint8_t* data, size_t n) {
+    return static_cast<uint32_t>(::crc32(::crc32(0, nullptr, 0), data, static_cast<uInt>(n)));
+}
+
+// Reads little-endian values from a byte range, failing softly at its end.
+struct Reader {
+    const uint8_t* at;
+    const uint8_t* end;
+    bool get32(uint32_t& v) {
+        if (end - at < 4) return false;
+        v = 0;
+        for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
+        at += 4;
+        return true;
+    }
+    bool get64(uint64_t& v) {
+        uint32_t lo, hi;
+        if (!get32(lo) || !get32(hi)) return false;
+        v = (uint64_t{hi} << 32) | lo;
+        return true;
+    }
+    bool getText(std::string& text) {
+        uint32_t n;
+        if (!get32(n) || static_cast<uint64_t>(end - at) < n) return false;
+        text.assign(reinterpret_cast<const char*>(at), n);
+        at += n;
+        return true;
+    }
+};
+
+// Flushes the directory entry of a new or deleted file, so that it survives a power loss.
+void syncFolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+std::string AddJournal::PathFor(const std::string& archivePath) { return archivePath + ".recover"; }
+
+AddJournal::AddJournal(const std::string& path, const uint8_t (&header)[16], const std::vector<uint8_t>& packet)
+    : path_(path) {
+    file_ = std::make_unique<FileStream>(path, FileStream::Mode::Create);
+    try {
+        std::vector<uint8_t> head;
+        head.reserve(32 + packet.size());
+        head.insert(head.end(), kJournalMagic, kJournalMagic + 4);
+        put32(head, kJournalVersion);
+        head.insert(head.end(), header, header + 16);
+        put32(head, static_cast<uint32_t>(packet.size()));
+        head.insert(head.end(), packet.begin(), packet.end());
+        put32(head, crcOf(head.data(), head.size()));
+        file_->write(head.data(), head.size());
+        file_->sync();
+        syncFolderOf(path_);
+    } catch (...) {
+        file_.reset();
+        fs::deleteFile(path_);
+        throw;
+    }
+}
+
+AddJournal::~AddJournal() = default;
+
+void AddJournal::append(const JournalRow& row) {
+    std::vector<uint8_t> payload;
+    payload.reserve(64 + row.name.size() + row.parent.size());
+    put32(payload, static_cast<uint32_t>(row.type));
+    put32(payload, static_cast<uint32_t>(row.offset));
+    put32(payload, static_cast<uint32_t>(row.originalSize));
+    put32(payload, static_cast<uint32_t>(row.storedSize));
+    uint64_t checkin;
+    std::memcpy(&checkin, &row.checkin, 8);
+    put64(payload, checkin);
+    put32(payload, row.check);
+    putText(payload, row.name);
+    putText(payload, row.parent);
+
+    std::vector<uint8_t> record;
+    record.reserve(8 + payload.size());
+    put32(record, static_cast<uint32_t>(payload.size()));
+    put32(record, crcOf(payload.data(), payload.size()));
+    record.insert(record.end(), payload.begin(), payload.end());
+    file_->seek(file_->size());
+    file_->write(record.data(), record.size());
+}
+
+void AddJournal::sync() { file_->sync(); }
+
+void AddJournal::remove() {
+    file_.reset();
+    fs::deleteFile(path_);
+    syncFolderOf(path_);
+}
+
+bool AddJournal::read(Stream& file, Contents& out) {
+    const int64_t size = file.size();
+    if (size < 32 || size > int64_t{kMaxPacket} + (int64_t{1} << 30)) return false;
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    file.seek(0);
+    file.readExact(bytes.data(), bytes.size());
+
+    Reader r{bytes.data(), bytes.data() + bytes.size()};
+    uint32_t version, packetSize, crc;
+    if (std::memcmp(r.at, kJournalMagic, 4) != 0) return false;
+    r.at += 4;
+    if (!r.get32(version) || version != kJournalVersion) return false;
+    if (r.end - r.at < 16) return false;
+    std::memcpy(out.header, r.at, 16);
+    r.at += 16;
+    if (!r.get32(packetSize) || static_cast<uint64_t>(r.end - r.at) < uint64_t{packetSize} + 4) return false;
+    out.packet.assign(r.at, r.at + packetSize);
+    r.at += packetSize;
+    const uint32_t headCrc = crcOf(bytes.data(), static_cast<size_t>(r.at - bytes.data()));
+    if (!r.get32(crc) || crc != headCrc) return false;
+
+    // Records: each whole one whose checksum holds; the first torn or damaged one ends the list.
+    for (;;) {
+        uint32_t length, recordCrc;
+        if (!r.get32(length) || !r.get32(recordCrc)) break;
+        if (length > kMaxRecord || static_cast<uint64_t>(r.end - r.at) < length) break;
+        if (crcOf(r.at, length) != recordCrc) break;
+        Reader p{r.at, r.at + length};
+        r.at += length;
+        JournalRow row;
+        uint32_t type, offset, originalSize, storedSize;
+        uint64_t checkin;
+        if (!p.get32(type) || !p.get32(offset) || !p.get32(originalSize) || !p.get32(storedSize) ||
+            !p.get64(checkin) || !p.get32(row.check) || !p.getText(row.name) || !p.getText(row.parent)) {
+            break;
+        }
+        row.type = static_cast<int32_t>(type);
+        row.offset = static_cast<int32_t>(offset);
+        row.originalSize = static_cast<int32_t>(originalSize);
+        row.storedSize = static_cast<int32_t>(storedSize);
+        std::memcpy(&row.checkin, &checkin, 8);
+        out.rows.push_back(std::move(row));
+    }
+    return true;
+}
+
+}  // namespace oru

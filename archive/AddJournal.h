@@ -1,0 +1,62 @@
+#pragma once
+// The recovery file of adding. Adding writes a file's stored bytes over the start of the catalog
+// in the archive, and writes the catalog again only now and then (and at the end), so between
+// two catalog writes the archive itself lists nothing. The recovery file, beside the archive,
+// keeps what is needed to rebuild the catalog: the header and the catalog as they were when the
+// add began, then one record per row appended since. Opening the archive replays it when an add
+// was interrupted (archive/FORMAT.md, "Recovery after a crash").
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Stream.h"
+
+namespace oru {
+
+// One appended row, as the recovery file keeps it. check is the Adler-32 of the stored bytes
+// (file rows), so that a row whose bytes never reached the disk is not replayed.
+struct JournalRow {
+    int32_t type = 0;
+    int32_t offset = 0;
+    int32_t originalSize = 0;
+    int32_t storedSize = 0;
+    double checkin = 0;
+    uint32_t check = 0;
+    std::string name;    // CP950
+    std::string parent;  // CP950
+};
+
+class AddJournal {
+public:
+    // The archive's path with ".recover" appended.
+    static std::string PathFor(const std::string& archivePath);
+
+    // Creates the file (exclusively) holding header and packet, and flushes it and its folder to
+    // the disk. On failure the partial file is deleted and the error passes on.
+    AddJournal(const std::string& path, const uint8_t (&header)[16], const std::vector<uint8_t>& packet);
+    ~AddJournal();
+    AddJournal(const AddJournal&) = delete;
+    AddJournal& operator=(const AddJournal&) = delete;
+
+    void append(const JournalRow& row);
+    void sync();
+    // Closes and deletes the file.
+    void remove();
+
+    struct Contents {
+        uint8_t header[16] = {};
+        std::vector<uint8_t> packet;
+        std::vector<JournalRow> rows;  // the complete records, up to the first torn one
+    };
+    // Reads the open file. False when its first part (header and packet) is incomplete or
+    // damaged: the add never got to change the archive then.
+    static bool read(Stream& file, Contents& out);
+
+private:
+    std::string path_;
+    std::unique_ptr<FileStream> file_;
+};
+
+}  // namespace oru
