@@ -202,6 +202,7 @@ struct TKiv::Run {
     int64_t rowsAdded = 0;                // rows this AddPath call appended
     std::chrono::steady_clock::time_point lastCheckpoint = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration checkpointCost{};
+    bool withoutJournal = false;          // the recovery file could not be made
 
     void report() {
         if (sink) sink->update(info);
@@ -257,24 +258,35 @@ std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path) {
     kiv->path_ = path;
     kiv->restoreInterruptedCompact();
 
-    // The header is the first 16 bytes. An empty file keeps the header of a new archive and
-    // opens without entries; a file of 1 to 15 bytes is no archive.
-    const int64_t size = kiv->file_->size();
-    if (size > 0 && size < kHeaderSize) throw Error(badFormat(path));
-    if (size >= kHeaderSize) {
-        uint8_t bytes[kHeaderSize];
-        kiv->file_->seek(0);
-        kiv->file_->readExact(bytes, kHeaderSize);
-        decodeHeader(bytes, kiv->header_);
-    }
-    if (!magicMatches(kiv->header_.Magic)) throw Error(badFormat(path));
-    const std::string journalPath = RecoveryPathFor(path);
-    if (fs::fileExists(journalPath)) {
-        kiv->recoverInterruptedAdd(journalPath);
-    } else {
-        kiv->LoadCatalog();
+    try {
+        kiv->readHeaderAndCatalog();
+    } catch (const Error& e) {
+        // A compaction cut short may have left the complete archive in its temporary file.
+        const std::string tempPath = TempPathFor(path);
+        if (!fs::fileExists(tempPath)) throw;
+        throw Error(std::string(e.what()) + "；" + tempPath + " 可能保留了完整的壓縮檔", e.status());
     }
     return kiv;
+}
+
+void TKiv::readHeaderAndCatalog() {
+    // The header is the first 16 bytes. An empty file keeps the header of a new archive and
+    // opens without entries; a file of 1 to 15 bytes is no archive.
+    const int64_t size = file_->size();
+    if (size > 0 && size < kHeaderSize) throw Error(badFormat(path_));
+    if (size >= kHeaderSize) {
+        uint8_t bytes[kHeaderSize];
+        file_->seek(0);
+        file_->readExact(bytes, kHeaderSize);
+        decodeHeader(bytes, header_);
+    }
+    if (!magicMatches(header_.Magic)) throw Error(badFormat(path_));
+    const std::string journalPath = RecoveryPathFor(path_);
+    if (fs::fileExists(journalPath)) {
+        recoverInterruptedAdd(journalPath);
+    } else {
+        LoadCatalog();
+    }
 }
 
 void TKiv::WrapFileForTesting(const FileWrapper& wrap) { file_ = wrap(std::move(file_)); }
@@ -393,7 +405,7 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     }
     const std::string name = catalogName(path);
     run.checkCancelled();
-    beginJournal();
+    beginJournal(run);
     JournalRow row;
     row.type = kFolderType;
     row.name = name;
@@ -402,7 +414,7 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     AppendEntry(parentName, name, 0, 0, false, row.checkin);
     run.unsaved = true;
     ++run.rowsAdded;
-    journal_->append(row);
+    if (journal_) journal_->append(row);
     ++run.info.itemsDone;
     run.info.currentName = path;
     run.report();
@@ -437,7 +449,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     checkRoomFor(path, stored.size());
     const auto& bytes = stored.bytes();
 
-    beginJournal();
+    beginJournal(run);
     // The stored bytes go where the data area ends (over the catalog written there last); a
     // failure here is handled by endAddAfterFailure, which writes the catalog back there.
     file_->seek(header_.CatalogOffset);
@@ -457,11 +469,11 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     run.unsaved = true;
     ++run.rowsAdded;
     // Written after the stored bytes: a record on disk always describes bytes already written.
-    journal_->append(row);
+    if (journal_) journal_->append(row);
 
     const double interval = CheckpointInterval();
     const auto now = std::chrono::steady_clock::now();
-    if (interval <= 0 || now - run.lastCheckpoint >= std::chrono::duration<double>(interval) + run.checkpointCost * 4) {
+    if (interval <= 0 || run.withoutJournal || now - run.lastCheckpoint >= std::chrono::duration<double>(interval) + run.checkpointCost * 4) {
         checkpoint(run);
     }
 
@@ -476,13 +488,20 @@ void TKiv::checkRoomFor(const std::string& path, int64_t storedSize) const {
 }
 
 // Before the first change to the archive in an AddPath call: the recovery file with the header
-// and catalog as they are, flushed to the disk.
-void TKiv::beginJournal() {
-    if (journal_) return;
+// and catalog as they are, flushed to the disk. Where it cannot be made (a folder that takes no
+// new files, a full disk), the add goes on without it, writing header and catalog after every
+// file as a checkpoint.
+void TKiv::beginJournal(Run& run) {
+    if (journal_ || run.withoutJournal) return;
     uint8_t header[kHeaderSize];
     encodeHeader(header_, header);
     const std::string journalPath = RecoveryPathFor(path_);
-    journal_ = std::make_unique<AddJournal>(journalPath, header, catalog_->PacketBytes());
+    try {
+        journal_ = std::make_unique<AddJournal>(journalPath, header, catalog_->PacketBytes());
+    } catch (const Error&) {
+        run.withoutJournal = true;
+        return;
+    }
     fs::fileId(journalPath, journalId_);
 }
 
@@ -490,8 +509,8 @@ void TKiv::beginJournal() {
 // so that after a power loss its records reach at least as far as this catalog.
 void TKiv::checkpoint(Run& run) {
     const auto start = std::chrono::steady_clock::now();
-    beginJournal();
-    journal_->sync();
+    beginJournal(run);
+    if (journal_) journal_->sync();
     saveHeaderAndCatalog();
     syncFile();
     run.unsaved = false;
@@ -511,18 +530,18 @@ void TKiv::endAdd(Run& run) {
 // one, each file's bytes making room; when nothing fits, the recovery file stays and the next
 // open rebuilds the catalog from it.
 void TKiv::endAddAfterFailure(Run& run) noexcept {
-    if (!journal_) {
+    if (!journal_ && !run.withoutJournal) {
         // Nothing of this call reached the archive, which still holds its valid catalog. Folder
         // rows appended before the failure are written now, safely.
         if (!run.unsaved) return;
         try {
-            beginJournal();
+            beginJournal(run);
         } catch (...) {
             return;
         }
     }
     try {
-        journal_->sync();
+        if (journal_) journal_->sync();
     } catch (...) {
     }
     for (;;) {

@@ -131,7 +131,7 @@ private:
     void AppendEntry(const std::string& parentName, const std::string& fileName,
                      int64_t originalSize, int64_t storedSize, bool isFile, double checkinDate);
     void saveHeaderAndCatalog();
-    void beginJournal();
+    void beginJournal(Run& run);
     void checkpoint(Run& run);
     void endAdd(Run& run);
     void endAddAfterFailure(Run& run) noexcept;
@@ -140,6 +140,7 @@ private:
     // Opening after a crash.
     void recoverInterruptedAdd(const std::string& journalPath);
     void restoreInterruptedCompact();
+    void readHeaderAndCatalog();
     // Reading.
     void seekStoredBytes(int32_t offset, int32_t storedSize);
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);

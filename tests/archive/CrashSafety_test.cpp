@@ -100,12 +100,15 @@ TEST_F(CrashSafetyTest, CheckpointsLeaveTheSameBytesAsACatalogWriteAfterEveryFil
         kiv->AddPath("", path("old2"));
         expectFileMatches(*kiv);
         kiv.reset();
-        EXPECT_FALSE(exists(TKiv::RecoveryPathFor(path(name))));
+        EXPECT_FALSE(fs::fileExists(TKiv::RecoveryPathFor(path(name))));
         return readAll(path(name));
     };
     const Bytes everyFile = build("every.oru", 0);
     EXPECT_EQ(build("end.oru", kNever), everyFile);
     EXPECT_EQ(build("some.oru", 0.0001), everyFile);
+    // Where no recovery file can be made, the add still works, writing after every file.
+    mkdir("blocked.oru.recover");
+    EXPECT_EQ(build("blocked.oru", kNever), everyFile);
 }
 
 // A failure part way through a folder (a file held open elsewhere, a cancel) leaves every file
@@ -345,6 +348,25 @@ TEST_F(CrashSafetyTest, CompactKilledAtEveryWriteLeavesTheOldOrTheNewArchive) {
     EXPECT_GT(restored, 0);
     std::cout << "[ crash points ] compact: " << points << " writes tried, " << restored
               << " of them after the archive was cut\n";
+}
+
+// An archive that cannot be opened while a temporary file of compaction lies beside it: the
+// message says where the complete copy may be, and neither file is changed.
+TEST_F(CrashSafetyTest, DamagedArchiveBesideATemporaryFileNamesIt) {
+    makeTree();
+    const std::string archive = path("x.oru");
+    { TKiv::CreateNew(archive)->AddPath("", path("old1")); }
+    const std::string temp = TKiv::TempPathFor(archive);
+    const Bytes copy = readAll(archive);
+    writeAll(temp, copy);
+    Bytes damaged = copy;
+    putLe32(damaged, 4, 0x7FFFFFF0);  // a catalog offset past the end
+    writeAll(archive, damaged);
+    const std::string message = errorOf([&] { TKiv::OpenExisting(archive); });
+    EXPECT_EQ(message.rfind(archive + "檔案格式不符", 0), 0u) << message;
+    EXPECT_NE(message.find(temp), std::string::npos) << message;
+    EXPECT_EQ(readAll(archive), damaged);
+    EXPECT_EQ(readAll(temp), copy);
 }
 
 // Recovery files that do not belong to an interrupted add of this archive are not replayed: one
