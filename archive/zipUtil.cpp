@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
@@ -137,10 +138,15 @@ void syncIfFile(Stream& stream) {
     if (auto* file = dynamic_cast<FileStream*>(&stream)) file->sync();
 }
 
-// Collects small writes (the decoder's 512-byte pieces) into large ones for a file target.
+// Collects small writes (the decoder's 512-byte pieces) into large ones for a file target. The
+// buffer is no larger than the content expected, so that extracting thousands of small files
+// does not take and give back a megabyte from the system for each.
 class BufferedWriter : public Stream {
 public:
-    explicit BufferedWriter(Stream& target) : target_(target) { buffer_.reserve(kCapacity); }
+    BufferedWriter(Stream& target, int64_t expected)
+        : target_(target), capacity_(static_cast<size_t>(std::clamp<int64_t>(expected, 512, kMaxCapacity))) {
+        buffer_.reserve(capacity_);
+    }
     ~BufferedWriter() override {
         // What was decoded before a failure stays written, as far as it goes.
         try {
@@ -150,8 +156,8 @@ public:
     }
     size_t read(void*, size_t) override { throw Error(msg::kReadError); }
     void write(const void* data, size_t n) override {
-        if (buffer_.size() + n > kCapacity) flush();
-        if (n >= kCapacity) {
+        if (buffer_.size() + n > capacity_) flush();
+        if (n >= capacity_) {
             target_.write(data, n);
             return;
         }
@@ -170,15 +176,18 @@ public:
     }
     void flush() {
         if (buffer_.empty()) return;
-        std::vector<uint8_t> pending;
-        pending.swap(buffer_);
-        buffer_.reserve(kCapacity);
-        target_.write(pending.data(), pending.size());
+        // Emptied also when the write fails: it is not tried again by the destructor.
+        struct Empty {
+            std::vector<uint8_t>& bytes;
+            ~Empty() { bytes.clear(); }
+        } empty{buffer_};
+        target_.write(buffer_.data(), buffer_.size());
     }
 
 private:
-    static constexpr size_t kCapacity = size_t{1} << 20;
+    static constexpr int64_t kMaxCapacity = int64_t{1} << 20;
     Stream& target_;
+    size_t capacity_;
     std::vector<uint8_t> buffer_;
 };
 
@@ -807,7 +816,7 @@ void TKiv::extractFile(Run& run, CatalogTable& cursor, const std::string& target
     const auto mode = fs::fileExists(target) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
     FileStream file(target, mode);
     {
-        BufferedWriter writer(file);
+        BufferedWriter writer(file, cursor.GetInteger(kOriginalSize));
         ReadEntry(cursor, writer);
     }
     ++run.info.itemsDone;

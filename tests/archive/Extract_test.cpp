@@ -167,8 +167,8 @@ TEST_F(ExtractTest, UnsafeStoredNamesAreRefused) {
         kiv.reset();
         TableData data = datapacket::read(good.data() + offset, good.size() - offset);
         for (auto& slot : data.slots) {
-            std::string& name = slot.fields[0].raw;
-            std::string& parent = slot.fields[1].raw;
+            auto& name = slot.fields[0].raw;
+            auto& parent = slot.fields[1].raw;
             if (name == "f") name = c.folderName;
             if (parent == "f") parent = c.folderName;
             if (name == "victim") name = c.fileName;
