@@ -3,6 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <new>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -55,13 +58,38 @@ struct Deflater {
     }
 };
 
-}  // namespace
+// Where the compressor's output goes: a stream, through the compressor's own buffer.
+class StreamSink {
+public:
+    StreamSink(Stream& stream, uint8_t* buffer) : stream_(stream), buffer_(buffer) {}
+    uint8_t* room(size_t& available) {
+        available = kOutputChunk;
+        return buffer_;
+    }
+    void commit(size_t n) {
+        if (n > 0) stream_.write(buffer_, n);
+    }
 
-uint64_t compress(Stream& source, Stream& destination, int64_t maxInput, const ProgressFn& progress) {
-    thread_local Deflater deflater;
+private:
+    Stream& stream_;
+    uint8_t* buffer_;
+};
+
+// Or a byte buffer, written in place.
+class BufferSink {
+public:
+    explicit BufferSink(ByteBuffer& buffer) : buffer_(buffer) {}
+    uint8_t* room(size_t& available) { return buffer_.room(4096, available); }
+    void commit(size_t n) { buffer_.grow(n); }
+
+private:
+    ByteBuffer& buffer_;
+};
+
+template <class Sink>
+uint64_t deflateAll(Stream& source, Sink& sink, int64_t maxInput, const ProgressFn& progress, Deflater& deflater) {
     z_stream& zs = deflater.start();
     uint8_t* in = deflater.in.get();
-    uint8_t* out = deflater.out.get();
 
     uint64_t consumed = 0;
     uint64_t nextReport = kProgressStep;
@@ -75,12 +103,14 @@ uint64_t compress(Stream& source, Stream& destination, int64_t maxInput, const P
         zs.avail_in = static_cast<uInt>(n);
         int ret;
         do {
+            size_t available;
+            uint8_t* out = sink.room(available);
+            available = std::min<size_t>(available, UINT32_MAX);
             zs.next_out = out;
-            zs.avail_out = static_cast<uInt>(kOutputChunk);
+            zs.avail_out = static_cast<uInt>(available);
             ret = deflate(&zs, flush);
             if (ret == Z_STREAM_ERROR) throw Error(kZlibError);
-            size_t produced = kOutputChunk - zs.avail_out;
-            if (produced > 0) destination.write(out, produced);
+            sink.commit(available - zs.avail_out);
         } while (zs.avail_out == 0 || (flush == Z_FINISH && ret != Z_STREAM_END));
         if (flush == Z_FINISH) break;
         if (progress && consumed >= nextReport) {
@@ -89,6 +119,40 @@ uint64_t compress(Stream& source, Stream& destination, int64_t maxInput, const P
         }
     }
     return consumed;
+}
+
+thread_local Deflater deflater;
+
+}  // namespace
+
+uint64_t compress(Stream& source, Stream& destination, int64_t maxInput, const ProgressFn& progress) {
+    StreamSink sink(destination, deflater.out.get());
+    return deflateAll(source, sink, maxInput, progress, deflater);
+}
+
+uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput, const ProgressFn& progress) {
+    // The whole stream fits in the bound zlib gives for the source's size; a source that grows
+    // while it is read makes the buffer grow.
+    const int64_t size = source.size();
+    if (size >= 0 && size < (int64_t{1} << 40)) destination.reserve(compressBound(static_cast<uLong>(size)) + 64);
+    BufferSink sink(destination);
+    return deflateAll(source, sink, maxInput, progress, deflater);
+}
+
+ByteBuffer::~ByteBuffer() { std::free(data_); }
+
+void ByteBuffer::reserve(size_t n) {
+    if (n <= capacity_) return;
+    auto* grown = static_cast<uint8_t*>(std::realloc(data_, n));
+    if (!grown) throw std::bad_alloc();
+    data_ = grown;
+    capacity_ = n;
+}
+
+uint8_t* ByteBuffer::room(size_t minimum, size_t& available) {
+    if (capacity_ - size_ < minimum) reserve(std::max(size_ + minimum, capacity_ + capacity_ / 2));
+    available = capacity_ - size_;
+    return data_ + size_;
 }
 
 uint64_t decompress(Stream& source, Stream& target, int64_t limit) {

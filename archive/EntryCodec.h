@@ -24,6 +24,33 @@ using ProgressFn = std::function<void(uint64_t consumed)>;
 uint64_t compress(Stream& source, Stream& destination, int64_t maxInput = -1,
                   const ProgressFn& progress = nullptr);
 
+// A growable block of bytes that is not cleared when it grows: the compressor writes straight
+// into it, and the pages never written are never touched.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    ~ByteBuffer();
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    // Room for at least n bytes in all; fails as memory allocation does.
+    void reserve(size_t n);
+    // The room behind the bytes held, at least minimum bytes of it.
+    uint8_t* room(size_t minimum, size_t& available);
+    void grow(size_t n) { size_ += n; }
+
+private:
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+// As compress, into a buffer reserved for the whole stream of a source of that size.
+uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput = -1,
+                  const ProgressFn& progress = nullptr);
+
 // Decodes the stream in source (from position 0) into target, in pieces of kPieceSize bytes.
 // Returns the content size written. See DecompressStream for the failures.
 uint64_t decompress(Stream& source, Stream& target, int64_t limit = -1);

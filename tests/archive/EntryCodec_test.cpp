@@ -150,5 +150,46 @@ TEST(EntryCodecTest, CompressStopsReadingPastTheInputLimit) {
     EXPECT_EQ(codec::compress(source2, stored2, 4000), 4000u);
 }
 
+// A source that claims a size smaller than what it gives, as a file growing while it is read.
+class GrowingSource : public Stream {
+public:
+    GrowingSource(Bytes bytes, int64_t claimed) : bytes_(std::move(bytes)), claimed_(claimed) {}
+    size_t read(void* buffer, size_t n) override { return bytes_.read(buffer, n); }
+    void write(const void* buffer, size_t n) override { bytes_.write(buffer, n); }
+    int64_t position() const override { return bytes_.position(); }
+    void seek(int64_t position) override { bytes_.seek(position); }
+    int64_t size() const override { return claimed_; }
+    void setSize(int64_t n) override { bytes_.setSize(n); }
+
+private:
+    MemoryStream bytes_;
+    int64_t claimed_;
+};
+
+// Adding compresses into a buffer written in place: the stream is the same as through a stream,
+// also when the source gives far more than its size said and the buffer has to grow.
+TEST(EntryCodecTest, BufferOutputEqualsStreamOutput) {
+    struct Case {
+        const char* what;
+        Bytes content;
+        int64_t claimed;
+    } cases[] = {
+        {"empty", {}, 0},
+        {"compressible", Bytes(3 << 20, 'x'), 3 << 20},
+        {"incompressible", randomBytes(700000, 5), 700000},
+        {"grows while read", randomBytes(1500000, 6), 1000},
+        {"shrinks while read", randomBytes(1000, 7), 500000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryStream plain(c.content), viaStream;
+        codec::compress(plain, viaStream);
+        GrowingSource source(c.content, c.claimed);
+        codec::ByteBuffer viaBuffer;
+        EXPECT_EQ(codec::compress(source, viaBuffer), c.content.size());
+        EXPECT_EQ(Bytes(viaBuffer.data(), viaBuffer.data() + viaBuffer.size()), viaStream.bytes());
+    }
+}
+
 }  // namespace
 }  // namespace oru::test
