@@ -37,7 +37,7 @@ std::string trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-int64_t readSigned(const std::string& raw, size_t width) {
+int64_t readSigned(std::string_view raw, size_t width) {
     if (width == 4) {
         int32_t v = 0;
         std::memcpy(&v, raw.data(), std::min<size_t>(raw.size(), 4));
@@ -48,13 +48,13 @@ int64_t readSigned(const std::string& raw, size_t width) {
     return v;
 }
 
-double readDouble(const std::string& raw) {
+double readDouble(std::string_view raw) {
     double v = 0;
     if (raw.size() >= sizeof v) std::memcpy(&v, raw.data(), sizeof v);
     return v;
 }
 
-std::string rawOf(const void* p, size_t n) { return std::string(static_cast<const char*>(p), n); }
+std::string_view rawOf(const void* p, size_t n) { return std::string_view(static_cast<const char*>(p), n); }
 
 bool sameFields(const std::vector<Field>& a, const std::vector<Field>& b) {
     if (a.size() != b.size()) return false;
@@ -70,6 +70,37 @@ bool sameFields(const std::vector<Field>& a, const std::vector<Field>& b) {
 struct Notice {
     enum Kind { Reset, Inserted, Removed, Moved, Changed, Current, StateChanged } kind;
     int a = 0, b = 0;
+};
+
+// A cursor's view, shared by a clone with its source until either of them changes it: cloning
+// takes no time in the size of the table, and a clone that is filtered right away never copies
+// the source's view at all.
+class SharedView {
+public:
+    int size() const { return p_->size(); }
+    bool empty() const { return p_->empty(); }
+    uint32_t at(int index) const { return p_->at(index); }
+    bool contains(uint32_t slot) const { return p_->contains(slot); }
+    int indexOf(uint32_t slot) const { return p_->indexOf(slot); }
+    std::vector<uint32_t> toVector() const { return p_->toVector(); }
+
+    void assign(const std::vector<uint32_t>& slots) {
+        if (p_.use_count() > 1) p_ = std::make_shared<ViewIndex>();
+        p_->assign(slots);
+    }
+    template <class Less>
+    int insertSorted(uint32_t slot, Less&& less) {
+        return own().insertSorted(slot, std::forward<Less>(less));
+    }
+    int erase(uint32_t slot) { return contains(slot) ? own().erase(slot) : -1; }
+    void replace(uint32_t oldSlot, uint32_t newSlot) { own().replace(oldSlot, newSlot); }
+
+private:
+    ViewIndex& own() {
+        if (p_.use_count() > 1) p_ = std::make_shared<ViewIndex>(*p_);
+        return *p_;
+    }
+    std::shared_ptr<ViewIndex> p_ = std::make_shared<ViewIndex>();
 };
 
 }  // namespace
@@ -88,7 +119,7 @@ public:
     std::unordered_map<std::string, const std::string*> keyOfText;
     std::unordered_set<std::string> keys;
 
-    // What orderings and filters compare, per slot and column, made when first needed: word
+    // What orderings and filters compare, per column and slot, made when first needed: word
     // orders values as an unsigned number (a number's order-preserving form, or a text key's
     // first 8 bytes); key is the interned text key or one of the markers below.
     struct SortCell {
@@ -98,8 +129,20 @@ public:
     static inline const std::string kNoValue{};  // the field holds no value
     static inline const std::string kNumber{};   // word is the whole value
     static inline const std::string kRaw{};      // compare the stored bytes
-    std::vector<SortCell> cells;                 // slots x columns
+    // Per column, one cell per slot; a column's cells are allocated when it is first compared,
+    // so that loading a table touches no memory for orderings and filters nobody uses.
+    std::vector<std::vector<SortCell>> cells;
     size_t columnCount = 0;
+
+    // The current slots grouped by the sort key of one column, made when a filter on that column
+    // first builds a view and kept up to date on every change, so that a filtered view is built
+    // from its own rows rather than from a scan of the whole table. Rows without a value are in
+    // no group: a filter never matches them.
+    struct KeyGroups {
+        std::unordered_map<const std::string*, std::vector<uint32_t>> slotsOf;
+        std::vector<uint32_t> place;  // per slot (index slot - 1): its index in its group
+    };
+    std::vector<std::unique_ptr<KeyGroups>> groups;  // per column; nullptr: not made
 
     TableShared() {
         data.columns = TableData::archiveSchema();
@@ -108,6 +151,10 @@ public:
 
     void columnsChanged() {
         columnCount = data.columns.size();
+        groups.clear();
+        groups.resize(columnCount);
+        cells.clear();
+        cells.resize(columnCount);
         keyOfText.clear();
         keys.clear();
         resync();
@@ -116,7 +163,9 @@ public:
     // Brings the per-slot side tables in line with data after it was replaced wholesale.
     void resync() {
         serial.clear();
-        cells.clear();
+        for (auto& column : cells) column.clear();
+        for (auto& g : groups) g.reset();
+        serial.reserve(data.slots.size());
         for (size_t i = 0; i < data.slots.size(); ++i) slotAdded();
         orderSlots.assign(data.nextOrder, 0);
         for (uint32_t n = 1; n <= data.slots.size(); ++n) {
@@ -128,15 +177,58 @@ public:
         }
     }
 
-    void slotAdded() {
-        serial.push_back(nextSerial++);
-        cells.resize(cells.size() + columnCount);
-    }
+    void slotAdded() { serial.push_back(nextSerial++); }
 
-    // After a merge gave slot numbers back: forget what the dropped slots held.
+    // After a merge gave slot numbers back: forget what the dropped slots held. (Current rows
+    // keep their slots, so the key groups stay as they are.)
     void slotsTruncated() {
         serial.resize(data.slots.size());
-        cells.resize(data.slots.size() * columnCount);
+        for (auto& column : cells) {
+            if (column.size() > data.slots.size()) column.resize(data.slots.size());
+        }
+    }
+
+    // The key groups of column, made from the current rows when first asked for.
+    KeyGroups& groupsOf(int column) {
+        std::unique_ptr<KeyGroups>& g = groups[static_cast<size_t>(column)];
+        if (!g) {
+            g = std::make_unique<KeyGroups>();
+            for (uint32_t slot : orderSlots) {
+                if (slot != 0) addToGroup(*g, column, slot);
+            }
+        }
+        return *g;
+    }
+    void addToGroup(KeyGroups& g, int column, uint32_t slot) {
+        const std::string* key = cell(slot, column).key;
+        if (key == &kNoValue) return;
+        std::vector<uint32_t>& members = g.slotsOf[key];
+        if (g.place.size() < slot) g.place.resize(data.slots.size());
+        g.place[slot - 1] = static_cast<uint32_t>(members.size());
+        members.push_back(slot);
+    }
+    // A row became current (appended, or the new version of a changed row).
+    void rowAdded(uint32_t slot) {
+        for (size_t column = 0; column < groups.size(); ++column) {
+            if (groups[column]) addToGroup(*groups[column], static_cast<int>(column), slot);
+        }
+    }
+    // A row stopped being current (deleted, or superseded by a new version).
+    void rowRemoved(uint32_t slot) {
+        for (size_t column = 0; column < groups.size(); ++column) {
+            if (!groups[column]) continue;
+            KeyGroups& g = *groups[column];
+            const std::string* key = cell(slot, static_cast<int>(column)).key;
+            if (key == &kNoValue) continue;
+            auto it = g.slotsOf.find(key);
+            const uint32_t at = slot <= g.place.size() ? g.place[slot - 1] : 0;
+            if (it == g.slotsOf.end() || at >= it->second.size() || it->second[at] != slot) continue;
+            std::vector<uint32_t>& members = it->second;
+            members[at] = members.back();
+            g.place[members[at] - 1] = at;
+            members.pop_back();
+            if (members.empty()) g.slotsOf.erase(it);
+        }
     }
 
     void placeInOrder(uint32_t slot) {
@@ -163,7 +255,9 @@ public:
     }
 
     const SortCell& cell(uint32_t slot, int column) {
-        SortCell& c = cells[(slot - 1) * columnCount + static_cast<size_t>(column)];
+        std::vector<SortCell>& cellsOfColumn = cells[static_cast<size_t>(column)];
+        if (cellsOfColumn.size() < slot) cellsOfColumn.resize(data.slots.size());
+        SortCell& c = cellsOfColumn[slot - 1];
         if (c.key == nullptr) makeCell(c, data.slots[slot - 1].fields[column], data.columns[column].kind);
         return c;
     }
@@ -176,7 +270,7 @@ public:
         }
         switch (kind) {
             case FieldKind::Text: {
-                c.key = intern(f.raw);
+                c.key = intern(f.raw.str());
                 // The key's first 8 bytes, big-endian; keys hold no zero byte, so the padding
                 // keeps a shorter key first.
                 c.word = 0;
@@ -250,7 +344,7 @@ struct CatalogTable::CursorState {
     bool filterActive = false;       // switch on and text not empty
     int filterColumn = -1;           // -1 while active: the filter names no field of the table
     const std::string* filterKey = nullptr;  // interned sort key of the filter's name
-    ViewIndex view;
+    SharedView view;
     uint32_t current = 0;            // slot of the current row; 0 exactly when the view is empty
     bool atEnd = true;
     State state = State::Browsing;
@@ -270,8 +364,8 @@ const std::vector<Field>* TableShared::currentFields(const CatalogTable& t) {
 }
 
 int TableShared::compareField(TableShared& s, uint32_t a, uint32_t b, int column) {
-    const SortCell& ca = s.cell(a, column);
-    const SortCell& cb = s.cell(b, column);
+    const SortCell ca = s.cell(a, column);  // a copy: making b's cell may grow the column
+    const SortCell cb = s.cell(b, column);
     // A field without a value sorts before every value; two without value are equal.
     if (ca.key == &kNoValue || cb.key == &kNoValue) {
         return ca.key == cb.key ? 0 : (ca.key == &kNoValue ? -1 : 1);
@@ -357,9 +451,20 @@ void TableShared::rebuild(CatalogTable& t) {
     TableShared& s = *t.shared_;
     CatalogTable::CursorState& c = *t.cur_;
     std::vector<uint32_t> rows;
-    rows.reserve(s.data.slots.size());
-    for (uint32_t slot : s.orderSlots) {
-        if (slot != 0 && passes(s, c, slot)) rows.push_back(slot);
+    if (c.filterActive) {
+        // Only the rows of the filter's key, put in the default order.
+        if (c.filterColumn >= 0) {
+            TableShared::KeyGroups& g = s.groupsOf(c.filterColumn);
+            auto it = g.slotsOf.find(c.filterKey);
+            if (it != g.slotsOf.end()) rows = it->second;
+        }
+        std::sort(rows.begin(), rows.end(),
+                  [&](uint32_t a, uint32_t b) { return s.data.slots[a - 1].order < s.data.slots[b - 1].order; });
+    } else {
+        rows.reserve(s.data.slots.size());
+        for (uint32_t slot : s.orderSlots) {
+            if (slot != 0) rows.push_back(slot);
+        }
     }
     if (!c.sortColumns.empty()) {
         std::stable_sort(rows.begin(), rows.end(), [&](uint32_t a, uint32_t b) { return less(s, c, a, b); });
@@ -466,6 +571,7 @@ void TableShared::post(CatalogTable& t) {
         uint32_t slot = changelog::recordInsert(s.data, std::move(fields));
         s.slotAdded();
         s.placeInOrder(slot);
+        s.rowAdded(slot);
         for (CatalogTable* other : s.cursors) {
             CatalogTable::CursorState& c = *other->cur_;
             if (!passes(s, c, slot)) continue;
@@ -496,6 +602,8 @@ void TableShared::post(CatalogTable& t) {
             uint32_t slot = changelog::recordModify(s.data, old, std::move(fields));
             s.slotAdded();
             s.placeInOrder(slot);
+            s.rowRemoved(old);
+            s.rowAdded(slot);
             for (CatalogTable* other : s.cursors) {
                 CatalogTable::CursorState& c = *other->cur_;
                 bool wasIn = c.view.contains(old);
@@ -785,6 +893,7 @@ void CatalogTable::DeleteCurrent() {
     if (target == 0) throw Error(kEmptyDataset);
     changelog::recordDelete(s.data, target);
     s.orderSlots[s.data.slots[target - 1].order] = 0;
+    s.rowRemoved(target);
     TableShared::removeFromViews(s, target);
 }
 
@@ -803,7 +912,7 @@ const Field* fieldOf(const std::vector<Field>* fields, int column) {
 
 std::string textOf(const Column& col, const Field* f) {
     if (col.kind != FieldKind::Text) throw wrongType(col);
-    return f ? f->raw : std::string();
+    return f ? f->raw.str() : std::string();
 }
 
 int64_t integerOf(const Column& col, const Field* f) {
@@ -898,7 +1007,7 @@ void CatalogTable::SetDateTime(const std::string& field, double value) {
 
 namespace {
 
-const std::vector<Field>* rowAt(const TableShared& s, const ViewIndex& view, int index) {
+const std::vector<Field>* rowAt(const TableShared& s, const SharedView& view, int index) {
     if (index < 0 || index >= view.size()) throw Error("Row " + std::to_string(index) + " is outside the view");
     return &s.data.slots[view.at(index) - 1].fields;
 }

@@ -1,6 +1,8 @@
 #include "catalog/TableData.h"
 
 #include <algorithm>
+#include <ostream>
+#include <stdexcept>
 #include <utility>
 
 namespace oru {
@@ -17,6 +19,29 @@ Column makeColumn(const char* name, uint32_t typeCode, FieldKind kind, uint16_t 
 }
 
 }  // namespace
+
+FieldBytes& FieldBytes::assign(std::string_view s) {
+    if (s.size() <= kInline) {
+        // Through a copy: s may be a part of these very bytes.
+        unsigned char tmp[kInline];
+        std::memcpy(tmp, s.data(), s.size());
+        release();
+        std::memcpy(b_, tmp, s.size());
+        len_ = static_cast<uint8_t>(s.size());
+        return *this;
+    }
+    if (s.size() > UINT32_MAX) throw std::length_error("a field value is too long");
+    char* block = new char[s.size()];
+    std::memcpy(block, s.data(), s.size());
+    release();
+    const auto n = static_cast<uint32_t>(s.size());
+    std::memcpy(b_, &n, sizeof n);
+    std::memcpy(b_ + 4, &block, sizeof block);
+    len_ = kHeap;
+    return *this;
+}
+
+std::ostream& operator<<(std::ostream& out, const FieldBytes& b) { return out << b.view(); }
 
 std::vector<Column> TableData::archiveSchema() {
     // Type codes: class in bits 16-21, width (or length-prefix width) in bits 0-15, 0x00400000 =

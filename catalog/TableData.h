@@ -4,7 +4,10 @@
 // this system does not interpret. The datapacket writer and reader hand exactly this across.
 
 #include <cstdint>
+#include <cstring>
+#include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace oru {
@@ -58,13 +61,88 @@ struct Column {
     std::vector<Property> extraProperties;  // uninterpreted column properties, in packet order
 };
 
+// The bytes of one field value, in 15 bytes: up to kInline bytes stand inside the object, a
+// longer value in one heap block it owns. Copying copies the bytes. Reads like a string.
+class FieldBytes {
+public:
+    static constexpr size_t kInline = 14;
+
+    FieldBytes() = default;
+    FieldBytes(std::string_view s) { assign(s); }
+    FieldBytes(const std::string& s) { assign(s); }
+    FieldBytes(const char* s) { assign(s); }
+    FieldBytes(const FieldBytes& o) { assign(o.view()); }
+    FieldBytes(FieldBytes&& o) noexcept : len_(o.len_) {
+        std::memcpy(b_, o.b_, sizeof b_);
+        o.len_ = 0;
+    }
+    FieldBytes& operator=(const FieldBytes& o) {
+        if (this != &o) assign(o.view());
+        return *this;
+    }
+    FieldBytes& operator=(FieldBytes&& o) noexcept {
+        if (this != &o) {
+            release();
+            len_ = o.len_;
+            std::memcpy(b_, o.b_, sizeof b_);
+            o.len_ = 0;
+        }
+        return *this;
+    }
+    FieldBytes& operator=(std::string_view s) { return assign(s); }
+    FieldBytes& operator=(const std::string& s) { return assign(s); }
+    FieldBytes& operator=(const char* s) { return assign(s); }
+    ~FieldBytes() { release(); }
+
+    // Replaces the bytes; s may point into this object's own bytes.
+    FieldBytes& assign(std::string_view s);
+
+    size_t size() const { return onHeap() ? heapSize() : len_; }
+    bool empty() const { return size() == 0; }
+    const char* data() const { return onHeap() ? heapData() : reinterpret_cast<const char*>(b_); }
+    char* data() { return onHeap() ? heapData() : reinterpret_cast<char*>(b_); }
+    std::string_view view() const { return {data(), size()}; }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+    int compare(const FieldBytes& o) const { return view().compare(o.view()); }
+
+    friend bool operator==(const FieldBytes& a, const FieldBytes& b) { return a.view() == b.view(); }
+    friend bool operator==(const FieldBytes& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const FieldBytes& a, const std::string& b) { return a.view() == b; }
+    friend bool operator==(const FieldBytes& a, const char* b) { return a.view() == b; }
+    friend std::ostream& operator<<(std::ostream& out, const FieldBytes& b);
+
+private:
+    static constexpr uint8_t kHeap = 0xFF;  // len_ of a value held on the heap
+    bool onHeap() const { return len_ == kHeap; }
+    // On the heap, b_ holds the size (4 bytes) and then the block's address.
+    uint32_t heapSize() const {
+        uint32_t n;
+        std::memcpy(&n, b_, sizeof n);
+        return n;
+    }
+    char* heapData() const {
+        char* p;
+        std::memcpy(&p, b_ + 4, sizeof p);
+        return p;
+    }
+    void release() {
+        if (onHeap()) delete[] heapData();
+        len_ = 0;
+    }
+
+    uint8_t len_ = 0;               // inline length, or kHeap
+    unsigned char b_[kInline] = {};
+};
+
 // One field of one row version. raw holds the value's bytes in the packet's encoding without
 // a length prefix: texts their bytes (0..width, the empty text is a value with raw empty), Int32
 // 4 bytes, Int64 8 bytes, DateTime the 8 bytes of the double, Other the value bytes as read.
 struct Field {
     FieldState state = FieldState::Unassigned;
-    std::string raw;
+    FieldBytes raw;
 };
+static_assert(sizeof(Field) == 16, "a field takes 16 bytes: rows of 100,000 entries stay compact");
 
 struct Slot {
     uint8_t status = 0;

@@ -142,7 +142,7 @@ TEST_F(CatalogTableTest, DateTimesAreKeptToTheMillisecondAsMillisecondsSinceYear
         t.Post();
         EXPECT_DOUBLE_EQ(t.GetDateTime("CheckinDate"), c.read) << c.input;
         double stored = 0;
-        const std::string& raw = t.Data().slots.back().fields[7].raw;
+        const FieldBytes& raw = t.Data().slots.back().fields[7].raw;
         ASSERT_EQ(raw.size(), 8u);
         std::memcpy(&stored, raw.data(), 8);
         EXPECT_EQ(stored, c.storedMs) << c.input;
@@ -782,6 +782,83 @@ TEST_F(CatalogTableTest, BoundViewsFollowEveryChangeFromEveryCursor) {
         ASSERT_EQ(filteredView.currentIndex, filtered.RecordNumber() - 1) << "step " << step;
     }
     EXPECT_GT(mainView.resets, 1);
+}
+
+// Filtered views are built from the rows grouped by parent; whatever happened to the rows
+// (appends, edits that move a row to another folder, deletes, merges, a reload, emptying), a
+// filtered view must show exactly what a scan of all current rows selects.
+TEST_F(CatalogTableTest, FilteredViewsMatchAScanOfTheRowsThroughEveryChange) {
+    const std::vector<std::string> parents = {"", "p", "P", "it's", "\xE4\xA4"};  // P: another key than p
+    CatalogTable t;
+    CatalogTable worker;
+    worker.CloneFrom(t);
+    worker.SetFilterText(CatalogTable::parentFilter("p"));
+    worker.SetFiltered(true);
+    std::mt19937 rng(11);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+
+    // The rows a scan selects: current rows in the default order whose parent collates equal to
+    // parent (no value matches nothing), sorted by name when ordered.
+    auto scan = [&](const std::string& parent, bool byName) {
+        const TableData& d = t.Data();
+        std::vector<std::pair<std::string, std::string>> rows;  // name, name/offset
+        for (uint32_t slot : d.defaultOrder()) {
+            const auto& f = d.slots[slot - 1].fields;
+            if (f[1].state != FieldState::Value || collation::sortKey(f[1].raw) != collation::sortKey(parent)) continue;
+            int64_t offset = 0;
+            if (f[3].state == FieldState::Value) std::memcpy(&offset, f[3].raw.data(), 8);
+            std::string name = f[0].state == FieldState::Value ? f[0].raw.str() : std::string();
+            rows.emplace_back(name, name + "/" + std::to_string(offset));
+        }
+        if (byName) {
+            std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+                return collation::compare(a.first, b.first) < 0;
+            });
+        }
+        std::vector<std::string> out;
+        for (const auto& r : rows) out.push_back(r.second);
+        return out;
+    };
+
+    for (int step = 0; step < 300; ++step) {
+        CatalogTable& c = pick(2) ? t : worker;
+        const int op = pick(40);
+        if (op == 0) {
+            t.MergeChanges();
+        } else if (op == 1) {
+            const std::vector<uint8_t> bytes = t.PacketBytes();
+            MemoryStream stream(bytes);
+            t.LoadPacket(stream);
+        } else if (step == 150) {
+            t.EmptyTable();
+        } else if (op < 20 || c.IsEmpty()) {
+            c.Append();
+            c.SetText("FileName", std::string(1, static_cast<char>('a' + pick(5))));
+            if (pick(8) != 0) c.SetText("ParentName", parents[pick(static_cast<int>(parents.size()))]);
+            c.SetInteger("Offset", step);
+            c.Post();
+        } else if (op < 30) {
+            c.SetRecordNumber(1 + pick(c.ViewSize()));
+            c.Edit();
+            if (pick(2)) c.SetText("ParentName", parents[pick(static_cast<int>(parents.size()))]);
+            c.SetInteger("Offset", step);
+            c.Post();
+        } else {
+            c.SetRecordNumber(1 + pick(c.ViewSize()));
+            c.DeleteCurrent();
+        }
+        if (step % 7 != 0) continue;
+        for (const std::string& parent : parents) {
+            SCOPED_TRACE("step " + std::to_string(step) + ", parent '" + parent + "'");
+            CatalogTable view;
+            view.CloneFrom(t);
+            view.SetOrdering(step % 2 ? "FileName" : "");
+            view.SetFilterText(CatalogTable::parentFilter(parent));
+            view.SetFiltered(true);
+            ASSERT_EQ(tagged(view), scan(parent, step % 2 != 0));
+        }
+        worker.SetFilterText(CatalogTable::parentFilter(parents[pick(static_cast<int>(parents.size()))]));
+    }
 }
 
 TEST_F(CatalogTableTest, SuspendedNotificationsEndInOneReset) {
