@@ -139,6 +139,10 @@ uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput, con
     return deflateAll(source, sink, maxInput, progress, deflater);
 }
 
+uint64_t compress(Stream& source, Sink& destination, int64_t maxInput, const ProgressFn& progress) {
+    return deflateAll(source, destination, maxInput, progress, deflater);
+}
+
 ByteBuffer::~ByteBuffer() { std::free(data_); }
 
 void ByteBuffer::reserve(size_t n) {

@@ -47,6 +47,16 @@ private:
     size_t capacity_ = 0;
 };
 
+// Where compress puts the stream as it is made: room() gives space behind what was committed,
+// commit() takes the n bytes written there.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual uint8_t* room(size_t& available) = 0;
+    virtual void commit(size_t n) = 0;
+};
+uint64_t compress(Stream& source, Sink& destination, int64_t maxInput = -1, const ProgressFn& progress = nullptr);
+
 // As compress, into a buffer reserved for the whole stream of a source of that size.
 uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput = -1,
                   const ProgressFn& progress = nullptr);

@@ -1,5 +1,6 @@
 #include "archive/zipUtil.h"
 
+#include <fcntl.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -203,6 +204,81 @@ uint32_t storedCheck(const uint8_t* data, size_t n) {
     check = ::adler32(check, data + n - tail, static_cast<uInt>(tail));
     return static_cast<uint32_t>(check);
 }
+
+}  // namespace
+
+// The stored stream of a file on its way into the archive, at the end of the data area. Up to
+// kHeld bytes are held in memory, so that a small file is written in one piece once it is
+// complete (a failure before that leaves the archive untouched). Beyond that the stream goes to
+// the archive as it is made, and the disk is told to start writing it out at once: a big file
+// needs no memory of its own size, and the flush at the next checkpoint has little left to wait
+// for. check() is storedCheck of the whole stream, sampled as it passes.
+class TKiv::StoredStream : public codec::Sink {
+public:
+    static constexpr size_t kHeld = size_t{8} << 20;  // a multiple of 4 KiB
+    // beforeWrite(size, first) is called before each write, with the stream's size after it.
+    using BeforeWrite = std::function<void(int64_t size, bool first)>;
+    StoredStream(Stream& file, int64_t start, uint8_t* buffer, BeforeWrite beforeWrite)
+        : file_(file), start_(start), buffer_(buffer), beforeWrite_(std::move(beforeWrite)) {}
+
+    uint8_t* room(size_t& available) override {
+        if (used_ == kHeld) write(true);
+        available = kHeld - used_;
+        return buffer_ + used_;
+    }
+    void commit(size_t n) override { used_ += n; }
+    // Writes what is still held; returns the size of the whole stream.
+    int64_t finish() {
+        write(streaming_);
+        return written_;
+    }
+    uint32_t check() const {
+        return static_cast<uint32_t>(::adler32(check_, tail_, static_cast<uInt>(tailSize_)));
+    }
+
+private:
+    static constexpr size_t kStep = 4096, kRun = 32;
+
+    void write(bool streaming) {
+        if (used_ == 0) return;
+        beforeWrite_(written_ + static_cast<int64_t>(used_), written_ == 0);
+        file_.seek(start_ + written_);
+        file_.write(buffer_, used_);
+        // Runs start at multiples of kStep; every write but the last is a multiple of it.
+        for (size_t at = 0; at < used_; at += kStep) {
+            check_ = ::adler32(check_, buffer_ + at, static_cast<uInt>(std::min(kRun, used_ - at)));
+        }
+        const size_t keep = std::min(kRun, used_);
+        if (tailSize_ + keep > kRun) {
+            const size_t drop = tailSize_ + keep - kRun;
+            std::memmove(tail_, tail_ + drop, tailSize_ - drop);
+            tailSize_ -= drop;
+        }
+        std::memcpy(tail_ + tailSize_, buffer_ + used_ - keep, keep);
+        tailSize_ += keep;
+        written_ += static_cast<int64_t>(used_);
+        used_ = 0;
+        streaming_ = streaming;
+        if (streaming) {
+            if (auto* f = dynamic_cast<FileStream*>(&file_)) {
+                ::sync_file_range(f->fd(), start_, written_, SYNC_FILE_RANGE_WRITE);
+            }
+        }
+    }
+
+    Stream& file_;
+    const int64_t start_;
+    uint8_t* buffer_;
+    BeforeWrite beforeWrite_;
+    size_t used_ = 0;
+    int64_t written_ = 0;
+    bool streaming_ = false;
+    uLong check_ = ::adler32(0, nullptr, 0);
+    uint8_t tail_[kRun] = {};
+    size_t tailSize_ = 0;
+};
+
+namespace {
 
 // A clone of cursor showing the children of the folder named name (CP950).
 void showChildren(CatalogTable& clone, CatalogTable& cursor, const std::string& name) {
@@ -460,7 +536,14 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
 
     run.info.currentName = path;
     const uint64_t bytesBefore = run.info.bytesDone;
-    codec::ByteBuffer stored;
+    if (!storedBuffer_) storedBuffer_.reset(new uint8_t[StoredStream::kHeld]);
+    // The stored bytes go where the data area ends (over the catalog written there last); a
+    // failure once they are being written is handled by endAddAfterFailure, which writes the
+    // catalog back there.
+    StoredStream stored(*file_, header_.CatalogOffset, storedBuffer_.get(), [&](int64_t size, bool first) {
+        checkRoomFor(path, size);
+        if (first) beginJournal(run);
+    });
     // The sizes recorded are those of the bytes actually read, should the file change meanwhile.
     const uint64_t originalSize =
         codec::compress(source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
@@ -468,14 +551,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
             run.report();
         });
     if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
-    const int64_t storedSize = static_cast<int64_t>(stored.size());
-    checkRoomFor(path, storedSize);
-
-    beginJournal(run);
-    // The stored bytes go where the data area ends (over the catalog written there last); a
-    // failure here is handled by endAddAfterFailure, which writes the catalog back there.
-    file_->seek(header_.CatalogOffset);
-    file_->write(stored.data(), stored.size());
+    const int64_t storedSize = stored.finish();
 
     JournalRow row;
     row.type = kFileType1;
@@ -483,7 +559,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     row.originalSize = static_cast<int32_t>(originalSize);
     row.storedSize = static_cast<int32_t>(storedSize);
     row.checkin = clock::now();
-    row.check = storedCheck(stored.data(), stored.size());
+    row.check = stored.check();
     row.name = name;
     row.parent = parentName;
     AppendEntry(parentName, name, static_cast<int64_t>(originalSize), storedSize, true, row.checkin);

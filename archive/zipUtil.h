@@ -121,6 +121,7 @@ public:
 
 private:
     struct Run;  // the walk and progress state of one public operation
+    class StoredStream;  // a file's stored bytes on their way into the archive
 
     TKiv();
     // Adding.
@@ -161,6 +162,7 @@ private:
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
     std::unique_ptr<AddJournal> journal_;  // the recovery file, while AddPath runs
     fs::FileId journalId_;                 // its device and inode
+    std::unique_ptr<uint8_t[]> storedBuffer_;  // holds a file's stored bytes (StoredStream)
 };
 
 }  // namespace oru
