@@ -610,7 +610,8 @@ void TKiv::checkpoint(Run& run) {
     beginJournal(run);
     if (journal_) journal_->sync();
     saveHeaderAndCatalog();
-    syncFile();
+    // Without a recovery file there is nothing whose deletion must wait for the archive's bytes.
+    if (journal_) syncFile();
     run.unsaved = false;
     run.lastCheckpoint = std::chrono::steady_clock::now();
     // Checkpoints of a large catalog take a while; they are spaced so as to cost a small share.
