@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -56,7 +57,7 @@ double readDouble(std::string_view raw) {
 
 std::string_view rawOf(const void* p, size_t n) { return std::string_view(static_cast<const char*>(p), n); }
 
-bool sameFields(const std::vector<Field>& a, const std::vector<Field>& b) {
+bool sameFields(std::span<const Field> a, std::span<const Field> b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].state != b[i].state) return false;
@@ -333,7 +334,7 @@ public:
     static void contentReplaced(TableShared& s);
     // The fields the accessors read: the started row while editing or appending, else the
     // current row; nullptr with an empty view.
-    static const std::vector<Field>* currentFields(const CatalogTable& t);
+    static std::span<const Field> currentFields(const CatalogTable& t);
 };
 
 struct CatalogTable::CursorState {
@@ -357,10 +358,12 @@ struct CatalogTable::CursorState {
     State stateAtSuspend = State::Browsing;
 };
 
-const std::vector<Field>* TableShared::currentFields(const CatalogTable& t) {
+std::span<const Field> TableShared::currentFields(const CatalogTable& t) {
     const CatalogTable::CursorState& c = *t.cur_;
-    if (c.state != CatalogTable::State::Browsing) return &c.buffer;
-    return c.current == 0 ? nullptr : &t.shared_->data.slots[c.current - 1].fields;
+    if (c.state != CatalogTable::State::Browsing) return c.buffer;
+    if (c.current == 0) return {};
+    const FieldRow& row = t.shared_->data.slots[c.current - 1].fields;
+    return {row.data(), row.size()};
 }
 
 int TableShared::compareField(TableShared& s, uint32_t a, uint32_t b, int column) {
@@ -598,7 +601,8 @@ void TableShared::post(CatalogTable& t) {
             send(t, {Notice::StateChanged});
             throw Error(kRecordNotFound);
         }
-        if (!sameFields(fields, s.data.slots[old - 1].fields)) {
+        const FieldRow& oldFields = s.data.slots[old - 1].fields;
+        if (!sameFields(fields, {oldFields.data(), oldFields.size()})) {
             uint32_t slot = changelog::recordModify(s.data, old, std::move(fields));
             s.slotAdded();
             s.placeInOrder(slot);
@@ -868,7 +872,8 @@ void CatalogTable::Edit() {
     CursorState& c = *cur_;
     c.editSlot = c.current;
     c.editVersion = shared_->serial[c.current - 1];
-    c.buffer = shared_->data.slots[c.current - 1].fields;
+    const FieldRow& row = shared_->data.slots[c.current - 1].fields;
+    c.buffer.assign(row.begin(), row.end());
     c.written = false;
     TableShared::setState(*this, State::Editing);
 }
@@ -904,9 +909,9 @@ CatalogTable::State CatalogTable::GetState() const { return cur_->state; }
 namespace {
 
 // The field at column when it holds a value; nullptr otherwise or without a row.
-const Field* fieldOf(const std::vector<Field>* fields, int column) {
-    if (fields == nullptr || static_cast<size_t>(column) >= fields->size()) return nullptr;
-    const Field& f = (*fields)[column];
+const Field* fieldOf(std::span<const Field> fields, int column) {
+    if (static_cast<size_t>(column) >= fields.size()) return nullptr;
+    const Field& f = fields[static_cast<size_t>(column)];
     return f.state == FieldState::Value ? &f : nullptr;
 }
 
@@ -1007,9 +1012,10 @@ void CatalogTable::SetDateTime(const std::string& field, double value) {
 
 namespace {
 
-const std::vector<Field>* rowAt(const TableShared& s, const SharedView& view, int index) {
+std::span<const Field> rowAt(const TableShared& s, const SharedView& view, int index) {
     if (index < 0 || index >= view.size()) throw Error("Row " + std::to_string(index) + " is outside the view");
-    return &s.data.slots[view.at(index) - 1].fields;
+    const FieldRow& row = s.data.slots[view.at(index) - 1].fields;
+    return {row.data(), row.size()};
 }
 
 }  // namespace

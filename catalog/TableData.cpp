@@ -43,6 +43,58 @@ FieldBytes& FieldBytes::assign(std::string_view s) {
 
 std::ostream& operator<<(std::ostream& out, const FieldBytes& b) { return out << b.view(); }
 
+FieldRow::FieldRow(std::vector<Field>&& fields) {
+    if (fields.size() > kInline) {
+        heap_ = std::move(fields);
+        size_ = static_cast<uint32_t>(heap_.size());
+        return;
+    }
+    for (size_t i = 0; i < fields.size(); ++i) inline_[i] = std::move(fields[i]);
+    size_ = static_cast<uint32_t>(fields.size());
+}
+
+void FieldRow::assign(const Field* first, const Field* last) {
+    const auto n = static_cast<size_t>(last - first);
+    if (n > kInline) {
+        std::vector<Field> copy(first, last);  // first may point into this row
+        for (Field& f : inline_) f = Field{};
+        heap_ = std::move(copy);
+    } else {
+        Field copy[kInline];
+        for (size_t i = 0; i < n; ++i) copy[i] = first[i];
+        for (size_t i = 0; i < kInline; ++i) inline_[i] = std::move(copy[i]);
+        heap_ = {};
+    }
+    size_ = static_cast<uint32_t>(n);
+}
+
+void FieldRow::take(FieldRow&& o) noexcept {
+    for (size_t i = 0; i < kInline; ++i) inline_[i] = std::move(o.inline_[i]);
+    heap_ = std::move(o.heap_);
+    size_ = o.size_;
+    o.heap_ = {};
+    o.size_ = 0;
+}
+
+void FieldRow::resize(size_t n, const Field& value) {
+    if (n == size_) return;
+    if (n <= kInline && size_ <= kInline) {
+        for (size_t i = size_; i < n; ++i) inline_[i] = value;
+        for (size_t i = n; i < size_; ++i) inline_[i] = Field{};
+        size_ = static_cast<uint32_t>(n);
+        return;
+    }
+    std::vector<Field> fields(begin(), begin() + std::min<size_t>(n, size_));
+    fields.resize(n, value);
+    *this = FieldRow(std::move(fields));
+}
+
+void FieldRow::push_back(Field f) {
+    std::vector<Field> fields(begin(), end());
+    fields.push_back(std::move(f));
+    *this = FieldRow(std::move(fields));
+}
+
 std::vector<Column> TableData::archiveSchema() {
     // Type codes: class in bits 16-21, width (or length-prefix width) in bits 0-15, 0x00400000 =
     // varying. Texts are varying strings with a 1-byte length prefix, 40 bytes wide.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -144,10 +145,58 @@ struct Field {
 };
 static_assert(sizeof(Field) == 16, "a field takes 16 bytes: rows of 100,000 entries stay compact");
 
+// The fields of one row version. Up to kInline fields (the archive schema has eight) stand
+// inside the row itself, so that the rows of a table lie in one block without an allocation per
+// row; a wider row keeps its fields on the heap. Used like a vector of fields.
+class FieldRow {
+public:
+    static constexpr size_t kInline = 8;
+
+    FieldRow() = default;
+    FieldRow(std::initializer_list<Field> fields) { assign(fields.begin(), fields.end()); }
+    FieldRow(const std::vector<Field>& fields) { assign(fields.data(), fields.data() + fields.size()); }
+    FieldRow(std::vector<Field>&& fields);
+    FieldRow(const FieldRow& o) { assign(o.begin(), o.end()); }
+    FieldRow(FieldRow&& o) noexcept { take(std::move(o)); }
+    FieldRow& operator=(const FieldRow& o) {
+        if (this != &o) assign(o.begin(), o.end());
+        return *this;
+    }
+    FieldRow& operator=(FieldRow&& o) noexcept {
+        if (this != &o) take(std::move(o));
+        return *this;
+    }
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Field* data() { return size_ <= kInline ? inline_ : heap_.data(); }
+    const Field* data() const { return size_ <= kInline ? inline_ : heap_.data(); }
+    Field* begin() { return data(); }
+    Field* end() { return data() + size_; }
+    const Field* begin() const { return data(); }
+    const Field* end() const { return data() + size_; }
+    Field& operator[](size_t i) { return data()[i]; }
+    const Field& operator[](size_t i) const { return data()[i]; }
+    Field& back() { return data()[size_ - 1]; }
+
+    // New fields are copies of value; fields cut off are dropped.
+    void resize(size_t n, const Field& value = Field{});
+    void pop_back() { resize(size_ - 1); }
+    void push_back(Field f);
+
+private:
+    void assign(const Field* first, const Field* last);
+    void take(FieldRow&& o) noexcept;
+
+    uint32_t size_ = 0;
+    Field inline_[kInline];    // the fields while size_ <= kInline
+    std::vector<Field> heap_;  // the fields while size_ > kInline
+};
+
 struct Slot {
     uint8_t status = 0;
     uint64_t order = 0;        // place in the default order: current rows sorted by this key
-    std::vector<Field> fields; // one per column
+    FieldRow fields;           // one per column
 };
 
 struct LogEntry {
