@@ -333,7 +333,7 @@ public:
     static void resolveOrdering(TableShared& s, CatalogTable::CursorState& c, const std::string& text);
     static void contentReplaced(TableShared& s);
     // The fields the accessors read: the started row while editing or appending, else the
-    // current row; nullptr with an empty view.
+    // current row; empty when there is no row.
     static std::span<const Field> currentFields(const CatalogTable& t);
 };
 

@@ -24,9 +24,9 @@ FieldBytes& FieldBytes::assign(std::string_view s) {
     if (s.size() <= kInline) {
         // Through a copy: s may be a part of these very bytes.
         unsigned char tmp[kInline];
-        std::memcpy(tmp, s.data(), s.size());
+        if (!s.empty()) std::memcpy(tmp, s.data(), s.size());
         release();
-        std::memcpy(b_, tmp, s.size());
+        if (!s.empty()) std::memcpy(b_, tmp, s.size());
         len_ = static_cast<uint8_t>(s.size());
         return *this;
     }

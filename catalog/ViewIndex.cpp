@@ -9,6 +9,8 @@ void ViewIndex::clear() {
     nodes_.clear();
     free_.clear();
     slotNode_.clear();
+    sparseNode_.clear();
+    sparse_ = false;
     root_ = -1;
 }
 
@@ -21,6 +23,14 @@ uint32_t ViewIndex::nextPriority() {
 }
 
 void ViewIndex::setNodeOf(uint32_t slot, int node) {
+    if (sparse_) {
+        if (node < 0) {
+            sparseNode_.erase(slot);
+        } else {
+            sparseNode_[slot] = node;
+        }
+        return;
+    }
     if (slot >= slotNode_.size()) {
         if (node < 0) return;
         slotNode_.resize(std::max<size_t>(slot + 1, slotNode_.size() * 2), -1);
@@ -47,6 +57,11 @@ void ViewIndex::freeNode(int node) { free_.push_back(node); }
 void ViewIndex::assign(const std::vector<uint32_t>& slots) {
     clear();
     nodes_.reserve(slots.size());
+    // A table indexed by slot number costs the highest slot number; a few slots out of many
+    // are mapped by hash instead.
+    const uint32_t highest = slots.empty() ? 0 : *std::max_element(slots.begin(), slots.end());
+    sparse_ = highest > 4 * slots.size() + 1024;
+    if (sparse_) sparseNode_.reserve(slots.size());
     // Cartesian tree over the sequence: the in-order walk is the sequence, priorities form a heap.
     std::vector<int> rightSpine;
     for (uint32_t slot : slots) {

@@ -2,9 +2,12 @@
 // The ordered sequence of slot numbers behind one cursor's view. A randomized balanced search
 // tree (treap) with subtree sizes and parent links, plus a map from slot number to tree node, so
 // that inserting at a sorted place, erasing a slot, finding a slot's position and reading the
-// slot at a position all take logarithmic time. A slot appears at most once.
+// slot at a position all take logarithmic time. A slot appears at most once. The map is a table
+// indexed by slot number, or a hash map for a view assigned few slots out of a large table (a
+// folder's rows), so that building a small view costs nothing in the size of the table.
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace oru {
@@ -43,6 +46,10 @@ private:
     };
 
     int nodeOf(uint32_t slot) const {
+        if (sparse_) {
+            auto it = sparseNode_.find(slot);
+            return it == sparseNode_.end() ? -1 : it->second;
+        }
         return slot < slotNode_.size() ? slotNode_[slot] : -1;
     }
     void setNodeOf(uint32_t slot, int node);
@@ -56,7 +63,9 @@ private:
 
     std::vector<Node> nodes_;
     std::vector<int> free_;
-    std::vector<int> slotNode_;  // node of each slot number, -1 when absent
+    std::vector<int> slotNode_;  // node of each slot number, -1 when absent (not sparse_)
+    std::unordered_map<uint32_t, int> sparseNode_;  // node of each slot present (sparse_)
+    bool sparse_ = false;
     int root_ = -1;
     uint32_t seed_ = 0x9E3779B9u;
 };
