@@ -164,7 +164,6 @@ uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
     if (inflateInit(&zs) != Z_OK) throw Error(kZlibError);
     InflateGuard guard{&zs};
 
-    uint8_t piece[kPieceSize];
     bool sourceEnded = false;
     uint64_t total = 0;
     source.seek(0);
@@ -180,11 +179,16 @@ uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
         inSize = std::min<size_t>(kInputChunk, static_cast<size_t>(std::max<int64_t>(source.size(), 1)));
         in.reset(new uint8_t[inSize]);
     }
+    // Decoded a block at a time (zlib is far faster with room to work in) and handed on in pieces
+    // of kPieceSize, as if each piece were asked for in turn. A failure shows where the request
+    // that met it would: the whole pieces before it are handed on, the partial one is not.
+    constexpr size_t kBlock = 128 * kPieceSize;
+    std::unique_ptr<uint8_t[]> block(new uint8_t[kBlock]);
     for (;;) {
-        // One request: fill a whole piece unless the stream ends first.
-        zs.next_out = piece;
-        zs.avail_out = kPieceSize;
+        zs.next_out = block.get();
+        zs.avail_out = kBlock;
         int ret = Z_OK;
+        bool failed = false;
         while (zs.avail_out > 0) {
             if (zs.avail_in == 0 && !sourceEnded) {
                 size_t n = source.read(in.get(), inSize);
@@ -198,21 +202,27 @@ uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
             ret = inflate(&zs, Z_NO_FLUSH);
             if (ret == Z_STREAM_END) break;
             // No progress with all input used means the stream was cut short.
-            if (ret == Z_BUF_ERROR && zs.avail_in == 0 && sourceEnded) throw Error(kZlibError);
-            if (ret != Z_OK && ret != Z_BUF_ERROR) throw Error(kZlibError);
+            const bool cutShort = ret == Z_BUF_ERROR && zs.avail_in == 0 && sourceEnded;
+            if (cutShort || (ret != Z_OK && ret != Z_BUF_ERROR)) {
+                failed = true;
+                break;
+            }
         }
-        const size_t n = kPieceSize - zs.avail_out;
-        if (n > 0) {
+        size_t produced = kBlock - zs.avail_out;
+        if (failed) produced -= produced % kPieceSize;
+        for (size_t at = 0; at < produced; at += kPieceSize) {
+            const size_t n = std::min(kPieceSize, produced - at);
             // Content beyond the size the catalog gives is a damaged (or hostile) stream: stop
             // there instead of filling the target.
             if (limit >= 0 && total + n > static_cast<uint64_t>(limit)) {
                 size_t allowed = static_cast<size_t>(static_cast<uint64_t>(limit) - total);
-                if (allowed > 0) target.write(piece, allowed);
+                if (allowed > 0) target.write(block.get() + at, allowed);
                 throw Error(kZlibError);
             }
-            target.write(piece, n);
+            target.write(block.get() + at, n);
             total += n;
         }
+        if (failed) throw Error(kZlibError);
         // Bytes behind the end of the stream are ignored: the checksum has vouched for the content.
         if (ret == Z_STREAM_END) return total;
     }

@@ -115,6 +115,16 @@ TEST(EntryCodecTest, WrongChecksumKeepsThePiecesBeforeIt) {
     EXPECT_EQ(errorOf([&] { DecompressStream(source, target); }), "error");
     // The first request fills a whole piece; the one that reaches the trailer fails.
     EXPECT_EQ(target.writes, std::vector<size_t>{512});
+
+    // The same far into a long entry: every whole piece before the failing request is handed on.
+    const Bytes longContent = randomBytes(100000, 11);
+    Bytes longStored = compressed(longContent);
+    longStored.back() ^= 0x01;
+    MemoryStream longSource(longStored);
+    RecordingStream longTarget;
+    EXPECT_EQ(errorOf([&] { DecompressStream(longSource, longTarget); }), "error");
+    EXPECT_EQ(longTarget.writes, std::vector<size_t>(100000 / 512, 512));
+    EXPECT_TRUE(std::equal(longTarget.bytes().begin(), longTarget.bytes().end(), longContent.begin()));
 }
 
 TEST(EntryCodecTest, BytesBehindTheStreamAreIgnored) {
