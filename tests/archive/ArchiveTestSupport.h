@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,6 +45,21 @@ inline void patchByte(const std::string& path, size_t at, uint8_t value) {
 
 inline void writeText(const std::string& path, const std::string& text) {
     writeAll(path, Bytes(text.begin(), text.end()));
+}
+
+// Every file and folder below root: relative path -> content ("<dir>" for folders).
+inline std::map<std::string, std::string> treeOf(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string rel = std::filesystem::relative(entry.path(), root).string();
+        if (entry.is_directory()) {
+            tree[rel] = "<dir>";
+        } else {
+            Bytes b = readAll(entry.path().string());
+            tree[rel] = std::string(b.begin(), b.end());
+        }
+    }
+    return tree;
 }
 
 inline Bytes randomBytes(size_t n, unsigned seed) {

@@ -11,21 +11,6 @@
 namespace oru::test {
 namespace {
 
-// Every file and folder below root: relative path -> content, folders as "<dir>".
-std::map<std::string, std::string> treeOf(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-        const std::string rel = std::filesystem::relative(entry.path(), root).string();
-        if (entry.is_directory()) {
-            tree[rel] = "<dir>";
-        } else {
-            Bytes b = readAll(entry.path().string());
-            tree[rel] = std::string(b.begin(), b.end());
-        }
-    }
-    return tree;
-}
-
 class ExtractTest : public ArchiveTest {
 protected:
     void TearDown() override {

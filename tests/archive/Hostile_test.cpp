@@ -25,21 +25,6 @@ int64_t peakMemory() {
     return static_cast<int64_t>(usage.ru_maxrss) * 1024;
 }
 
-// Every file and folder below root: relative path -> content ("<dir>" for folders).
-std::map<std::string, std::string> treeOf(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : stdfs::recursive_directory_iterator(root)) {
-        const std::string rel = stdfs::relative(entry.path(), root).string();
-        if (entry.is_directory()) {
-            tree[rel] = "<dir>";
-        } else {
-            Bytes b = readAll(entry.path().string());
-            tree[rel] = std::string(b.begin(), b.end());
-        }
-    }
-    return tree;
-}
-
 struct StoredRow {
     std::string name, parent;
     int32_t type = 1;
