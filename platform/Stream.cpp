@@ -101,7 +101,9 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
         throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
     }
     // Emptying happens only once the lock is held, so a refused open never cuts another's file.
-    if (mode == Mode::Truncate || mode == Mode::Create) {
+    // A file that is empty already is not cut: on ext4 cutting a file to 0 marks it for a flush
+    // at close, which would make extracting many small files wait on the disk.
+    if ((mode == Mode::Truncate || mode == Mode::Create) && st.st_size > 0) {
         if (::ftruncate(fd_, 0) != 0) {
             ::close(fd_);
             fd_ = -1;
