@@ -33,6 +33,9 @@ constexpr const char* kCheckinDate = "CheckinDate";
 
 constexpr int32_t kFolderType = 0;
 constexpr int32_t kFileType1 = 1;
+// Entries stored in up to this many bytes are read into memory whole and decoded there; bigger
+// ones are decoded as they are read from the archive.
+constexpr int32_t kInMemoryEntry = 4 << 20;
 
 // Header fields: offsets within the 16 bytes at file position 0.
 constexpr size_t kMagicAt = 0;
@@ -190,6 +193,32 @@ private:
     Stream& target_;
     size_t capacity_;
     std::vector<uint8_t> buffer_;
+};
+
+// A read-only window on a stretch of another stream: a big entry's stored bytes are decoded as
+// they are read from the archive, instead of being copied into memory first.
+class StreamRange : public Stream {
+public:
+    StreamRange(Stream& base, int64_t offset, int64_t length) : base_(base), offset_(offset), length_(length) {}
+    size_t read(void* buffer, size_t n) override {
+        if (pos_ >= length_) return 0;
+        n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), length_ - pos_));
+        base_.seek(offset_ + pos_);
+        const size_t got = base_.read(buffer, n);
+        pos_ += static_cast<int64_t>(got);
+        return got;
+    }
+    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    int64_t position() const override { return pos_; }
+    void seek(int64_t position) override { pos_ = position; }
+    int64_t size() const override { return length_; }
+    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+
+private:
+    Stream& base_;
+    int64_t offset_;
+    int64_t length_;
+    int64_t pos_ = 0;
 };
 
 // The check of a file's stored bytes kept in the recovery file: the Adler-32 of 32 bytes at
@@ -857,12 +886,22 @@ void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
     if (cursor.GetInteger(kFileType) == kFolderType) {
         throw Error(cp950::toUtf8(cursor.GetText(kFileName)) + "是一個目錄");
     }
-    MemoryStream stored;
-    readStoredBytes(cursor.GetInteger(kOffset), cursor.GetInteger(kStoredSize), stored);
+    const int32_t offset = cursor.GetInteger(kOffset);
+    const int32_t storedSize = cursor.GetInteger(kStoredSize);
     // Content beyond the size the row gives is not produced: a stream that inflates past it is
     // damaged or hostile.
     const int32_t originalSize = cursor.GetInteger(kOriginalSize);
-    DecompressStream(stored, target, originalSize < 0 ? 0 : originalSize);
+    const int64_t limit = originalSize < 0 ? 0 : originalSize;
+    if (storedSize <= kInMemoryEntry) {
+        MemoryStream stored;
+        readStoredBytes(offset, storedSize, stored);
+        DecompressStream(stored, target, limit);
+    } else {
+        // A big entry is decoded as it is read, so that its stored bytes are never all in memory.
+        seekStoredBytes(offset, storedSize);
+        StreamRange stored(*file_, offset, storedSize);
+        DecompressStream(stored, target, limit);
+    }
     target.seek(0);
 }
 
