@@ -34,6 +34,21 @@ namespace {
 
 constexpr int kNameRole = Qt::UserRole;  // a tree node's folder name, CP950 bytes
 
+// One of the window's three splitters: 5-pixel handles, panes that cannot be collapsed, the second
+// pane taking what the window gains, and the first sizes of both panes.
+QSplitter* makeSplitter(const char* name, Qt::Orientation orientation, QWidget* first, QWidget* second,
+                        int firstSize, int secondSize) {
+    auto* splitter = new QSplitter(orientation);
+    splitter->setObjectName(QString::fromLatin1(name));
+    splitter->setHandleWidth(5);
+    splitter->setChildrenCollapsible(false);
+    splitter->addWidget(first);
+    splitter->addWidget(second);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({firstSize, secondSize});
+    return splitter;
+}
+
 // Marks the window busy for one command; a command started meanwhile (while a progress dialog
 // pumps events) is ignored.
 class BusyScope {
@@ -150,14 +165,7 @@ void TMainFrm::buildControls() {
     left->addWidget(DirectoryListBox1, 1);
     FileListBox1 = new TFileListBox;
     FileListBox1->setObjectName(QStringLiteral("FileListBox1"));
-    Splitter1 = new QSplitter(Qt::Horizontal);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(5);
-    Splitter1->setChildrenCollapsible(false);
-    Splitter1->addWidget(Panel2);
-    Splitter1->addWidget(FileListBox1);
-    Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({245, 409});
+    Splitter1 = makeSplitter("Splitter1", Qt::Horizontal, Panel2, FileListBox1, 245, 409);
     auto* upper = new QHBoxLayout(Panel1);
     upper->setContentsMargins(0, 0, 0, 0);
     upper->addWidget(Splitter1);
@@ -182,26 +190,12 @@ void TMainFrm::buildControls() {
     DBGrid1 = new TDBGrid;
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setCatalogModel(DataSource1);
-    Splitter2 = new QSplitter(Qt::Horizontal);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    Splitter2->setHandleWidth(5);
-    Splitter2->setChildrenCollapsible(false);
-    Splitter2->addWidget(tv);
-    Splitter2->addWidget(DBGrid1);
-    Splitter2->setStretchFactor(1, 1);
-    Splitter2->setSizes({241, 403});
+    Splitter2 = makeSplitter("Splitter2", Qt::Horizontal, tv, DBGrid1, 241, 403);
     auto* frame = new QVBoxLayout(GroupBox1);
     frame->setContentsMargins(4, 4, 4, 4);
     frame->addWidget(Splitter2);
 
-    Splitter3 = new QSplitter(Qt::Vertical);
-    Splitter3->setObjectName(QStringLiteral("Splitter3"));
-    Splitter3->setHandleWidth(5);
-    Splitter3->setChildrenCollapsible(false);
-    Splitter3->addWidget(Panel1);
-    Splitter3->addWidget(PageControl1);
-    Splitter3->setStretchFactor(1, 1);
-    Splitter3->setSizes({199, 204});
+    Splitter3 = makeSplitter("Splitter3", Qt::Vertical, Panel1, PageControl1, 199, 204);
     setCentralWidget(Splitter3);
 
     StatusBar1 = new QStatusBar(this);
