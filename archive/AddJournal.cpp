@@ -4,8 +4,10 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "platform/Coding.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
@@ -21,14 +23,11 @@ constexpr uint32_t kMaxRecord = 4096;
 // The catalog of an archive below 2^31 bytes.
 constexpr uint32_t kMaxPacket = 0x7FFFFFFF;
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void put64(std::vector<uint8_t>& out, uint64_t v) {
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+using coding::appendFixed32;
+using coding::appendFixed64;
+
 void putText(std::vector<uint8_t>& out, const std::string& text) {
-    put32(out, static_cast<uint32_t>(text.size()));
+    appendFixed32(out, static_cast<uint32_t>(text.size()));
     out.insert(out.end(), text.begin(), text.end());
 }
 
@@ -42,8 +41,7 @@ struct Reader {
     const uint8_t* end;
     bool get32(uint32_t& v) {
         if (end - at < 4) return false;
-        v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | at[i];
+        v = coding::decodeFixed32(at);
         at += 4;
         return true;
     }
@@ -74,6 +72,15 @@ void syncFolderOf(const std::string& path) {
 
 }  // namespace
 
+uint32_t storedCheck(const uint8_t* data, size_t n) {
+    constexpr size_t kStep = 4096, kRun = 32;
+    uLong check = ::adler32(0, nullptr, 0);
+    for (size_t at = 0; at < n; at += kStep) check = ::adler32(check, data + at, static_cast<uInt>(std::min(kRun, n - at)));
+    const size_t tail = std::min(kRun, n);
+    check = ::adler32(check, data + n - tail, static_cast<uInt>(tail));
+    return static_cast<uint32_t>(check);
+}
+
 std::string AddJournal::PathFor(const std::string& archivePath) { return archivePath + ".recover"; }
 
 AddJournal::AddJournal(const std::string& path, const uint8_t (&header)[16], const std::vector<uint8_t>& packet)
@@ -83,11 +90,11 @@ AddJournal::AddJournal(const std::string& path, const uint8_t (&header)[16], con
         std::vector<uint8_t> head;
         head.reserve(32 + packet.size());
         head.insert(head.end(), kJournalMagic, kJournalMagic + 4);
-        put32(head, kJournalVersion);
+        appendFixed32(head, kJournalVersion);
         head.insert(head.end(), header, header + 16);
-        put32(head, static_cast<uint32_t>(packet.size()));
+        appendFixed32(head, static_cast<uint32_t>(packet.size()));
         head.insert(head.end(), packet.begin(), packet.end());
-        put32(head, crcOf(head.data(), head.size()));
+        appendFixed32(head, crcOf(head.data(), head.size()));
         file_->write(head.data(), head.size());
         file_->sync();
         syncFolderOf(path_);
@@ -103,21 +110,21 @@ AddJournal::~AddJournal() = default;
 void AddJournal::append(const JournalRow& row) {
     std::vector<uint8_t> payload;
     payload.reserve(64 + row.name.size() + row.parent.size());
-    put32(payload, static_cast<uint32_t>(row.type));
-    put32(payload, static_cast<uint32_t>(row.offset));
-    put32(payload, static_cast<uint32_t>(row.originalSize));
-    put32(payload, static_cast<uint32_t>(row.storedSize));
+    appendFixed32(payload, static_cast<uint32_t>(row.type));
+    appendFixed32(payload, static_cast<uint32_t>(row.offset));
+    appendFixed32(payload, static_cast<uint32_t>(row.originalSize));
+    appendFixed32(payload, static_cast<uint32_t>(row.storedSize));
     uint64_t checkin;
     std::memcpy(&checkin, &row.checkin, 8);
-    put64(payload, checkin);
-    put32(payload, row.check);
+    appendFixed64(payload, checkin);
+    appendFixed32(payload, row.check);
     putText(payload, row.name);
     putText(payload, row.parent);
 
     std::vector<uint8_t> record;
     record.reserve(8 + payload.size());
-    put32(record, static_cast<uint32_t>(payload.size()));
-    put32(record, crcOf(payload.data(), payload.size()));
+    appendFixed32(record, static_cast<uint32_t>(payload.size()));
+    appendFixed32(record, crcOf(payload.data(), payload.size()));
     record.insert(record.end(), payload.begin(), payload.end());
     file_->seek(file_->size());
     file_->write(record.data(), record.size());

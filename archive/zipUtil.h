@@ -1,6 +1,6 @@
 #pragma once
 // The archive engine: the archive object TKiv over one ".oru" file, and the entry codec.
-// Layout of the file: archive/FORMAT.md.
+// Layout of the file: archive/FORMAT.md; how the parts work together: docs/design.md.
 //
 // Names: paths are native (UTF-8). Catalog texts (FileName, ParentName) are CP950 bytes; names
 // are converted at the file-system boundary (adding converts to CP950, extracting back).
@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "archive/ArchiveFormat.h"
+#include "archive/Progress.h"
 #include "catalog/CatalogTable.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
@@ -17,33 +19,6 @@
 namespace oru {
 
 class AddJournal;
-
-inline constexpr char kMagic[4] = {'K', 'V', 'A', 'R'};
-inline constexpr int64_t kHeaderSize = 16;
-
-// The 16-byte header at file position 0, written and read byte for byte.
-struct ArchiveHeader {
-    char Magic[4];
-    int32_t CatalogOffset;
-    double Created;
-};
-static_assert(sizeof(ArchiveHeader) == kHeaderSize);
-
-// What a long operation reports to its front end. The engine calls update() after each file
-// (and during long files), and checks cancelled() between two files; when it says yes the
-// operation stops with Cancelled, leaving the archive as a failure at that point would.
-class Progress {
-public:
-    virtual ~Progress() = default;
-    struct Info {
-        uint64_t itemsDone = 0;
-        uint64_t bytesDone = 0;      // source bytes read (add) or content bytes written (extract)
-        uint64_t bytesTotal = 0;     // 0 when unknown
-        std::string currentName;     // UTF-8
-    };
-    virtual void update(const Info& info) = 0;
-    virtual bool cancelled() { return false; }
-};
 
 // zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
 // position. Fails with "error" on any zlib failure.
@@ -129,8 +104,7 @@ private:
     void addFolder(Run& run, const std::string& parentName, const std::string& path);
     void addFile(Run& run, const std::string& parentName, const std::string& path);
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
-    void AppendEntry(const std::string& parentName, const std::string& fileName,
-                     int64_t originalSize, int64_t storedSize, bool isFile, double checkinDate);
+    void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();
     void beginJournal(Run& run);
     void checkpoint(Run& run);

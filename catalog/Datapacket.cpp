@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "catalog/DatapacketFormat.h"
+#include "platform/Coding.h"
 #include "platform/Error.h"
 
 namespace oru::datapacket {
@@ -113,15 +114,12 @@ Fit valueSize(uint32_t code, const uint8_t* p, size_t n, uint64_t& size) {
         // An array holds fixed-width elements; an array of varying values has no encoding.
         if ((code & kVarying) != 0) return Fit::BadType;
         if (n < 4) return Fit::Short;
-        uint32_t count = 0;
-        std::memcpy(&count, p, 4);
+        const uint32_t count = coding::decodeFixed32(p);
         size = 4 + uint64_t{count} * width;
     } else if ((code & kVarying) != 0) {
         if (!validPrefixWidth(width)) return Fit::BadType;
         if (n < width) return Fit::Short;
-        uint64_t length = 0;
-        std::memcpy(&length, p, width);
-        size = width + length;
+        size = width + coding::decodeFixed(p, width);
     } else {
         size = width;
     }
@@ -136,8 +134,8 @@ public:
     explicit Out(size_t reserve) { buf_.reserve(reserve); }
 
     void u8(uint8_t v) { buf_.push_back(v); }
-    void u16(uint16_t v) { put(&v, 2); }
-    void u32(uint32_t v) { put(&v, 4); }
+    void u16(uint16_t v) { coding::appendFixed16(buf_, v); }
+    void u32(uint32_t v) { coding::appendFixed32(buf_, v); }
     void bytes(std::string_view s) { put(s.data(), s.size()); }
     void name(std::string_view s) {
         if (s.size() > 0xFF) unwritable("a name is longer than 255 bytes");
@@ -145,8 +143,7 @@ public:
         bytes(s);
     }
     void prefix(uint32_t width, uint64_t n) {
-        const uint32_t v32 = static_cast<uint32_t>(n);
-        put(&v32, width);  // little-endian host: the low bytes come first
+        coding::appendFixed(buf_, n, width);
     }
     // A property; value holds its encoded bytes, which must be exactly one value of typeCode.
     void property(std::string_view name, uint32_t typeCode, std::string_view value) {
@@ -161,8 +158,8 @@ public:
     }
 
     size_t size() const { return buf_.size(); }
-    void patch16(size_t at, uint16_t v) { std::memcpy(buf_.data() + at, &v, 2); }
-    void patch32(size_t at, uint32_t v) { std::memcpy(buf_.data() + at, &v, 4); }
+    void patch16(size_t at, uint16_t v) { coding::encodeFixed16(buf_.data() + at, v); }
+    void patch32(size_t at, uint32_t v) { coding::encodeFixed32(buf_.data() + at, v); }
     void reserveMore(size_t n) { buf_.reserve(buf_.size() + n); }
     std::vector<uint8_t> take() { return std::move(buf_); }
 
@@ -383,13 +380,9 @@ public:
         return at;
     }
     uint8_t u8() { return *take(1); }
-    uint16_t u16() { return load<uint16_t>(); }
-    uint32_t u32() { return load<uint32_t>(); }
-    uint64_t uint(uint32_t width) {  // width 1, 2, 4 or 8
-        uint64_t v = 0;
-        std::memcpy(&v, take(width), width);
-        return v;
-    }
+    uint16_t u16() { return coding::decodeFixed16(take(2)); }
+    uint32_t u32() { return coding::decodeFixed32(take(4)); }
+    uint64_t uint(uint32_t width) { return coding::decodeFixed(take(width), width); }  // width 1, 2, 4 or 8
     std::string_view text(uint64_t n) { return {reinterpret_cast<const char*>(take(n)), static_cast<size_t>(n)}; }
     std::string_view name() { return text(u8()); }
     // Fails fast when count items of at least minSize bytes each cannot fit in what remains.
@@ -400,12 +393,6 @@ public:
     const uint8_t* here() const { return p_ + pos_; }
 
 private:
-    template <typename T>
-    T load() {
-        T v;
-        std::memcpy(&v, take(sizeof v), sizeof v);
-        return v;
-    }
     const uint8_t* p_;
     size_t size_;
     size_t pos_ = 0;
@@ -439,8 +426,7 @@ bool integerValue(const Property& p, uint64_t& v) {
         (width != 1 && width != 2 && width != 4 && width != 8)) {
         return false;
     }
-    v = 0;
-    std::memcpy(&v, p.value.data(), width);
+    v = coding::decodeFixed(reinterpret_cast<const uint8_t*>(p.value.data()), width);
     return true;
 }
 
@@ -487,17 +473,14 @@ Column readColumn(In& in) {
 std::vector<LogEntry> readChangeLog(const Property& p) {
     // The change log is an array of u32 holding at least one (slot, other, kind) entry.
     if ((p.typeCode & kArray) == 0 || typeWidth(p.typeCode) != 4) refuse(refusal::kBadValue);
-    uint32_t count = 0;
-    std::memcpy(&count, p.value.data(), 4);
+    const uint32_t count = coding::decodeFixed32(reinterpret_cast<const uint8_t*>(p.value.data()));
     if (count < kLogElementsPerEntry) refuse(refusal::kBadValue);
     std::vector<LogEntry> log(count / kLogElementsPerEntry);
-    const char* at = p.value.data() + 4;
+    const auto* at = reinterpret_cast<const uint8_t*>(p.value.data()) + 4;
     for (LogEntry& e : log) {
-        uint32_t kind = 0;
-        std::memcpy(&e.slot, at, 4);
-        std::memcpy(&e.other, at + 4, 4);
-        std::memcpy(&kind, at + 8, 4);
-        e.kind = kind & 0xFF;
+        e.slot = coding::decodeFixed32(at);
+        e.other = coding::decodeFixed32(at + 4);
+        e.kind = coding::decodeFixed32(at + 8) & 0xFF;
         at += kLogEntrySize;
     }
     return log;

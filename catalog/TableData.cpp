@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "catalog/ArchiveSchema.h"
+
 namespace oru {
 
 namespace {
@@ -101,14 +103,14 @@ std::vector<Column> TableData::archiveSchema() {
     constexpr uint32_t kText = 0x00490001, kInt32 = 0x00010004, kInt64 = 0x00010008, kDateTime = 0x00080008;
     constexpr uint16_t kNameWidth = 40;
     return {
-        makeColumn("FileName", kText, FieldKind::Text, kNameWidth),
-        makeColumn("ParentName", kText, FieldKind::Text, kNameWidth),
-        makeColumn("FileType", kInt32, FieldKind::Int32, 4),
-        makeColumn("Offset", kInt64, FieldKind::Int64, 8),
-        makeColumn("OriginalSize", kInt64, FieldKind::Int64, 8),
-        makeColumn("StoredSize", kInt64, FieldKind::Int64, 8),
-        makeColumn("FileDate", kDateTime, FieldKind::DateTime, 8),
-        makeColumn("CheckinDate", kDateTime, FieldKind::DateTime, 8),
+        makeColumn(schema::kFileName, kText, FieldKind::Text, kNameWidth),
+        makeColumn(schema::kParentName, kText, FieldKind::Text, kNameWidth),
+        makeColumn(schema::kFileType, kInt32, FieldKind::Int32, 4),
+        makeColumn(schema::kOffset, kInt64, FieldKind::Int64, 8),
+        makeColumn(schema::kOriginalSize, kInt64, FieldKind::Int64, 8),
+        makeColumn(schema::kStoredSize, kInt64, FieldKind::Int64, 8),
+        makeColumn(schema::kFileDate, kDateTime, FieldKind::DateTime, 8),
+        makeColumn(schema::kCheckinDate, kDateTime, FieldKind::DateTime, 8),
     };
 }
 

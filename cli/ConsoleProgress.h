@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "archive/zipUtil.h"
+#include "archive/Progress.h"
 
 namespace oru {
 

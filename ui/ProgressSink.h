@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "archive/zipUtil.h"
+#include "archive/Progress.h"
 
 class QProgressDialog;
 class QWidget;

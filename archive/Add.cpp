@@ -1,0 +1,340 @@
+// Adding files and folders to an archive, with checkpoints of header and catalog and the
+// recovery file that covers the time between two of them.
+#include <fcntl.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/AddJournal.h"
+#include "archive/EntryCodec.h"
+#include "archive/EntryNames.h"
+#include "archive/Operation.h"
+#include "platform/Clock.h"
+
+namespace oru {
+
+// The stored stream of a file on its way into the archive, at the end of the data area. Up to
+// kHeld bytes are held in memory, so that a small file is written in one piece once it is
+// complete (a failure before that leaves the archive untouched). Beyond that the stream goes to
+// the archive as it is made, and the disk is told to start writing it out at once: a big file
+// needs no memory of its own size, and the flush at the next checkpoint has little left to wait
+// for. check() is storedCheck of the whole stream, sampled as it passes.
+class TKiv::StoredStream : public codec::Sink {
+public:
+    static constexpr size_t kHeld = size_t{8} << 20;  // a multiple of 4 KiB
+    // beforeWrite(size, first) is called before each write, with the stream's size after it.
+    using BeforeWrite = std::function<void(int64_t size, bool first)>;
+    StoredStream(Stream& file, int64_t start, uint8_t* buffer, BeforeWrite beforeWrite)
+        : file_(file), start_(start), buffer_(buffer), beforeWrite_(std::move(beforeWrite)) {}
+
+    uint8_t* room(size_t& available) override {
+        if (used_ == kHeld) write(true);
+        available = kHeld - used_;
+        return buffer_ + used_;
+    }
+    void commit(size_t n) override { used_ += n; }
+    // Writes what is still held; returns the size of the whole stream.
+    int64_t finish() {
+        write(streaming_);
+        return written_;
+    }
+    uint32_t check() const {
+        return static_cast<uint32_t>(::adler32(check_, tail_, static_cast<uInt>(tailSize_)));
+    }
+
+private:
+    static constexpr size_t kStep = 4096, kRun = 32;
+
+    void write(bool streaming) {
+        if (used_ == 0) return;
+        beforeWrite_(written_ + static_cast<int64_t>(used_), written_ == 0);
+        file_.seek(start_ + written_);
+        file_.write(buffer_, used_);
+        // Runs start at multiples of kStep; every write but the last is a multiple of it.
+        for (size_t at = 0; at < used_; at += kStep) {
+            check_ = ::adler32(check_, buffer_ + at, static_cast<uInt>(std::min(kRun, used_ - at)));
+        }
+        const size_t keep = std::min(kRun, used_);
+        if (tailSize_ + keep > kRun) {
+            const size_t drop = tailSize_ + keep - kRun;
+            std::memmove(tail_, tail_ + drop, tailSize_ - drop);
+            tailSize_ -= drop;
+        }
+        std::memcpy(tail_ + tailSize_, buffer_ + used_ - keep, keep);
+        tailSize_ += keep;
+        written_ += static_cast<int64_t>(used_);
+        used_ = 0;
+        streaming_ = streaming;
+        if (streaming) {
+            if (auto* f = dynamic_cast<FileStream*>(&file_)) {
+                ::sync_file_range(f->fd(), start_, written_, SYNC_FILE_RANGE_WRITE);
+            }
+        }
+    }
+
+    Stream& file_;
+    const int64_t start_;
+    uint8_t* buffer_;
+    BeforeWrite beforeWrite_;
+    size_t used_ = 0;
+    int64_t written_ = 0;
+    bool streaming_ = false;
+    uLong check_ = ::adler32(0, nullptr, 0);
+    uint8_t tail_[kRun] = {};
+    size_t tailSize_ = 0;
+};
+
+namespace {
+
+// An upper bound on what one appended row adds to the catalog packet (two 40-byte texts, five
+// 8-byte values and the row's status, flags and log entry come to well under this).
+constexpr int64_t kRowBytesBound = 256;
+
+}  // namespace
+
+//
+// Within one AddPath call the header and catalog are written only at checkpoints: when enough
+// time has passed since the last one, at the end, and on every failure. Between two of them the
+// stored bytes of new files overwrite the catalog in the archive, so the recovery file beside it
+// keeps the header and catalog as they were when the call began, and one record per row appended
+// since, each written after the stored bytes it describes. A crash at any write therefore loses
+// at most the file being written: opening the archive replays the recovery file. The archive a
+// call leaves behind is byte for byte the one that writing header and catalog after every file
+// gives, since each checkpoint writes the same header and the whole catalog behind the data.
+
+void TKiv::AddPath(const std::string& parentName, const std::string& path) {
+    Run run;
+    run.sink = progress_;
+    try {
+        addPathAt(run, parentName, path);
+        endAdd(run);
+    } catch (...) {
+        endAddAfterFailure(run);
+        throw;
+    }
+}
+
+void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
+    // A missing path, or a link pointing nowhere, is reported instead of becoming a phantom row.
+    if (!fs::exists(path)) throw Error(msg::cannotOpen(path));
+    if (fs::isDirectory(path)) {
+        addFolder(run, parentName, path);
+    } else if (fs::fileExists(path)) {
+        addFile(run, parentName, path);
+    } else if (run.openFolders.empty()) {
+        // A device, pipe or socket named by the caller: it has no content to store.
+        throw Error(msg::cannotOpen(path));
+    }
+    // Inside a folder, pipes, sockets and devices are passed over: they hold no content, and
+    // opening a pipe would wait for a writer.
+}
+
+void TKiv::addFolder(Run& run, const std::string& parentName, const std::string& path) {
+    fs::FileId id;
+    if (!fs::fileId(path, id)) throw Error(msg::cannotOpen(path));
+    // A link back to a folder on the current path would be walked without end: it is skipped.
+    for (const auto& open : run.openFolders) {
+        if (open == id) return;
+    }
+    const std::string name = catalogName(path);
+    run.checkCancelled();
+    beginJournal(run);
+    JournalRow row;
+    row.type = schema::kFolder;
+    row.name = name;
+    row.parent = parentName;
+    row.checkin = clock::now();
+    AppendEntry(row);
+    run.unsaved = true;
+    ++run.rowsAdded;
+    if (journal_) journal_->append(row);
+    ++run.info.itemsDone;
+    run.info.currentName = path;
+    run.report();
+
+    run.openFolders.push_back(id);
+    for (const auto& entry : fs::listDirectory(path)) addPathAt(run, name, fs::join(path, entry));
+    run.openFolders.pop_back();
+}
+
+void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
+    run.checkCancelled();
+    // The recovery file of this very add, met inside an added folder, is no file of the user's.
+    if (journal_) {
+        fs::FileId id;
+        if (fs::fileId(path, id) && id == journalId_) return;
+    }
+    // Everything that can refuse the file does so before a byte of it is written.
+    const std::string name = catalogName(path);
+    FileStream source(path, FileStream::Mode::Read);
+    if (source.size() >= kArchiveLimit) throw Error(tooLarge(path));
+
+    run.info.currentName = path;
+    const uint64_t bytesBefore = run.info.bytesDone;
+    if (!storedBuffer_) storedBuffer_.reset(new uint8_t[StoredStream::kHeld]);
+    // The stored bytes go where the data area ends (over the catalog written there last); a
+    // failure once they are being written is handled by endAddAfterFailure, which writes the
+    // catalog back there.
+    StoredStream stored(*file_, header_.CatalogOffset, storedBuffer_.get(), [&](int64_t size, bool first) {
+        checkRoomFor(path, size);
+        if (first) beginJournal(run);
+    });
+    // The sizes recorded are those of the bytes actually read, should the file change meanwhile.
+    const uint64_t originalSize =
+        codec::compress(source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
+            run.info.bytesDone = bytesBefore + consumed;
+            run.report();
+        });
+    if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
+    const int64_t storedSize = stored.finish();
+
+    JournalRow row;
+    row.type = schema::kFile;
+    row.offset = header_.CatalogOffset;
+    row.originalSize = static_cast<int32_t>(originalSize);
+    row.storedSize = static_cast<int32_t>(storedSize);
+    row.checkin = clock::now();
+    row.check = stored.check();
+    row.name = name;
+    row.parent = parentName;
+    AppendEntry(row);
+    header_.CatalogOffset = static_cast<int32_t>(header_.CatalogOffset + storedSize);
+    run.unsaved = true;
+    ++run.rowsAdded;
+    // Written after the stored bytes: a record on disk always describes bytes already written.
+    if (journal_) journal_->append(row);
+
+    const double interval = CheckpointInterval();
+    const auto now = std::chrono::steady_clock::now();
+    if (interval <= 0 || run.withoutJournal || now - run.lastCheckpoint >= std::chrono::duration<double>(interval) + run.checkpointCost * 4) {
+        checkpoint(run);
+    }
+
+    ++run.info.itemsDone;
+    run.info.bytesDone = bytesBefore + originalSize;
+    run.report();
+}
+
+void TKiv::checkRoomFor(const std::string& path, int64_t storedSize) const {
+    const int64_t catalogBound = catalogBytes_ + (rowsSinceSave_ + 1) * kRowBytesBound;
+    if (header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(archiveFull(path));
+}
+
+// Before the first change to the archive in an AddPath call: the recovery file with the header
+// and catalog as they are, flushed to the disk. Where it cannot be made (a folder that takes no
+// new files, a full disk), the add goes on without it, writing header and catalog after every
+// file as a checkpoint.
+void TKiv::beginJournal(Run& run) {
+    if (journal_ || run.withoutJournal) return;
+    uint8_t header[kHeaderSize];
+    encodeHeader(header_, header);
+    const std::string journalPath = RecoveryPathFor(path_);
+    try {
+        journal_ = std::make_unique<AddJournal>(journalPath, header, catalog_->PacketBytes());
+    } catch (const Error&) {
+        run.withoutJournal = true;
+        return;
+    }
+    fs::fileId(journalPath, journalId_);
+}
+
+// Header and catalog into the archive, flushed to the disk. The recovery file is flushed first,
+// so that after a power loss its records reach at least as far as this catalog.
+void TKiv::checkpoint(Run& run) {
+    const auto start = std::chrono::steady_clock::now();
+    beginJournal(run);
+    if (journal_) journal_->sync();
+    saveHeaderAndCatalog();
+    // Without a recovery file there is nothing whose deletion must wait for the archive's bytes.
+    if (journal_) syncFile();
+    run.unsaved = false;
+    run.lastCheckpoint = std::chrono::steady_clock::now();
+    // Checkpoints of a large catalog take a while; they are spaced so as to cost a small share.
+    run.checkpointCost = run.lastCheckpoint - start;
+}
+
+void TKiv::endAdd(Run& run) {
+    if (run.unsaved) checkpoint(run);
+    closeJournal();
+}
+
+// On every failure (Cancelled included): the rows appended so far are written with the header,
+// where the data area ends, and the file is cut behind the catalog (bytes of the file that was
+// being written). When even that does not fit (a full disk), the newest rows are given up one by
+// one, each file's bytes making room; when nothing fits, the recovery file stays and the next
+// open rebuilds the catalog from it.
+void TKiv::endAddAfterFailure(Run& run) noexcept {
+    if (!journal_ && !run.withoutJournal) {
+        // Nothing of this call reached the archive, which still holds its valid catalog. Folder
+        // rows appended before the failure are written now, safely.
+        if (!run.unsaved) return;
+        try {
+            beginJournal(run);
+        } catch (...) {
+            return;
+        }
+    }
+    try {
+        if (journal_) journal_->sync();
+    } catch (...) {
+    }
+    for (;;) {
+        try {
+            saveHeaderAndCatalog();
+            file_->setSize(file_->position());
+            syncFile();
+            break;
+        } catch (...) {
+            if (!dropLastAddedRow(run)) return;
+        }
+    }
+    run.unsaved = false;
+    closeJournal();
+}
+
+bool TKiv::dropLastAddedRow(Run& run) noexcept {
+    if (run.rowsAdded == 0) return false;
+    try {
+        CatalogTable rows;
+        rows.CloneFrom(*catalog_);
+        rows.SetOrdering("");  // appended order: this call's rows are the last
+        rows.SetRecordNumber(rows.ViewSize());
+        if (rows.GetInteger(schema::kFileType) == schema::kFile) header_.CatalogOffset = rows.GetInteger(schema::kOffset);
+        rows.DeleteCurrent();
+        --run.rowsAdded;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TKiv::closeJournal() noexcept {
+    if (!journal_) return;
+    try {
+        journal_->remove();
+    } catch (...) {
+    }
+    journal_.reset();
+}
+
+void TKiv::AppendEntry(const ArchiveEntry& entry) {
+    CatalogTable& c = *catalog_;
+    c.Append();
+    c.SetText(schema::kFileName, entry.name);
+    c.SetText(schema::kParentName, entry.parent);
+    c.SetDateTime(schema::kCheckinDate, entry.checkin);
+    if (entry.type == schema::kFile) {
+        c.SetInteger(schema::kFileType, schema::kFile);
+        c.SetInteger(schema::kOffset, entry.offset);
+        c.SetInteger(schema::kOriginalSize, entry.originalSize);
+        c.SetInteger(schema::kStoredSize, entry.storedSize);
+    } else {
+        // A folder row has no offset or sizes: those fields stay unassigned.
+        c.SetInteger(schema::kFileType, schema::kFolder);
+    }
+    c.Post();
+    ++rowsSinceSave_;
+}
+
+}  // namespace oru

@@ -1,0 +1,114 @@
+// Compaction: rewriting the archive without the stored bytes of deleted rows, through the
+// temporary file.
+#include "archive/Operation.h"
+
+namespace oru {
+
+void TKiv::Compact() {
+    Run run;
+    run.sink = progress_;
+    const int recordNumber = catalog_->RecordNumber();
+    const bool filtered = catalog_->Filtered();
+    const auto restoreView = [&] {
+        catalog_->SetFiltered(filtered);
+        // An empty view has no row to return to; it stays empty.
+        if (recordNumber >= 1 && recordNumber <= catalog_->ViewSize()) catalog_->SetRecordNumber(recordNumber);
+    };
+    catalog_->SetFiltered(false);
+
+    const std::string tempPath = TempPathFor(path_);
+    // A file left there by an earlier failure is deleted first; the archive itself never is.
+    fs::FileId tempId, archiveId;
+    if (fs::fileId(tempPath, tempId) && fs::fileId(path_, archiveId) && tempId == archiveId) {
+        throw Error(msg::cannotCreate(tempPath));
+    }
+    if (fs::fileExists(tempPath)) fs::deleteFile(tempPath);
+    auto temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::Create);
+
+    const ArchiveHeader oldHeader = header_;
+    try {
+        compactInto(run, *temp);
+    } catch (...) {
+        // The archive is untouched: the half-written temporary file is of no use, and the
+        // catalog in memory (whose offsets were partly rewritten) is read again from the file.
+        temp.reset();
+        fs::deleteFile(tempPath);
+        header_ = oldHeader;
+        reloadQuietly();
+        try {
+            restoreView();
+        } catch (...) {
+        }
+        throw;
+    }
+
+    try {
+        file_->setSize(0);
+        file_->seek(0);
+        temp->seek(0);
+        file_->copyFrom(*temp, temp->size());
+        syncFile();
+    } catch (const Error& e) {
+        // The archive file is cut short; the complete compacted archive is the temporary file.
+        throw Error(std::string(e.what()) + ": 完整的壓縮檔保留在 " + tempPath, e.status());
+    }
+    temp.reset();
+    fs::deleteFile(tempPath);
+    restoreView();
+}
+
+void TKiv::compactInto(Run& run, Stream& temp) {
+    CatalogTable& c = *catalog_;
+    for (int i = 0; i < c.ViewSize(); ++i) {
+        if (c.IntegerAt(i, schema::kFileType) != schema::kFile) continue;
+        const auto storedSize = static_cast<int32_t>(c.IntegerAt(i, schema::kStoredSize));
+        if (storedSize > 0) run.info.bytesTotal += static_cast<uint64_t>(storedSize);
+    }
+
+    uint8_t header[kHeaderSize];
+    encodeHeader(header_, header);
+    temp.seek(0);
+    temp.write(header, kHeaderSize);
+
+    int64_t pos = kHeaderSize;
+    for (c.First(); !c.AtEnd(); c.Next()) {
+        if (c.GetInteger(schema::kFileType) != schema::kFile) continue;
+        run.checkCancelled();
+        const int32_t storedSize = c.GetInteger(schema::kStoredSize);
+        seekStoredBytes(c.GetInteger(schema::kOffset), storedSize);
+        // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
+        if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));
+        temp.copyFrom(*file_, storedSize);
+        // Changing Offset does not move the row within the ordering.
+        c.Edit();
+        c.SetInteger(schema::kOffset, static_cast<int32_t>(pos));
+        c.Post();
+        pos += storedSize;
+
+        ++run.info.itemsDone;
+        run.info.bytesDone += static_cast<uint64_t>(storedSize);
+        run.info.currentName = cp950::toUtf8(c.GetText(schema::kFileName));
+        run.report();
+    }
+    c.SavePacket(temp);
+    const int64_t end = temp.position();
+    header_.CatalogOffset = static_cast<int32_t>(pos);
+    encodeHeader(header_, header);
+    temp.seek(0);
+    temp.write(header, kHeaderSize);
+    // The archive is cut only once the complete copy is on the disk.
+    syncIfFile(temp);
+    catalogBytes_ = end - pos;
+    rowsSinceSave_ = 0;
+}
+
+void TKiv::reloadQuietly() noexcept {
+    try {
+        LoadCatalog();
+    } catch (...) {
+        // The file's catalog was readable when it was opened; if it no longer is, the first
+        // error is still the one to report.
+    }
+}
+
+}  // namespace oru

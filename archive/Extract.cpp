@@ -1,0 +1,102 @@
+// Reading entries: one entry's content into a stream, or an entry (a folder with everything
+// below it) onto the disk.
+#include "archive/EntryCodec.h"
+#include "archive/EntryNames.h"
+#include "archive/Operation.h"
+#include "archive/StreamAdapters.h"
+
+namespace oru {
+
+namespace {
+// Entries stored in up to this many bytes are read into memory whole and decoded there; bigger
+// ones are decoded as they are read from the archive.
+constexpr int32_t kInMemoryEntry = 4 << 20;
+}  // namespace
+
+void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize) {
+    // A row's stored bytes lie within the file; a row reaching elsewhere is damaged, and nothing
+    // is allocated or copied for it.
+    if (offset < 0 || storedSize < 0 || int64_t{offset} + storedSize > file_->size()) {
+        throw Error(msg::kReadError);
+    }
+    file_->seek(offset);
+}
+
+void TKiv::readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into) {
+    seekStoredBytes(offset, storedSize);
+    into.setSize(storedSize);
+    file_->readExact(into.bytes().data(), static_cast<size_t>(storedSize));
+    into.seek(0);
+}
+
+void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
+    if (cursor.GetInteger(schema::kFileType) == schema::kFolder) {
+        throw Error(cp950::toUtf8(cursor.GetText(schema::kFileName)) + "是一個目錄");
+    }
+    const int32_t offset = cursor.GetInteger(schema::kOffset);
+    const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
+    // Content beyond the size the row gives is not produced: a stream that inflates past it is
+    // damaged or hostile.
+    const int32_t originalSize = cursor.GetInteger(schema::kOriginalSize);
+    const int64_t limit = originalSize < 0 ? 0 : originalSize;
+    if (storedSize <= kInMemoryEntry) {
+        MemoryStream stored;
+        readStoredBytes(offset, storedSize, stored);
+        DecompressStream(stored, target, limit);
+    } else {
+        // A big entry is decoded as it is read, so that its stored bytes are never all in memory.
+        seekStoredBytes(offset, storedSize);
+        StreamRange stored(*file_, offset, storedSize);
+        DecompressStream(stored, target, limit);
+    }
+    target.seek(0);
+}
+
+void TKiv::ExtractEntry(CatalogTable& cursor, const std::string& destination) {
+    Run run;
+    run.sink = progress_;
+    extractAt(run, cursor, destination);
+}
+
+void TKiv::extractAt(Run& run, CatalogTable& cursor, const std::string& destination) {
+    if (cursor.IsEmpty()) return;
+    if (destination.empty()) throw Error(msg::kCreateDirError);
+    const std::string storedName = cursor.GetText(schema::kFileName);
+    const std::string name = diskName(storedName);
+    // A level that cannot be made shows when the first file below it cannot be created.
+    fs::forceDirectories(destination);
+    const std::string target = fs::join(destination, name);
+
+    const int32_t type = cursor.GetInteger(schema::kFileType);
+    if (type == schema::kFile) {
+        extractFile(run, cursor, target);
+    } else if (type == schema::kFolder) {
+        // An empty folder gets its directory too.
+        fs::forceDirectories(target);
+        // A folder whose name is already on the path would list the same children again.
+        if (!run.enterName(storedName)) return;
+        CatalogTable children;
+        showChildren(children, cursor, storedName);
+        while (!children.AtEnd()) {
+            extractAt(run, children, target);
+            children.Next();
+        }
+        run.openNames.pop_back();
+    }
+}
+
+void TKiv::extractFile(Run& run, CatalogTable& cursor, const std::string& target) {
+    run.checkCancelled();
+    run.info.currentName = target;
+    const auto mode = fs::fileExists(target) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
+    FileStream file(target, mode);
+    {
+        BufferedWriter writer(file, cursor.GetInteger(schema::kOriginalSize));
+        ReadEntry(cursor, writer);
+    }
+    ++run.info.itemsDone;
+    run.info.bytesDone += static_cast<uint64_t>(file.size());
+    run.report();
+}
+
+}  // namespace oru

@@ -1,0 +1,93 @@
+#pragma once
+// Streams over other streams, used when reading entries out of the archive.
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/Stream.h"
+
+namespace oru {
+
+// Collects small writes (the decoder's 512-byte pieces) into large ones for a file target. The
+// buffer is no larger than the content expected, so that extracting thousands of small files
+// does not take and give back a megabyte from the system for each.
+class BufferedWriter : public Stream {
+public:
+    BufferedWriter(Stream& target, int64_t expected)
+        : target_(target), capacity_(static_cast<size_t>(std::clamp<int64_t>(expected, 512, kMaxCapacity))) {
+        buffer_.reserve(capacity_);
+    }
+    ~BufferedWriter() override {
+        // What was decoded before a failure stays written, as far as it goes.
+        try {
+            flush();
+        } catch (const Error&) {
+        }
+    }
+    size_t read(void*, size_t) override { throw Error(msg::kReadError); }
+    void write(const void* data, size_t n) override {
+        if (buffer_.size() + n > capacity_) flush();
+        if (n >= capacity_) {
+            target_.write(data, n);
+            return;
+        }
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        buffer_.insert(buffer_.end(), bytes, bytes + n);
+    }
+    int64_t position() const override { return target_.position() + static_cast<int64_t>(buffer_.size()); }
+    void seek(int64_t position) override {
+        flush();
+        target_.seek(position);
+    }
+    int64_t size() const override { return std::max(target_.size(), position()); }
+    void setSize(int64_t n) override {
+        flush();
+        target_.setSize(n);
+    }
+    void flush() {
+        if (buffer_.empty()) return;
+        // Emptied also when the write fails: it is not tried again by the destructor.
+        struct Empty {
+            std::vector<uint8_t>& bytes;
+            ~Empty() { bytes.clear(); }
+        } empty{buffer_};
+        target_.write(buffer_.data(), buffer_.size());
+    }
+
+private:
+    static constexpr int64_t kMaxCapacity = int64_t{1} << 20;
+    Stream& target_;
+    size_t capacity_;
+    std::vector<uint8_t> buffer_;
+};
+
+// A read-only window on a stretch of another stream: a big entry's stored bytes are decoded as
+// they are read from the archive, instead of being copied into memory first.
+class StreamRange : public Stream {
+public:
+    StreamRange(Stream& base, int64_t offset, int64_t length) : base_(base), offset_(offset), length_(length) {}
+    size_t read(void* buffer, size_t n) override {
+        if (pos_ >= length_) return 0;
+        n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), length_ - pos_));
+        base_.seek(offset_ + pos_);
+        const size_t got = base_.read(buffer, n);
+        pos_ += static_cast<int64_t>(got);
+        return got;
+    }
+    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    int64_t position() const override { return pos_; }
+    void seek(int64_t position) override { pos_ = position; }
+    int64_t size() const override { return length_; }
+    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+
+private:
+    Stream& base_;
+    int64_t offset_;
+    int64_t length_;
+    int64_t pos_ = 0;
+};
+
+
+}  // namespace oru
