@@ -1,10 +1,12 @@
 #include "cli/Commands.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -12,6 +14,7 @@
 #include "catalog/CatalogTable.h"
 #include "cli/CatalogTree.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/PathPattern.h"
 #include "cli/Sinks.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
@@ -35,16 +38,19 @@ std::unique_ptr<TKiv> openArchive(const std::string& path) {
 bool progressVisible(const Options& options) { return !options.quiet && isatty(STDERR_FILENO); }
 
 // Runs work with a progress display attached to the archive; Ctrl+C stops it between files.
+// work receives the display, to mark where one engine operation ends and the next begins.
+// namesItems: -v prints the items the engine reports done (not so for compaction, whose items
+// are the entries it keeps).
 template <typename Work>
-void withProgress(TKiv& kiv, const Options& options, Work work) {
-    ConsoleProgress progress(progressVisible(options));
+void withProgress(TKiv& kiv, const Options& options, Work work, bool namesItems = true) {
+    ConsoleProgress progress(progressVisible(options), options.verbose && namesItems);
     ConsoleProgress::catchInterrupts();
     kiv.SetProgress(&progress);
     struct Detach {
         TKiv& kiv;
         ~Detach() { kiv.SetProgress(nullptr); }
     } detach{kiv};
-    work();
+    work(progress);
 }
 
 // Names for a terminal: control bytes become "?" so that a stored name cannot drive it. Pipes
@@ -71,21 +77,124 @@ std::vector<std::string> entryNames(const std::string& entry) {
     return names;
 }
 
+// A row and one path by which the folder walk reaches it.
+struct Reached {
+    int index;
+    std::string path;
+};
+
+// Every row the folder walk reaches, with its path, in listing order (a row once per path).
+std::vector<Reached> reachedRows(const CatalogTree& tree) {
+    std::vector<Reached> reached;
+    tree.walk([&](int i, const std::string& path) { reached.push_back({i, path}); });
+    return reached;
+}
+
+// The rows whose paths match an ENTRY pattern, in listing order, and how many different paths
+// they have.
+std::vector<int> matchingRows(const std::vector<Reached>& reached, const std::string& entry, size_t& paths) {
+    std::string pattern;
+    for (const std::string& name : entryNames(entry)) pattern += (pattern.empty() ? "" : "/") + cp950::toUtf8(name);
+    std::vector<int> rows;
+    std::unordered_set<std::string> matchedPaths;
+    for (const Reached& r : reached) {
+        if (cli::matchesPattern(pattern, r.path)) {
+            rows.push_back(r.index);
+            matchedPaths.insert(r.path);
+        }
+    }
+    paths = matchedPaths.size();
+    return rows;
+}
+
 // The view indexes of every row the entries name, entry by entry, each entry's rows in catalog
-// order, each row once. Fails, before anything is done, naming the first entry that matches
-// nothing.
+// order, each row once. An entry that names no row exactly is taken as a pattern; with
+// singlePath, a pattern must match one path only. Fails, before anything is done, naming the
+// first entry that matches nothing.
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
-                                const std::string& archive) {
+                                const std::string& archive, bool singlePath = false) {
     std::vector<int> rows;
     std::unordered_set<int> seen;
+    std::vector<Reached> reached;
     for (const auto& entry : entries) {
-        const auto found = tree.resolve(entryNames(entry));
+        auto found = tree.resolve(entryNames(entry));
+        if (found.empty() && cli::hasWildcards(entry)) {
+            if (reached.empty()) reached = reachedRows(tree);
+            size_t paths = 0;
+            found = matchingRows(reached, entry, paths);
+            if (singlePath && paths > 1) {
+                throw Error("\"" + entry + "\" matches " + std::to_string(paths) + " entries in " + archive);
+            }
+        }
         if (found.empty()) throw Error("no entry \"" + entry + "\" in " + archive);
         for (int i : found) {
             if (seen.insert(i).second) rows.push_back(i);
         }
     }
     return rows;
+}
+
+// The paths of the given rows and of everything below them, each once, in listing order.
+std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vector<int>& rows) {
+    const std::vector<Reached> reached = reachedRows(tree);
+    const std::unordered_set<int> wanted(rows.begin(), rows.end());
+    std::unordered_set<std::string> tops, seen;
+    for (const Reached& r : reached) {
+        if (wanted.count(r.index)) tops.insert(r.path);
+    }
+    std::vector<std::string> result;
+    for (const Reached& r : reached) {
+        bool below = tops.count(r.path) > 0;
+        for (size_t slash = r.path.find('/'); !below && slash != std::string::npos; slash = r.path.find('/', slash + 1)) {
+            below = tops.count(r.path.substr(0, slash)) > 0;
+        }
+        if (below && seen.insert(r.path).second) result.push_back(r.path);
+    }
+    return result;
+}
+
+// Whether a stored name (UTF-8) is one the engine refuses to extract: it could name a place
+// outside the directory extracted into.
+bool unsafeDiskName(const std::string& name) {
+    return name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+           name.find('\0') != std::string::npos;
+}
+
+bool somethingAt(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Extraction with -n: the rows (each as it would be extracted alone, a folder with everything
+// below it) one stored file at a time, every file that exists where one would go left as it
+// is. The engine writes each file and checks its name; the folders, empty ones included, are
+// made here once the engine's check of their names has passed.
+void extractKeepingExisting(TKiv& kiv, const CatalogTree& tree, const std::vector<int>& rows,
+                            const std::string& directory, ConsoleProgress& progress) {
+    CatalogTable& catalog = kiv.Catalog();
+    const std::vector<Reached> reached = reachedRows(tree);
+    const std::unordered_set<int> wanted(rows.begin(), rows.end());
+    for (size_t k = 0; k < reached.size(); ++k) {
+        if (!wanted.count(reached[k].index)) continue;
+        const std::string& top = reached[k].path;
+        const size_t slash = top.rfind('/');
+        const size_t cut = slash == std::string::npos ? 0 : slash + 1;  // the row lands in directory
+        // The walk lists what lies below a path right behind it.
+        for (size_t j = k; j < reached.size() && (j == k || reached[j].path.compare(0, top.size() + 1, top + "/") == 0); ++j) {
+            const int i = reached[j].index;
+            catalog.SetRecordNumber(i + 1);
+            const std::string target = fs::join(directory, reached[j].path.substr(cut));
+            if (tree.isFolder(i)) {
+                // The engine refuses a folder name that could leave directory, with its message.
+                if (unsafeDiskName(cp950::toUtf8(catalog.TextAt(i, "FileName")))) kiv.ExtractEntry(catalog, directory);
+                fs::forceDirectories(target);
+            } else if (!somethingAt(target)) {
+                const size_t last = target.rfind('/');
+                kiv.ExtractEntry(catalog, last == std::string::npos ? std::string(".") : target.substr(0, last));
+                progress.nextOperation();
+            }
+        }
+    }
 }
 
 std::string sizeText(const CatalogTable& catalog, int index, const char* field) {
@@ -170,10 +279,26 @@ void cmdNew(const std::string& archive) { TKiv::CreateNew(archive); }
 void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, const Options& options) {
     std::vector<std::string> sources;
     for (const auto& p : paths) sources.push_back(addablePath(p));
-    auto kiv = openArchive(archive);
-    withProgress(*kiv, options, [&] {
-        for (const auto& source : sources) kiv->AddPath("", source);
-    });
+    // A missing archive is made first, as zip and 7z do; anything at the path (a file that is not
+    // an archive, a link) goes to OpenExisting, which refuses what it cannot open.
+    struct stat st {};
+    const bool created = lstat(archive.c_str(), &st) != 0 && errno == ENOENT;
+    auto kiv = created ? TKiv::CreateNew(archive) : openArchive(archive);
+    try {
+        withProgress(*kiv, options, [&](ConsoleProgress& progress) {
+            for (const auto& source : sources) {
+                kiv->AddPath("", source);
+                progress.nextOperation();
+            }
+        });
+    } catch (...) {
+        // An archive this command made and could put nothing into is not left behind.
+        if (created && kiv->Catalog().ViewSize() == 0) {
+            kiv.reset();
+            fs::deleteFile(archive);
+        }
+        throw;
+    }
 }
 
 void cmdList(const std::string& archive) {
@@ -197,18 +322,35 @@ void cmdExtract(const std::string& archive, const std::string& directory,
                 const std::vector<std::string>& entries, const Options& options) {
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
-    withProgress(*kiv, options, [&] {
-        if (entries.empty()) {
+    withProgress(*kiv, options, [&](ConsoleProgress& progress) {
+        if (entries.empty() && options.existing != Existing::Skip) {
             // Every top-level row, as the window extracts the root folder's listing.
             catalog.SetFilterText(CatalogTable::parentFilter(""));
             catalog.SetFiltered(true);
-            for (catalog.First(); !catalog.AtEnd(); catalog.Next()) kiv->ExtractEntry(catalog, directory);
+            for (catalog.First(); !catalog.AtEnd(); catalog.Next()) {
+                kiv->ExtractEntry(catalog, directory);
+                progress.nextOperation();
+            }
             return;
         }
-        const std::vector<int> rows = resolveEntries(CatalogTree(catalog), entries, archive);
+        const CatalogTree tree(catalog);
+        std::vector<int> rows;
+        if (entries.empty()) {
+            // The rows the walk starts from: the top level.
+            tree.walk([&](int i, const std::string& path) {
+                if (path.find('/') == std::string::npos) rows.push_back(i);
+            });
+        } else {
+            rows = resolveEntries(tree, entries, archive);
+        }
+        if (options.existing == Existing::Skip) {
+            extractKeepingExisting(*kiv, tree, rows, directory, progress);
+            return;
+        }
         for (int i : rows) {
             catalog.SetRecordNumber(i + 1);
             kiv->ExtractEntry(catalog, directory);
+            progress.nextOperation();
         }
     });
 }
@@ -216,7 +358,7 @@ void cmdExtract(const std::string& archive, const std::string& directory,
 void cmdCat(const std::string& archive, const std::string& entry) {
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
-    const std::vector<int> rows = resolveEntries(CatalogTree(catalog), {entry}, archive);
+    const std::vector<int> rows = resolveEntries(CatalogTree(catalog), {entry}, archive, true);
     DescriptorSink out(STDOUT_FILENO);
     for (int i : rows) {
         catalog.SetRecordNumber(i + 1);
@@ -228,13 +370,16 @@ void cmdCat(const std::string& archive, const std::string& entry) {
 void cmdDelete(const std::string& archive, const std::vector<std::string>& entries, const Options& options) {
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
+    const CatalogTree tree(catalog);
+    const std::vector<int> rows = resolveEntries(tree, entries, archive);
+    const std::vector<std::string> deleted = options.verbose ? pathsAtOrBelow(tree, rows) : std::vector<std::string>{};
     // Bookmarks, taken before the first deletion shifts the view.
     std::vector<Bookmark> targets;
-    for (int i : resolveEntries(CatalogTree(catalog), entries, archive)) {
+    for (int i : rows) {
         catalog.SetRecordNumber(i + 1);
         targets.push_back(*catalog.GetBookmark());
     }
-    withProgress(*kiv, options, [&] {
+    withProgress(*kiv, options, [&](ConsoleProgress& progress) {
         for (const Bookmark& b : targets) {
             // A row named twice, or below a folder deleted before it, is already gone.
             if (!catalog.Data().isCurrent(b.slot)) continue;
@@ -243,12 +388,14 @@ void cmdDelete(const std::string& archive, const std::vector<std::string>& entri
         }
         catalog.MergeChanges();
         kiv->Compact();
-    });
+        // Named once the file holds the change; compaction's own reports name what it kept.
+        for (const std::string& path : deleted) progress.item(path);
+    }, false);
 }
 
 void cmdCompact(const std::string& archive, const Options& options) {
     auto kiv = openArchive(archive);
-    withProgress(*kiv, options, [&] { kiv->Compact(); });
+    withProgress(*kiv, options, [&](ConsoleProgress&) { kiv->Compact(); });
 }
 
 void cmdTest(const std::string& archive, const Options& options) {
@@ -258,7 +405,7 @@ void cmdTest(const std::string& archive, const Options& options) {
     const std::vector<std::string> labels = fileLabels(catalog, tree);
 
     const bool terminal = isatty(STDOUT_FILENO);
-    ConsoleProgress progress(progressVisible(options));
+    ConsoleProgress progress(progressVisible(options), false);
     ConsoleProgress::catchInterrupts();
     Progress::Info info;
     int checked = 0, damaged = 0;

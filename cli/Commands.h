@@ -7,8 +7,18 @@
 
 namespace oru::cli {
 
+// What extract does with a file that exists where an entry goes.
+enum class Existing {
+    Unasked,    // neither -o nor -n: for now the file is replaced, as -o does
+    Overwrite,  // -o: the file is replaced
+    Skip,       // -n: the file is kept and the entry skipped
+};
+
 struct Options {
-    bool quiet = false;  // no progress display
+    bool quiet = false;                     // no progress display
+    bool verbose = false;                   // each item added, extracted or deleted on standard output
+    std::vector<std::string> excludes;      // add: patterns of items left out
+    Existing existing = Existing::Unasked;  // extract
 };
 
 void cmdNew(const std::string& archive);

@@ -1,10 +1,18 @@
 #include "cli/ConsoleProgress.h"
 
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
+
+#include "platform/Error.h"
 
 namespace oru {
 
@@ -29,33 +37,114 @@ std::string humanBytes(double bytes) {
     return buf;
 }
 
-int terminalWidth() {
-    winsize ws{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
-    return 80;
+// Terminals in these languages commonly draw characters of ambiguous width two columns wide.
+bool ambiguousIsWide() {
+    static const bool wide = [] {
+        const std::string language = icu::Locale::getDefault().getLanguage();
+        return language == "zh" || language == "ja" || language == "ko";
+    }();
+    return wide;
 }
 
-// The tail of a UTF-8 name that fits in max columns (one column per character), control bytes
-// shown as "?" so that a hostile name cannot drive the terminal.
-std::string fitName(const std::string& name, size_t max) {
-    std::string clean;
-    for (unsigned char c : name) clean += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
-    size_t chars = 0;
-    for (unsigned char c : clean) chars += (c & 0xC0) != 0x80;
-    if (chars <= max) return clean;
-    if (max < 4) return "";
-    size_t keep = max - 3, pos = clean.size();
-    while (keep > 0 && pos > 0) {
-        --pos;
-        if ((static_cast<unsigned char>(clean[pos]) & 0xC0) != 0x80) --keep;
+int columnsOf(UChar32 c) {
+    const int8_t type = u_charType(c);
+    if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || (type == U_FORMAT_CHAR && c != 0xAD)) return 0;
+    if (c >= 0x1160 && c <= 0x11FF) return 0;  // Hangul vowels and finals join the syllable before
+    switch (u_getIntPropertyValue(c, UCHAR_EAST_ASIAN_WIDTH)) {
+        case U_EA_WIDE:
+        case U_EA_FULLWIDTH: return 2;
+        case U_EA_AMBIGUOUS: return ambiguousIsWide() ? 2 : 1;
+        default: return 1;
     }
-    return "..." + clean.substr(pos);
+}
+
+// Text as a terminal may show it, one piece per character with its width: control characters
+// and bytes that are not UTF-8 become "?", so that a hostile name cannot drive the terminal.
+struct Glyph {
+    std::string bytes;
+    int columns;
+};
+std::vector<Glyph> glyphs(const std::string& text) {
+    std::vector<Glyph> result;
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    const int32_t length = static_cast<int32_t>(text.size());
+    for (int32_t i = 0; i < length;) {
+        const int32_t start = i;
+        UChar32 c;
+        U8_NEXT(s, i, length, c);
+        if (c < 0 || c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            result.push_back({"?", 1});
+        } else {
+            result.push_back({text.substr(start, i - start), columnsOf(c)});
+        }
+    }
+    return result;
+}
+
+// The end of name in at most max columns, "..." in front when it had to be cut.
+std::string fitName(const std::string& name, int max) {
+    const std::vector<Glyph> all = glyphs(name);
+    int width = 0;
+    for (const Glyph& g : all) width += g.columns;
+    std::string result;
+    if (width <= max) {
+        for (const Glyph& g : all) result += g.bytes;
+        return result;
+    }
+    int room = max - 3;
+    size_t first = all.size();
+    while (first > 0 && all[first - 1].columns <= room) room -= all[--first].columns;
+    result = "...";
+    for (size_t i = first; i < all.size(); ++i) result += all[i].bytes;
+    return result;
+}
+
+// Writes all of text to fd; false when the descriptor refused it.
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+int columnsOfTerminal(int fd) {
+    winsize ws{};
+    if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    return 80;
 }
 
 }  // namespace
 
-ConsoleProgress::ConsoleProgress(bool visible)
-    : visible_(visible), start_(Clock::now()), lastDraw_(start_) {}
+int terminalColumns(const std::string& text) {
+    int width = 0;
+    for (const Glyph& g : glyphs(text)) width += g.columns;
+    return width;
+}
+
+std::string progressLine(uint64_t items, uint64_t bytes, uint64_t bytesTotal, double seconds,
+                         const std::string& name, int columns) {
+    std::string line = std::to_string(items) + (items == 1 ? " item  " : " items  ") +
+                       humanBytes(static_cast<double>(bytes));
+    if (bytesTotal > 0) line += " of " + humanBytes(static_cast<double>(bytesTotal));
+    if (seconds > 0) line += "  " + humanBytes(static_cast<double>(bytes) / seconds) + "/s";
+    // The counts are ASCII, one column per byte.
+    const int room = columns - 1;
+    if (room <= 0) return "";
+    if (static_cast<int>(line.size()) > room) return line.substr(0, room);
+    const int nameRoom = room - static_cast<int>(line.size()) - 2;
+    if (nameRoom >= 4 && !name.empty()) line += "  " + fitName(name, nameRoom);
+    return line;
+}
+
+ConsoleProgress::ConsoleProgress(bool visible, bool verbose) : ConsoleProgress(visible, verbose, Terminal{}) {}
+
+ConsoleProgress::ConsoleProgress(bool visible, bool verbose, Terminal terminal)
+    : visible_(visible), verbose_(verbose), terminal_(std::move(terminal)),
+      itemsToTerminal_(isatty(terminal_.itemFd) == 1), start_(terminal_.now()), lastDraw_(start_) {}
 
 ConsoleProgress::~ConsoleProgress() { finish(); }
 
@@ -68,32 +157,55 @@ void ConsoleProgress::catchInterrupts() {
 
 bool ConsoleProgress::cancelled() { return interrupted != 0; }
 
-void ConsoleProgress::update(const Info& info) {
-    if (!visible_) return;
-    const auto now = Clock::now();
-    const double elapsed = std::chrono::duration<double>(now - start_).count();
-    if (elapsed <= 1.0 || (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100))) return;
-    lastDraw_ = now;
+void ConsoleProgress::nextOperation() {
+    done_.itemsDone += current_.itemsDone;
+    done_.bytesDone += current_.bytesDone;
+    done_.bytesTotal += current_.bytesTotal;
+    current_ = Info{};
+}
 
-    std::string line = std::to_string(info.itemsDone) + " items  " +
-                       humanBytes(static_cast<double>(info.bytesDone));
-    if (info.bytesTotal > 0) {
-        line += " of " + humanBytes(static_cast<double>(info.bytesTotal));
+void ConsoleProgress::update(const Info& info) {
+    const bool itemDone = info.itemsDone > current_.itemsDone;
+    current_ = info;
+    if (verbose_ && itemDone) item(info.currentName);
+    if (!visible_) return;
+    const auto now = terminal_.now();
+    if (now - start_ <= std::chrono::seconds(1) || (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100))) {
+        return;
     }
-    line += "  " + humanBytes(static_cast<double>(info.bytesDone) / elapsed) + "/s";
-    const int width = terminalWidth() - 1;
-    if (static_cast<int>(line.size()) + 3 < width) {
-        line += "  " + fitName(info.currentName, width - line.size() - 2);
-    }
-    std::string out = "\r" + line + "\033[K";
-    (void)!write(STDERR_FILENO, out.data(), out.size());
+    lastDraw_ = now;
+    draw();
+}
+
+void ConsoleProgress::draw() {
+    const double seconds = std::chrono::duration<double>(terminal_.now() - start_).count();
+    const int columns = terminal_.columns > 0 ? terminal_.columns : columnsOfTerminal(terminal_.lineFd);
+    const std::string line = progressLine(done_.itemsDone + current_.itemsDone, done_.bytesDone + current_.bytesDone,
+                                          done_.bytesTotal + current_.bytesTotal, seconds, current_.currentName,
+                                          columns);
+    // Back to the first column, the line, then the rest of the row cleared: what a longer
+    // earlier line left there goes.
+    (void)writeAll(terminal_.lineFd, "\r" + line + "\033[K");
     drawn_ = true;
+}
+
+void ConsoleProgress::item(const std::string& path) {
+    const bool redraw = drawn_;
+    finish();
+    std::string text = path;
+    if (itemsToTerminal_) {
+        for (char& c : text) {
+            const unsigned char u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u == 0x7F) c = '?';
+        }
+    }
+    if (!writeAll(terminal_.itemFd, text + "\n")) throw Error(msg::kWriteError);
+    if (redraw) draw();
 }
 
 void ConsoleProgress::finish() {
     if (!drawn_) return;
-    static const char erase[] = "\r\033[K";
-    (void)!write(STDERR_FILENO, erase, sizeof erase - 1);
+    (void)writeAll(terminal_.lineFd, "\r\033[K");
     drawn_ = false;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
-// Renders the engine's progress reports on standard error for a person at a terminal, and turns
-// Ctrl+C into a request to stop between two files.
+// Renders the engine's progress reports for a person at a terminal: one line on standard error,
+// redrawn in place and never wider than the terminal, with counts and rate over the whole
+// command. With -v it also prints each item done on standard output. Ctrl+C becomes a request
+// to stop between two files.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "archive/Progress.h"
 
@@ -11,13 +15,28 @@ namespace oru {
 
 class ConsoleProgress : public Progress {
 public:
-    // visible: draw at all (standard error is a terminal and -q was not given). Drawing starts
-    // only once the work has lasted more than a second.
-    explicit ConsoleProgress(bool visible);
+    // Where the output goes; tests put both streams into one fake terminal.
+    struct Terminal {
+        int lineFd = 2;   // the progress line
+        int itemFd = 1;   // the -v lines
+        int columns = 0;  // the line's terminal width; 0: asked from lineFd at each draw
+        std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
+    };
+
+    // visible: draw the line at all (standard error is a terminal and -q was not given); drawing
+    // starts only once the command has lasted more than a second. verbose: print each item.
+    ConsoleProgress(bool visible, bool verbose);
+    ConsoleProgress(bool visible, bool verbose, Terminal terminal);
     ~ConsoleProgress() override;
 
     void update(const Info& info) override;
     bool cancelled() override;
+    // The engine counts from zero in each operation (each added PATH, each extracted entry):
+    // call before the next one so that the line keeps counting for the whole command.
+    void nextOperation();
+    // Prints one -v line (control characters shown as "?" when it goes to a terminal), keeping
+    // the progress line below it. Fails with "Stream write error".
+    void item(const std::string& path);
     // Erases the progress line, if one was drawn.
     void finish();
 
@@ -26,11 +45,28 @@ public:
     static void catchInterrupts();
 
 private:
-    using Clock = std::chrono::steady_clock;
+    void draw();
+
     bool visible_;
+    bool verbose_;
+    Terminal terminal_;
+    bool itemsToTerminal_;
     bool drawn_ = false;
-    Clock::time_point start_;
-    Clock::time_point lastDraw_;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_;
+    Info done_;                  // the finished operations' totals
+    Info current_;               // the running operation's last report
 };
+
+// The width of UTF-8 text in terminal columns: wide and fullwidth characters (East Asian
+// Width W and F) take two, combining marks and format characters none, ambiguous characters
+// two where the locale is Chinese, Japanese or Korean and one elsewhere.
+int terminalColumns(const std::string& text);
+
+// The progress line for a terminal of the given width, at most columns - 1 wide so that the
+// cursor never reaches the last column: counts, bytes, rate, and as much of the end of name as
+// fits (control characters shown as "?").
+std::string progressLine(uint64_t items, uint64_t bytes, uint64_t bytesTotal, double seconds,
+                         const std::string& name, int columns);
 
 }  // namespace oru

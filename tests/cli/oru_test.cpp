@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 
@@ -286,38 +287,228 @@ TEST_F(OruCli, AddedPathsKeepTheFolderName) {
                                         "d docs", "f 1 docs/a.txt", "f 1 docs/a.txt", "f 1 docs/a.txt"}));
 }
 
-TEST_F(OruCli, UsageErrorsExitTwo) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"frobnicate", "a.oru"},
-        {"list"},
-        {"list", "a.oru", "b.oru"},
-        {"cat", "a.oru"},
-        {"cat", "a.oru", "x", "y"},
-        {"add", "a.oru"},
-        {"extract", "a.oru"},
-        {"delete", "a.oru"},
-        {"-x", "list", "a.oru"},
-        {"list", "-z", "a.oru"},
-        {"list", "a.oru", "-q"},
+// Options stand before or after the command and among the operands, in short, long, clustered
+// or abbreviated form; "--" ends them. Each refused command line names its fault and exits 2.
+TEST_F(OruCli, OptionsStandAnywhereAndMistakesExitTwo) {
+    writeFile(path("f.txt"), "f");
+    writeFile(path("-dash.txt"), "dash");
+    ok({"add", "a.oru", "f.txt"});
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // for status 0; otherwise the first line of standard error
     };
-    for (const auto& args : cases) {
-        const RunResult r = oru(args);
-        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
-        EXPECT_EQ(r.err.rfind("oru: ", 0), 0u) << r.err;
-        EXPECT_NE(r.err.find("usage: oru"), std::string::npos);
-        EXPECT_EQ(r.out, "");
+    const Case cases[] = {
+        {{"-q", "cat", "a.oru", "f.txt"}, 0, "f"},
+        {{"cat", "-q", "a.oru", "f.txt"}, 0, "f"},
+        {{"cat", "a.oru", "f.txt", "--quiet"}, 0, "f"},
+        {{"add", "-qv", "a.oru", "--", "-dash.txt"}, 0, "-dash.txt\n"},
+        {{"cat", "a.oru", "--", "-dash.txt"}, 0, "dash"},
+        {{"--", "cat", "a.oru", "-dash.txt"}, 0, "dash"},
+        {{"extract", "a.oru", "out", "f.txt", "--verb"}, 0, "out/f.txt\n"},  // an unambiguous prefix
+        {{"extract", "--skip-existing", "--verbose", "a.oru", "out", "f.txt"}, 0, ""},
+        {{"list", "a.oru", "--help"}, 0, "usage: oru list ARCHIVE\n"},
+        {{"--help", "cat"}, 0, "usage: oru cat ARCHIVE ENTRY\n"},
+        {{"-V"}, 0, "oru " ORU_VERSION_TEXT "\n"},
+        {{}, 2, "oru: no command given"},
+        {{"-q"}, 2, "oru: no command given"},
+        {{"frobnicate", "a.oru"}, 2, "oru: unknown command frobnicate"},
+        {{"list", "-z", "a.oru"}, 2, "oru: unknown option -z"},
+        {{"list", "-qz", "a.oru"}, 2, "oru: unknown option -z"},
+        {{"list", "--zap=1", "a.oru"}, 2, "oru: unknown option --zap"},
+        {{"list", "--ver", "a.oru"}, 2, "oru: ambiguous option --ver (--verbose, --version)"},
+        {{"list", "--quiet=yes", "a.oru"}, 2, "oru: option --quiet takes no value"},
+        {{"add", "a.oru", "f.txt", "-x"}, 2, "oru: option -x needs a PATTERN"},
+        {{"add", "a.oru", "f.txt", "--exclude"}, 2, "oru: option --exclude needs a PATTERN"},
+        {{"list", "-v", "a.oru"}, 2, "oru: unknown option -v for list"},
+        {{"-x", "*.o", "list", "a.oru"}, 2, "oru: unknown option -x for list"},
+        {{"delete", "--overwrite", "a.oru", "f.txt"}, 2, "oru: unknown option --overwrite for delete"},
+        {{"extract", "-o", "a.oru", "out", "-n"}, 2, "oru: -o and -n cannot be given together"},
+        {{"list"}, 2, "oru: wrong number of arguments for list"},
+        {{"list", "a.oru", "--", "-q"}, 2, "oru: wrong number of arguments for list"},
+        {{"cat", "a.oru"}, 2, "oru: wrong number of arguments for cat"},
+        {{"cat", "a.oru", "x", "y"}, 2, "oru: wrong number of arguments for cat"},
+        {{"add", "a.oru"}, 2, "oru: wrong number of arguments for add"},
+        {{"extract", "a.oru"}, 2, "oru: wrong number of arguments for extract"},
+        {{"delete", "a.oru"}, 2, "oru: wrong number of arguments for delete"},
+    };
+    const std::string bytes = readFile(path("a.oru"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const RunResult r = oru(c.args);
+        EXPECT_EQ(r.status, c.status);
+        if (c.status == 0) {
+            EXPECT_EQ(r.out.substr(0, c.out.size()), c.out);
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.out);
+            EXPECT_NE(r.err.find("\nusage: oru"), std::string::npos);
+            EXPECT_EQ(r.out, "");
+        }
     }
-    EXPECT_FALSE(stdfs::exists(path("a.oru")));
+    EXPECT_NE(readFile(path("a.oru")), "");
+    EXPECT_EQ(ok({"cat", "a.oru", "f.txt"}), "f");
 }
 
 TEST_F(OruCli, HelpAndVersion) {
     const std::string help = ok({"--help"});
     for (const char* command : {"new", "add", "list", "extract", "cat", "delete", "compact", "test", "info"}) {
-        EXPECT_NE(help.find(std::string("oru ") + command + " ARCHIVE"), std::string::npos) << command;
-        EXPECT_NE(ok({command, "--help"}).find(std::string("usage: oru [-q] ") + command), std::string::npos);
+        EXPECT_NE(help.find(std::string("oru ") + command + " "), std::string::npos) << command;
+        EXPECT_EQ(ok({command, "--help"}).rfind(std::string("usage: oru ") + command + " ", 0), 0u) << command;
+    }
+    for (const char* option : {"--quiet", "--verbose", "--exclude=PATTERN", "--overwrite", "--skip-existing"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_TRUE(std::regex_match(ok({"--version"}), std::regex("oru \\d+\\.\\d+\\.\\d+\n")));
+}
+
+// add makes a missing archive, as zip and 7z do, but never turns another file into one, and
+// leaves no empty archive behind when it could add nothing.
+TEST_F(OruCli, AddCreatesAMissingArchiveOnly) {
+    writeFile(path("f.txt"), "f");
+    writeFile(path("notes.txt"), "not an archive");
+    stdfs::create_directories(path("folder.oru"));
+    stdfs::create_symlink("nowhere/x.oru", path("dangling.oru"));
+    struct Case {
+        std::string archive;
+        std::vector<std::string> paths;
+        std::string err;     // "" for success
+        bool archiveAfter;   // a file at archive afterwards
+    };
+    const Case cases[] = {
+        {"new.oru", {"f.txt"}, "", true},
+        {"sub/../new2.oru", {"f.txt"}, "", true},
+        {"none.oru", {"missing"}, "oru: Cannot open file missing.\n", false},
+        {"part.oru", {"f.txt", "missing"}, "oru: Cannot open file missing.\n", true},
+        {"notes.txt", {"f.txt"}, "oru: notes.txt檔案格式不符.\n", true},
+        {"folder.oru", {"f.txt"}, "oru: folder.oru找不到這個檔案.\n", false},
+        {"dangling.oru", {"f.txt"}, "oru: dangling.oru找不到這個檔案.\n", false},
+    };
+    stdfs::create_directories(path("sub"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        std::vector<std::string> args{"add", c.archive};
+        args.insert(args.end(), c.paths.begin(), c.paths.end());
+        const RunResult r = oru(args);
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(stdfs::is_regular_file(path(c.archive)), c.archiveAfter);
+        if (c.archiveAfter && c.archive != "notes.txt") {
+            EXPECT_EQ(ok({"cat", c.archive, "f.txt"}), "f");
+        }
+    }
+    EXPECT_EQ(readFile(path("notes.txt")), "not an archive");
+    EXPECT_FALSE(stdfs::exists(path("nowhere")));
+}
+
+// ENTRY may be a shell-style pattern over the paths `list` shows; an exact path is taken as it
+// is, also when it holds pattern characters.
+TEST_F(OruCli, EntryPatternsSelectByPath) {
+    writeFile(path("src/lib/x.c"), "x");
+    writeFile(path("src/lib/y.c"), "y");
+    writeFile(path("src/lib/y.h"), "h");
+    writeFile(path("src/README"), "top readme");
+    writeFile(path("src/doc/README"), "doc readme");
+    writeFile(path("src/doc/[1].txt"), "bracket");
+    writeFile(path("src/中文.txt"), "漢字");
+    ok({"add", "a.oru", "src"});
+    struct Case {
+        std::vector<std::string> entries;
+        std::map<std::string, std::string> extracted;  // below the directory; empty: no match
+    };
+    const Case cases[] = {
+        {{"src/lib/*.c"}, {{"x.c", "x"}, {"y.c", "y"}}},
+        {{"*/README"}, {{"README", "top readme"}}},
+        {{"*/*/README"}, {{"README", "doc readme"}}},
+        {{"src/doc/[1].txt"}, {{"[1].txt", "bracket"}}},  // the exact name wins
+        {{"src/doc/\\[1\\].*"}, {{"[1].txt", "bracket"}}},
+        {{"src/??.txt"}, {{"中文.txt", "漢字"}}},             // "?" is one character
+        {{"src/l?b"}, {{"lib/x.c", "x"}, {"lib/y.c", "y"}, {"lib/y.h", "h"}}},
+        {{"src/lib/[!x].?"}, {{"y.c", "y"}, {"y.h", "h"}}},
+        {{"/src//lib/x*/"}, {{"x.c", "x"}}},
+        {{"src/lib/x.c", "src/*.md"}, {}},  // one pattern matching nothing fails the command
+        {{"*.c"}, {}},                      // "*" stays within one name
+    };
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.entries));
+        const std::string out = "out" + std::to_string(run++);
+        std::vector<std::string> args{"extract", "a.oru", out};
+        args.insert(args.end(), c.entries.begin(), c.entries.end());
+        const RunResult r = oru(args);
+        if (c.extracted.empty()) {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "oru: no entry \"" + c.entries.back() + "\" in a.oru.\n");
+            EXPECT_FALSE(stdfs::exists(path(out)));
+        } else {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(filesBelow(path(out)), c.extracted);
+        }
+    }
+
+    EXPECT_EQ(ok({"cat", "a.oru", "*/doc/READ*"}), "doc readme");
+    const RunResult several = oru({"cat", "a.oru", "src/lib/y.?"});
+    EXPECT_EQ(several.status, 1);
+    EXPECT_EQ(several.err, "oru: \"src/lib/y.?\" matches 2 entries in a.oru.\n");
+    EXPECT_EQ(several.out, "");
+
+    ok({"delete", "a.oru", "src/lib/*.[ch]", "src/doc"});
+    EXPECT_EQ(listed(ok({"list", "a.oru"})),
+              (std::vector<std::string>{"d src", "d src/lib", "f 10 src/README", "f 6 src/中文.txt"}));
+}
+
+// -v names each item as it is added, extracted or deleted, one path per line on standard output.
+TEST_F(OruCli, VerboseNamesEachItem) {
+    writeFile(path("src/d/a.txt"), "a");
+    writeFile(path("src/b.txt"), "b");
+    writeFile(path("c.txt"), "c");
+    const auto sorted = [](std::string text) {
+        std::vector<std::string> l = lines(text);
+        std::sort(l.begin(), l.end());
+        return l;
+    };
+    // Items inside a folder come in the order the file system lists them.
+    EXPECT_EQ(sorted(ok({"add", "-v", "a.oru", "src", "c.txt"})),
+              (std::vector<std::string>{"c.txt", "src", "src/b.txt", "src/d", "src/d/a.txt"}));
+    EXPECT_EQ(sorted(ok({"extract", "a.oru", "out", "--verbose"})),
+              (std::vector<std::string>{"out/c.txt", "out/src/b.txt", "out/src/d/a.txt"}));
+    EXPECT_EQ(ok({"delete", "a.oru", "-v", "src/d", "c.txt"}), "src/d\nsrc/d/a.txt\nc.txt\n");
+    EXPECT_EQ(ok({"add", "a.oru", "c.txt"}), "");
+    EXPECT_EQ(ok({"extract", "a.oru", "out2"}), "");
+}
+
+// -n keeps files that exist and extracts the rest; -o, like extraction without either for now,
+// replaces them.
+TEST_F(OruCli, ExistingFilesAreKeptOrReplaced) {
+    writeFile(path("src/d/a.txt"), "new a");
+    writeFile(path("src/d/e/b.txt"), "new b");
+    stdfs::create_directories(path("src/empty"));
+    writeFile(path("c.txt"), "new c");
+    ok({"add", "a.oru", "src", "c.txt"});
+    struct Case {
+        std::vector<std::string> args;  // after "extract"
+        std::map<std::string, std::string> after;
+    };
+    const std::map<std::string, std::string> fresh{
+        {"src/d/a.txt", "new a"}, {"src/d/e/b.txt", "new b"}, {"c.txt", "new c"}};
+    const Case cases[] = {
+        {{"-n", "a.oru", "out"}, {{"src/d/a.txt", "old a"}, {"src/d/e/b.txt", "new b"}, {"c.txt", "old c"}}},
+        {{"--skip-existing", "a.oru", "out", "src/d"}, {{"src/d/a.txt", "old a"}, {"src/d/e/b.txt", "old b"}, {"c.txt", "old c"}, {"d/a.txt", "new a"}, {"d/e/b.txt", "new b"}}},
+        {{"-o", "a.oru", "out"}, fresh},
+        {{"a.oru", "out"}, fresh},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        stdfs::remove_all(path("out"));
+        writeFile(path("out/src/d/a.txt"), "old a");
+        writeFile(path("out/c.txt"), "old c");
+        if (c.args.size() == 4) writeFile(path("out/src/d/e/b.txt"), "old b");
+        std::vector<std::string> args{"extract"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ok(args);
+        EXPECT_EQ(filesBelow(path("out")), c.after);
+        EXPECT_TRUE(stdfs::is_directory(path("out/src/empty")) || c.args.size() == 4);
+    }
 }
 
 // "--" ends the options, and -q is accepted before the command.
