@@ -116,6 +116,7 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path) {
 }
 
 void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
+    if (addFilter_ && addFilter_(path)) return;
     // A missing path, or a link pointing nowhere, is reported instead of becoming a phantom row.
     if (!fs::exists(path)) throw Error(msg::cannotOpen(path));
     if (fs::isDirectory(path)) {

@@ -49,6 +49,11 @@ public:
     // sources of 2 GiB or archives that would reach 2 GiB, or Cancelled. Every file completed
     // before a failure stays listed in the catalog in the file.
     void AddPath(const std::string& parentName, const std::string& path);
+    // What AddPath leaves out: asked for every path it meets (the one it was given included)
+    // before the item is read; true leaves the item out, a folder with everything below it.
+    // Empty: nothing is left out.
+    using AddFilter = std::function<bool(const std::string& path)>;
+    void SetAddFilter(AddFilter leaveOut) { addFilter_ = std::move(leaveOut); }
     // Writes the content of cursor's current row into target; target's position ends at 0.
     // Fails with "%s是一個目錄" for a folder row, "Stream read error" when the stored bytes lie
     // outside the file, "error" for a damaged stream (or one inflating past OriginalSize).
@@ -132,6 +137,7 @@ private:
     ArchiveHeader header_{};
     std::string path_;
     Progress* progress_ = nullptr;
+    AddFilter addFilter_;
     int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
     std::unique_ptr<AddJournal> journal_;  // the recovery file, while AddPath runs

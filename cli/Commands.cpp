@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -93,8 +94,7 @@ std::vector<Reached> reachedRows(const CatalogTree& tree) {
 // The rows whose paths match an ENTRY pattern, in listing order, and how many different paths
 // they have.
 std::vector<int> matchingRows(const std::vector<Reached>& reached, const std::string& entry, size_t& paths) {
-    std::string pattern;
-    for (const std::string& name : entryNames(entry)) pattern += (pattern.empty() ? "" : "/") + cp950::toUtf8(name);
+    const std::string pattern = cli::joinedNames(entry);
     std::vector<int> rows;
     std::unordered_set<std::string> matchedPaths;
     for (const Reached& r : reached) {
@@ -151,6 +151,19 @@ std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vect
         if (below && seen.insert(r.path).second) result.push_back(r.path);
     }
     return result;
+}
+
+// Whether -x leaves out path, met while adding source: a pattern without "/" is matched against
+// the item's name, one with "/" against its path in the archive (source's name, then the names
+// below it).
+bool excluded(const std::vector<std::string>& patterns, const std::string& source, const std::string& path) {
+    const std::string name = fs::lastComponent(path);
+    const std::string archivePath = fs::lastComponent(source) + path.substr(std::min(source.size(), path.size()));
+    for (const std::string& pattern : patterns) {
+        const bool byPath = pattern.find('/') != std::string::npos;
+        if (cli::matchesPattern(byPath ? cli::joinedNames(pattern) : pattern, byPath ? archivePath : name)) return true;
+    }
+    return false;
 }
 
 // Whether a stored name (UTF-8) is one the engine refuses to extract: it could name a place
@@ -284,10 +297,15 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
     struct stat st {};
     const bool created = lstat(archive.c_str(), &st) != 0 && errno == ENOENT;
     auto kiv = created ? TKiv::CreateNew(archive) : openArchive(archive);
+    const std::string* source = nullptr;  // the PATH being added
+    if (!options.excludes.empty()) {
+        kiv->SetAddFilter([&](const std::string& path) { return excluded(options.excludes, *source, path); });
+    }
     try {
         withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-            for (const auto& source : sources) {
-                kiv->AddPath("", source);
+            for (const auto& s : sources) {
+                source = &s;
+                kiv->AddPath("", s);
                 progress.nextOperation();
             }
         });

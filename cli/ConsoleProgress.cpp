@@ -2,7 +2,6 @@
 
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 #include <cerrno>
 #include <csignal>
@@ -12,6 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cli/Utf8.h"
 #include "platform/Error.h"
 
 namespace oru {
@@ -66,18 +66,13 @@ struct Glyph {
 };
 std::vector<Glyph> glyphs(const std::string& text) {
     std::vector<Glyph> result;
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    const int32_t length = static_cast<int32_t>(text.size());
-    for (int32_t i = 0; i < length;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(s, i, length, c);
-        if (c < 0 || c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+    cli::forEachCharacter(text, [&](size_t start, size_t length, int32_t c) {
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
             result.push_back({"?", 1});
         } else {
-            result.push_back({text.substr(start, i - start), columnsOf(c)});
+            result.push_back({text.substr(start, length), columnsOf(c)});
         }
-    }
+    });
     return result;
 }
 

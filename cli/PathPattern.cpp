@@ -1,9 +1,9 @@
 #include "cli/PathPattern.h"
 
-#include <unicode/utf8.h>
-
 #include <cstdint>
 #include <vector>
+
+#include "cli/Utf8.h"
 
 namespace oru::cli {
 
@@ -13,18 +13,9 @@ namespace {
 // own, so that it equals only itself.
 std::vector<int32_t> codePoints(const std::string& text) {
     std::vector<int32_t> result;
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    const int32_t length = static_cast<int32_t>(text.size());
-    for (int32_t i = 0; i < length;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(s, i, length, c);
-        if (c < 0) {
-            c = 0x110000 + s[start];
-            i = start + 1;
-        }
-        result.push_back(c);
-    }
+    cli::forEachCharacter(text, [&](size_t start, size_t, int32_t c) {
+        result.push_back(c < 0 ? 0x110000 + static_cast<uint8_t>(text[start]) : c);
+    });
     return result;
 }
 
@@ -65,6 +56,18 @@ bool elementMatches(const std::vector<int32_t>& pattern, size_t& p, int32_t c) {
 }
 
 }  // namespace
+
+std::string joinedNames(const std::string& path) {
+    std::string joined;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) joined += (joined.empty() ? "" : "/") + path.substr(start, end - start);
+        start = end + 1;
+    }
+    return joined;
+}
 
 bool hasWildcards(const std::string& text) {
     for (size_t i = 0; i < text.size(); ++i) {

@@ -6,6 +6,10 @@
 
 namespace oru::cli {
 
+// The names of a "/"-separated path joined by single "/", empty names ("a//b", a leading or
+// trailing "/") dropped.
+std::string joinedNames(const std::string& path);
+
 // True when text holds a "*", "?" or "[" that no "\" quotes.
 bool hasWildcards(const std::string& text);
 

@@ -457,6 +457,50 @@ TEST_F(OruCli, EntryPatternsSelectByPath) {
               (std::vector<std::string>{"d src", "d src/lib", "f 10 src/README", "f 6 src/中文.txt"}));
 }
 
+// -x leaves out items by name (a pattern without "/") or by their path in the archive, a folder
+// with everything below it, at any depth and for the added item itself.
+TEST_F(OruCli, ExcludePatternsLeaveItemsOut) {
+    writeFile(path("src/main.c"), "m");
+    writeFile(path("src/main.o"), "o");
+    writeFile(path("src/lib/util.o"), "u");
+    writeFile(path("src/lib/util.c"), "c");
+    writeFile(path("src/.git/config"), "g");
+    writeFile(path("src/build/out.bin"), "b");
+    writeFile(path("notes.tmp"), "t");
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::string> listedPaths;
+    };
+    const Case cases[] = {
+        {{}, {"src", "src/.git", "src/.git/config", "src/build", "src/build/out.bin", "src/lib", "src/lib/util.c",
+              "src/lib/util.o", "src/main.c", "src/main.o", "notes.tmp"}},
+        {{"-x", "*.o"}, {"src", "src/.git", "src/.git/config", "src/build", "src/build/out.bin", "src/lib",
+                         "src/lib/util.c", "src/main.c", "notes.tmp"}},
+        {{"--exclude=*.o", "-x", ".git", "--exclude", "build", "-x*.tmp"},
+         {"src", "src/lib", "src/lib/util.c", "src/main.c"}},
+        {{"-x", "src/*.o"}, {"src", "src/.git", "src/.git/config", "src/build", "src/build/out.bin", "src/lib",
+                             "src/lib/util.c", "src/lib/util.o", "src/main.c", "notes.tmp"}},
+        {{"-x", "src/lib/"}, {"src", "src/.git", "src/.git/config", "src/build", "src/build/out.bin", "src/main.c",
+                              "src/main.o", "notes.tmp"}},
+        {{"-x", "src"}, {"notes.tmp"}},
+        {{"-x", "lib/*"}, {"src", "src/.git", "src/.git/config", "src/build", "src/build/out.bin", "src/lib",
+                           "src/lib/util.c", "src/lib/util.o", "src/main.c", "src/main.o", "notes.tmp"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.options));
+        stdfs::remove(path("x.oru"));
+        std::vector<std::string> args{"add", "x.oru", "src", "notes.tmp"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ok(args);
+        std::vector<std::string> paths;
+        for (const auto& l : lines(ok({"list", "x.oru"}))) paths.push_back(l.substr(l.rfind('\t') + 1));
+        std::sort(paths.begin(), paths.end());
+        std::vector<std::string> expected = c.listedPaths;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(paths, expected);
+    }
+}
+
 // -v names each item as it is added, extracted or deleted, one path per line on standard output.
 TEST_F(OruCli, VerboseNamesEachItem) {
     writeFile(path("src/d/a.txt"), "a");
