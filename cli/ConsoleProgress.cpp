@@ -139,7 +139,7 @@ ConsoleProgress::ConsoleProgress(bool visible, bool verbose) : ConsoleProgress(v
 
 ConsoleProgress::ConsoleProgress(bool visible, bool verbose, Terminal terminal)
     : visible_(visible), verbose_(verbose), terminal_(std::move(terminal)),
-      itemsToTerminal_(isatty(terminal_.itemFd) == 1), start_(terminal_.now()), lastDraw_(start_) {}
+      itemsToTerminal_(terminal_.itemsOnScreen < 0 ? isatty(terminal_.itemFd) == 1 : terminal_.itemsOnScreen == 1), start_(terminal_.now()), lastDraw_(start_) {}
 
 ConsoleProgress::~ConsoleProgress() { finish(); }
 
@@ -168,12 +168,12 @@ void ConsoleProgress::update(const Info& info) {
     if (now - start_ <= std::chrono::seconds(1) || (drawn_ && now - lastDraw_ < std::chrono::milliseconds(100))) {
         return;
     }
-    lastDraw_ = now;
     draw();
 }
 
 void ConsoleProgress::draw() {
-    const double seconds = std::chrono::duration<double>(terminal_.now() - start_).count();
+    lastDraw_ = terminal_.now();
+    const double seconds = std::chrono::duration<double>(lastDraw_ - start_).count();
     const int columns = terminal_.columns > 0 ? terminal_.columns : columnsOfTerminal(terminal_.lineFd);
     const std::string line = progressLine(done_.itemsDone + current_.itemsDone, done_.bytesDone + current_.bytesDone,
                                           done_.bytesTotal + current_.bytesTotal, seconds, current_.currentName,
@@ -185,8 +185,9 @@ void ConsoleProgress::draw() {
 }
 
 void ConsoleProgress::item(const std::string& path) {
-    const bool redraw = drawn_;
-    finish();
+    // On the terminal that shows the line, the item goes above it; elsewhere the line stays.
+    const bool redraw = drawn_ && itemsToTerminal_;
+    if (redraw) finish();
     std::string text = path;
     if (itemsToTerminal_) {
         for (char& c : text) {

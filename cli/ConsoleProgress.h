@@ -20,6 +20,7 @@ public:
         int lineFd = 2;   // the progress line
         int itemFd = 1;   // the -v lines
         int columns = 0;  // the line's terminal width; 0: asked from lineFd at each draw
+        int itemsOnScreen = -1;  // the -v lines show above the line: 1 yes, 0 no, -1 when itemFd is a terminal
         std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
     };
 

@@ -137,6 +137,7 @@ TEST_F(ConsoleProgressTest, OneLineRedrawnInPlaceBelowTheItems) {
     terminal.lineFd = fd;
     terminal.itemFd = fd;
     terminal.columns = columns;
+    terminal.itemsOnScreen = 1;
     terminal.now = [&] { return now; };
     const auto at = [&](double seconds) {
         now = Clock::time_point{} + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
