@@ -114,6 +114,15 @@ int columnsOfTerminal(int fd) {
 
 }  // namespace
 
+std::string forTerminal(std::string text, bool terminal) {
+    if (!terminal) return text;
+    for (char& c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) c = '?';
+    }
+    return text;
+}
+
 int terminalColumns(const std::string& text) {
     int width = 0;
     for (const Glyph& g : glyphs(text)) width += g.columns;
@@ -188,14 +197,7 @@ void ConsoleProgress::item(const std::string& path) {
     // On the terminal that shows the line, the item goes above it; elsewhere the line stays.
     const bool redraw = drawn_ && itemsToTerminal_;
     if (redraw) finish();
-    std::string text = path;
-    if (itemsToTerminal_) {
-        for (char& c : text) {
-            const unsigned char u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u == 0x7F) c = '?';
-        }
-    }
-    if (!writeAll(terminal_.itemFd, text + "\n")) throw Error(msg::kWriteError);
+    if (!writeAll(terminal_.itemFd, forTerminal(path, itemsToTerminal_) + "\n")) throw Error(msg::kWriteError);
     if (redraw) draw();
 }
 

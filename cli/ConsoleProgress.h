@@ -59,6 +59,10 @@ private:
     Info current_;               // the running operation's last report
 };
 
+// Names for a terminal: control bytes become "?" so that a stored name cannot drive it. Pipes
+// and files (terminal false) get the names unchanged.
+std::string forTerminal(std::string text, bool terminal);
+
 // The width of UTF-8 text in terminal columns: wide and fullwidth characters (East Asian
 // Width W and F) take two, combining marks and format characters none, ambiguous characters
 // two where the locale is Chinese, Japanese or Korean and one elsewhere.
