@@ -16,16 +16,29 @@ const char kEntryNote[] =
     "several entries; the command acts on all of them. A path or pattern that names nothing is an\n"
     "error, reported before anything is done.\n";
 
-const char kOptionsText[] =
-    "options (anywhere after \"oru\"; \"--\" ends them):\n"
-    "  -q, --quiet            no progress display (it shows only on a terminal)\n"
-    "  -v, --verbose          print each item as it is added, extracted or deleted\n"
-    "  -x, --exclude=PATTERN  add: leave out every item whose name (a pattern without \"/\") or\n"
-    "                         path in the archive (a pattern with \"/\") matches; repeatable\n"
-    "  -o, --overwrite        extract: replace files that exist in DIR\n"
-    "  -n, --skip-existing    extract: keep files that exist in DIR and skip those entries\n"
-    "  -h, --help             this text; COMMAND --help describes one command\n"
-    "  -V, --version          the version\n";
+struct OptionHelp {
+    char letter;
+    const char* text;
+};
+const OptionHelp kOptionHelp[] = {
+    {'q', "  -q, --quiet            no progress display (it shows only on a terminal)\n"},
+    {'v', "  -v, --verbose          print each item as it is added, extracted or deleted\n"},
+    {'x', "  -x, --exclude=PATTERN  add: leave out every item whose name (a pattern without \"/\") or\n"
+          "                         path in the archive (a pattern with \"/\") matches; repeatable\n"},
+    {'o', "  -o, --overwrite        extract: replace files that exist in DIR\n"},
+    {'n', "  -n, --skip-existing    extract: keep files that exist in DIR and skip those entries\n"},
+    {'h', "  -h, --help             this text; COMMAND --help describes one command\n"},
+    {'V', "  -V, --version          the version\n"},
+};
+
+// The options section of the help: every option, or those command takes.
+std::string optionsText(const CommandHelp* command) {
+    std::string text = "options (anywhere after \"oru\"; \"--\" ends them):\n";
+    for (const OptionHelp& o : kOptionHelp) {
+        if (!command || o.letter == 'q' || std::strchr(command->options, o.letter)) text += o.text;
+    }
+    return text;
+}
 
 // Long options and their short letters; every short option has a long form.
 const option kLongOptions[] = {
@@ -90,7 +103,7 @@ const std::vector<CommandHelp>& commands() {
         {"add", "vx", "[-qv] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
          "Adds each file or folder (with everything below it) to the archive's top level, in the\n"
          "order given. A missing ARCHIVE is created first; an existing file that is not an archive\n"
-         "is refused. -x leaves out matching items below each PATH (a folder with everything in it)."},
+         "is refused."},
         {"list", "", "ARCHIVE", 1, 1,
          "Lists every entry, the folder tree depth first from the top level, folders before files:\n"
          "TYPE<TAB>SIZE<TAB>STORED<TAB>DATE<TAB>PATH, TYPE \"d\" or \"f\", sizes empty for folders,\n"
@@ -98,8 +111,7 @@ const std::vector<CommandHelp>& commands() {
         {"extract", "von", "[-qv] [-o|-n] ARCHIVE DIR [ENTRY...]", 2, -1,
          "Writes the named entries (folders with everything below them), or every top-level entry,\n"
          "into DIR, which is created when missing. An entry lands in DIR under its own name.\n"
-         "-o replaces files that exist (as extraction does by default for now); -n keeps them and\n"
-         "skips those entries."},
+         "Without -o or -n, files that exist are replaced for now, as with -o."},
         {"cat", "", "ARCHIVE ENTRY", 2, 2,
          "Writes the content of a stored file to standard output (of each, in catalog order, when the\n"
          "path names several). A pattern must match exactly one entry."},
@@ -124,12 +136,13 @@ std::string usageText() {
 
 std::string helpText() {
     return "oru: creates, lists, extracts and changes .oru archives.\n\n" + usageText() + "\n" +
-           kOptionsText + "\n" + kEntryNote +
+           optionsText(nullptr) + "\n" + kEntryNote +
            "\nexit status: 0 success, 1 failure (message on standard error), 2 usage error\n";
 }
 
 std::string commandHelpText(const CommandHelp& c) {
-    std::string text = std::string("usage: oru ") + c.name + " " + c.synopsis + "\n\n" + c.text + "\n";
+    std::string text = std::string("usage: oru ") + c.name + " " + c.synopsis + "\n\n" + c.text + "\n\n" +
+                       optionsText(&c);
     if (std::strstr(c.synopsis, "ENTRY")) text += std::string("\n") + kEntryNote;
     return text;
 }
