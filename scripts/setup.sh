@@ -8,6 +8,9 @@ shift
 
 packages=(g++ cmake ninja-build pkg-config zlib1g-dev libicu-dev libgtest-dev libgmock-dev
           libbenchmark-dev qt6-base-dev libgl-dev)
+# The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
+# Traditional Chinese texts from qt6-translations-l10n.
+packages+=(fonts-noto-cjk qt6-translations-l10n)
 [ -n "${ORU_EXTRA_PACKAGES:-}" ] && read -r -a extra <<<"$ORU_EXTRA_PACKAGES" && packages+=("${extra[@]}")
 
 missing=()

@@ -1,15 +1,36 @@
 #include "ui/Application.h"
 
+#include <QIcon>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <exception>
 
 #include "platform/Error.h"
+
+// The application icon lives in the static library's resources: make sure they are linked in.
+static void initAppIconResources() { Q_INIT_RESOURCE(appicon); }
 
 namespace oru::ui {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("WinOru"));
     setApplicationDisplayName(QStringLiteral("WinOru"));
+    setApplicationVersion(QStringLiteral(ORU_VERSION));
+    // Wayland docks and task bars match the window to its desktop entry by this name.
+    setDesktopFileName(QString::fromLatin1(kDesktopId));
+    // The installed theme icon when there is one, else the copies compiled into the program.
+    QIcon icon = QIcon::fromTheme(QString::fromLatin1(kDesktopId));
+    if (icon.isNull()) {
+        initAppIconResources();
+        icon.addFile(QStringLiteral(":/app/winoru-48.png"));
+        icon.addFile(QStringLiteral(":/app/winoru-256.png"));
+    }
+    setWindowIcon(icon);
+    // The window speaks Traditional Chinese whatever the locale, so Qt's file dialogs, message
+    // box buttons and context menus are made to speak it too.
+    qtTranslationLoaded_ = qtTranslation_.load(QStringLiteral("qtbase_zh_TW"),
+                                               QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+                           installTranslator(&qtTranslation_);
     showError = [](const QString& text) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("WinOru"), text, QMessageBox::Ok,
                         QApplication::activeWindow());

@@ -1,17 +1,27 @@
 #pragma once
 // The application object and its central handler: every exception that escapes a command (an
 // event handler of the window) is shown in the "WinOru" message box, and the program goes on.
+// It also gives the program its desktop identity (icon, desktop entry name) and lets Qt's own
+// dialogs and buttons speak the window's language.
 
 #include <QApplication>
+#include <QTranslator>
 #include <functional>
 #include <string>
 
 namespace oru::ui {
 
+// The name of the installed desktop entry, icon and metainfo (without their extensions).
+inline constexpr const char* kDesktopId = "org.winoru.WinOru";
+
 class TApplication : public QApplication {
     Q_OBJECT
 public:
     TApplication(int& argc, char** argv);
+
+    // Whether Qt's Traditional Chinese translation was found and is in use (when it is missing,
+    // Qt's dialogs speak English and everything else works).
+    bool qtTranslationLoaded() const { return qtTranslationLoaded_; }
 
     bool notify(QObject* receiver, QEvent* event) override;
 
@@ -29,6 +39,9 @@ public:
 
 private:
     void report(const std::string& message);
+
+    QTranslator qtTranslation_;
+    bool qtTranslationLoaded_ = false;
 };
 
 }  // namespace oru::ui
