@@ -1,15 +1,67 @@
-// The program's entry: the application titled "WinOru", its main window, and the archive named
-// by the last command-line argument opened at start. The exit status is always 0.
+// The program's entry. Without options: the application titled "WinOru", its main window, and the
+// archive named by the last command-line argument opened at start; the exit status is then 0.
+// The file managers' actions run without the window and end with 0 on success, 1 otherwise:
+//   WinOru --extract-here ARCHIVE...      WinOru --add-to ARCHIVE PATH...
+// --help and --version print and end before any display is needed.
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "ui/Application.h"
+#include "ui/FileManagerActions.h"
 #include "ui/zipmain.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: WinOru [ARCHIVE]\n"
+    "       WinOru --extract-here ARCHIVE...\n"
+    "       WinOru --add-to ARCHIVE PATH...\n"
+    "\n"
+    "Without options, opens the window, and in it the archive named last.\n"
+    "\n"
+    "  --extract-here ARCHIVE...  extract each archive beside itself: a single top-level\n"
+    "                             item straight beside it, otherwise into a new folder\n"
+    "                             named after the archive; then exit\n"
+    "  --add-to ARCHIVE PATH...   add the files and folders to the archive, creating it\n"
+    "                             when missing; then exit\n"
+    "  --help                     show this help and exit\n"
+    "  --version                  show the version and exit\n"
+    "\n"
+    "Qt's own options (-platform, -style...) are accepted too.\n";
+
+bool isOption(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
+
+int usageError(const char* message) {
+    std::fprintf(stderr, "WinOru: %s\n%s", message, kUsage);
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 2 && isOption(argv[1], "--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && isOption(argv[1], "--version")) {
+        std::printf("WinOru %s\n", ORU_VERSION);
+        return 0;
+    }
+
     oru::ui::TApplication app(argc, argv);  // takes Qt's own options out of argv
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args.front() == "--extract-here") {
+        if (args.size() < 2) return usageError("--extract-here needs at least one archive");
+        return oru::ui::extractHere({args.begin() + 1, args.end()}) ? 0 : 1;
+    }
+    if (!args.empty() && args.front() == "--add-to") {
+        if (args.size() < 3) return usageError("--add-to needs an archive and at least one path");
+        return oru::ui::addTo(args[1], {args.begin() + 2, args.end()}) ? 0 : 1;
+    }
+
     oru::ui::TMainFrm window(std::move(args));
     window.show();
     app.runCommand([&] { window.FormCreate(); });  // a failure is shown; the window stays

@@ -19,16 +19,6 @@ namespace {
 
 using namespace testing;
 
-// Collects what the central handler shows.
-class ShownErrors {
-public:
-    ShownErrors() {
-        TApplication::instance()->showError = [this](const QString& text) { texts.push_back(text.toStdString()); };
-    }
-    ~ShownErrors() { TApplication::instance()->showError = nullptr; }
-    std::vector<std::string> texts;
-};
-
 class MainWindowTest : public ::testing::Test {
 protected:
     TempDir tmp;

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Collation.h"
@@ -66,6 +67,16 @@ inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// Collects what the central handler shows.
+class ShownErrors {
+public:
+    ShownErrors() {
+        TApplication::instance()->showError = [this](const QString& text) { texts.push_back(text.toStdString()); };
+    }
+    ~ShownErrors() { TApplication::instance()->showError = nullptr; }
+    std::vector<std::string> texts;
+};
 
 // Fixes "now" for the test's lifetime.
 class FixedClock {

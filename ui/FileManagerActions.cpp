@@ -1,0 +1,118 @@
+#include "ui/FileManagerActions.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "ui/Application.h"
+#include "ui/ProgressSink.h"
+#include "ui/zipmain.h"
+
+namespace oru::ui {
+
+namespace {
+
+// The path made absolute against the working directory, without "." or ".." steps and without a
+// trailing "/" (so that its last component is the item's name). Links are kept as given.
+std::string absolutePath(const std::string& path) {
+    std::filesystem::path p = std::filesystem::absolute(path).lexically_normal();
+    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+    return p.string();
+}
+
+// The name of the folder an archive is extracted into: its name without the ".oru" extension
+// (or whatever extension it has); the whole name when that would leave nothing.
+std::string folderNameFor(const std::string& archivePath) {
+    const std::filesystem::path name = std::filesystem::path(archivePath).filename();
+    const std::string stem = name.stem().string();
+    return stem.empty() ? name.string() : stem;
+}
+
+// Makes a new directory "name", or "name (2)", "name (3)"... in parent, the first name that is
+// not taken, and returns its path. mkdir claims the name, so a folder that appears meanwhile is
+// never shared.
+std::string makeNewFolder(const std::string& parent, const std::string& name) {
+    for (int n = 1;; ++n) {
+        const std::string path = fs::join(parent, n == 1 ? name : name + " (" + std::to_string(n) + ")");
+        if (::mkdir(path.c_str(), 0777) == 0) return path;
+        if (errno != EEXIST) throw oru::Error(std::string(msg::kCreateDirError) + " " + path);
+    }
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The names (UTF-8) of the rows the window lists at the top level of its open archive.
+std::vector<std::string> topLevelNames(TMainFrm& window) {
+    std::vector<std::string> names;
+    oru::CatalogTable& catalog = window.CurrentArchive()->Catalog();
+    for (catalog.First(); !catalog.AtEnd(); catalog.Next())
+        names.push_back(cp950::toUtf8(catalog.GetText("FileName")));
+    return names;
+}
+
+// path: absolute (the window's file panes change the working directory).
+void extractOneHere(const std::string& path) {
+    const std::string beside = std::filesystem::path(path).parent_path().string();
+    TMainFrm window({path});
+    window.FormCreate();  // opens the archive and lists its top level, as at the window's start
+    const std::vector<std::string> names = topLevelNames(window);
+    if (names.empty()) return;
+    const bool straight = names.size() == 1 && !exists(fs::join(beside, names.front()));
+    const std::string destination = straight ? beside : makeNewFolder(beside, folderNameFor(path));
+    // The window's own Extract with nothing selected takes every listed row.
+    window.askDirectory = [&] { return std::optional<std::string>(destination); };
+    window.BtnExtractClick();
+}
+
+}  // namespace
+
+bool extractHere(const std::vector<std::string>& archives) {
+    TApplication* app = TApplication::instance();
+    bool ok = true;
+    bool cancelled = false;
+    std::vector<std::string> paths;
+    for (const std::string& archive : archives) paths.push_back(absolutePath(archive));
+    for (const std::string& archive : paths) {
+        ok = app->runCommand([&] {
+            try {
+                extractOneHere(archive);
+            } catch (const oru::Cancelled&) {
+                cancelled = true;  // Cancel stops this archive and the ones after it
+                throw;
+            }
+        }) && ok;
+        if (cancelled) break;
+    }
+    return ok;
+}
+
+bool addTo(const std::string& archive, const std::vector<std::string>& paths) {
+    TApplication* app = TApplication::instance();
+    const std::string archivePath = absolutePath(archive);
+    std::unique_ptr<oru::TKiv> kiv;
+    if (!app->runCommand([&] {
+            kiv = fs::fileExists(archivePath) ? oru::TKiv::OpenExisting(archivePath)
+                                              : oru::TKiv::CreateNew(archivePath);
+        }))
+        return false;
+    TProgressSink progress(nullptr, QStringLiteral("加入壓縮"), true);
+    kiv->SetProgress(&progress);
+    bool ok = true;
+    for (const std::string& path : paths) {
+        if (app->runCommand([&] { kiv->AddPath(std::string(), absolutePath(path)); })) continue;
+        ok = false;
+        if (progress.cancelled()) break;
+    }
+    kiv->SetProgress(nullptr);
+    return ok;
+}
+
+}  // namespace oru::ui
