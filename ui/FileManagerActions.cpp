@@ -1,6 +1,8 @@
 #include "ui/FileManagerActions.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -33,14 +35,22 @@ std::string folderNameFor(const std::string& archivePath) {
     return stem.empty() ? name.string() : stem;
 }
 
-// Makes a new directory "name", or "name (2)", "name (3)"... in parent, the first name that is
-// not taken, and returns its path. mkdir claims the name, so a folder that appears meanwhile is
-// never shared.
-std::string makeNewFolder(const std::string& parent, const std::string& name) {
+// Makes a new directory (or an empty file) "name", or "name (2)", "name (3)"... in parent, the
+// first name not taken, extension after the number, and returns its path. mkdir and O_EXCL claim
+// the name, so nothing that appears meanwhile is shared or replaced.
+std::string makeNew(const std::string& parent, const std::string& name, const std::string& extension,
+                    bool directory) {
     for (int n = 1;; ++n) {
-        const std::string path = fs::join(parent, n == 1 ? name : name + " (" + std::to_string(n) + ")");
-        if (::mkdir(path.c_str(), 0777) == 0) return path;
-        if (errno != EEXIST) throw oru::Error(std::string(msg::kCreateDirError) + " " + path);
+        const std::string path =
+            fs::join(parent, (n == 1 ? name : name + " (" + std::to_string(n) + ")") + extension);
+        const int fd = directory ? ::mkdir(path.c_str(), 0777)
+                                 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            if (!directory) ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            throw oru::Error(directory ? std::string(msg::kCreateDirError) + " " + path : "Cannot create file " + path);
     }
 }
 
@@ -66,10 +76,31 @@ void extractOneHere(const std::string& path) {
     const std::vector<std::string> names = topLevelNames(window);
     if (names.empty()) return;
     const bool straight = names.size() == 1 && !exists(fs::join(beside, names.front()));
-    const std::string destination = straight ? beside : makeNewFolder(beside, folderNameFor(path));
+    const std::string destination = straight ? beside : makeNew(beside, folderNameFor(path), "", true);
     // The window's own Extract with nothing selected takes every listed row.
     window.askDirectory = [&] { return std::optional<std::string>(destination); };
     window.BtnExtractClick();
+}
+
+// Adds paths to the archive at archivePath, which is made anew when create is set (the file may
+// exist, empty) and opened otherwise.
+bool addInto(const std::string& archivePath, const std::vector<std::string>& paths, bool create) {
+    TApplication* app = TApplication::instance();
+    std::unique_ptr<oru::TKiv> kiv;
+    if (!app->runCommand([&] {
+            kiv = create ? oru::TKiv::CreateNew(archivePath) : oru::TKiv::OpenExisting(archivePath);
+        }))
+        return false;
+    TProgressSink progress(nullptr, QStringLiteral("加入壓縮"), true);
+    kiv->SetProgress(&progress);
+    bool ok = true;
+    for (const std::string& path : paths) {
+        if (app->runCommand([&] { kiv->AddPath(std::string(), absolutePath(path)); })) continue;
+        ok = false;
+        if (progress.cancelled()) break;
+    }
+    kiv->SetProgress(nullptr);
+    return ok;
 }
 
 }  // namespace
@@ -95,24 +126,24 @@ bool extractHere(const std::vector<std::string>& archives) {
 }
 
 bool addTo(const std::string& archive, const std::vector<std::string>& paths) {
-    TApplication* app = TApplication::instance();
     const std::string archivePath = absolutePath(archive);
-    std::unique_ptr<oru::TKiv> kiv;
-    if (!app->runCommand([&] {
-            kiv = fs::fileExists(archivePath) ? oru::TKiv::OpenExisting(archivePath)
-                                              : oru::TKiv::CreateNew(archivePath);
-        }))
+    return addInto(archivePath, paths, !fs::fileExists(archivePath));
+}
+
+bool addHere(const std::vector<std::string>& paths) {
+    if (paths.empty()) return true;
+    const std::filesystem::path first = absolutePath(paths.front());
+    const std::filesystem::path parent = first.parent_path();
+    std::string name;
+    if (paths.size() > 1)
+        name = parent.filename().string();
+    else
+        name = (fs::isDirectory(first.string()) ? first.filename() : first.stem()).string();
+    if (name.empty()) name = "archive";  // the items lie in "/", or the name is all extension
+    std::string archive;
+    if (!TApplication::instance()->runCommand([&] { archive = makeNew(parent.string(), name, ".oru", false); }))
         return false;
-    TProgressSink progress(nullptr, QStringLiteral("加入壓縮"), true);
-    kiv->SetProgress(&progress);
-    bool ok = true;
-    for (const std::string& path : paths) {
-        if (app->runCommand([&] { kiv->AddPath(std::string(), absolutePath(path)); })) continue;
-        ok = false;
-        if (progress.cancelled()) break;
-    }
-    kiv->SetProgress(nullptr);
-    return ok;
+    return addInto(archive, paths, true);
 }
 
 }  // namespace oru::ui

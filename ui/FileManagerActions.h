@@ -22,4 +22,9 @@ bool extractHere(const std::vector<std::string>& archives);
 // cancelled.
 bool addTo(const std::string& archive, const std::vector<std::string>& paths);
 
+// Adds the paths, as addTo does, to a new archive beside the first of them, named after it
+// ("photo.oru" for photo.jpg, "docs.oru" for a folder docs) when it is the only one, and after
+// the folder that holds it otherwise; "name (2).oru", "name (3).oru"... when the name is taken.
+bool addHere(const std::vector<std::string>& paths);
+
 }  // namespace oru::ui

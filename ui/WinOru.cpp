@@ -1,7 +1,7 @@
 // The program's entry. Without options: the application titled "WinOru", its main window, and the
 // archive named by the last command-line argument opened at start; the exit status is then 0.
 // The file managers' actions run without the window and end with 0 on success, 1 otherwise:
-//   WinOru --extract-here ARCHIVE...      WinOru --add-to ARCHIVE PATH...
+//   WinOru --extract-here ARCHIVE...   WinOru --add-to ARCHIVE PATH...   WinOru --add-here PATH...
 // --help and --version print and end before any display is needed.
 
 #include <cstdio>
@@ -19,6 +19,7 @@ constexpr const char* kUsage =
     "Usage: WinOru [ARCHIVE]\n"
     "       WinOru --extract-here ARCHIVE...\n"
     "       WinOru --add-to ARCHIVE PATH...\n"
+    "       WinOru --add-here PATH...\n"
     "\n"
     "Without options, opens the window, and in it the archive named last.\n"
     "\n"
@@ -27,6 +28,9 @@ constexpr const char* kUsage =
     "                             named after the archive; then exit\n"
     "  --add-to ARCHIVE PATH...   add the files and folders to the archive, creating it\n"
     "                             when missing; then exit\n"
+    "  --add-here PATH...         add them to a new archive beside the first, named after\n"
+    "                             it (or after their folder when there are several),\n"
+    "                             \"NAME (2).oru\"... when the name is taken; then exit\n"
     "  --help                     show this help and exit\n"
     "  --version                  show the version and exit\n"
     "\n"
@@ -60,6 +64,10 @@ int main(int argc, char** argv) {
     if (!args.empty() && args.front() == "--add-to") {
         if (args.size() < 3) return usageError("--add-to needs an archive and at least one path");
         return oru::ui::addTo(args[1], {args.begin() + 2, args.end()}) ? 0 : 1;
+    }
+    if (!args.empty() && args.front() == "--add-here") {
+        if (args.size() < 2) return usageError("--add-here needs at least one path");
+        return oru::ui::addHere({args.begin() + 1, args.end()}) ? 0 : 1;
     }
 
     oru::ui::TMainFrm window(std::move(args));

@@ -114,5 +114,45 @@ TEST(FileManagerActionsTest, AddToCreatesOrExtendsTheArchiveAndGoesOnPastAMissin
               (Tree{{"a.txt", "A"}, {"docs", "<dir>"}, {"docs/x.txt", "X"}, {"later.txt", "L"}}));
 }
 
+// The names of every row of the archive, in the order the archive lists them.
+std::vector<std::string> rowNames(const std::string& archive) {
+    auto kiv = oru::TKiv::OpenExisting(archive);
+    std::vector<std::string> names;
+    oru::CatalogTable& catalog = kiv->Catalog();
+    for (catalog.First(); !catalog.AtEnd(); catalog.Next()) names.push_back(catalog.GetText("FileName"));
+    return names;
+}
+
+TEST(FileManagerActionsTest, AddHereNamesANewArchiveAfterWhatItHoldsAndReplacesNothing) {
+    const struct {
+        const char* scenario;
+        std::vector<std::string> items;
+        Tree before;
+        const char* archive;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"one file: its name without extension", {"photo.jpg"}, {}, "photo.oru", {"photo.jpg"}},
+        {"one folder: its whole name", {"my.docs"}, {}, "my.docs.oru", {"my.docs", "x.txt"}},
+        {"several items: the folder holding them", {"photo.jpg", "my.docs"}, {}, "src.oru",
+         {"my.docs", "photo.jpg", "x.txt"}},
+        {"a taken name is left alone", {"photo.jpg"}, {{"photo.oru", "mine"}}, "photo (2).oru", {"photo.jpg"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        TempDir tmp;
+        const std::string src = tmp / "src";
+        plant(src, {{"photo.jpg", "P"}, {"my.docs/x.txt", "X"}});
+        plant(src, c.before);
+        std::vector<std::string> items;
+        for (const std::string& item : c.items) items.push_back(src + "/" + item);
+
+        ShownErrors shown;
+        EXPECT_TRUE(addHere(items));
+        EXPECT_EQ(shown.texts, std::vector<std::string>());
+        EXPECT_EQ(rowNames(src + "/" + c.archive), c.rows);
+        for (const auto& [path, content] : c.before) EXPECT_EQ(readFile(src + "/" + path), content);
+    }
+}
+
 }  // namespace
 }  // namespace oru::ui
