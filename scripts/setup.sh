@@ -11,6 +11,8 @@ packages=(g++ cmake ninja-build pkg-config zlib1g-dev libicu-dev libgtest-dev li
 # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
 # Traditional Chinese texts from qt6-translations-l10n.
 packages+=(fonts-noto-cjk qt6-translations-l10n)
+# packaging/check (a test) validates the installed tree and builds and checks the .deb.
+packages+=(desktop-file-utils shared-mime-info libglib2.0-bin appstream man-db file dpkg-dev lintian)
 [ -n "${ORU_EXTRA_PACKAGES:-}" ] && read -r -a extra <<<"$ORU_EXTRA_PACKAGES" && packages+=("${extra[@]}")
 
 missing=()
