@@ -3,15 +3,27 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
-#include <cstdlib>
-#include <new>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "archive/zipUtil.h"
 #include "platform/Error.h"
+#include "platform/WorkerPool.h"
+
+#ifdef ORU_WITH_ISAL
+#include <isa-l/igzip_lib.h>
+
+#include "archive/ChunkedDeflate.h"
+#endif
+#ifdef ORU_WITH_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 namespace oru {
 namespace {
@@ -23,15 +35,54 @@ constexpr size_t kInputChunk = size_t{1} << 20;
 constexpr size_t kOutputChunk = size_t{256} << 10;
 constexpr uint64_t kProgressStep = uint64_t{4} << 20;
 
-// Releases a decompressor on every way out.
-struct InflateGuard {
-    z_stream* zs;
-    ~InflateGuard() { inflateEnd(zs); }
-};
-
 }  // namespace
 
 namespace codec {
+
+// ---------------------------------------------------------------- choosing the codec
+
+namespace {
+
+constexpr int kUnset = -1;
+std::atomic<int> selected{kUnset};
+std::atomic<unsigned> threadSetting{0};
+
+Codec fromEnvironment() {
+    const char* name = std::getenv("ORU_CODEC");
+    if (name && std::strcmp(name, "zlib") == 0) return Codec::Zlib;
+    return hasCodec(Codec::Isal) ? Codec::Isal : Codec::Zlib;
+}
+
+}  // namespace
+
+bool hasCodec(Codec codec) {
+#ifdef ORU_WITH_ISAL
+    (void)codec;
+    return true;
+#else
+    return codec == Codec::Zlib;
+#endif
+}
+
+Codec currentCodec() {
+    int codec = selected.load();
+    if (codec == kUnset) {
+        codec = static_cast<int>(fromEnvironment());
+        selected.store(codec);
+    }
+    return static_cast<Codec>(codec);
+}
+
+void setCodec(Codec codec) { selected.store(static_cast<int>(hasCodec(codec) ? codec : Codec::Zlib)); }
+
+void setThreads(unsigned n) { threadSetting.store(n); }
+
+unsigned threads() {
+    const unsigned n = threadSetting.load();
+    return n == 0 ? WorkerPool::cores() : n;
+}
+
+// ---------------------------------------------------------------- compressing with zlib
 
 namespace {
 
@@ -58,36 +109,41 @@ struct Deflater {
     }
 };
 
-// Where the compressor's output goes: a stream, through the compressor's own buffer.
-class StreamSink {
+thread_local Deflater deflater;
+
+// Where the compressor's output goes: a stream, through a buffer of the compressor's.
+class StreamSink : public Sink {
 public:
-    StreamSink(Stream& stream, uint8_t* buffer) : stream_(stream), buffer_(buffer) {}
-    uint8_t* room(size_t& available) {
-        available = kOutputChunk;
-        return buffer_;
+    explicit StreamSink(Stream& stream) : stream_(stream), buffer_(new uint8_t[kOutputChunk]) {}
+    uint8_t* room(size_t& available) override {
+        if (used_ == kOutputChunk) flush();
+        available = kOutputChunk - used_;
+        return buffer_.get() + used_;
     }
-    void commit(size_t n) {
-        if (n > 0) stream_.write(buffer_, n);
+    void commit(size_t n) override { used_ += n; }
+    void flush() {
+        if (used_ > 0) stream_.write(buffer_.get(), used_);
+        used_ = 0;
     }
 
 private:
     Stream& stream_;
-    uint8_t* buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    size_t used_ = 0;
 };
 
 // Or a byte buffer, written in place.
-class BufferSink {
+class BufferSink : public Sink {
 public:
     explicit BufferSink(ByteBuffer& buffer) : buffer_(buffer) {}
-    uint8_t* room(size_t& available) { return buffer_.room(4096, available); }
-    void commit(size_t n) { buffer_.grow(n); }
+    uint8_t* room(size_t& available) override { return buffer_.room(4096, available); }
+    void commit(size_t n) override { buffer_.grow(n); }
 
 private:
     ByteBuffer& buffer_;
 };
 
-template <class Sink>
-uint64_t deflateAll(Stream& source, Sink& sink, int64_t maxInput, const ProgressFn& progress, Deflater& deflater) {
+uint64_t deflateWithZlib(Stream& source, Sink& sink, int64_t maxInput, const ProgressFn& progress) {
     z_stream& zs = deflater.start();
     uint8_t* in = deflater.in.get();
 
@@ -121,13 +177,23 @@ uint64_t deflateAll(Stream& source, Sink& sink, int64_t maxInput, const Progress
     return consumed;
 }
 
-thread_local Deflater deflater;
-
 }  // namespace
 
+uint64_t compress(Stream& source, Sink& destination, int64_t maxInput, const ProgressFn& progress) {
+#ifdef ORU_WITH_ISAL
+    if (currentCodec() == Codec::Isal) {
+        WorkerPool* pool = threads() > 1 ? &WorkerPool::shared() : nullptr;
+        return compressChunked(source, destination, maxInput, progress, pool);
+    }
+#endif
+    return deflateWithZlib(source, destination, maxInput, progress);
+}
+
 uint64_t compress(Stream& source, Stream& destination, int64_t maxInput, const ProgressFn& progress) {
-    StreamSink sink(destination, deflater.out.get());
-    return deflateAll(source, sink, maxInput, progress, deflater);
+    StreamSink sink(destination);
+    const uint64_t consumed = compress(source, static_cast<Sink&>(sink), maxInput, progress);
+    sink.flush();
+    return consumed;
 }
 
 uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput, const ProgressFn& progress) {
@@ -136,11 +202,7 @@ uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput, con
     const int64_t size = source.size();
     if (size >= 0 && size < (int64_t{1} << 40)) destination.reserve(compressBound(static_cast<uLong>(size)) + 64);
     BufferSink sink(destination);
-    return deflateAll(source, sink, maxInput, progress, deflater);
-}
-
-uint64_t compress(Stream& source, Sink& destination, int64_t maxInput, const ProgressFn& progress) {
-    return deflateAll(source, destination, maxInput, progress, deflater);
+    return compress(source, static_cast<Sink&>(sink), maxInput, progress);
 }
 
 ByteBuffer::~ByteBuffer() { std::free(data_); }
@@ -159,11 +221,101 @@ uint8_t* ByteBuffer::room(size_t minimum, size_t& available) {
     return data_ + size_;
 }
 
-uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
-    z_stream zs{};
-    if (inflateInit(&zs) != Z_OK) throw Error(kZlibError);
-    InflateGuard guard{&zs};
+// ---------------------------------------------------------------- decoding
 
+namespace {
+
+// The decoders behind one interface: input given with setInput, decoded into out by run.
+enum class Step { Going, End, Failed };
+
+class ZlibInflater {
+public:
+    ZlibInflater() {
+        if (inflateInit(&zs_) != Z_OK) throw Error(kZlibError);
+    }
+    ~ZlibInflater() { inflateEnd(&zs_); }
+    ZlibInflater(const ZlibInflater&) = delete;
+    ZlibInflater& operator=(const ZlibInflater&) = delete;
+
+    void setInput(const uint8_t* in, size_t n) {
+        zs_.next_in = const_cast<uint8_t*>(in);
+        zs_.avail_in = static_cast<uInt>(n);
+    }
+    size_t availableIn() const { return zs_.avail_in; }
+    // Decodes into out[0..n); produced tells how much was written.
+    Step run(uint8_t* out, size_t n, size_t& produced) {
+        zs_.next_out = out;
+        zs_.avail_out = static_cast<uInt>(n);
+        const int ret = inflate(&zs_, Z_NO_FLUSH);
+        produced = n - zs_.avail_out;
+        if (ret == Z_STREAM_END) return Step::End;
+        if (ret == Z_OK || ret == Z_BUF_ERROR) return Step::Going;
+        return Step::Failed;
+    }
+
+private:
+    z_stream zs_{};
+};
+
+#ifdef ORU_WITH_ISAL
+// ISA-L's decoder. The two header bytes are checked here with zlib's rules (deflate, a window of
+// at most 32 KiB, the check bits, no preset dictionary), so that ISA-L refuses what zlib
+// refuses; ISA-L decodes the deflate data and checks the Adler-32 behind it.
+class IsalInflater {
+public:
+    IsalInflater() : state_(reusedState()) {
+        isal_inflate_init(state_);
+        state_->crc_flag = ISAL_ZLIB_NO_HDR_VER;
+    }
+    IsalInflater(const IsalInflater&) = delete;
+    IsalInflater& operator=(const IsalInflater&) = delete;
+    void setInput(const uint8_t* in, size_t n) {
+        // The header bytes are taken from the input as they come, one read or two.
+        while (headerHave_ < 2 && n > 0) {
+            header_[headerHave_++] = *in++;
+            --n;
+        }
+        state_->next_in = const_cast<uint8_t*>(in);
+        state_->avail_in = static_cast<uint32_t>(n);
+    }
+    size_t availableIn() const { return state_->avail_in; }
+    Step run(uint8_t* out, size_t n, size_t& produced) {
+        produced = 0;
+        if (headerHave_ < 2) return Step::Going;
+        if (!headerChecked_) {
+            const unsigned cmf = header_[0], flg = header_[1];
+            const bool valid = (cmf & 0x0F) == 8 && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0 && (flg & 0x20) == 0;
+            if (!valid) return Step::Failed;
+            headerChecked_ = true;
+        }
+        state_->next_out = out;
+        state_->avail_out = static_cast<uint32_t>(n);
+        const int ret = isal_inflate(state_);
+        produced = n - state_->avail_out;
+        if (ret != ISAL_DECOMP_OK && ret != ISAL_END_INPUT && ret != ISAL_OUT_OVERFLOW) return Step::Failed;
+        return state_->block_state == ISAL_BLOCK_FINISH ? Step::End : Step::Going;
+    }
+
+private:
+    // The state is large (some 85 KiB): one per thread, set up again for each entry.
+    static inflate_state* reusedState() {
+        thread_local std::unique_ptr<inflate_state> state(new inflate_state);
+        return state.get();
+    }
+
+    inflate_state* state_;
+    uint8_t header_[2] = {};
+    size_t headerHave_ = 0;
+    bool headerChecked_ = false;
+};
+#endif
+
+// Decodes a block at a time (the decoders are far faster with room to work in) and hands the
+// content on in pieces of kPieceSize, as if each piece were asked for in turn. A failure shows
+// where the request that met it would: the whole pieces before it are handed on, the partial
+// one is not.
+template <class Inflater>
+uint64_t decodeStream(Inflater& inflater, Stream& source, Stream& target, int64_t limit) {
     bool sourceEnded = false;
     uint64_t total = 0;
     source.seek(0);
@@ -172,43 +324,39 @@ uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
     size_t inSize = 0;
     auto* memory = dynamic_cast<MemoryStream*>(&source);
     if (memory && memory->bytes().size() <= UINT32_MAX) {
-        zs.next_in = memory->bytes().data();
-        zs.avail_in = static_cast<uInt>(memory->bytes().size());
+        inflater.setInput(memory->bytes().data(), memory->bytes().size());
         sourceEnded = true;
     } else {
         inSize = std::min<size_t>(kInputChunk, static_cast<size_t>(std::max<int64_t>(source.size(), 1)));
         in.reset(new uint8_t[inSize]);
     }
-    // Decoded a block at a time (zlib is far faster with room to work in) and handed on in pieces
-    // of kPieceSize, as if each piece were asked for in turn. A failure shows where the request
-    // that met it would: the whole pieces before it are handed on, the partial one is not.
     constexpr size_t kBlock = 128 * kPieceSize;
     std::unique_ptr<uint8_t[]> block(new uint8_t[kBlock]);
     for (;;) {
-        zs.next_out = block.get();
-        zs.avail_out = kBlock;
-        int ret = Z_OK;
+        size_t filled = 0;
+        Step step = Step::Going;
         bool failed = false;
-        while (zs.avail_out > 0) {
-            if (zs.avail_in == 0 && !sourceEnded) {
-                size_t n = source.read(in.get(), inSize);
+        while (filled < kBlock) {
+            if (inflater.availableIn() == 0 && !sourceEnded) {
+                const size_t n = source.read(in.get(), inSize);
                 if (n == 0) {
                     sourceEnded = true;
                 } else {
-                    zs.next_in = in.get();
-                    zs.avail_in = static_cast<uInt>(n);
+                    inflater.setInput(in.get(), n);
                 }
             }
-            ret = inflate(&zs, Z_NO_FLUSH);
-            if (ret == Z_STREAM_END) break;
+            size_t produced = 0;
+            step = inflater.run(block.get() + filled, kBlock - filled, produced);
+            filled += produced;
+            if (step == Step::End) break;
             // No progress with all input used means the stream was cut short.
-            const bool cutShort = ret == Z_BUF_ERROR && zs.avail_in == 0 && sourceEnded;
-            if (cutShort || (ret != Z_OK && ret != Z_BUF_ERROR)) {
+            const bool cutShort = produced == 0 && inflater.availableIn() == 0 && sourceEnded;
+            if (step == Step::Failed || cutShort) {
                 failed = true;
                 break;
             }
         }
-        size_t produced = kBlock - zs.avail_out;
+        size_t produced = filled;
         if (failed) produced -= produced % kPieceSize;
         for (size_t at = 0; at < produced; at += kPieceSize) {
             const size_t n = std::min(kPieceSize, produced - at);
@@ -224,8 +372,57 @@ uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
         }
         if (failed) throw Error(kZlibError);
         // Bytes behind the end of the stream are ignored: the checksum has vouched for the content.
-        if (ret == Z_STREAM_END) return total;
+        if (step == Step::End) return total;
     }
+}
+
+#ifdef ORU_WITH_LIBDEFLATE
+// Entries held whole in memory whose content is at most this big are decoded in one call.
+constexpr int64_t kWholeDecodeLimit = int64_t{16} << 20;
+
+struct WholeDecoder {
+    libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    ByteBuffer out;
+    ~WholeDecoder() { libdeflate_free_decompressor(d); }
+};
+thread_local WholeDecoder wholeDecoder;
+
+// Decodes an entry in memory in one call and hands it on in pieces. Returns false, with nothing
+// written, when the stream does not decode whole within limit bytes: the streaming decoder then
+// shows how far it goes.
+bool decodeWhole(const std::vector<uint8_t>& stored, Stream& target, int64_t limit, uint64_t& total) {
+    if (!wholeDecoder.d) return false;
+    ByteBuffer& out = wholeDecoder.out;
+    out.reserve(static_cast<size_t>(std::max<int64_t>(limit, 1)));
+    size_t used = 0, produced = 0;
+    if (libdeflate_zlib_decompress_ex(wholeDecoder.d, stored.data(), stored.size(), out.data(),
+                                      static_cast<size_t>(limit), &used, &produced) != LIBDEFLATE_SUCCESS) {
+        return false;
+    }
+    for (size_t at = 0; at < produced; at += kPieceSize) target.write(out.data() + at, std::min(kPieceSize, produced - at));
+    total = produced;
+    return true;
+}
+#endif
+
+}  // namespace
+
+uint64_t decompress(Stream& source, Stream& target, int64_t limit) {
+#ifdef ORU_WITH_ISAL
+    if (currentCodec() == Codec::Isal) {
+#ifdef ORU_WITH_LIBDEFLATE
+        auto* memory = dynamic_cast<MemoryStream*>(&source);
+        uint64_t total = 0;
+        if (memory && limit >= 0 && limit <= kWholeDecodeLimit && decodeWhole(memory->bytes(), target, limit, total)) {
+            return total;
+        }
+#endif
+        IsalInflater inflater;
+        return decodeStream(inflater, source, target, limit);
+    }
+#endif
+    ZlibInflater inflater;
+    return decodeStream(inflater, source, target, limit);
 }
 
 }  // namespace codec

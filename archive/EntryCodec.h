@@ -1,6 +1,16 @@
 #pragma once
 // The entry codec's internals shared by the archive object: one zlib stream per stored file.
 // CompressStream and DecompressStream (archive/zipUtil.h) are the public face.
+//
+// Two compressors make the streams, and both make standard zlib streams (78 01, deflate data,
+// Adler-32) that any zlib inflates:
+// - zlib at level 1 over the whole content, the bytes zlib's deflate gives (Codec::Zlib);
+// - ISA-L at level 1 in chunks of kChunkSize, each primed with the 32 KiB before it as its
+//   dictionary and ended by a sync flush, the last by the final block (Codec::Isal, the default
+//   where the build has ISA-L). The chunks of one entry are compressed on worker threads; the
+//   stream is the same whatever the number of threads.
+// Decoding uses the same library family: zlib for Codec::Zlib; for Codec::Isal, libdeflate on
+// entries held whole in memory whose size is known, ISA-L on the others.
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +24,21 @@ inline constexpr uint8_t kStreamHeader[2] = {0x78, 0x01};
 inline constexpr int kLevel = 1;
 // Size of one decoded piece handed to the target.
 inline constexpr size_t kPieceSize = 512;
+
+enum class Codec { Zlib, Isal };
+
+// The codec in use. On first use it is taken from the environment: ORU_CODEC=zlib selects
+// zlib, ORU_CODEC=isal (or nothing) ISA-L where the build has it, zlib otherwise.
+Codec currentCodec();
+// Whether the build has the codec.
+bool hasCodec(Codec codec);
+// Selects the codec for every entry from now on; a codec the build lacks selects zlib.
+void setCodec(Codec codec);
+
+// Threads that compress the chunks of one big entry (1: the calling thread alone); 0 restores
+// the default, one per core. The stream made does not depend on it.
+void setThreads(unsigned threads);
+unsigned threads();
 
 // Called with the count of source bytes consumed so far, every few megabytes.
 using ProgressFn = std::function<void(uint64_t consumed)>;
@@ -34,7 +59,9 @@ public:
     ByteBuffer& operator=(const ByteBuffer&) = delete;
 
     const uint8_t* data() const { return data_; }
+    uint8_t* data() { return data_; }
     size_t size() const { return size_; }
+    void clear() { size_ = 0; }
     // Room for at least n bytes in all; fails as memory allocation does.
     void reserve(size_t n);
     // The room behind the bytes held, at least minimum bytes of it.

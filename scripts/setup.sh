@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:?build directory}
 shift
 
-packages=(g++ cmake ninja-build pkg-config zlib1g-dev libicu-dev libgtest-dev libgmock-dev
+packages=(g++ cmake ninja-build pkg-config zlib1g-dev libisal-dev libdeflate-dev libicu-dev libgtest-dev libgmock-dev
           libbenchmark-dev qt6-base-dev libgl-dev)
 # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
 # Traditional Chinese texts from qt6-translations-l10n.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/EntryCodec.h"
 #include "archive/zipUtil.h"
 #include "catalog/CatalogTable.h"
 #include "platform/Clock.h"
@@ -157,8 +159,71 @@ inline void moveTo(CatalogTable& cursor, const std::string& name) {
     FAIL() << "no row named " << name;
 }
 
+// Selects a codec for the life of the object, then the one that was in use.
+class CodecScope {
+public:
+    explicit CodecScope(codec::Codec codec) : before_(codec::currentCodec()) { codec::setCodec(codec); }
+    ~CodecScope() { codec::setCodec(before_); }
+    CodecScope(const CodecScope&) = delete;
+    CodecScope& operator=(const CodecScope&) = delete;
+
+private:
+    codec::Codec before_;
+};
+
+// The codecs the build has, for tests run under each.
+inline std::vector<codec::Codec> builtCodecs() {
+    std::vector<codec::Codec> codecs{codec::Codec::Zlib};
+    if (codec::hasCodec(codec::Codec::Isal)) codecs.push_back(codec::Codec::Isal);
+    return codecs;
+}
+
+inline std::string codecName(const ::testing::TestParamInfo<codec::Codec>& info) {
+    return info.param == codec::Codec::Zlib ? "zlib" : "isal";
+}
+
+// What plain zlib (its one-call decoder) makes of a stored stream; fails the test unless the
+// stream is a complete zlib stream of the fastest level (78 01) that ends exactly at its end.
+inline Bytes inflatedByZlib(const Bytes& stored, size_t contentSize) {
+    EXPECT_GE(stored.size(), 2u);
+    if (stored.size() >= 2) {
+        EXPECT_EQ(stored[0], 0x78);
+        EXPECT_EQ(stored[1], 0x01);
+    }
+    Bytes content(contentSize + 1);  // one byte more shows content longer than expected
+    uLongf contentLength = content.size();
+    uLong storedLength = stored.size();
+    EXPECT_EQ(uncompress2(content.data(), &contentLength, stored.data(), &storedLength), Z_OK);
+    EXPECT_EQ(storedLength, stored.size()) << "bytes behind the stream";
+    content.resize(contentLength);
+    return content;
+}
+
+// Every file row's stored bytes are one zlib stream that plain zlib inflates to OriginalSize
+// bytes, the same bytes the engine reads.
+inline void expectStoredStreamsInflateWithZlib(TKiv& kiv) {
+    const Bytes file = readAll(kiv.ArchivePath());
+    CatalogTable rows;
+    rows.CloneFrom(kiv.Catalog());
+    rows.SetFiltered(false);
+    for (rows.First(); !rows.AtEnd(); rows.Next()) {
+        if (rows.GetInteger("FileType") != 1) continue;
+        const auto offset = static_cast<size_t>(rows.GetInteger("Offset"));
+        const auto storedSize = static_cast<size_t>(rows.GetInteger("StoredSize"));
+        SCOPED_TRACE(rows.GetText("FileName"));
+        ASSERT_LE(offset + storedSize, file.size());
+        const Bytes content = inflatedByZlib(Bytes(file.begin() + offset, file.begin() + offset + storedSize),
+                                             static_cast<size_t>(rows.GetInteger("OriginalSize")));
+        EXPECT_EQ(content.size(), static_cast<size_t>(rows.GetInteger("OriginalSize")));
+        MemoryStream read;
+        kiv.ReadEntry(rows, read);
+        EXPECT_TRUE(read.bytes() == content) << "the engine reads what zlib inflates";
+    }
+}
+
 // The archive file as it must be: the header the object holds, and the catalog the object
-// holds written at CatalogOffset, running to the end of the file.
+// holds written at CatalogOffset, running to the end of the file; every stored stream as
+// expectStoredStreamsInflateWithZlib says.
 inline void expectFileMatches(TKiv& kiv) {
     Bytes file = readAll(kiv.ArchivePath());
     ASSERT_GE(file.size(), 16u);
@@ -171,6 +236,7 @@ inline void expectFileMatches(TKiv& kiv) {
     ASSERT_LE(offset, file.size());
     Bytes catalog(file.begin() + offset, file.end());
     EXPECT_EQ(catalog, kiv.Catalog().PacketBytes()) << "catalog packet at CatalogOffset";
+    expectStoredStreamsInflateWithZlib(kiv);
 }
 
 // Forwards to another stream, as a disk that holds at most maxSize bytes of it: a write that

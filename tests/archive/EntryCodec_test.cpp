@@ -4,6 +4,9 @@
 #include "ArchiveTestSupport.h"
 #include "archive/EntryCodec.h"
 #include "archive/zipUtil.h"
+#ifdef ORU_TEST_ISAL
+#include "archive/ChunkedDeflate.h"
+#endif
 
 namespace oru::test {
 namespace {
@@ -24,7 +27,49 @@ Bytes compressed(const Bytes& content) {
     return stored.bytes();
 }
 
-TEST(EntryCodecTest, EmptyContentIsTheEightByteStream) {
+// Gives its bytes a few at a time, as a file read in odd pieces would: the decoders must take a
+// header, block or checksum split across reads.
+class TrickleSource : public Stream {
+public:
+    explicit TrickleSource(Bytes bytes) : bytes_(std::move(bytes)) {}
+    size_t read(void* buffer, size_t n) override { return bytes_.read(buffer, std::min<size_t>(n, 7)); }
+    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    int64_t position() const override { return bytes_.position(); }
+    void seek(int64_t position) override { bytes_.seek(position); }
+    int64_t size() const override { return bytes_.size(); }
+    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+
+private:
+    MemoryStream bytes_;
+};
+
+// The ways an entry reaches the decoder: in memory with or without the content size it should
+// have (the row's OriginalSize), or from a stream read in pieces.
+struct Route {
+    const char* what;
+    bool inMemory;
+    bool sizeKnown;
+};
+constexpr Route kRoutes[] = {{"in memory", true, false}, {"in memory, size known", true, true}, {"read in pieces", false, false}};
+
+void decodeBy(const Route& route, const Bytes& stored, size_t contentSize, Stream& target) {
+    const int64_t limit = route.sizeKnown ? static_cast<int64_t>(contentSize) : -1;
+    if (route.inMemory) {
+        MemoryStream source(stored);
+        DecompressStream(source, target, limit);
+    } else {
+        TrickleSource source(stored);
+        DecompressStream(source, target, limit);
+    }
+}
+
+// Each test runs under each codec the build has: it compresses and decodes with that codec.
+class EntryCodecTest : public ::testing::TestWithParam<codec::Codec> {
+protected:
+    CodecScope codec_{GetParam()};
+};
+
+TEST_P(EntryCodecTest, EmptyContentIsTheEightByteStream) {
     Bytes stored = compressed({});
     EXPECT_EQ(stored, (Bytes{0x78, 0x01, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01}));
 
@@ -34,7 +79,7 @@ TEST(EntryCodecTest, EmptyContentIsTheEightByteStream) {
     EXPECT_TRUE(target.writes.empty());
 }
 
-TEST(EntryCodecTest, ContentComesBackInPiecesOf512) {
+TEST_P(EntryCodecTest, ContentComesBackInPiecesOf512) {
     const Bytes content(1000, 'x');
     Bytes stored = compressed(content);
     ASSERT_GE(stored.size(), 2u);
@@ -48,7 +93,7 @@ TEST(EntryCodecTest, ContentComesBackInPiecesOf512) {
     EXPECT_EQ(target.writes, (std::vector<size_t>{512, 488}));
 }
 
-TEST(EntryCodecTest, RoundTripsLargeAndIncompressibleContent) {
+TEST_P(EntryCodecTest, RoundTripsLargeAndIncompressibleContent) {
     // Larger than the codec's input and output chunks, half of it random.
     Bytes content = randomBytes(1500000, 7);
     content.insert(content.end(), 1500000, 'a');
@@ -66,7 +111,7 @@ TEST(EntryCodecTest, RoundTripsLargeAndIncompressibleContent) {
     EXPECT_TRUE(target.bytes() == content);
 }
 
-TEST(EntryCodecTest, CompressesTheWholeSourceWhateverItsPosition) {
+TEST_P(EntryCodecTest, CompressesTheWholeSourceWhateverItsPosition) {
     const Bytes content = randomBytes(3000, 1);
     MemoryStream source(content), stored;
     source.seek(2000);
@@ -78,7 +123,7 @@ TEST(EntryCodecTest, CompressesTheWholeSourceWhateverItsPosition) {
     EXPECT_EQ(target.bytes(), content);
 }
 
-TEST(EntryCodecTest, DamagedStreamsFailWithError) {
+TEST_P(EntryCodecTest, DamagedStreamsFailWithError) {
     const Bytes content = randomBytes(2000, 3);
     const Bytes good = compressed(content);
     struct Case {
@@ -97,16 +142,18 @@ TEST(EntryCodecTest, DamagedStreamsFailWithError) {
         {"invalid block type", [] { return Bytes{0x78, 0x01, 0x07, 0x00}; }, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        MemoryStream source(c.make()), target;
-        EXPECT_EQ(errorOf([&] { DecompressStream(source, target); }), "error");
-        EXPECT_LE(target.bytes().size(), c.writtenAtMost);
-        // What was written before the failure is the content's beginning.
-        EXPECT_TRUE(std::equal(target.bytes().begin(), target.bytes().end(), content.begin()));
+        for (const auto& route : kRoutes) {
+            SCOPED_TRACE(std::string(c.what) + ", " + route.what);
+            MemoryStream target;
+            EXPECT_EQ(errorOf([&] { decodeBy(route, c.make(), content.size(), target); }), "error");
+            EXPECT_LE(target.bytes().size(), c.writtenAtMost);
+            // What was written before the failure is the content's beginning.
+            EXPECT_TRUE(std::equal(target.bytes().begin(), target.bytes().end(), content.begin()));
+        }
     }
 }
 
-TEST(EntryCodecTest, WrongChecksumKeepsThePiecesBeforeIt) {
+TEST_P(EntryCodecTest, WrongChecksumKeepsThePiecesBeforeIt) {
     const Bytes content(1000, 'z');
     Bytes stored = compressed(content);
     stored.back() ^= 0x01;
@@ -120,23 +167,28 @@ TEST(EntryCodecTest, WrongChecksumKeepsThePiecesBeforeIt) {
     const Bytes longContent = randomBytes(100000, 11);
     Bytes longStored = compressed(longContent);
     longStored.back() ^= 0x01;
-    MemoryStream longSource(longStored);
-    RecordingStream longTarget;
-    EXPECT_EQ(errorOf([&] { DecompressStream(longSource, longTarget); }), "error");
-    EXPECT_EQ(longTarget.writes, std::vector<size_t>(100000 / 512, 512));
-    EXPECT_TRUE(std::equal(longTarget.bytes().begin(), longTarget.bytes().end(), longContent.begin()));
+    for (const auto& route : kRoutes) {
+        SCOPED_TRACE(route.what);
+        RecordingStream longTarget;
+        EXPECT_EQ(errorOf([&] { decodeBy(route, longStored, longContent.size(), longTarget); }), "error");
+        EXPECT_EQ(longTarget.writes, std::vector<size_t>(100000 / 512, 512));
+        EXPECT_TRUE(std::equal(longTarget.bytes().begin(), longTarget.bytes().end(), longContent.begin()));
+    }
 }
 
-TEST(EntryCodecTest, BytesBehindTheStreamAreIgnored) {
+TEST_P(EntryCodecTest, BytesBehindTheStreamAreIgnored) {
     const Bytes content = randomBytes(700, 5);
     Bytes stored = compressed(content);
     stored.insert(stored.end(), {1, 2, 3, 4, 5});
-    MemoryStream source(stored), target;
-    DecompressStream(source, target);
-    EXPECT_EQ(target.bytes(), content);
+    for (const auto& route : kRoutes) {
+        SCOPED_TRACE(route.what);
+        MemoryStream target;
+        decodeBy(route, stored, content.size(), target);
+        EXPECT_EQ(target.bytes(), content);
+    }
 }
 
-TEST(EntryCodecTest, LimitStopsAStreamThatInflatesPastIt) {
+TEST_P(EntryCodecTest, LimitStopsAStreamThatInflatesPastIt) {
     // 16 MiB of zeros make a stream of a few kilobytes.
     MemoryStream source(compressed(Bytes(16 << 20, 0)));
 
@@ -153,11 +205,21 @@ TEST(EntryCodecTest, LimitStopsAStreamThatInflatesPastIt) {
     EXPECT_EQ(none.size(), 0);
 }
 
-TEST(EntryCodecTest, CompressStopsReadingPastTheInputLimit) {
-    MemoryStream source(Bytes(5000, 'q')), stored;
-    EXPECT_GT(codec::compress(source, stored, 4000), 4000u);
-    MemoryStream source2(Bytes(4000, 'q')), stored2;
-    EXPECT_EQ(codec::compress(source2, stored2, 4000), 4000u);
+TEST_P(EntryCodecTest, CompressStopsReadingPastTheInputLimit) {
+    struct Case {
+        size_t size, limit;
+        bool stops;
+    } cases[] = {{5000, 4000, true}, {4000, 4000, false}, {(3 << 20) + 5, (3 << 20) / 2, true}, {3 << 20, 3 << 20, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        MemoryStream source(Bytes(c.size, 'q')), stored;
+        const uint64_t read = codec::compress(source, stored, static_cast<int64_t>(c.limit));
+        if (c.stops) {
+            EXPECT_GT(read, c.limit);
+        } else {
+            EXPECT_EQ(read, c.size);
+        }
+    }
 }
 
 // A source that claims a size smaller than what it gives, as a file growing while it is read.
@@ -178,7 +240,7 @@ private:
 
 // Adding compresses into a buffer written in place: the stream is the same as through a stream,
 // also when the source gives far more than its size said and the buffer has to grow.
-TEST(EntryCodecTest, BufferOutputEqualsStreamOutput) {
+TEST_P(EntryCodecTest, BufferOutputEqualsStreamOutput) {
     struct Case {
         const char* what;
         Bytes content;
@@ -200,6 +262,74 @@ TEST(EntryCodecTest, BufferOutputEqualsStreamOutput) {
         EXPECT_EQ(Bytes(viaBuffer.data(), viaBuffer.data() + viaBuffer.size()), viaStream.bytes());
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Codecs, EntryCodecTest, ::testing::ValuesIn(builtCodecs()), codecName);
+
+// Content of n bytes mixing runs of text, random bytes and zeros, so that chunks of a stream
+// reach back into the ones before them.
+Bytes mixedContent(size_t n, unsigned seed) {
+    Bytes content;
+    content.reserve(n);
+    const Bytes noise = randomBytes(40000, seed);
+    const std::string text = "stored entry, catalog row, folder name; ";
+    for (size_t i = 0; content.size() < n; ++i) {
+        switch (i % 3) {
+            case 0:
+                for (size_t k = 0; k < 3000 && content.size() < n; ++k) content.push_back(text[(k + i) % text.size()]);
+                break;
+            case 1: content.insert(content.end(), noise.begin(), noise.begin() + std::min(noise.size(), n - content.size())); break;
+            default: content.insert(content.end(), std::min<size_t>(5000, n - content.size()), 0); break;
+        }
+    }
+    return content;
+}
+
+TEST(ZlibCodecTest, MakesZlibsOwnLevelOneStream) {
+    CodecScope zlib(codec::Codec::Zlib);
+    // Past the compressor's input and output buffers.
+    const Bytes content = mixedContent((3 << 20) + 123, 4);
+    Bytes expected(compressBound(content.size()));
+    uLongf expectedSize = expected.size();
+    ASSERT_EQ(compress2(expected.data(), &expectedSize, content.data(), content.size(), 1), Z_OK);
+    expected.resize(expectedSize);
+    EXPECT_TRUE(compressed(content) == expected);
+}
+
+#ifdef ORU_TEST_ISAL
+// A big entry is compressed in chunks on worker threads. The stream is the one the calling
+// thread alone makes, and plain zlib inflates it, at every size around the chunk boundaries.
+TEST(ChunkedCodecTest, SameStreamWithAnyNumberOfThreadsAndPlainZlibInflatesIt) {
+    CodecScope isal(codec::Codec::Isal);
+    constexpr size_t kChunk = codec::kChunkSize;
+    const size_t sizes[] = {1, codec::kDictionarySize, kChunk - 1, kChunk, kChunk + 1, 2 * kChunk,
+                            3 * kChunk + 4567, 9 * kChunk + 1};
+    for (size_t size : sizes) {
+        SCOPED_TRACE(size);
+        const Bytes content = mixedContent(size, static_cast<unsigned>(size));
+        Bytes oneThread;
+        for (unsigned threads : {1u, 2u, 3u, 8u}) {
+            SCOPED_TRACE(threads);
+            codec::setThreads(threads);
+            const Bytes stored = compressed(content);
+            if (threads == 1) {
+                oneThread = stored;
+                EXPECT_TRUE(inflatedByZlib(stored, content.size()) == content);
+                // And the engine's own decoders, each way an entry reaches them.
+                for (const auto& route : kRoutes) {
+                    SCOPED_TRACE(route.what);
+                    MemoryStream target;
+                    decodeBy(route, stored, content.size(), target);
+                    EXPECT_TRUE(target.bytes() == content);
+                }
+            } else {
+                EXPECT_TRUE(stored == oneThread);
+            }
+        }
+        codec::setThreads(0);
+    }
+}
+
+#endif
 
 }  // namespace
 }  // namespace oru::test
