@@ -44,6 +44,7 @@ TEST_F(ManPageTest, RendersWithoutWarningsAndNamesEveryOption) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(err, "");
     EXPECT_NE(out.find("oru - create, list, extract and change .oru archives"), std::string::npos) << out;
+    EXPECT_NE(out.find("WinOru " ORU_VERSION_TEXT), std::string::npos) << "the page names another version";
     // Every long option and command of --help is described.
     const std::string help = ok({"--help"});
     for (const std::string& option : helpOptions(help)) {
