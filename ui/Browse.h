@@ -1,19 +1,36 @@
 #pragma once
-// The text viewer window: shows one stored file as HTML in a view of its own. It keeps its own
-// copy of the text and never refers to the archive once shown.
+// The text viewer window: shows one stored file in a view of its own, as rendered HTML when the
+// file is named .htm or .html and as plain text otherwise. It keeps its own copy of the text and
+// never refers to the archive once shown.
 
+#include <QPlainTextEdit>
 #include <QTextBrowser>
 #include <QWidget>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
+class QLabel;
 class QToolBar;
 
 namespace oru::ui {
 
-// The text handed to the viewer's document: the bytes cut at the first zero byte, split into
-// lines at CR, LF or CR LF, joined again with CR LF after every line (the last one included),
-// and converted from CP950 to UTF-16.
+// The text handed to the HTML view: the bytes cut at the first zero byte, split into lines at
+// CR, LF or CR LF, joined again with CR LF after every line (the last one included), and
+// converted from CP950 to UTF-16.
 QString browseText(std::string_view bytes);
+
+// The text shown as plain text: decoded as UTF-8 when the bytes are valid UTF-8, as CP950
+// otherwise; line ends (CR, LF, CR LF) become LF; a zero byte shows as U+2400. cut: the bytes are
+// the first part of a longer file, so a character cut at the end is dropped rather than shown
+// as a replacement.
+QString plainText(std::string_view bytes, bool cut);
+
+// True when the UTF-8 file name ends in .htm or .html (any case): such files are rendered.
+bool isHtmlName(const std::string& utf8Name);
+
+// The viewer shows at most this many bytes of a file; the rest is named in a note.
+inline constexpr int64_t kViewLimit = 1 << 20;
 
 // An HTML view that renders what it is given and loads nothing: no script, no network, no file.
 class THtmlView : public QTextBrowser {
@@ -26,18 +43,26 @@ public:
 class TfmBrowse : public QWidget {
     Q_OBJECT
 public:
-    // A top-level window owned by owner; it frees itself when closed.
+    // A top-level window owned by owner; it frees itself when closed (also on Esc and Ctrl+W).
     explicit TfmBrowse(QWidget* owner);
     // Replaces the document with html, rendered as HTML source.
     void writeDocument(const QString& html);
+    // Replaces the document with text shown as it is, no markup interpreted.
+    void writePlainText(const QString& text);
+    // Shows a note above the text (the file is shown in part); empty hides it.
+    void setNote(const QString& note);
     // The source last written, as it was given.
     const QString& documentSource() const { return source_; }
+    bool showsHtml() const { return html_; }
 
     QToolBar* ToolBar1;
+    QLabel* Note1;
     THtmlView* WebBrowser1;
+    QPlainTextEdit* TextView1;
 
 private:
     QString source_;
+    bool html_ = false;
 };
 
 }  // namespace oru::ui

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
+#include <QScrollBar>
+#include <QSet>
 #include <QStorageInfo>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -93,7 +95,17 @@ void TDirectoryListBox::setDirectory(const QString& path) {
 }
 
 void TDirectoryListBox::Reread() {
+    // A directory removed meanwhile: the nearest one above it that still exists.
+    QString existing = directory_;
+    while (!existing.isEmpty() && !QFileInfo(existing).isDir()) {
+        const QString up = QFileInfo(existing).absolutePath();
+        if (up == existing) break;
+        existing = up;
+    }
+    if (existing != directory_) return setDirectory(existing);
+    const int scroll = verticalScrollBar()->value();
     fill();
+    verticalScrollBar()->setValue(scroll);
     Q_EMIT directoryChanged(directory_);
 }
 
@@ -136,6 +148,11 @@ void TFileListBox::setDirectory(const QString& path) {
 }
 
 void TFileListBox::Reread() {
+    // The items selected and the current one stay so where their names remain.
+    QSet<QString> selected;
+    for (const QListWidgetItem* item : selectedItems()) selected.insert(itemName(item));
+    const QString current = currentItem() ? itemName(currentItem()) : QString();
+    const int scroll = verticalScrollBar()->value();
     clear();
     struct Entry {
         QString text, name;
@@ -157,7 +174,10 @@ void TFileListBox::Reread() {
         auto* item = new QListWidgetItem(icon, e.text, this);
         item->setData(NameRole, e.name);
         item->setData(IsDirectoryRole, e.isDirectory);
+        if (e.name == current) setCurrentItem(item, QItemSelectionModel::NoUpdate);
+        if (selected.contains(e.name)) item->setSelected(true);
     }
+    verticalScrollBar()->setValue(scroll);
 }
 
 QString TFileListBox::itemName(const QListWidgetItem* item) {

@@ -2,6 +2,10 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QLocale>
+#include <QTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -86,6 +90,48 @@ private:
     oru::CatalogTable& table_;
 };
 
+// The first bytes of an entry's content, for the viewer.
+struct HeadOfEntry {
+    std::string bytes;
+    bool cut = false;  // the content goes on beyond bytes
+};
+
+// Keeps the first limit bytes written to it and stops the decoding once one more arrives.
+class HeadSink : public oru::Stream {
+public:
+    struct Full {};  // thrown out of ReadEntry: the rest of the content is not needed
+    explicit HeadSink(size_t limit) : limit_(limit) {}
+    size_t read(void*, size_t) override { return 0; }
+    void write(const void* buffer, size_t n) override {
+        const size_t room = limit_ - head_.bytes.size();
+        head_.bytes.append(static_cast<const char*>(buffer), std::min(n, room));
+        if (n > room) {
+            head_.cut = true;
+            throw Full{};
+        }
+    }
+    int64_t position() const override { return static_cast<int64_t>(head_.bytes.size()); }
+    void seek(int64_t) override {}
+    int64_t size() const override { return static_cast<int64_t>(head_.bytes.size()); }
+    void setSize(int64_t) override {}
+    HeadOfEntry take() { return std::move(head_); }
+
+private:
+    size_t limit_;
+    HeadOfEntry head_;
+};
+
+// The first limit bytes of the content of catalog's current row; fails as ReadEntry does.
+HeadOfEntry readHead(oru::TKiv& archive, oru::CatalogTable& catalog, int64_t limit) {
+    HeadSink sink(static_cast<size_t>(limit));
+    try {
+        archive.ReadEntry(catalog, sink);
+    } catch (const HeadSink::Full&) {
+        // Enough for the view; the decoder released what it held on the way out.
+    }
+    return sink.take();
+}
+
 QString fromNative(const std::string& path) { return QString::fromStdString(path); }
 std::string toNative(const QString& path) { return path.toStdString(); }
 
@@ -94,7 +140,7 @@ std::string toNative(const QString& path) { return path.toStdString(); }
 TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     : QMainWindow(parent), args_(std::move(args)) {
     setObjectName(QStringLiteral("MainFrm"));
-    setWindowTitle(QStringLiteral("Windows Oru File Shell"));
+    setWindowTitle(windowTitleFor({}));
     DataSource1 = new CatalogModel(this);
     buildControls();
 
@@ -124,7 +170,7 @@ QToolButton* TMainFrm::addButton(const char* name, const char* hint, int image,
     button->setFixedSize(23, 22);
     button->setIconSize(QSize(16, 16));
     ToolBar1->addWidget(button);
-    connect(button, &QToolButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+    connect(button, &QToolButton::clicked, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
     return button;
 }
 
@@ -209,27 +255,58 @@ void TMainFrm::buildControls() {
     connect(DirectoryListBox1, &TDirectoryListBox::directoryChanged, this, [this](const QString& dir) {
         FileListBox1->setDirectory(dir);
         DriveComboBox1->followDirectory(dir);
+        watchFilePanes();
     });
+    // Changes on the disk in the directory shown reach both panes, a burst of them as one re-read.
+    paneWatcher_ = new QFileSystemWatcher(this);
+    paneRefresh_ = new QTimer(this);
+    paneRefresh_->setSingleShot(true);
+    paneRefresh_->setInterval(200);
+    connect(paneWatcher_, &QFileSystemWatcher::directoryChanged, paneRefresh_, qOverload<>(&QTimer::start));
+    connect(paneRefresh_, &QTimer::timeout, this, &TMainFrm::refreshFilePanes);
     DirectoryListBox1->setDirectory(QDir::currentPath());
 
     connect(tv, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current) { runGuarded([this, current] { tvChange(current); }); });
+            [this](QTreeWidgetItem* current) { runCommand([this, current] { tvChange(current); }); });
 }
 
 // Hands a handler's failure to the central handler right where the toolkit called it, so that
 // no exception unwinds through the toolkit's own code (which does not clean up on the way).
-void TMainFrm::runGuarded(const std::function<void()>& handler) {
-    if (TApplication* app = TApplication::instance())
-        app->runCommand(handler);
-    else
-        handler();
+bool TMainFrm::runCommand(const std::function<void()>& command) {
+    TApplication* app = TApplication::instance();
+    if (!app) {
+        command();
+        return true;
+    }
+    if (app->runCommand(command)) return true;
+    // A command that failed part-way may have changed the catalog (items added before the
+    // failure, a catalog read again from the file): show what is there now.
+    if (CurrentArchive_ && !rebuilding_) {
+        rebuilding_ = true;  // a failure of the rebuild itself is shown once, not retried
+        app->runCommand([this] { rebuildTreeKeepingFolder(); });
+        rebuilding_ = false;
+    }
+    return false;
 }
+
+QString TMainFrm::windowTitleFor(const std::string& archivePath, bool readOnly) {
+    const QString caption = QStringLiteral("Windows Oru File Shell");
+    if (archivePath.empty()) return caption;
+    QString name = QFileInfo(fromNative(archivePath)).fileName();
+    if (readOnly) name += QStringLiteral(" [唯讀]");
+    return name + QStringLiteral(" — ") + caption;
+}
+
+void TMainFrm::updateTitle() { setWindowTitle(windowTitleFor(CurrentArchive_ ? ArchiveFileName_ : std::string())); }
 
 // ---- state
 
 void TMainFrm::closeArchive() {
     DataSource1->bind(nullptr);  // the listing must let go before the catalog goes
     CurrentArchive_.reset();
+    ArchiveFileName_.clear();
+    tv->clear();  // no node may stand for an archive that is gone
+    updateTitle();
 }
 
 oru::TKiv& TMainFrm::requireArchive() {
@@ -268,6 +345,7 @@ void TMainFrm::FormCreate() {
     if (args_.empty()) return;
     CurrentArchive_ = oru::TKiv::OpenExisting(args_.back());
     ArchiveFileName_ = args_.back();
+    updateTitle();
     BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
 }
 
@@ -279,8 +357,9 @@ void TMainFrm::BtnNewFileClick() {
     if (!path) return;
     CurrentArchive_ = oru::TKiv::CreateNew(*path);
     ArchiveFileName_ = *path;
+    updateTitle();
     tv->clear();
-    addNode(nullptr, {});
+    tv->setCurrentItem(addNode(nullptr, {}));
 }
 
 void TMainFrm::BtnOpenFileClick() {
@@ -291,6 +370,7 @@ void TMainFrm::BtnOpenFileClick() {
     if (!path) return;
     CurrentArchive_ = oru::TKiv::OpenExisting(*path);
     ArchiveFileName_ = *path;
+    updateTitle();
     BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
 }
 
@@ -305,17 +385,10 @@ void TMainFrm::BtnAddFileClick() {
     const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("加入壓縮"), true);
     ProgressScope reporting(archive, progress.get());
     const int count = FileListBox1->count();
-    try {
-        for (int i = 0; i < count; ++i) {
-            const QListWidgetItem* item = FileListBox1->item(i);
-            if (!item->isSelected()) continue;
-            archive.AddPath(std::string(), oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
-        }
-    } catch (const oru::Cancelled&) {
-        // What was added before the user stopped is in the archive: show it, then let the
-        // cancellation end the command quietly.
-        BuildFolderTree(archive.Catalog(), nullptr, "");
-        throw;
+    for (int i = 0; i < count; ++i) {
+        const QListWidgetItem* item = FileListBox1->item(i);
+        if (!item->isSelected()) continue;
+        archive.AddPath(std::string(), oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
     }
     BuildFolderTree(archive.Catalog(), nullptr, "");
 }
@@ -351,22 +424,27 @@ void TMainFrm::BtnDeleteClick() {
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
     oru::CatalogTable& catalog = archive.Catalog();
-    SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
-    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("刪除"), false);
-    ProgressScope reporting(archive, progress.get());
-    if (DBGrid1->SelectedCount() > 0) {
-        for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) {
-            catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
+    {
+        SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
+        const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("刪除"), false);
+        ProgressScope reporting(archive, progress.get());
+        if (DBGrid1->SelectedCount() > 0) {
+            for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) {
+                catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
+                archive.DeleteEntry(catalog);
+            }
+            catalog.MergeChanges();
+            DBGrid1->ClearSelection();
+            archive.Compact();
+        } else if (DataSource1->table() == &catalog && !catalog.IsEmpty()) {
             archive.DeleteEntry(catalog);
+            catalog.MergeChanges();
+            archive.Compact();
+        } else {
+            return;  // nothing to delete
         }
-        catalog.MergeChanges();
-        DBGrid1->ClearSelection();
-        archive.Compact();
-    } else if (DataSource1->table() == &catalog && !catalog.IsEmpty()) {
-        archive.DeleteEntry(catalog);
-        catalog.MergeChanges();
-        archive.Compact();
     }
+    rebuildTreeKeepingFolder();  // the nodes of deleted folders go
 }
 
 void TMainFrm::BtnBuildExeClick() {
@@ -384,14 +462,37 @@ void TMainFrm::BtnBrowseClick() {
     oru::TKiv& archive = requireArchive();
     oru::CatalogTable& catalog = archive.Catalog();
     if (catalog.IsEmpty()) return;
-    oru::MemoryStream content;
-    archive.ReadEntry(catalog, content);  // a folder row fails here, before any window exists
-    const std::vector<uint8_t>& bytes = content.bytes();
-    const QString text =
-        browseText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    showInViewer(archive, catalog);
+}
+
+void TMainFrm::showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog) {
+    // A folder row fails here, before any window exists.
+    const HeadOfEntry head = readHead(archive, catalog, kViewLimit);
+    const std::string name = oru::cp950::toUtf8(catalog.GetText("FileName"));
     auto* viewer = new TfmBrowse(this);
-    viewer->writeDocument(text);
+    viewer->setWindowTitle(QString::fromStdString(name));
+    if (isHtmlName(name))
+        viewer->writeDocument(browseText(head.bytes));
+    else
+        viewer->writePlainText(plainText(head.bytes, head.cut));
+    if (head.cut) {
+        const QLocale locale;
+        viewer->setNote(QStringLiteral("檔案太大，只顯示前 %1（全檔 %2）")
+                            .arg(locale.formattedDataSize(static_cast<qint64>(head.bytes.size())),
+                                 locale.formattedDataSize(catalog.GetInteger("OriginalSize"))));
+    }
     viewer->show();
+}
+
+void TMainFrm::refreshFilePanes() {
+    DirectoryListBox1->Reread();
+    FileListBox1->Reread();
+}
+
+void TMainFrm::watchFilePanes() {
+    const QStringList watched = paneWatcher_->directories();
+    if (!watched.isEmpty()) paneWatcher_->removePaths(watched);
+    if (!DirectoryListBox1->Directory().isEmpty()) paneWatcher_->addPath(DirectoryListBox1->Directory());
 }
 
 // ---- folder tree and listing
@@ -423,6 +524,7 @@ void TMainFrm::BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, 
         table.SetOrdering("FileType;FileName");
         DataSource1->bind(&table);
         DBGrid1->ClearSelection();
+        tv->expandItem(root);
         tv->setCurrentItem(root);  // raises tvChange, which shows the top level
         return;
     }
@@ -466,6 +568,26 @@ void TMainFrm::BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, 
         QTreeWidgetItem* child = addNode(path.back().node, folder);
         cursor.Next();
         if (!onPath(folder)) enter(cursor, child, folder);
+    }
+}
+
+void TMainFrm::rebuildTreeKeepingFolder() {
+    if (!CurrentArchive_) return;
+    std::vector<QByteArray> path;  // folder names from the root down to the node shown
+    for (const QTreeWidgetItem* n = tv->currentItem(); n && n->parent(); n = n->parent())
+        path.insert(path.begin(), n->data(0, kNameRole).toByteArray());
+    BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+    QTreeWidgetItem* shown = tv->topLevelItem(0);
+    for (const QByteArray& name : path) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < shown->childCount() && !next; ++i)
+            if (shown->child(i)->data(0, kNameRole).toByteArray() == name) next = shown->child(i);
+        if (!next) break;
+        shown = next;
+    }
+    if (shown != tv->currentItem()) {
+        tv->setCurrentItem(shown);
+        tv->scrollToItem(shown);  // opens the nodes above it
     }
 }
 

@@ -16,10 +16,12 @@
 
 #include "archive/zipUtil.h"
 
+class QFileSystemWatcher;
 class QGroupBox;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeWidget;
@@ -52,6 +54,18 @@ public:
     void BtnBuildExeClick();
     void ToolButton1Click();
 
+    // Runs a command under the central handler (a failure is shown, not thrown). After a failure
+    // the tree and listing are rebuilt from the catalog, so they show what is really there.
+    // Returns false when the command failed or was cancelled.
+    bool runCommand(const std::function<void()>& command);
+
+    // The window's caption: "<archive file name> — Windows Oru File Shell", or the application's
+    // caption alone with no archive; readOnly adds the read-only mark.
+    static QString windowTitleFor(const std::string& archivePath, bool readOnly = false);
+
+    // F5: both file-system panes read again from the disk (selection kept where names remain).
+    void refreshFilePanes();
+
     // ---- folder tree and listing
     // With no node: rebuilds the whole tree from table, orders it, binds the listing and selects
     // the root. With a node: adds below it the subtree of the folder named name (CP950).
@@ -59,6 +73,9 @@ public:
     // Restricts table's view to the rows whose ParentName equals name.
     static void ShowFolder(oru::CatalogTable& table, const std::string& name);
     void tvChange(QTreeWidgetItem* node);
+    // Rebuilds the tree from the catalog and shows again the folder shown before, or the nearest
+    // folder above it that still exists.
+    void rebuildTreeKeepingFolder();
     // The folder name a tree node stands for (CP950): empty for the root.
     std::string folderNameOf(const QTreeWidgetItem* node) const;
 
@@ -99,12 +116,15 @@ public:
 private:
     void buildControls();
     QToolButton* addButton(const char* name, const char* hint, int image, void (TMainFrm::*handler)());
-    void runGuarded(const std::function<void()>& handler);
     void closeArchive();
+    void updateTitle();
+    void watchFilePanes();
     oru::TKiv& requireArchive();
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
     std::optional<std::string> runFileDialog(bool save);
     std::optional<std::string> runFolderChooser();
+    // Opens a viewer window on catalog's current row (its first part when the file is large).
+    void showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog);
 
     std::vector<std::string> args_;
     std::unique_ptr<oru::TKiv> CurrentArchive_;
@@ -112,6 +132,9 @@ private:
     CatalogModel* DataSource1;
     QString lastOpenName_, lastSaveName_;  // each dialog offers the name last chosen in it
     bool busy_ = false;                    // a command is running (progress pumps events)
+    bool rebuilding_ = false;              // the tree is rebuilt after a failed command
+    QFileSystemWatcher* paneWatcher_;      // the directory the file panes show
+    QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read
 };
 
 }  // namespace oru::ui

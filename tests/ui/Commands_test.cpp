@@ -4,7 +4,9 @@
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QLabel>
 #include <QProgressDialog>
+#include <QTest>
 #include <filesystem>
 #include <set>
 
@@ -124,7 +126,7 @@ TEST_F(CommandsTest, CancelOfALongAddLeavesAValidArchiveWithTheFilesDoneSoFar) {
         w.makeProgress = [](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<StopSoon>(); };
         w.BtnNewFileClick();
         selectInFilePane(w, tmp / "src", {"[many]"});
-        EXPECT_FALSE(TApplication::instance()->runCommand([&] { w.BtnAddFileClick(); }));
+        EXPECT_FALSE(w.runCommand([&] { w.BtnAddFileClick(); }));
         EXPECT_EQ(treeText(w), "R(many)");  // what was added is shown
     }
     TApplication::instance()->showError = nullptr;
@@ -245,6 +247,7 @@ TEST_F(CommandsTest, DeleteOfASelectedFolderCompactsAndKeepsTheFolderShown) {
         EXPECT_EQ(listing(*w), std::vector<std::string>{"a.txt"});
         EXPECT_EQ(w->DBGrid1->SelectedCount(), 0);
         EXPECT_EQ(w->CurrentArchive()->Catalog().FilterText(), CatalogTable::parentFilter(""));
+        EXPECT_EQ(treeText(*w), "R");  // the deleted folder's node is gone
     }
     const std::set<Row> rows = archiveRows(path);
     ASSERT_EQ(rows.size(), 1u);
@@ -294,6 +297,27 @@ TEST_F(CommandsTest, FailedDeleteStillResumesTheListing) {
     EXPECT_EQ(listing(*w), std::vector<std::string>{"d.txt"});
 }
 
+TEST_F(CommandsTest, FailedAddShowsWhatWentInAndKeepsTheFolderShown) {
+    writeFile(tmp / "src/a.txt", "alpha");
+    writeFile(tmp / "src/docs/d.txt", "d");
+    const std::string path = tmp / "src/z.oru";
+    makeArchive(path, {tmp / "src/docs"});
+    auto w = openWindow(path);
+    w->tv->setCurrentItem(node(*w, {"docs"}));
+    std::vector<std::string> shown;
+    TApplication::instance()->showError = [&](const QString& t) { shown.push_back(t.toStdString()); };
+    // a.txt goes in; the archive's own file, held open, fails.
+    selectInFilePane(*w, tmp / "src", {"a.txt", "z.oru"});
+    EXPECT_FALSE(w->runCommand([&] { w->BtnAddFileClick(); }));
+    TApplication::instance()->showError = nullptr;
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("z.oru"), std::string::npos) << shown[0];
+    EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
+    EXPECT_TRUE(w->tv->topLevelItem(0)->isExpanded());
+    w->tv->setCurrentItem(w->tv->topLevelItem(0));
+    EXPECT_EQ(listing(*w), (std::vector<std::string>{"docs", "a.txt"}));
+}
+
 TEST_F(CommandsTest, RebuildStoresFilesInListingOrder) {
     writeFile(tmp / "src/a.txt", "aaaa");
     writeFile(tmp / "src/b.txt", "bbbbbbbb");
@@ -341,18 +365,66 @@ TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
     const QList<TfmBrowse*> viewers = w->findChildren<TfmBrowse*>();
     ASSERT_EQ(viewers.size(), 2);  // independent windows
     QPointer<TfmBrowse> viewer = viewers.front();
-    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("fmBrowse"));
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("t.txt"));
     EXPECT_TRUE(viewer->isVisible());
     EXPECT_TRUE(viewer->isWindow());
-    EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\r\nline2\r\n"));
+    EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\nline2\n"));
 
     // Closing the archive leaves the viewer's text; closing the viewer frees it.
     w->askOpenPath = [] { return std::optional<std::string>(); };
     w->BtnOpenFileClick();
-    EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\r\nline2\r\n"));
+    EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\nline2\n"));
     viewer->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(viewer.isNull());
+}
+
+TEST_F(CommandsTest, ViewerRendersOnlyHtmlFilesAndShowsBigFilesInPart) {
+    writeFile(tmp / "src/page.html", "<b>bold</b> \xA4\xA4");
+    writeFile(tmp / "src/note.txt", "<b>bold?</b> 1 < 2 & 3\n\xE4\xB8\xAD\n");
+    writeFile(tmp / "src/big5.txt", "\xA4\xA4\xA4\xE5\r\n");
+    writeFile(tmp / "src/big.log", std::string(kViewLimit + 5000, 'x'));
+    makeArchive(tmp / "v.oru", {tmp / "src/page.html", tmp / "src/note.txt", tmp / "src/big5.txt", tmp / "src/big.log"});
+    auto w = openWindow(tmp / "v.oru");
+    struct Case {
+        std::string name;
+        bool html;
+        QString shown;  // the start of what the view shows
+        bool note;
+    } cases[] = {
+        {"page.html", true, QStringLiteral("bold 中"), false},
+        {"note.txt", false, QStringLiteral("<b>bold?</b> 1 < 2 & 3\n中\n"), false},
+        {"big5.txt", false, QStringLiteral("中文\n"), false},
+        {"big.log", false, QString(kViewLimit, u'x'), true},
+    };
+    for (const Case& c : cases) {
+        w->listingModel()->setCurrentRow(rowOf(*w, c.name));
+        w->BtnBrowseClick();
+        QPointer<TfmBrowse> viewer = w->findChildren<TfmBrowse*>().back();
+        EXPECT_EQ(viewer->showsHtml(), c.html) << c.name;
+        const QString shown = c.html ? viewer->WebBrowser1->toPlainText() : viewer->TextView1->toPlainText() + u'\n';
+        EXPECT_TRUE(shown.startsWith(c.html ? c.shown : c.shown.left(c.shown.size() - 1))) << c.name;
+        if (!c.html) EXPECT_EQ(viewer->documentSource(), c.shown) << c.name;
+        EXPECT_EQ(viewer->Note1->isVisibleTo(viewer), c.note) << c.name;
+        viewer->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST_F(CommandsTest, EscapeAndCtrlWCloseTheViewer) {
+    writeFile(tmp / "src/t.txt", "text");
+    makeArchive(tmp / "k.oru", {tmp / "src/t.txt"});
+    auto w = openWindow(tmp / "k.oru");
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        w->listingModel()->setCurrentRow(0);
+        w->BtnBrowseClick();
+        QPointer<TfmBrowse> viewer = w->findChildren<TfmBrowse*>().back();
+        viewer->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(viewer));
+        QTest::keySequence(viewer->TextView1, key);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(viewer.isNull()) << key.toString().toStdString();
+    }
 }
 
 TEST_F(CommandsTest, CommandsWithNoArchiveOpenSayNoArchiveIsOpen) {

@@ -107,12 +107,15 @@ TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
     EXPECT_EQ(w.tv->topLevelItem(0)->childCount(), 0);
     EXPECT_FALSE(w.listingModel()->isBound());
 
-    // Cancelling the next New closes the archive all the same and keeps the old root.
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("new.oru — Windows Oru File Shell"));
+
+    // Cancelling the next New closes the archive all the same, and nothing shows it any more.
     w.askSavePath = [] { return std::optional<std::string>(); };
     w.BtnNewFileClick();
     EXPECT_EQ(w.CurrentArchive(), nullptr);
-    EXPECT_EQ(w.tv->topLevelItemCount(), 1);
-    EXPECT_EQ(w.ArchiveFileName(), path);
+    EXPECT_EQ(w.tv->topLevelItemCount(), 0);
+    EXPECT_EQ(w.ArchiveFileName(), "");
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Windows Oru File Shell"));
 }
 
 TEST_F(MainWindowTest, OpenShowsFoldersByNameAndEachNodesListing) {
@@ -143,17 +146,31 @@ TEST_F(MainWindowTest, OpenShowsFoldersByNameAndEachNodesListing) {
     }
 }
 
-TEST_F(MainWindowTest, CancelledOpenLeavesNoArchiveAndTheOldTree) {
+TEST_F(MainWindowTest, CancelledOpenShowsNoArchive) {
     const std::string path = nestedArchive();
     TMainFrm w({path});
     w.FormCreate();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("nested.oru — Windows Oru File Shell"));
+    EXPECT_TRUE(w.tv->topLevelItem(0)->isExpanded());
     w.askOpenPath = [] { return std::optional<std::string>(); };
     w.BtnOpenFileClick();
     EXPECT_EQ(w.CurrentArchive(), nullptr);
-    EXPECT_EQ(treeText(w), "R(a(x),b(x),it's)");
+    EXPECT_EQ(treeText(w), "");
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
-    w.tv->setCurrentItem(node(w, {"b"}));  // a node of the closed archive shows nothing
-    EXPECT_EQ(w.listingModel()->rowCount(), 0);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Windows Oru File Shell"));
+}
+
+TEST_F(MainWindowTest, TitleNamesTheArchiveFileAndItsReadOnlyMark) {
+    struct Case {
+        std::string path;
+        bool readOnly;
+        QString title;
+    } cases[] = {
+        {"", false, QStringLiteral("Windows Oru File Shell")},
+        {"/home/u/範例.oru", false, QStringLiteral("範例.oru — Windows Oru File Shell")},
+        {"/media/cd/old.oru", true, QStringLiteral("old.oru [唯讀] — Windows Oru File Shell")},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TMainFrm::windowTitleFor(c.path, c.readOnly), c.title) << c.path;
 }
 
 TEST_F(MainWindowTest, ExitClosesTheWindowAndTheArchiveWithoutWritingIt) {
@@ -272,6 +289,34 @@ TEST_F(MainWindowTest, FilePaneListsEntriesWithoutDotsAndSetsTheWorkingDirectory
     EXPECT_EQ(QDir::currentPath().toStdString(), tmp / "pane/sub");
     ASSERT_EQ(w.FileListBox1->count(), 1);
     EXPECT_EQ(w.FileListBox1->item(0)->text(), QStringLiteral("in.txt"));
+}
+
+TEST_F(MainWindowTest, FilePanesFollowTheDiskOnF5AndByThemselves) {
+    writeFile(tmp / "src/a.txt", "a");
+    TMainFrm w({});
+    selectInFilePane(w, tmp / "src", {"a.txt"});
+    auto texts = [&w] {
+        std::vector<std::string> t;
+        for (int i = 0; i < w.FileListBox1->count(); ++i) t.push_back(w.FileListBox1->item(i)->text().toStdString());
+        return t;
+    };
+    // F5 reads both panes again; the selection stays on the names that remain.
+    writeFile(tmp / "src/b.txt", "b");
+    std::filesystem::create_directories(tmp / "src/new");
+    w.refreshFilePanes();
+    EXPECT_EQ(texts(), (std::vector<std::string>{"[new]", "a.txt", "b.txt"}));
+    EXPECT_TRUE(w.FileListBox1->item(1)->isSelected());
+    EXPECT_EQ(w.DirectoryListBox1->findItems(QStringLiteral("new"), Qt::MatchExactly).size(), 1);
+
+    // A change on the disk shows by itself.
+    writeFile(tmp / "src/c.txt", "c");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.FileListBox1->count() == 4; }, 5000));
+
+    // The directory shown goes away: the panes move to the nearest one above that exists.
+    w.DirectoryListBox1->setDirectory(QString::fromStdString(tmp / "src/new"));
+    std::filesystem::remove(tmp / "src/new");
+    w.refreshFilePanes();
+    EXPECT_EQ(w.DirectoryListBox1->Directory().toStdString(), tmp / "src");
 }
 
 TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
