@@ -104,6 +104,7 @@ constexpr int64_t kRowBytesBound = 256;
 // gives, since each checkpoint writes the same header and the whole catalog behind the data.
 
 void TKiv::AddPath(const std::string& parentName, const std::string& path) {
+    const Writing writing(*this);
     Run run;
     run.sink = progress_;
     try {

@@ -5,6 +5,7 @@
 namespace oru {
 
 void TKiv::Compact() {
+    const Writing writing(*this);
     Run run;
     run.sink = progress_;
     const int recordNumber = catalog_->RecordNumber();

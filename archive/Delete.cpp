@@ -4,6 +4,7 @@
 namespace oru {
 
 void TKiv::DeleteEntry(CatalogTable& cursor) {
+    const Writing writing(*this);
     Run run;
     deleteAt(run, cursor);
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 
 #include "archive/AddJournal.h"
 #include "archive/Operation.h"
@@ -37,23 +38,76 @@ std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     return kiv;
 }
 
-std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path) {
+std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path, Access access) {
     std::unique_ptr<TKiv> kiv(new TKiv());
     // A folder of that name does not count as the archive.
     if (!fs::fileExists(path)) throw Error(notFound(path));
-    kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
+    if (access == Access::Shared) {
+        auto file = std::make_unique<FileStream>(path, FileStream::Mode::Shared);
+        kiv->lockable_ = file.get();
+        kiv->readOnly_ = !file->writable();
+        kiv->file_ = std::move(file);
+    } else {
+        kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
+    }
     kiv->path_ = path;
-    kiv->restoreInterruptedCompact();
+    kiv->finishInterruptedWork();
+    return kiv;
+}
+
+// Finishes a compaction that was cut short, then reads the header and catalog, replaying the
+// recovery file of an interrupted add. Both write the archive: a shared open does so under the
+// exclusive lock; a read-only archive is read as it stands, unless an add must be recovered.
+void TKiv::finishInterruptedWork() {
+    std::optional<Writing> writing;
+    if (fs::fileExists(RecoveryPathFor(path_))) {
+        if (readOnly_) {
+            throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復才能開啟，但它是唯讀的，無法寫入；" +
+                        "請以有寫入權限的身分開啟一次");
+        }
+        if (lockable_) {
+            if (!lockable_->relock(true)) {
+                throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復，但另一個程式正在使用它");
+            }
+            writing.emplace(*this);
+        }
+    } else if (lockable_ && !readOnly_ && fs::fileExists(TempPathFor(path_)) && lockable_->relock(true)) {
+        writing.emplace(*this);
+    }
+    if (writing || !lockable_) restoreInterruptedCompact();
 
     try {
-        kiv->readHeaderAndCatalog();
+        readHeaderAndCatalog();
     } catch (const Error& e) {
         // A compaction cut short may have left the complete archive in its temporary file.
-        const std::string tempPath = TempPathFor(path);
+        const std::string tempPath = TempPathFor(path_);
         if (!fs::fileExists(tempPath)) throw;
         throw Error(std::string(e.what()) + "；" + tempPath + " 可能保留了完整的壓縮檔", e.status());
     }
-    return kiv;
+}
+
+bool TKiv::ReadOnly() const { return readOnly_; }
+
+namespace {
+std::string readOnlyMessage(const std::string& path) {
+    return path + ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
+}
+std::string inUseMessage(const std::string& path) {
+    return path + ": 另一個程式正在使用這個壓縮檔，現在無法寫入";
+}
+}  // namespace
+
+TKiv::Writing::Writing(TKiv& kiv) : kiv_(kiv) {
+    if (kiv_.readOnly_) throw Error(readOnlyMessage(kiv_.path_));
+    // The exclusive lock may already be held (opening takes it before Writing exists).
+    if (kiv_.writers_ == 0 && kiv_.lockable_ && !kiv_.lockable_->relock(true)) {
+        throw Error(inUseMessage(kiv_.path_));
+    }
+    ++kiv_.writers_;
+}
+
+TKiv::Writing::~Writing() {
+    if (--kiv_.writers_ == 0 && kiv_.lockable_) kiv_.lockable_->relock(false);
 }
 
 void TKiv::readHeaderAndCatalog() {

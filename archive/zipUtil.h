@@ -33,12 +33,36 @@ public:
     // Creates the archive (an existing file is opened and emptied) and writes the 16-byte header.
     // "Cannot create file %s" / "Cannot open file %s".
     static std::unique_ptr<TKiv> CreateNew(const std::string& path);
+    // How an archive is held open. Exclusive: read-write, no other open beside it. Shared: any
+    // number of shared opens at once (readers, windows viewing it), read-write when the user may
+    // write the file and read only otherwise; writing takes the exclusive lock for its duration
+    // (BeginWriting).
+    enum class Access { Exclusive, Shared };
     // Opens an existing archive: "%s找不到這個檔案", "Cannot open file %s", "%s檔案格式不符",
-    // or the catalog loader's errors.
-    static std::unique_ptr<TKiv> OpenExisting(const std::string& path);
+    // the catalog loader's errors, or, when an interrupted add or compaction must be finished
+    // first and the archive cannot be written, a message that says so.
+    static std::unique_ptr<TKiv> OpenExisting(const std::string& path, Access access = Access::Exclusive);
     virtual ~TKiv();
 
     CatalogTable& Catalog() { return *catalog_; }
+    // True when the archive was opened read only: the user may not write the file, or it lies on
+    // read-only media. Adding, deleting and compacting then fail with a message that says so.
+    bool ReadOnly() const;
+
+    // Holds the archive for writing while it lives (nested holds are fine). Adding and compacting
+    // take one themselves; a front end takes one around a command that deletes and then compacts,
+    // so that the deletions never meet a refusal half way. Fails with a message naming the
+    // archive when it is read only, or when another program has it open (Access::Shared).
+    class Writing {
+    public:
+        explicit Writing(TKiv& kiv);
+        ~Writing();
+        Writing(const Writing&) = delete;
+        Writing& operator=(const Writing&) = delete;
+
+    private:
+        TKiv& kiv_;
+    };
     const ArchiveHeader& Header() const { return header_; }
     const std::string& ArchivePath() const { return path_; }
 
@@ -132,7 +156,12 @@ private:
     void reloadQuietly() noexcept;
     void syncFile();
 
+    void finishInterruptedWork();
+
     std::unique_ptr<Stream> file_;         // ArchiveFile
+    FileStream* lockable_ = nullptr;       // file_ itself when opened Shared (its lock changes)
+    bool readOnly_ = false;
+    int writers_ = 0;                      // Writing objects alive
     std::unique_ptr<CatalogTable> catalog_;
     ArchiveHeader header_{};
     std::string path_;

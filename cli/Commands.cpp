@@ -31,8 +31,10 @@ namespace {
 // visit rows in it, so the tool leaves archives exactly as the window would.
 constexpr const char* kWindowOrdering = "FileType;FileName";
 
-std::unique_ptr<TKiv> openArchive(const std::string& path) {
-    auto kiv = TKiv::OpenExisting(path);
+// Commands that only read open the archive shared: archives the user may only read work, and
+// several readers may run at once, but never beside a writer.
+std::unique_ptr<TKiv> openArchive(const std::string& path, TKiv::Access access = TKiv::Access::Exclusive) {
+    auto kiv = TKiv::OpenExisting(path, access);
     kiv->Catalog().SetOrdering(kWindowOrdering);
     return kiv;
 }
@@ -222,7 +224,7 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
 }
 
 void cmdList(const std::string& archive) {
-    auto kiv = openArchive(archive);
+    auto kiv = openArchive(archive, TKiv::Access::Shared);
     const CatalogTable& catalog = kiv->Catalog();
     CatalogTree tree(catalog);
     const bool terminal = isatty(STDOUT_FILENO);
@@ -240,7 +242,7 @@ void cmdList(const std::string& archive) {
 
 void cmdExtract(const std::string& archive, const std::string& directory,
                 const std::vector<std::string>& entries, const Options& options) {
-    auto kiv = openArchive(archive);
+    auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
         if (entries.empty() && options.existing != Existing::Skip) {
@@ -276,7 +278,7 @@ void cmdExtract(const std::string& archive, const std::string& directory,
 }
 
 void cmdCat(const std::string& archive, const std::string& entry) {
-    auto kiv = openArchive(archive);
+    auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
     const std::vector<int> rows = resolveEntries(CatalogTree(catalog), {entry}, archive, true);
     DescriptorSink out(STDOUT_FILENO);
@@ -319,7 +321,7 @@ void cmdCompact(const std::string& archive, const Options& options) {
 }
 
 void cmdTest(const std::string& archive, const Options& options) {
-    auto kiv = openArchive(archive);
+    auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog);
     const std::vector<std::string> labels = fileLabels(catalog, tree);
@@ -355,7 +357,7 @@ void cmdTest(const std::string& archive, const Options& options) {
 }
 
 void cmdInfo(const std::string& archive) {
-    auto kiv = openArchive(archive);
+    auto kiv = openArchive(archive, TKiv::Access::Shared);
     const CatalogTable& catalog = kiv->Catalog();
     const ArchiveHeader& h = kiv->Header();
 

@@ -77,39 +77,65 @@ void FileStream::callWriteHook() {
     if (writeHook) writeHook();
 }
 
-FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
+namespace {
+// Opens path for mode; for Mode::Shared, read-write when permitted and read only otherwise.
+int openFor(const std::string& path, FileStream::Mode mode, bool& writable) {
+    using Mode = FileStream::Mode;
     int flags = O_CLOEXEC;
+    writable = true;
     switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::Read: flags |= O_RDONLY; writable = false; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
         case Mode::Truncate: flags |= O_RDWR; break;
         case Mode::Create: flags |= O_RDWR | O_CREAT; break;
+        case Mode::Shared: flags |= O_RDWR; break;
     }
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0 && mode == Mode::Shared && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        // An archive the user may only read, or one on read-only media.
+        writable = false;
+        fd = ::open(path.c_str(), O_CLOEXEC | O_RDONLY);
+    }
+    return fd;
+}
+}  // namespace
+
+FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     const bool creating = mode == Mode::Create;
-    fd_ = ::open(path.c_str(), flags, 0666);
-    if (fd_ < 0) throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+    const auto fail = [&] {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+    };
+    fd_ = openFor(path, mode, writable_);
+    if (fd_ < 0) fail();
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
-    }
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) fail();
     // The lock is what makes the open exclusive; a refused lock fails like the open would.
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
-    }
+    if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) fail();
     // Emptying happens only once the lock is held, so a refused open never cuts another's file.
     // A file that is empty already is not cut: on ext4 cutting a file to 0 marks it for a flush
     // at close, which would make extracting many small files wait on the disk.
     if ((mode == Mode::Truncate || mode == Mode::Create) && st.st_size > 0) {
-        if (::ftruncate(fd_, 0) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-            throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
-        }
+        if (::ftruncate(fd_, 0) != 0) fail();
     }
+}
+
+FileStream::FileStream(int fd, const std::string& path) : path_(path), fd_(fd) {
+    const int access = ::fcntl(fd_, F_GETFL) & O_ACCMODE;
+    writable_ = access == O_WRONLY || access == O_RDWR;
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        throw Error(msg::cannotOpen(path));
+    }
+}
+
+bool FileStream::relock(bool exclusive) {
+    if (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+    // A refused conversion has dropped the lock held before it.
+    ::flock(fd_, LOCK_SH | LOCK_NB);
+    return false;
 }
 
 FileStream::~FileStream() {

@@ -54,7 +54,8 @@ private:
 };
 
 // A file opened exclusively: flock(LOCK_EX | LOCK_NB) right after open, so that a second open of
-// the same file, by this process or another, is refused while this object lives.
+// the same file, by this process or another, is refused while this object lives. Shared opens
+// take LOCK_SH instead: any number of them at once, but none beside an exclusive one.
 class FileStream : public Stream {
 public:
     enum class Mode {
@@ -62,9 +63,14 @@ public:
         ReadWrite,   // existing file, not truncated;       fails "Cannot open file %s"
         Truncate,    // existing file, cut to 0, read-write; fails "Cannot open file %s"
         Create,      // created (or emptied), read-write;   fails "Cannot create file %s"
+        Shared,      // existing file, shared lock, read-write when the user may write it (else
+                     // read only, see writable());     fails "Cannot open file %s"
     };
     // path is native (UTF-8 on Linux). The message names the path exactly as given.
     FileStream(const std::string& path, Mode mode);
+    // Takes over fd, an open regular file, and locks it exclusively; path names it in messages.
+    // Fails with "Cannot open file %s" (fd is closed) when the lock is refused.
+    FileStream(int fd, const std::string& path);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
@@ -85,10 +91,17 @@ public:
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }
 
+    // False when the file was opened read only (Mode::Read, or Mode::Shared without write access).
+    bool writable() const { return writable_; }
+    // Changes the lock to exclusive or back to shared, without waiting. Returns false when an
+    // exclusive lock is refused; the shared lock is then taken again where it can be.
+    bool relock(bool exclusive);
+
 private:
     std::string path_;
     int fd_ = -1;
     int64_t pos_ = 0;
+    bool writable_ = true;
 };
 
 }  // namespace oru

@@ -343,7 +343,7 @@ std::optional<std::string> TMainFrm::runFolderChooser() {
 void TMainFrm::FormCreate() {
     ArchiveFileName_.clear();
     if (args_.empty()) return;
-    CurrentArchive_ = oru::TKiv::OpenExisting(args_.back());
+    CurrentArchive_ = oru::TKiv::OpenExisting(args_.back(), oru::TKiv::Access::Shared);
     ArchiveFileName_ = args_.back();
     updateTitle();
     BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
@@ -368,7 +368,7 @@ void TMainFrm::BtnOpenFileClick() {
     closeArchive();
     const std::optional<std::string> path = askOpenPath();
     if (!path) return;
-    CurrentArchive_ = oru::TKiv::OpenExisting(*path);
+    CurrentArchive_ = oru::TKiv::OpenExisting(*path, oru::TKiv::Access::Shared);
     ArchiveFileName_ = *path;
     updateTitle();
     BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
@@ -381,6 +381,7 @@ void TMainFrm::BtnAddFileClick() {
     if (!busy.entered()) return;
     if (FileListBox1->selectedItems().isEmpty()) return;  // nothing at all, not even a rebuild
     oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     const std::string directory = toNative(FileListBox1->Directory());
     const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("加入壓縮"), true);
     ProgressScope reporting(archive, progress.get());
@@ -423,6 +424,7 @@ void TMainFrm::BtnDeleteClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     oru::CatalogTable& catalog = archive.Catalog();
     {
         SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
@@ -451,6 +453,7 @@ void TMainFrm::BtnBuildExeClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("重整檔案"), false);
     ProgressScope reporting(archive, progress.get());
     archive.Compact();

@@ -1,0 +1,128 @@
+#include "platform/Directory.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+
+namespace oru::fs {
+
+namespace {
+std::string linkRefused(const std::string& path) {
+    return path + " 是符號連結；解壓縮不會經過連結寫到別處";
+}
+std::string notADirectory(const std::string& path) { return path + " 已經存在而且不是目錄，無法在其中解出"; }
+}  // namespace
+
+Directory::Directory(Directory&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+
+Directory& Directory::operator=(Directory&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+Directory::~Directory() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Directory Directory::open(const std::string& path, bool create) {
+    if (path.empty()) throw Error(msg::kCreateDirError);
+    if (create) forceDirectories(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (!create && errno == ENOENT) return Directory(-1, path);
+        throw Error(msg::kCreateDirError);
+    }
+    return Directory(fd, path);
+}
+
+std::string Directory::pathOf(const std::string& name) const { return join(path_, name); }
+
+EntryKind Directory::kind(const std::string& name) const {
+    if (fd_ < 0) return EntryKind::None;
+    struct stat st {};
+    if (::fstatat(fd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::None;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    return EntryKind::Other;
+}
+
+Directory Directory::child(const std::string& name, bool create) const {
+    const std::string path = pathOf(name);
+    if (fd_ < 0) {
+        if (create) throw Error(msg::kCreateDirError);
+        return Directory(-1, path);
+    }
+    if (create && ::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) {
+        throw Error(msg::kCreateDirError + std::string(": ") + path);
+    }
+    const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) return Directory(fd, path);
+    const int error = errno;
+    if (error == ENOENT && !create) return Directory(-1, path);
+    switch (kind(name)) {
+        case EntryKind::Link: throw Error(linkRefused(path));
+        case EntryKind::None: throw Error(msg::kCreateDirError + std::string(": ") + path);
+        case EntryKind::Directory: throw Error(msg::kCreateDirError + std::string(": ") + path);
+        default: throw Error(notADirectory(path));
+    }
+}
+
+std::unique_ptr<FileStream> Directory::createTemporary(const std::string& forName, std::string& name) const {
+    static std::atomic<unsigned> counter{0};
+    if (fd_ < 0) throw Error(msg::cannotCreate(pathOf(forName)));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char text[64];
+        std::snprintf(text, sizeof text, ".oru-%ld-%u.part", static_cast<long>(::getpid()), counter++);
+        const int fd = ::openat(fd_, text, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            name = text;
+            return std::make_unique<FileStream>(fd, pathOf(forName));
+        }
+        if (errno != EEXIST) break;
+    }
+    throw Error(msg::cannotCreate(pathOf(forName)));
+}
+
+bool Directory::rename(const std::string& from, const std::string& to, bool replace) const {
+    if (fd_ < 0) return false;
+    FileStream::callWriteHook();
+    if (replace) return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0;
+    if (::renameat2(fd_, from.c_str(), fd_, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace rename: a hard link fails as well when to exists.
+    if (::linkat(fd_, from.c_str(), fd_, to.c_str(), 0) != 0) return false;
+    ::unlinkat(fd_, from.c_str(), 0);
+    return true;
+}
+
+bool Directory::remove(const std::string& name) const {
+    if (fd_ < 0) return false;
+    FileStream::callWriteHook();
+    return ::unlinkat(fd_, name.c_str(), 0) == 0;
+}
+
+std::unique_ptr<FileStream> Directory::lockExisting(const std::string& name) const {
+    const std::string path = pathOf(name);
+    if (fd_ < 0) throw Error(msg::cannotOpen(path));
+    // O_NONBLOCK: should the name have become a fifo meanwhile, the open does not wait on it.
+    const int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw Error(msg::cannotOpen(path));
+    return std::make_unique<FileStream>(fd, path);
+}
+
+}  // namespace oru::fs
