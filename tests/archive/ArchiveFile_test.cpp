@@ -1,6 +1,7 @@
 // The archive file: creating, opening, the header, and catalogs that cannot be trusted.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "ArchiveTestSupport.h"
@@ -188,6 +189,105 @@ TEST_F(ArchiveFileTest, OpenArchiveIsExclusive) {
     EXPECT_EQ(readAll(archive), before);
     kiv.reset();
     EXPECT_NO_THROW(TKiv::OpenExisting(archive));
+}
+
+// Readers share an archive; a writer needs it alone, whichever came first.
+TEST_F(ArchiveFileTest, ReadersShareAnArchiveAndWritersNeedItAlone) {
+    const std::string archive = archiveWithTwoFiles();
+    using A = TKiv::Access;
+    const struct {
+        A first, second;
+        bool opens;
+    } cases[] = {
+        {A::Shared, A::Shared, true},
+        {A::Shared, A::Exclusive, false},
+        {A::Exclusive, A::Shared, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(int(k.first)) + "," + std::to_string(int(k.second)));
+        auto held = TKiv::OpenExisting(archive, k.first);
+        if (k.opens) {
+            auto other = TKiv::OpenExisting(archive, k.second);
+            EXPECT_EQ(other->Catalog().ViewSize(), 2);
+        } else {
+            EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive, k.second); }), "Cannot open file " + archive);
+        }
+    }
+
+    // A shared open writes only while no other reader holds the archive.
+    auto viewer = TKiv::OpenExisting(archive, A::Shared);
+    auto writer = TKiv::OpenExisting(archive, A::Shared);
+    EXPECT_FALSE(writer->ReadOnly());
+    writeText(path("c.txt"), "gamma");
+    const Bytes before = readAll(archive);
+    EXPECT_EQ(errorOf([&] { writer->AddPath("", path("c.txt")); }), archive + ": 另一個程式正在使用這個壓縮檔，現在無法寫入");
+    EXPECT_EQ(readAll(archive), before);
+    viewer.reset();
+    {
+        const TKiv::Writing writing(*writer);
+        writer->AddPath("", path("c.txt"));
+        // While it writes, nobody else opens the archive, not even to read.
+        EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive, A::Shared); }), "Cannot open file " + archive);
+    }
+    // Writing done, the shared lock is back: readers come in, writers stay out.
+    EXPECT_EQ(TKiv::OpenExisting(archive, A::Shared)->Catalog().ViewSize(), 3);
+    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Cannot open file " + archive);
+}
+
+// Opens archive shared as a user who may not write it: as root, the open runs as nobody; for
+// other users the file's write bits are cleared.
+std::unique_ptr<TKiv> openWithoutWriteAccess(const std::string& dir, const std::string& archive) {
+    ::chmod(archive.c_str(), 0444);
+    if (::geteuid() != 0) return TKiv::OpenExisting(archive, TKiv::Access::Shared);
+    ::chmod(dir.c_str(), 0755);
+    if (::seteuid(65534) != 0) return nullptr;
+    std::unique_ptr<TKiv> kiv;
+    std::string error;
+    try {
+        kiv = TKiv::OpenExisting(archive, TKiv::Access::Shared);
+    } catch (const Error& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(::seteuid(0), 0);
+    if (!error.empty()) throw Error(error);
+    return kiv;
+}
+
+TEST_F(ArchiveFileTest, ArchiveTheUserMayOnlyReadIsReadAndRefusesWrites) {
+    const std::string archive = archiveWithTwoFiles();
+    const Bytes before = readAll(archive);
+    auto kiv = openWithoutWriteAccess(dir, archive);
+    if (!kiv) GTEST_SKIP() << "cannot act as a user without write access here";
+    EXPECT_TRUE(kiv->ReadOnly());
+    CatalogTable& c = kiv->Catalog();
+    c.First();
+    MemoryStream content;
+    kiv->ReadEntry(c, content);
+    EXPECT_EQ(std::string(content.bytes().begin(), content.bytes().end()), "alpha alpha alpha");
+    kiv->ExtractEntry(c, path("out"));
+    EXPECT_EQ(readAll(path("out/a.txt")), readAll(path("a.txt")));
+
+    const std::string refusal = archive + ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
+    const std::pair<const char*, std::function<void()>> writes[] = {
+        {"add", [&] { kiv->AddPath("", path("a.txt")); }},
+        {"delete", [&] { kiv->DeleteEntry(c); }},
+        {"compact", [&] { kiv->Compact(); }},
+        {"hold for writing", [&] { TKiv::Writing w(*kiv); }},
+    };
+    for (const auto& [what, write] : writes) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(errorOf(write), refusal);
+    }
+    EXPECT_EQ(c.ViewSize(), 2);
+    kiv.reset();
+    EXPECT_EQ(readAll(archive), before);
+
+    // An add of the owner's was interrupted: the archive cannot be read until it is recovered,
+    // and that needs writing it.
+    writeText(TKiv::RecoveryPathFor(archive), "");
+    EXPECT_EQ(errorOf([&] { openWithoutWriteAccess(dir, archive); }),
+              archive + ": 上次加入檔案時中斷，這個壓縮檔需要修復才能開啟，但它是唯讀的，無法寫入；請以有寫入權限的身分開啟一次");
+    EXPECT_EQ(readAll(archive), before);
 }
 
 TEST_F(ArchiveFileTest, CreateNewOverAnArchiveGivesAnEmptyOneThatOpens) {

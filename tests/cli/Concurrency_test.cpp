@@ -92,34 +92,91 @@ protected:
     }
 };
 
-// While this process holds the archive open through the engine, every command of another process
-// is refused with the open error and changes nothing; the holder goes on working with it.
-TEST_F(Concurrency, ArchiveHeldByTheEngineRefusesEveryCommand) {
+// While this process holds the archive open through the engine, another process's commands that
+// would clash with it are refused with the open error and change nothing: every command beside a
+// writer, the writing ones beside a reader. Readers beside a reader work. The holder goes on.
+TEST_F(Concurrency, ArchiveHeldByTheEngineRefusesWhatWouldClash) {
     writeFile(path("a.txt"), "alpha");
     writeFile(path("b.txt"), sampleBytes(5000, 1));
     ok({"new", "a.oru"});
     ok({"add", "a.oru", "a.txt"});
     const std::string before = readFile(path("a.oru"));
-    {
-        auto kiv = TKiv::OpenExisting(path("a.oru").string());
-        const std::vector<std::vector<std::string>> commands = {
-            {"list", "a.oru"},          {"add", "a.oru", "b.txt"},   {"delete", "a.oru", "a.txt"},
-            {"compact", "a.oru"},       {"test", "a.oru"},           {"info", "a.oru"},
-            {"extract", "a.oru", "out"}, {"cat", "a.oru", "a.txt"}, {"new", "a.oru"},
-        };
-        for (const auto& args : commands) {
-            SCOPED_TRACE(args[0]);
-            const RunResult r = oru(args);
-            EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
-            EXPECT_EQ(r.out, "");
+    const struct {
+        std::vector<std::string> args;
+        bool reads;
+    } commands[] = {
+        {{"list", "a.oru"}, true},           {{"add", "a.oru", "b.txt"}, false}, {{"delete", "a.oru", "a.txt"}, false},
+        {{"compact", "a.oru"}, false},       {{"test", "a.oru"}, true},          {{"info", "a.oru"}, true},
+        {{"extract", "a.oru", "out"}, true}, {{"cat", "a.oru", "a.txt"}, true},  {{"new", "a.oru"}, false},
+    };
+    for (const auto access : {TKiv::Access::Exclusive, TKiv::Access::Shared}) {
+        const bool holderWrites = access == TKiv::Access::Exclusive;
+        auto kiv = TKiv::OpenExisting(path("a.oru").string(), access);
+        for (const auto& c : commands) {
+            SCOPED_TRACE(c.args[0] + (holderWrites ? " beside a writer" : " beside a reader"));
+            stdfs::remove_all(path("out"));
+            const RunResult r = oru(c.args);
+            if (holderWrites || !c.reads) {
+                EXPECT_EQ(r.status, 1);
+                EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
+                EXPECT_EQ(r.out, "");
+                EXPECT_FALSE(stdfs::exists(path("out/a.txt")));
+            } else {
+                EXPECT_EQ(r.status, 0) << r.err;
+                if (c.args[0] == "extract") {
+                    EXPECT_EQ(readFile(path("out/a.txt")), "alpha");
+                }
+            }
         }
         EXPECT_EQ(readFile(path("a.oru")), before);
-        EXPECT_FALSE(stdfs::exists(path("out/a.txt")));
-        // The holder was not disturbed: it still adds.
-        kiv->AddPath("", path("b.txt").string());
     }
+    // The holder was not disturbed: it still adds.
+    TKiv::OpenExisting(path("a.oru").string())->AddPath("", path("b.txt").string());
     expectConsistent({{"a.txt", 5}, {"b.txt", 5000}});
+}
+
+// An archive the user may read but not write (another user's, or on read-only media): the
+// reading commands work, the writing ones say why they cannot. Run as the user nobody where the
+// test runs as root; otherwise the archive's write bits are cleared.
+TEST_F(Concurrency, ArchiveTheUserMayNotWriteIsReadable) {
+    writeFile(path("src/a.txt"), "alpha");
+    writeFile(path("src/b.bin"), sampleBytes(5000, 3));
+    ok({"new", "a.oru"});
+    ok({"add", "a.oru", "src/a.txt", "src/b.bin"});
+    std::vector<std::string> runAs;
+    if (::geteuid() == 0) {
+        runAs = {"/usr/sbin/runuser", "-u", "nobody", "--"};
+        stdfs::permissions(dir_, stdfs::perms::owner_all | stdfs::perms::group_read | stdfs::perms::group_exec |
+                                     stdfs::perms::others_read | stdfs::perms::others_exec);
+        stdfs::create_directories(path("out"));
+        if (::chown(path("out").c_str(), 65534, 65534) != 0 || oru({"--version"}, runAs).status != 0) {
+            GTEST_SKIP() << "cannot run oru as the user nobody here";
+        }
+        ::chmod(path("a.oru").c_str(), 0644);
+    } else {
+        ::chmod(path("a.oru").c_str(), 0444);
+    }
+    const std::string before = readFile(path("a.oru"));
+    const auto as = [&](const std::vector<std::string>& args) { return oru(args, runAs); };
+
+    RunResult r = as({"list", "a.oru"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out).size(), 2u);
+    r = as({"cat", "a.oru", "a.txt"});
+    EXPECT_EQ(r.out, "alpha");
+    EXPECT_EQ(as({"test", "a.oru"}).status, 0);
+    r = as({"extract", "a.oru", "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(path("out/b.bin")), sampleBytes(5000, 3));
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"add", "a.oru", "src/a.txt"},
+                                                {"delete", "a.oru", "a.txt"}, {"compact", "a.oru"}}) {
+        SCOPED_TRACE(args[0]);
+        r = as(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("Cannot open file a.oru"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readFile(path("a.oru")), before);
 }
 
 // Two `oru add` started together on one archive: each either succeeds or is refused with the open

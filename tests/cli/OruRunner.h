@@ -57,7 +57,8 @@ protected:
 
     stdfs::path path(const std::string& relative) const { return dir_ / relative; }
 
-    RunResult oru(const std::vector<std::string>& args) const {
+    // runAs: a command line that runs the one behind it (runuser -u nobody --), empty for none.
+    RunResult oru(const std::vector<std::string>& args, const std::vector<std::string>& runAs = {}) const {
         const stdfs::path outFile = dir_ / ".out", errFile = dir_ / ".err";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -66,13 +67,14 @@ protected:
         posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         // The child starts in the test's folder, so relative paths in args are below it.
         posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-        std::vector<std::string> all{ORU_CLI_PATH};
+        std::vector<std::string> all = runAs;
+        all.push_back(ORU_CLI_PATH);
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         pid_t pid = 0;
-        const int rc = posix_spawn(&pid, ORU_CLI_PATH, &actions, nullptr, argv.data(), environ);
+        const int rc = posix_spawn(&pid, all.front().c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         RunResult r;
         if (rc != 0) return r;
