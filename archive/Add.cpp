@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "archive/AddJournal.h"
 #include "archive/EntryCodec.h"
 #include "archive/EntryNames.h"
 #include "archive/Operation.h"
+#include "archive/ReadAhead.h"
 #include "platform/Clock.h"
+#include "platform/WorkerPool.h"
 
 namespace oru {
 
@@ -155,8 +159,19 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     run.info.currentName = path;
     run.report();
 
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::listDirectory(path)) paths.push_back(fs::join(path, entry));
+    // With more than one thread the folder's small files are read and compressed ahead.
+    std::optional<ReadAhead> ahead;
+    if (codec::threads() > 1) ahead.emplace(paths, WorkerPool::shared());
+    struct Restore {
+        Run& run;
+        ReadAhead* outer;
+        ~Restore() { run.readAhead = outer; }
+    } restore{run, std::exchange(run.readAhead, ahead ? &*ahead : nullptr)};
+
     run.openFolders.push_back(id);
-    for (const auto& entry : fs::listDirectory(path)) addPathAt(run, name, fs::join(path, entry));
+    for (const auto& entryPath : paths) addPathAt(run, name, entryPath);
     run.openFolders.pop_back();
 }
 
@@ -169,8 +184,12 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     }
     // Everything that can refuse the file does so before a byte of it is written.
     const std::string name = catalogName(path);
-    FileStream source(path, FileStream::Mode::Read);
-    if (source.size() >= kArchiveLimit) throw Error(tooLarge(path));
+    std::unique_ptr<PackedFile> packed = run.readAhead ? run.readAhead->take(path) : nullptr;
+    std::optional<FileStream> source;
+    if (!packed) {
+        source.emplace(path, FileStream::Mode::Read);
+        if (source->size() >= kArchiveLimit) throw Error(tooLarge(path));
+    }
 
     run.info.currentName = path;
     const uint64_t bytesBefore = run.info.bytesDone;
@@ -183,11 +202,16 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
         if (first) beginJournal(run);
     });
     // The sizes recorded are those of the bytes actually read, should the file change meanwhile.
-    const uint64_t originalSize =
-        codec::compress(source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
+    uint64_t originalSize;
+    if (packed) {
+        stored.put(packed->stored.data(), packed->stored.size());
+        originalSize = packed->originalSize;
+    } else {
+        originalSize = codec::compress(*source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
             run.info.bytesDone = bytesBefore + consumed;
             run.report();
         });
+    }
     if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
     const int64_t storedSize = stored.finish();
 

@@ -85,18 +85,6 @@ size_t fill(Stream& source, uint8_t* to, size_t n) {
     return have;
 }
 
-void put(Sink& sink, const uint8_t* data, size_t n) {
-    while (n > 0) {
-        size_t available;
-        uint8_t* room = sink.room(available);
-        const size_t take = std::min(n, available);
-        std::memcpy(room, data, take);
-        sink.commit(take);
-        data += take;
-        n -= take;
-    }
-}
-
 // Chunk buffers of this thread, kept for the next entry (thousands of small files each take one).
 thread_local std::vector<ChunkPtr> spares;
 
@@ -112,14 +100,14 @@ ChunkPtr takeSpare() {
 uint64_t compressChunked(Stream& source, Sink& sink, int64_t maxInput, const ProgressFn& progress,
                          WorkerPool* pool) {
     static constexpr uint8_t kHeader[2] = {kStreamHeader[0], kStreamHeader[1]};
-    put(sink, kHeader, sizeof kHeader);
+    sink.put(kHeader, sizeof kHeader);
 
     // Chunks in flight: enough that every worker has one while finished ones wait to be written.
     const size_t window = pool ? 2 * size_t{pool->size()} : 1;
     OrderedJobs<ChunkPtr> jobs(pool);
     uLong adler = ::adler32(0, nullptr, 0);
     const auto writeOut = [&](ChunkPtr chunk) {
-        put(sink, chunk->out.data(), chunk->out.size());
+        sink.put(chunk->out.data(), chunk->out.size());
         adler = ::adler32_combine(adler, chunk->adler, static_cast<z_off_t>(chunk->size));
         spares.push_back(std::move(chunk));
     };
@@ -171,7 +159,7 @@ uint64_t compressChunked(Stream& source, Sink& sink, int64_t maxInput, const Pro
 
     const uint8_t trailer[4] = {static_cast<uint8_t>(adler >> 24), static_cast<uint8_t>(adler >> 16),
                                 static_cast<uint8_t>(adler >> 8), static_cast<uint8_t>(adler)};
-    put(sink, trailer, sizeof trailer);
+    sink.put(trailer, sizeof trailer);
     return consumed;
 }
 

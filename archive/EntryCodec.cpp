@@ -182,7 +182,8 @@ uint64_t deflateWithZlib(Stream& source, Sink& sink, int64_t maxInput, const Pro
 uint64_t compress(Stream& source, Sink& destination, int64_t maxInput, const ProgressFn& progress) {
 #ifdef ORU_WITH_ISAL
     if (currentCodec() == Codec::Isal) {
-        WorkerPool* pool = threads() > 1 ? &WorkerPool::shared() : nullptr;
+        // A worker compresses alone: it must not wait for jobs queued behind its own.
+        WorkerPool* pool = threads() > 1 && !WorkerPool::onWorkerThread() ? &WorkerPool::shared() : nullptr;
         return compressChunked(source, destination, maxInput, progress, pool);
     }
 #endif
@@ -203,6 +204,18 @@ uint64_t compress(Stream& source, ByteBuffer& destination, int64_t maxInput, con
     if (size >= 0 && size < (int64_t{1} << 40)) destination.reserve(compressBound(static_cast<uLong>(size)) + 64);
     BufferSink sink(destination);
     return compress(source, static_cast<Sink&>(sink), maxInput, progress);
+}
+
+void Sink::put(const uint8_t* data, size_t n) {
+    while (n > 0) {
+        size_t available;
+        uint8_t* to = room(available);
+        const size_t take = std::min(n, available);
+        std::memcpy(to, data, take);
+        commit(take);
+        data += take;
+        n -= take;
+    }
 }
 
 ByteBuffer::~ByteBuffer() { std::free(data_); }

@@ -81,6 +81,8 @@ public:
     virtual ~Sink() = default;
     virtual uint8_t* room(size_t& available) = 0;
     virtual void commit(size_t n) = 0;
+    // Copies n bytes made elsewhere in.
+    void put(const uint8_t* data, size_t n);
 };
 uint64_t compress(Stream& source, Sink& destination, int64_t maxInput = -1, const ProgressFn& progress = nullptr);
 

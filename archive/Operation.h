@@ -14,6 +14,8 @@
 
 namespace oru {
 
+class ReadAhead;
+
 // Folders deeper than this are refused when walking a catalog: no path of the file system is
 // that deep, and it keeps the recursion of a hostile catalog bounded.
 inline constexpr size_t kMaxFolderDepth = 2048;
@@ -49,6 +51,7 @@ struct TKiv::Run {
     std::chrono::steady_clock::time_point lastCheckpoint = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration checkpointCost{};
     bool withoutJournal = false;          // the recovery file could not be made
+    ReadAhead* readAhead = nullptr;       // adding: the files of the folder being added, read ahead
 
     void report() {
         if (sink) sink->update(info);

@@ -29,7 +29,14 @@ void WorkerPool::submit(std::function<void()> job) {
     wake_.notify_one();
 }
 
+namespace {
+thread_local bool isWorker = false;
+}  // namespace
+
+bool WorkerPool::onWorkerThread() { return isWorker; }
+
 void WorkerPool::work() {
+    isWorker = true;
     for (;;) {
         std::function<void()> job;
         {

@@ -33,6 +33,9 @@ public:
     static WorkerPool& shared();
     // The number of cores (at least 1).
     static unsigned cores();
+    // Whether the calling thread is a worker of some pool. A job must never wait for other jobs
+    // of the pool it runs on (they could be queued behind it): it does such work itself.
+    static bool onWorkerThread();
 
 private:
     void work();

@@ -331,5 +331,46 @@ TEST_F(AddPathTest, ProgressCountsFilesAndReportsDuringABigFile) {
     for (size_t i = 1; i < sink.updates.size(); ++i) EXPECT_GE(sink.updates[i].bytesDone, sink.updates[i - 1].bytesDone);
 }
 
+// With more threads, a folder's small files are read and compressed ahead on workers and a big
+// file's chunks are compressed side by side; the archive is the one a single thread writes, under
+// either codec. The tree mixes empty, tiny, small and big files (past the read-ahead limit and
+// several chunks long) in nested folders.
+TEST_F(AddPathTest, TreeGivesTheSameArchiveWithAnyNumberOfThreads) {
+    mkdir("t/a/deep");
+    mkdir("t/b");
+    writeText(path("t/empty"), "");
+    writeText(path("t/one"), "1");
+    for (int i = 0; i < 40; ++i) {
+        writeAll(path("t/a/f" + std::to_string(i)), randomBytes(static_cast<size_t>(100 + 300 * i), static_cast<unsigned>(i)));
+    }
+    writeAll(path("t/a/deep/big"), randomBytes((3 << 20) + 77, 5));
+    writeText(path("t/b/text"), std::string(200000, 'x'));
+    writeAll(path("t/b/limit"), Bytes(1 << 20, 3));
+    kiv.reset();
+
+    for (codec::Codec codec : builtCodecs()) {
+        CodecScope scope(codec);
+        Bytes oneThread;
+        for (unsigned threads : {1u, 2u, 5u}) {
+            SCOPED_TRACE(testing::Message() << (codec == codec::Codec::Zlib ? "zlib" : "isal") << ", " << threads << " threads");
+            codec::setThreads(threads);
+            {
+                auto archive = TKiv::CreateNew(path("x.oru"));
+                archive->AddPath("", path("t"));
+                expectFileMatches(*archive);
+            }
+            const Bytes bytes = readAll(path("x.oru"));
+            if (threads == 1) {
+                oneThread = bytes;
+            } else {
+                EXPECT_TRUE(bytes == oneThread);
+            }
+        }
+        codec::setThreads(0);
+    }
+    kiv = TKiv::OpenExisting(path("x.oru"));
+    EXPECT_EQ(rowsOf(kiv->Catalog()).size(), 49u);  // four folders, 45 files
+}
+
 }  // namespace
 }  // namespace oru::test
