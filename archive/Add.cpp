@@ -121,7 +121,8 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path) {
 }
 
 void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
-    if (addFilter_ && addFilter_(path)) return;
+    // Below the given path, addFolder has asked the filter already.
+    if (run.openFolders.empty() && addFilter_ && addFilter_(path)) return;
     // A missing path, or a link pointing nowhere, is reported instead of becoming a phantom row.
     if (!fs::exists(path)) throw Error(msg::cannotOpen(path));
     if (fs::isDirectory(path)) {
@@ -160,7 +161,11 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     run.report();
 
     std::vector<std::string> paths;
-    for (const auto& entry : fs::listDirectory(path)) paths.push_back(fs::join(path, entry));
+    for (const auto& entry : fs::listDirectory(path)) {
+        // Items the caller leaves out are not read ahead either.
+        std::string entryPath = fs::join(path, entry);
+        if (!addFilter_ || !addFilter_(entryPath)) paths.push_back(std::move(entryPath));
+    }
     // With more than one thread the folder's small files are read and compressed ahead.
     std::optional<ReadAhead> ahead;
     if (codec::threads() > 1) ahead.emplace(paths, WorkerPool::shared());
