@@ -6,6 +6,8 @@
 
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
+#include "platform/Collation.h"
+#include "ui/Icons.h"
 
 namespace oru::ui {
 
@@ -87,8 +89,19 @@ int CatalogModel::compareBookmarks(const oru::Bookmark& a, const oru::Bookmark& 
     return oru::CatalogTable::CompareBookmarks(a, b);
 }
 
-QString CatalogModel::formatSize(bool hasValue, int64_t value) {
-    return hasValue ? QString::number(value) : QString();
+QString CatalogModel::formatSize(bool hasValue, int64_t value, const QLocale& locale) {
+    return hasValue ? locale.toString(static_cast<qlonglong>(value)) : QString();
+}
+
+QString CatalogModel::fileName(int row) const {
+    return QString::fromStdString(oru::cp950::toUtf8(rows_.at(static_cast<size_t>(row)).fileName));
+}
+
+bool CatalogModel::isFolder(int row) const { return rows_.at(static_cast<size_t>(row)).isFolder; }
+
+int64_t CatalogModel::originalSize(int row) const {
+    const Row& r = rows_.at(static_cast<size_t>(row));
+    return r.hasOriginalSize && !r.isFolder ? r.originalSize : 0;
 }
 
 QString CatalogModel::formatDateTime(double dateTime, const QLocale& locale) {
@@ -119,14 +132,30 @@ QVariant CatalogModel::data(const QModelIndex& index, int role) const {
         return QVariant::fromValue(Qt::Alignment(
             (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     }
+    if (role == IsFolderRole) return row.isFolder;
+    if (role == Qt::DecorationRole) {
+        if (index.column() != ColFileName) return {};
+        return row.isFolder ? icons::folderForListing() : icons::forFileName(fileName(index.row()));
+    }
+    if (role == SortKeyRole) {
+        switch (index.column()) {
+        case ColFileName:
+            if (!row.nameKey) row.nameKey = QByteArray::fromStdString(oru::collation::sortKey(row.fileName));
+            return *row.nameKey;
+        case ColOriginalSize: return static_cast<qlonglong>(row.hasOriginalSize ? row.originalSize : -1);
+        case ColStoredSize: return static_cast<qlonglong>(row.hasStoredSize ? row.storedSize : -1);
+        case ColCheckinDate: return row.hasCheckinDate ? row.checkinDate : -1e9;
+        default: return {};
+        }
+    }
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case ColFileName:
-        return QString::fromStdString(oru::cp950::toUtf8(row.fileName));
+        return fileName(index.row());
     case ColOriginalSize:
-        return formatSize(row.hasOriginalSize && !row.isFolder, row.originalSize);
+        return formatSize(row.hasOriginalSize && !row.isFolder, row.originalSize, QLocale());
     case ColStoredSize:
-        return formatSize(row.hasStoredSize && !row.isFolder, row.storedSize);
+        return formatSize(row.hasStoredSize && !row.isFolder, row.storedSize, QLocale());
     case ColCheckinDate:
         return row.hasCheckinDate ? formatDateTime(row.checkinDate, QLocale()) : QString();
     default:

@@ -8,6 +8,8 @@
 // is what Qt sees until each change has been announced.
 
 #include <QAbstractTableModel>
+#include <QByteArray>
+#include <QLocale>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@ class CatalogModel : public QAbstractTableModel, public oru::CatalogObserver {
     Q_OBJECT
 public:
     enum Column { ColFileName, ColOriginalSize, ColStoredSize, ColCheckinDate, ColumnCount };
+    // SortKeyRole: what a column sorts by (the name's collation key as bytes, sizes as numbers,
+    // the date as days); IsFolderRole: the row is a folder.
+    enum Role { SortKeyRole = Qt::UserRole, IsFolderRole };
     // Titles and initial widths of the four columns, in column order.
     static QString columnTitle(int column);
     static int columnWidth(int column);
@@ -41,8 +46,14 @@ public:
     std::optional<oru::Bookmark> currentBookmark() const;
     static int compareBookmarks(const oru::Bookmark& a, const oru::Bookmark& b);
 
-    // Cell texts as shown, exposed for tests of the formatting.
-    static QString formatSize(bool hasValue, int64_t value);
+    // A row of the view (0-based): its name (UTF-8), whether it is a folder, its original size.
+    QString fileName(int row) const;
+    bool isFolder(int row) const;
+    int64_t originalSize(int row) const;
+
+    // Cell texts as shown, exposed for tests of the formatting: sizes with the locale's group
+    // separators.
+    static QString formatSize(bool hasValue, int64_t value, const QLocale& locale);
     static QString formatDateTime(double dateTime, const QLocale& locale);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -62,6 +73,7 @@ private:
         bool hasOriginalSize = false, hasStoredSize = false, hasCheckinDate = false;
         int64_t originalSize = 0, storedSize = 0;
         double checkinDate = 0;
+        mutable std::optional<QByteArray> nameKey;  // collation key, made when first sorted by
     };
     Row readRow(int index) const;
     void reload();

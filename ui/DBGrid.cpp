@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "ui/CatalogModel.h"
+#include "ui/ListingProxy.h"
 
 namespace oru::ui {
 
@@ -40,27 +41,51 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsMovable(false);
     setWordWrap(false);
+    setTabKeyNavigation(false);  // Tab moves to the next pane, not the next cell
+}
+
+int TDBGrid::shownCount() const { return proxy_ ? proxy_->rowCount() : 0; }
+
+int TDBGrid::sourceRow(int shownRow) const {
+    if (!proxy_ || shownRow < 0 || shownRow >= proxy_->rowCount()) return -1;
+    return proxy_->mapToSource(proxy_->index(shownRow, 0)).row();
+}
+
+int TDBGrid::shownRow(int sourceRow) const {
+    if (!proxy_ || !model_ || sourceRow < 0 || sourceRow >= model_->rowCount()) return -1;
+    const QModelIndex index = proxy_->mapFromSource(model_->index(sourceRow, 0));
+    return index.isValid() ? index.row() : -1;
 }
 
 void TDBGrid::setCatalogModel(CatalogModel* model) {
     model_ = model;
-    setModel(model);
+    proxy_ = new ListingProxy(this);
+    proxy_->setSourceModel(model);
+    setModel(proxy_);
     for (int c = 0; c < CatalogModel::ColumnCount; ++c)
         horizontalHeader()->resizeSection(c, CatalogModel::columnWidth(c));
+    // The name takes what the window gains; sizes and date are always shown whole.
+    horizontalHeader()->setSectionResizeMode(CatalogModel::ColFileName, QHeaderView::Stretch);
+    for (int c = CatalogModel::ColOriginalSize; c < CatalogModel::ColumnCount; ++c)
+        horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    // A click on a title sorts by that column; a third click goes back to the catalog's order.
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    horizontalHeader()->setSortIndicatorClearable(true);
+    setSortingEnabled(true);
 
-    // The header forgets its section sizes on a reset; keep what the user set.
-    auto widths = std::make_shared<std::vector<int>>();
-    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this, widths] {
-        widths->clear();
-        for (int c = 0; c < CatalogModel::ColumnCount; ++c)
-            widths->push_back(horizontalHeader()->sectionSize(c));
-    });
-    connect(model, &QAbstractItemModel::modelReset, this, [this, widths] {
-        for (int c = 0; c < static_cast<int>(widths->size()); ++c)
-            horizontalHeader()->resizeSection(c, (*widths)[static_cast<size_t>(c)]);
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
         // The rows may all be new: no bookmark taken before still names what is shown.
         ClearSelection();
     });
+    // Rows shown in another order or filtered: the selection is drawn again where its rows are.
+    auto redraw = [this] {
+        syncSelectionModel();
+        onCatalogCurrentChanged(model_->currentRow());
+    };
+    connect(proxy_, &QAbstractItemModel::layoutChanged, this, redraw);
+    connect(proxy_, &QAbstractItemModel::modelReset, this, redraw);
+    connect(proxy_, &QAbstractItemModel::rowsInserted, this, &TDBGrid::syncSelectionModel);
+    connect(proxy_, &QAbstractItemModel::rowsRemoved, this, &TDBGrid::syncSelectionModel);
     connect(model, &CatalogModel::catalogCurrentChanged, this, &TDBGrid::onCatalogCurrentChanged);
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { onRowsInserted(first, last); });
@@ -80,9 +105,28 @@ void TDBGrid::ClearSelection() {
     syncSelectionModel();
 }
 
-std::vector<int> TDBGrid::selectedRows() const {
+void TDBGrid::SelectAll() {
+    if (!model_) return;
+    const int current = model_->currentRow();
+    anchor_.reset();
+    for (int row = 0; row < shownCount(); ++row) {
+        model_->setCurrentRow(sourceRow(row));
+        selectCurrent();
+    }
+    if (current >= 0) model_->setCurrentRow(current);
+    onCatalogCurrentChanged(model_->currentRow());
+}
+
+std::vector<int> TDBGrid::selectedModelRows() const {
     std::vector<int> rows;
     for (const Selected& s : selected_) rows.push_back(s.row);
+    return rows;
+}
+
+std::vector<int> TDBGrid::selectedRows() const {
+    std::vector<int> rows;
+    for (const Selected& s : selected_)
+        if (const int shown = shownRow(s.row); shown >= 0) rows.push_back(shown);
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -93,8 +137,9 @@ bool TDBGrid::isRowSelected(int row) const {
 }
 
 void TDBGrid::moveCursorTo(int row) {
-    if (!model_ || row < 0 || row >= model_->rowCount()) return;
-    model_->setCurrentRow(row);
+    const int source = sourceRow(row);
+    if (source < 0) return;
+    model_->setCurrentRow(source);
     onCatalogCurrentChanged(model_->currentRow());  // also when the catalog stayed put
 }
 
@@ -119,7 +164,8 @@ void TDBGrid::deselectRow(int row) {
 }
 
 void TDBGrid::clickRow(int row, bool ctrl) {
-    if (!model_ || row < 0 || row >= model_->rowCount()) return;
+    const int source = sourceRow(row);
+    if (source < 0) return;
     anchor_.reset();
     if (!ctrl) {
         selected_.clear();
@@ -129,17 +175,17 @@ void TDBGrid::clickRow(int row, bool ctrl) {
         return;
     }
     moveCursorTo(row);
-    if (isRowSelected(row))
-        deselectRow(row);
+    if (isRowSelected(source))
+        deselectRow(source);
     else
         selectCurrent();
 }
 
 void TDBGrid::shiftSelect(int direction) {
     if (!model_) return;
-    const int current = model_->currentRow();
+    const int current = shownRow(model_->currentRow());
     if (current < 0) return;
-    const int target = std::clamp(current + direction, 0, model_->rowCount() - 1);
+    const int target = std::clamp(current + direction, 0, shownCount() - 1);
     if (!anchor_) {
         selectCurrent();
         anchor_ = current;
@@ -152,7 +198,7 @@ void TDBGrid::shiftSelect(int direction) {
         moveCursorTo(target);
         selectCurrent();
     } else {
-        deselectRow(current);
+        deselectRow(sourceRow(current));
         moveCursorTo(target);
     }
 }
@@ -173,14 +219,20 @@ void TDBGrid::mouseMoveEvent(QMouseEvent* event) {
     QTableView::mouseMoveEvent(event);
 }
 
-void TDBGrid::mouseDoubleClickEvent(QMouseEvent*) {}  // no editing in place
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    // No editing in place: a double-click opens the row.
+    if (event->button() != Qt::LeftButton) return;
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid()) Q_EMIT rowActivated(sourceRow(index.row()));
+}
 
 void TDBGrid::keyPressEvent(QKeyEvent* event) {
-    if (!model_ || model_->rowCount() == 0) return QTableView::keyPressEvent(event);
+    if (event->key() == Qt::Key_Backspace) return Q_EMIT parentRequested();
+    if (!model_ || shownCount() == 0) return QTableView::keyPressEvent(event);
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
-    const int current = model_->currentRow();
-    const int last = model_->rowCount() - 1;
+    const int current = shownRow(model_->currentRow());
+    const int last = shownCount() - 1;
     switch (event->key()) {
     case Qt::Key_Up:
     case Qt::Key_Down: {
@@ -201,10 +253,12 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
         return moveCursorTo(event->key() == Qt::Key_Home ? 0 : last);
     case Qt::Key_Escape:
         return ClearSelection();
-    case Qt::Key_Delete:
-    case Qt::Key_F2:
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (model_->currentRow() >= 0) Q_EMIT rowActivated(model_->currentRow());
+        return;
+    case Qt::Key_Delete:
+    case Qt::Key_F2:
         return;  // the grid deletes and edits nothing itself
     default:
         return QTableView::keyPressEvent(event);
@@ -214,17 +268,19 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (following_ || !model_ || !current.isValid()) return;
-    if (current.row() != model_->currentRow()) model_->setCurrentRow(current.row());
+    const int source = sourceRow(current.row());
+    if (source >= 0 && source != model_->currentRow()) model_->setCurrentRow(source);
 }
 
 void TDBGrid::onCatalogCurrentChanged(int row) {
     if (!model_ || !selectionModel()) return;
     following_ = true;
-    if (row < 0 || row >= model_->rowCount()) {
+    const int shown = shownRow(row);
+    if (shown < 0) {
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     } else {
         const int column = currentIndex().isValid() ? currentIndex().column() : 0;
-        const QModelIndex index = model_->index(row, column);
+        const QModelIndex index = proxy_->index(shown, column);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         scrollTo(index);
     }
@@ -235,8 +291,10 @@ void TDBGrid::syncSelectionModel() {
     if (!model_ || !selectionModel()) return;
     QItemSelection selection;
     for (const Selected& s : selected_)
-        selection.select(model_->index(s.row, 0), model_->index(s.row, CatalogModel::ColumnCount - 1));
+        if (const int shown = shownRow(s.row); shown >= 0)
+            selection.select(proxy_->index(shown, 0), proxy_->index(shown, CatalogModel::ColumnCount - 1));
     selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    Q_EMIT bookmarksChanged();
 }
 
 void TDBGrid::onRowsInserted(int first, int last) {

@@ -1,5 +1,8 @@
 #include "ui/Icons.h"
 
+#include <QFileInfo>
+#include <QHash>
+#include <QMimeDatabase>
 #include <QString>
 
 // The resources live in a static library: make sure they are linked and registered.
@@ -32,6 +35,24 @@ QIcon toolbarImage(int index) {
 }
 
 QIcon folder() { return load("folder.png"); }
+
+QIcon folderForListing() {
+    static const QIcon icon = QIcon::fromTheme(QStringLiteral("folder"), folder());
+    return icon;
+}
+
+QIcon forFileName(const QString& name) {
+    static QHash<QString, QIcon> bySuffix;  // one look-up per file type
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    auto it = bySuffix.find(suffix);
+    if (it == bySuffix.end()) {
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+        const QIcon fallback = type.name() == u"application/x-ms-dos-executable" ? program() : file();
+        QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fallback));
+        it = bySuffix.insert(suffix, icon);
+    }
+    return *it;
+}
 QIcon folderOpen() { return load("folder-open.png"); }
 QIcon file() { return load("file.png"); }
 QIcon program() { return load("program.png"); }

@@ -12,5 +12,9 @@ QIcon folder();      // the tree's node image and directory items
 QIcon folderOpen();  // the directory pane's path levels
 QIcon file();
 QIcon program();
+// The listing's icons: the desktop theme's folder icon and the icon of a file's type (by its
+// name), our own images where the theme has none.
+QIcon folderForListing();
+QIcon forFileName(const QString& name);
 
 }  // namespace oru::ui::icons

@@ -1,10 +1,16 @@
 #include "ui/zipmain.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QLabel>
 #include <QLocale>
+#include <QMimeDatabase>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <QTimer>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -18,6 +24,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
@@ -25,6 +34,7 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "ui/Browse.h"
+#include "ui/CommandProgress.h"
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
@@ -133,6 +143,54 @@ HeadOfEntry readHead(oru::TKiv& archive, oru::CatalogTable& catalog, int64_t lim
 }
 
 QString fromNative(const std::string& path) { return QString::fromStdString(path); }
+
+QString fileSizeText(const std::string& path) {
+    return QLocale().formattedDataSize(QFileInfo(QString::fromStdString(path)).size());
+}
+
+// The bytes of the files at paths and below them (links not followed): the total of an Add.
+uint64_t bytesOnDisk(const std::vector<std::string>& paths) {
+    uint64_t total = 0;
+    for (const std::string& path : paths) {
+        const QFileInfo info(QString::fromStdString(path));
+        if (info.isFile()) total += static_cast<uint64_t>(info.size());
+        if (!info.isDir()) continue;
+        QDirIterator it(info.filePath(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) total += static_cast<uint64_t>(it.nextFileInfo().size());
+    }
+    return total;
+}
+
+// The content bytes of the given rows of catalog's view and of everything below the folders
+// among them (folders linked by name, each name counted once): the total of an Extract.
+uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows) {
+    oru::CatalogTable all;
+    all.CloneFrom(catalog);
+    all.SetFiltered(false);
+    std::unordered_map<std::string, std::vector<int>> children;  // by the parent's collation key
+    for (int i = 0; i < all.ViewSize(); ++i)
+        children[oru::collation::sortKey(all.TextAt(i, "ParentName"))].push_back(i);
+    auto sizeOf = [](const oru::CatalogTable& t, int i) {
+        return t.IntegerAt(i, "FileType") == 0 ? 0 : static_cast<uint64_t>(std::max<int64_t>(0, t.IntegerAt(i, "OriginalSize")));
+    };
+    uint64_t total = 0;
+    std::unordered_set<std::string> seen;
+    std::vector<std::string> folders;
+    for (int row : rows) {
+        total += sizeOf(catalog, row);
+        if (catalog.IntegerAt(row, "FileType") == 0) folders.push_back(oru::collation::sortKey(catalog.TextAt(row, "FileName")));
+    }
+    while (!folders.empty()) {
+        const std::string key = std::move(folders.back());
+        folders.pop_back();
+        if (!seen.insert(key).second) continue;
+        for (int child : children[key]) {
+            total += sizeOf(all, child);
+            if (all.IntegerAt(child, "FileType") == 0) folders.push_back(oru::collation::sortKey(all.TextAt(child, "FileName")));
+        }
+    }
+    return total;
+}
 std::string toNative(const QString& path) { return path.toStdString(); }
 
 }  // namespace
@@ -154,6 +212,7 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     makeProgress = [this](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
         return std::make_unique<TProgressSink>(this, title, cancellable);
     };
+    openExternally = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 }
 
 TMainFrm::~TMainFrm() { closeArchive(); }
@@ -246,8 +305,29 @@ void TMainFrm::buildControls() {
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    StatusBar1->setFixedHeight(19);
     setStatusBar(StatusBar1);
+    FolderStatus = new QLabel(StatusBar1);
+    FolderStatus->setObjectName(QStringLiteral("FolderStatus"));
+    SelectionStatus = new QLabel(StatusBar1);
+    SelectionStatus->setObjectName(QStringLiteral("SelectionStatus"));
+    OutcomeStatus = new QLabel(StatusBar1);
+    OutcomeStatus->setObjectName(QStringLiteral("OutcomeStatus"));
+    StatusBar1->addWidget(FolderStatus);
+    StatusBar1->addWidget(SelectionStatus);
+    StatusBar1->addPermanentWidget(OutcomeStatus);
+    // The counts follow the listing; a burst of changes is counted once.
+    statusUpdate_ = new QTimer(this);
+    statusUpdate_->setSingleShot(true);
+    statusUpdate_->setInterval(0);
+    connect(statusUpdate_, &QTimer::timeout, this, &TMainFrm::updateStatus);
+    QAbstractItemModel* shown = DBGrid1->model();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(shown, signal, statusUpdate_, qOverload<>(&QTimer::start));
+    connect(shown, &QAbstractItemModel::modelReset, statusUpdate_, qOverload<>(&QTimer::start));
+    connect(shown, &QAbstractItemModel::dataChanged, statusUpdate_, qOverload<>(&QTimer::start));
+    connect(DBGrid1, &TDBGrid::bookmarksChanged, statusUpdate_, qOverload<>(&QTimer::start));
+    connect(DBGrid1, &TDBGrid::rowActivated, this, [this](int row) { runCommand([this, row] { openRow(row); }); });
+    connect(DBGrid1, &TDBGrid::parentRequested, this, &TMainFrm::showParentFolder);
 
     // The panes are wired together; each change of directory is the working directory.
     connect(DriveComboBox1, &TDriveComboBox::driveChosen, DirectoryListBox1,
@@ -297,7 +377,9 @@ QString TMainFrm::windowTitleFor(const std::string& archivePath, bool readOnly) 
     return name + QStringLiteral(" — ") + caption;
 }
 
-void TMainFrm::updateTitle() { setWindowTitle(windowTitleFor(CurrentArchive_ ? ArchiveFileName_ : std::string())); }
+void TMainFrm::updateTitle() {
+    setWindowTitle(CurrentArchive_ ? windowTitleFor(ArchiveFileName_, CurrentArchive_->ReadOnly()) : windowTitleFor({}));
+}
 
 // ---- state
 
@@ -383,15 +465,22 @@ void TMainFrm::BtnAddFileClick() {
     oru::TKiv& archive = requireArchive();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     const std::string directory = toNative(FileListBox1->Directory());
-    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("加入壓縮"), true);
-    ProgressScope reporting(archive, progress.get());
-    const int count = FileListBox1->count();
-    for (int i = 0; i < count; ++i) {
+    std::vector<std::string> paths;  // in the file pane's order
+    for (int i = 0; i < FileListBox1->count(); ++i) {
         const QListWidgetItem* item = FileListBox1->item(i);
-        if (!item->isSelected()) continue;
-        archive.AddPath(std::string(), oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
+        if (item->isSelected()) paths.push_back(oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
+    }
+    CommandProgress progress(makeProgress(QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
+    ProgressScope reporting(archive, &progress);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (i > 0) progress.nextCall();
+        archive.AddPath(std::string(), paths[i]);
     }
     BuildFolderTree(archive.Catalog(), nullptr, "");
+    setOutcome(QStringLiteral("已加入 %1 個項目，%2，%3 秒")
+                   .arg(progress.items())
+                   .arg(QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())))
+                   .arg(progress.seconds(), 0, 'f', 1));
 }
 
 void TMainFrm::BtnExtractClick() {
@@ -403,10 +492,15 @@ void TMainFrm::BtnExtractClick() {
     if (!oru::fs::isDirectory(*directory) && !oru::fs::forceDirectories(*directory))
         throw oru::Error(oru::msg::kCreateDirError);
     oru::CatalogTable& catalog = archive.Catalog();
-    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("解壓縮到"), true);
-    ProgressScope reporting(archive, progress.get());
-    if (DBGrid1->SelectedCount() > 0) {
+    const bool selection = DBGrid1->SelectedCount() > 0;
+    std::vector<int> rows = DBGrid1->selectedModelRows();
+    if (!selection)
+        for (int i = 0; i < catalog.ViewSize(); ++i) rows.push_back(i);
+    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, rows));
+    ProgressScope reporting(archive, &progress);
+    if (selection) {
         for (int i = 0; i < DBGrid1->SelectedCount(); ++i) {
+            if (i > 0) progress.nextCall();
             catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
             archive.ExtractEntry(catalog, *directory);
         }
@@ -415,9 +509,14 @@ void TMainFrm::BtnExtractClick() {
         while (!catalog.AtEnd()) {
             archive.ExtractEntry(catalog, *directory);
             catalog.Next();
+            progress.nextCall();
         }
     }
     DirectoryListBox1->Reread();  // new directories show in the directory pane
+    setOutcome(QStringLiteral("已解壓縮 %1 個檔案，%2，%3 秒")
+                   .arg(progress.items())
+                   .arg(QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())))
+                   .arg(progress.seconds(), 0, 'f', 1));
 }
 
 void TMainFrm::BtnDeleteClick() {
@@ -447,6 +546,7 @@ void TMainFrm::BtnDeleteClick() {
         }
     }
     rebuildTreeKeepingFolder();  // the nodes of deleted folders go
+    setOutcome(QStringLiteral("已刪除並重整，檔案大小 %1").arg(fileSizeText(archive.ArchivePath())));
 }
 
 void TMainFrm::BtnBuildExeClick() {
@@ -454,9 +554,11 @@ void TMainFrm::BtnBuildExeClick() {
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    const QString before = fileSizeText(archive.ArchivePath());
     const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("重整檔案"), false);
     ProgressScope reporting(archive, progress.get());
     archive.Compact();
+    setOutcome(QStringLiteral("已重整檔案，%1 → %2").arg(before, fileSizeText(archive.ArchivePath())));
 }
 
 void TMainFrm::BtnBrowseClick() {
@@ -592,6 +694,69 @@ void TMainFrm::rebuildTreeKeepingFolder() {
         tv->setCurrentItem(shown);
         tv->scrollToItem(shown);  // opens the nodes above it
     }
+}
+
+void TMainFrm::showParentFolder() {
+    const QTreeWidgetItem* node = tv->currentItem();
+    if (node && node->parent()) tv->setCurrentItem(node->parent());
+}
+
+void TMainFrm::openRow(int row) {
+    BusyScope busy(busy_);
+    if (!busy.entered() || row < 0 || row >= DataSource1->rowCount()) return;
+    oru::TKiv& archive = requireArchive();
+    oru::CatalogTable& catalog = archive.Catalog();
+    DataSource1->setCurrentRow(row);
+    if (DataSource1->isFolder(row)) {
+        // The folder's node below the node shown.
+        const QByteArray name = QByteArray::fromStdString(catalog.GetText("FileName"));
+        QTreeWidgetItem* node = tv->currentItem();
+        for (int i = 0; node && i < node->childCount(); ++i)
+            if (node->child(i)->data(0, kNameRole).toByteArray() == name) return tv->setCurrentItem(node->child(i));
+        return;
+    }
+    const std::string name = oru::cp950::toUtf8(catalog.GetText("FileName"));
+    const HeadOfEntry head = readHead(archive, catalog, 64 << 10);
+    const QMimeType type = QMimeDatabase().mimeTypeForFileNameAndData(
+        QString::fromStdString(name), QByteArray::fromStdString(head.bytes));
+    if (isHtmlName(name) || type.inherits(QStringLiteral("text/plain"))) return showInViewer(archive, catalog);
+
+    // Anything else goes to the desktop's application for its type, from a private folder.
+    if (!openedFiles_) openedFiles_ = std::make_unique<QTemporaryDir>();
+    if (!openedFiles_->isValid()) throw oru::Error(oru::msg::kCreateDirError);
+    const QString folder = openedFiles_->filePath(QString::number(++openedCount_));
+    archive.ExtractEntry(catalog, toNative(folder));
+    const QStringList written = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    if (!written.isEmpty()) openExternally(QDir(folder).filePath(written.front()));
+}
+
+void TMainFrm::setOutcome(const QString& text) { OutcomeStatus->setText(text); }
+
+void TMainFrm::updateStatus() {
+    const QLocale locale;
+    const QAbstractItemModel* shown = DBGrid1->model();
+    int folders = 0, files = 0;
+    int64_t bytes = 0;
+    for (int r = 0; r < shown->rowCount(); ++r) {
+        const int row = DBGrid1->sourceRow(r);
+        if (DataSource1->isFolder(row)) {
+            ++folders;
+        } else {
+            ++files;
+            bytes += DataSource1->originalSize(row);
+        }
+    }
+    FolderStatus->setText(DataSource1->isBound()
+                              ? QStringLiteral("%1 個資料夾，%2 個檔案，%3")
+                                    .arg(folders).arg(files).arg(locale.formattedDataSize(bytes))
+                              : QString());
+    int64_t selectedBytes = 0;
+    for (int row : DBGrid1->selectedModelRows()) selectedBytes += DataSource1->originalSize(row);
+    SelectionStatus->setText(DBGrid1->SelectedCount() > 0
+                                 ? QStringLiteral("已選取 %1 項，%2")
+                                       .arg(DBGrid1->SelectedCount())
+                                       .arg(locale.formattedDataSize(selectedBytes))
+                                 : QString());
 }
 
 void TMainFrm::ShowFolder(oru::CatalogTable& table, const std::string& name) {

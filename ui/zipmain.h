@@ -18,6 +18,8 @@
 
 class QFileSystemWatcher;
 class QGroupBox;
+class QLabel;
+class QTemporaryDir;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -76,6 +78,14 @@ public:
     // Rebuilds the tree from the catalog and shows again the folder shown before, or the nearest
     // folder above it that still exists.
     void rebuildTreeKeepingFolder();
+    // Opens a row of the listing (CatalogModel row): a folder is shown, a text or HTML file
+    // viewed, any other file extracted to a private temporary folder and opened externally.
+    void openRow(int row);
+    // Backspace / Alt+Up: the folder above the one shown.
+    void showParentFolder();
+    // The status bar: the folder shown, the selection, and the outcome of the last command.
+    void updateStatus();
+    void setOutcome(const QString& text);
     // The folder name a tree node stands for (CP950): empty for the root.
     std::string folderNameOf(const QTreeWidgetItem* node) const;
 
@@ -90,6 +100,8 @@ public:
     // The folder chooser of Extract (it asks itself before accepting a missing directory).
     std::function<std::optional<std::string>()> askDirectory;
     std::function<bool(const QString& question)> askYesNo;
+    // Opens a file extracted for the user with the desktop's application for its type.
+    std::function<void(const QString& path)> openExternally;
     // The progress sink of a long command.
     std::function<std::unique_ptr<oru::Progress>(const QString& title, bool cancellable)> makeProgress;
 
@@ -112,6 +124,7 @@ public:
     QTreeWidget* tv;
     TDBGrid* DBGrid1;
     QStatusBar* StatusBar1;
+    QLabel *FolderStatus, *SelectionStatus, *OutcomeStatus;
 
 private:
     void buildControls();
@@ -135,6 +148,9 @@ private:
     bool rebuilding_ = false;              // the tree is rebuilt after a failed command
     QFileSystemWatcher* paneWatcher_;      // the directory the file panes show
     QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read
+    QTimer* statusUpdate_;                 // counts the listing once after a burst of changes
+    std::unique_ptr<QTemporaryDir> openedFiles_;  // files opened from the listing, removed at exit
+    int openedCount_ = 0;
 };
 
 }  // namespace oru::ui

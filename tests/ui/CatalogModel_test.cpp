@@ -100,7 +100,7 @@ TEST_F(CatalogModelTest, FollowsEveryKindOfChangeOfTheCatalog) {
     EXPECT_EQ(model.rowCount(), 0);
 }
 
-TEST_F(CatalogModelTest, FoldersShowNoSizesAndFilesPlainIntegers) {
+TEST_F(CatalogModelTest, FoldersShowNoSizesAndFilesSizesWithGroupSeparators) {
     addRow(table, "docs", "", 0);
     addRow(table, "big.bin", "", 1, 1234567);
     addRow(table, "empty.txt", "", 1, 0);
@@ -108,8 +108,8 @@ TEST_F(CatalogModelTest, FoldersShowNoSizesAndFilesPlainIntegers) {
     EXPECT_EQ(cell(0, CatalogModel::ColFileName), QStringLiteral("docs"));
     EXPECT_EQ(cell(0, CatalogModel::ColOriginalSize), QString());
     EXPECT_EQ(cell(0, CatalogModel::ColStoredSize), QString());
-    EXPECT_EQ(cell(1, CatalogModel::ColOriginalSize), QStringLiteral("1234567"));
-    EXPECT_EQ(cell(1, CatalogModel::ColStoredSize), QStringLiteral("617283"));
+    EXPECT_EQ(cell(1, CatalogModel::ColOriginalSize), QStringLiteral("1.234.567"));
+    EXPECT_EQ(cell(1, CatalogModel::ColStoredSize), QStringLiteral("617.283"));
     EXPECT_EQ(cell(2, CatalogModel::ColOriginalSize), QStringLiteral("0"));
 
     const QStringList titles{"檔名", "大小", "壓縮後", "封裝日期"};

@@ -4,7 +4,9 @@
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QHeaderView>
 #include <QLabel>
+#include <QStatusBar>
 #include <QProgressDialog>
 #include <QTest>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "platform/Error.h"
 #include "platform/Stream.h"
 #include "ui/Browse.h"
+#include "ui/CommandProgress.h"
 #include "ui/DBGrid.h"
 #include "ui/ProgressSink.h"
 #include "ui/SelectDirDlg.h"
@@ -425,6 +428,158 @@ TEST_F(CommandsTest, EscapeAndCtrlWCloseTheViewer) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_TRUE(viewer.isNull()) << key.toString().toStdString();
     }
+}
+
+// The names in the order the grid shows them.
+std::vector<std::string> shownNames(const TMainFrm& w) {
+    const QAbstractItemModel* shown = w.DBGrid1->model();
+    std::vector<std::string> names;
+    for (int r = 0; r < shown->rowCount(); ++r) names.push_back(shown->index(r, 0).data().toString().toStdString());
+    return names;
+}
+
+TEST_F(CommandsTest, ColumnSortShowsRowsInOrderButNeverReordersTheCatalog) {
+    writeFile(tmp / "src/b.txt", std::string(8, 'b'));
+    writeFile(tmp / "src/a.txt", std::string(30000, 'a'));
+    writeFile(tmp / "src/c.dat", std::string(20, 'c'));
+    writeFile(tmp / "src/docs/d.txt", "d");
+    const std::string path = tmp / "sort.oru";
+    makeArchive(path, {tmp / "src/docs", tmp / "src/b.txt", tmp / "src/a.txt", tmp / "src/c.dat"});
+    auto w = openWindow(path);
+    new QAbstractItemModelTester(w->DBGrid1->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, w.get());
+    w->BtnBuildExeClick();
+    const std::string rebuiltBefore = readFile(path);
+    const std::vector<std::string> catalogOrder = listing(*w);
+    ASSERT_EQ(catalogOrder, (std::vector<std::string>{"docs", "a.txt", "b.txt", "c.dat"}));
+
+    struct Case {
+        int column;
+        Qt::SortOrder order;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {CatalogModel::ColOriginalSize, Qt::AscendingOrder, {"docs", "b.txt", "c.dat", "a.txt"}},
+        {CatalogModel::ColOriginalSize, Qt::DescendingOrder, {"docs", "a.txt", "c.dat", "b.txt"}},  // folders first
+        {CatalogModel::ColFileName, Qt::DescendingOrder, {"docs", "c.dat", "b.txt", "a.txt"}},
+        {-1, Qt::AscendingOrder, {"docs", "a.txt", "b.txt", "c.dat"}},  // back to the catalog's order
+    };
+    for (const Case& c : cases) {
+        w->DBGrid1->horizontalHeader()->setSortIndicator(c.column, c.order);
+        EXPECT_EQ(shownNames(*w), c.shown) << c.column << " " << c.order;
+        EXPECT_EQ(listing(*w), catalogOrder);
+    }
+
+    // Sorted by size, largest first: the second row shown is a.txt, and selecting it takes a.txt.
+    w->DBGrid1->horizontalHeader()->setSortIndicator(CatalogModel::ColOriginalSize, Qt::DescendingOrder);
+    w->DBGrid1->clickRow(1, false);
+    EXPECT_EQ(w->DBGrid1->selectedRows(), std::vector<int>{1});
+    CatalogTable& catalog = w->CurrentArchive()->Catalog();
+    catalog.GotoBookmark(w->DBGrid1->SelectedBookmark(0));
+    EXPECT_EQ(catalog.GetText("FileName"), "a.txt");
+    EXPECT_EQ(w->DBGrid1->currentIndex().row(), 1);  // the grid's cursor follows the catalog's
+
+    // Rebuild still stores in the catalog's order: the file is the same as before the sort.
+    w->BtnBuildExeClick();
+    EXPECT_EQ(readFile(path), rebuiltBefore);
+}
+
+TEST_F(CommandsTest, ColumnsFitTheirTextAndTheNameTakesTheWidth) {
+    writeFile(tmp / "src/a-file-with-a-rather-long-name.txt", std::string(1234567, 'a'));
+    makeArchive(tmp / "w.oru", {tmp / "src/a-file-with-a-rather-long-name.txt"});
+    auto w = openWindow(tmp / "w.oru");
+    w->resize(700, 500);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    QHeaderView* header = w->DBGrid1->horizontalHeader();
+    const QAbstractItemModel* shown = w->DBGrid1->model();
+    for (int c = CatalogModel::ColOriginalSize; c < CatalogModel::ColumnCount; ++c) {
+        const QString text = shown->index(0, c).data().toString();
+        EXPECT_GT(header->sectionSize(c), w->DBGrid1->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+    }
+    EXPECT_EQ(shown->index(0, CatalogModel::ColOriginalSize).data().toString(), QStringLiteral("1.234.567"));
+    EXPECT_TRUE(shown->index(0, CatalogModel::ColOriginalSize).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                Qt::AlignRight);
+    EXPECT_FALSE(shown->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    const int nameBefore = header->sectionSize(0), dateBefore = header->sectionSize(CatalogModel::ColCheckinDate);
+    w->resize(1000, 500);
+    QCoreApplication::processEvents();
+    EXPECT_GT(header->sectionSize(0), nameBefore + 200);
+    EXPECT_EQ(header->sectionSize(CatalogModel::ColCheckinDate), dateBefore);
+}
+
+TEST_F(CommandsTest, StatusBarCountsTheFolderAndTheSelectionAndTellsTheLastOutcome) {
+    writeFile(tmp / "src/a.txt", std::string(2000, 'a'));
+    writeFile(tmp / "src/b.txt", std::string(1000, 'b'));
+    writeFile(tmp / "src/docs/d.txt", "d");
+    makeArchive(tmp / "s.oru", {tmp / "src/docs", tmp / "src/a.txt", tmp / "src/b.txt"});
+    auto w = openWindow(tmp / "s.oru");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->FolderStatus->text(), QStringLiteral("1 個資料夾，2 個檔案，2,93 KiB"));
+    EXPECT_EQ(w->SelectionStatus->text(), QString());
+    w->DBGrid1->clickRow(rowOf(*w, "b.txt"), false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->SelectionStatus->text(), QStringLiteral("已選取 1 項，1.000 Bytes"));
+    w->BtnBuildExeClick();
+    EXPECT_TRUE(w->OutcomeStatus->text().startsWith(QStringLiteral("已重整檔案"))) << w->OutcomeStatus->text().toStdString();
+}
+
+TEST_F(CommandsTest, DoubleClickEntersFoldersViewsTextAndOpensOtherFilesFromACopy) {
+    writeFile(tmp / "src/docs/d.txt", "d");
+    writeFile(tmp / "src/note.txt", "plain words\n");
+    writeFile(tmp / "src/pic.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    makeArchive(tmp / "d.oru", {tmp / "src/docs", tmp / "src/note.txt", tmp / "src/pic.png"});
+    auto w = openWindow(tmp / "d.oru");
+    std::vector<std::string> opened;
+    w->openExternally = [&](const QString& p) { opened.push_back(readFile(p.toStdString())); };
+
+    w->DBGrid1->rowActivated(rowOf(*w, "note.txt"));
+    ASSERT_EQ(w->findChildren<TfmBrowse*>().size(), 1);
+    EXPECT_EQ(w->findChildren<TfmBrowse*>().front()->documentSource(), QStringLiteral("plain words\n"));
+    w->DBGrid1->rowActivated(rowOf(*w, "pic.png"));
+    EXPECT_EQ(opened, std::vector<std::string>{std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)});
+
+    w->DBGrid1->rowActivated(rowOf(*w, "docs"));
+    EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
+    EXPECT_EQ(listing(*w), std::vector<std::string>{"d.txt"});
+    QTest::keyClick(w->DBGrid1, Qt::Key_Backspace);  // back to the folder above
+    EXPECT_EQ(w->tv->currentItem(), w->tv->topLevelItem(0));
+}
+
+TEST_F(CommandsTest, ProgressCountsItemsAndBytesOverTheWholeCommand) {
+    writeFile(tmp / "src/a.txt", std::string(3000, 'a'));
+    writeFile(tmp / "src/docs/d1.txt", std::string(5000, 'd'));
+    writeFile(tmp / "src/docs/d2.txt", std::string(2000, 'e'));
+    class Recorder : public oru::Progress {
+    public:
+        explicit Recorder(std::vector<Info>& seen) : seen_(seen) {}
+        void update(const Info& info) override { seen_.push_back(info); }
+    private:
+        std::vector<Info>& seen_;
+    };
+    std::vector<oru::Progress::Info> seen;
+    TMainFrm w({});
+    w.makeProgress = [&](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<Recorder>(seen); };
+    w.askSavePath = [&] { return std::optional<std::string>(tmp / "p.oru"); };
+    w.BtnNewFileClick();
+    selectInFilePane(w, tmp / "src", {"[docs]", "a.txt"});
+    w.BtnAddFileClick();
+    ASSERT_FALSE(seen.empty());
+    for (size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GE(seen[i].itemsDone, seen[i - 1].itemsDone);
+        EXPECT_GE(seen[i].bytesDone, seen[i - 1].bytesDone);
+        EXPECT_EQ(seen[i].bytesTotal, 10000u);
+    }
+    EXPECT_EQ(seen.back().itemsDone, 4u);  // docs, d1.txt, d2.txt, a.txt
+    EXPECT_EQ(seen.back().bytesDone, 10000u);
+    EXPECT_EQ(seen.back().currentName.substr(seen.back().currentName.size() - 5), "a.txt");
+
+    // Extract of the whole top level: the total is every file below it.
+    seen.clear();
+    w.askDirectory = [&] { return std::optional<std::string>(tmp / "out"); };
+    w.BtnExtractClick();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().bytesTotal, 10000u);
+    EXPECT_EQ(seen.back().bytesDone, 10000u);
+    EXPECT_EQ(seen.back().itemsDone, 3u);
 }
 
 TEST_F(CommandsTest, CommandsWithNoArchiveOpenSayNoArchiveIsOpen) {
