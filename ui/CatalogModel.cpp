@@ -97,6 +97,14 @@ QString CatalogModel::fileName(int row) const {
     return QString::fromStdString(oru::cp950::toUtf8(rows_.at(static_cast<size_t>(row)).fileName));
 }
 
+std::string CatalogModel::parentName(int row) const { return rows_.at(static_cast<size_t>(row)).parentName; }
+
+void CatalogModel::setFolderPaths(const QHash<QByteArray, QString>& paths) {
+    beginResetModel();
+    folderPaths_ = paths;
+    endResetModel();
+}
+
 bool CatalogModel::isFolder(int row) const { return rows_.at(static_cast<size_t>(row)).isFolder; }
 
 int64_t CatalogModel::originalSize(int row) const {
@@ -133,6 +141,7 @@ QVariant CatalogModel::data(const QModelIndex& index, int role) const {
             (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
     }
     if (role == IsFolderRole) return row.isFolder;
+    if (role == NameRole) return fileName(index.row());
     if (role == Qt::DecorationRole) {
         if (index.column() != ColFileName) return {};
         return row.isFolder ? icons::folderForListing() : icons::forFileName(fileName(index.row()));
@@ -151,6 +160,11 @@ QVariant CatalogModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case ColFileName:
+        if (!folderPaths_.isEmpty() && !row.parentName.empty()) {
+            const QString path = folderPaths_.value(QByteArray::fromStdString(row.parentName),
+                                                    QString::fromStdString(oru::cp950::toUtf8(row.parentName)));
+            return path + u'/' + fileName(index.row());
+        }
         return fileName(index.row());
     case ColOriginalSize:
         return formatSize(row.hasOriginalSize && !row.isFolder, row.originalSize, QLocale());
@@ -176,6 +190,7 @@ Qt::ItemFlags CatalogModel::flags(const QModelIndex& index) const {
 CatalogModel::Row CatalogModel::readRow(int index) const {
     Row row;
     row.fileName = table_->TextAt(index, "FileName");
+    row.parentName = table_->TextAt(index, "ParentName");
     row.isFolder = table_->HasValueAt(index, "FileType") && table_->IntegerAt(index, "FileType") == 0;
     row.hasOriginalSize = table_->HasValueAt(index, "OriginalSize");
     if (row.hasOriginalSize) row.originalSize = table_->IntegerAt(index, "OriginalSize");

@@ -9,6 +9,7 @@
 
 #include <QAbstractTableModel>
 #include <QByteArray>
+#include <QHash>
 #include <QLocale>
 #include <optional>
 #include <string>
@@ -24,7 +25,12 @@ public:
     enum Column { ColFileName, ColOriginalSize, ColStoredSize, ColCheckinDate, ColumnCount };
     // SortKeyRole: what a column sorts by (the name's collation key as bytes, sizes as numbers,
     // the date as days); IsFolderRole: the row is a folder.
-    enum Role { SortKeyRole = Qt::UserRole, IsFolderRole };
+    enum Role { SortKeyRole = Qt::UserRole, IsFolderRole, NameRole };
+
+    // With paths (folder CP950 name -> its path from the top level), the name column shows each
+    // row as "path/name" (rows of the whole archive); empty: bare names.
+    void setFolderPaths(const QHash<QByteArray, QString>& paths);
+    bool showsFolderPaths() const { return !folderPaths_.isEmpty(); }
     // Titles and initial widths of the four columns, in column order.
     static QString columnTitle(int column);
     static int columnWidth(int column);
@@ -46,8 +52,10 @@ public:
     std::optional<oru::Bookmark> currentBookmark() const;
     static int compareBookmarks(const oru::Bookmark& a, const oru::Bookmark& b);
 
-    // A row of the view (0-based): its name (UTF-8), whether it is a folder, its original size.
+    // A row of the view (0-based): its name (UTF-8), its parent's name (CP950), whether it is a
+    // folder, its original size.
     QString fileName(int row) const;
+    std::string parentName(int row) const;
     bool isFolder(int row) const;
     int64_t originalSize(int row) const;
 
@@ -68,7 +76,8 @@ Q_SIGNALS:
 
 private:
     struct Row {
-        std::string fileName;  // CP950
+        std::string fileName;    // CP950
+        std::string parentName;  // CP950
         bool isFolder = false;
         bool hasOriginalSize = false, hasStoredSize = false, hasCheckinDate = false;
         int64_t originalSize = 0, storedSize = 0;
@@ -90,6 +99,7 @@ private:
 
     oru::CatalogTable* table_ = nullptr;
     std::vector<Row> rows_;
+    QHash<QByteArray, QString> folderPaths_;
 };
 
 }  // namespace oru::ui

@@ -7,6 +7,7 @@ namespace oru::ui {
 ListingProxy::ListingProxy(QObject* parent) : QSortFilterProxyModel(parent) {
     setSortRole(CatalogModel::SortKeyRole);
     setFilterKeyColumn(CatalogModel::ColFileName);
+    setFilterRole(CatalogModel::NameRole);  // the bare name, also where the path is shown
     setFilterCaseSensitivity(Qt::CaseInsensitive);
     setDynamicSortFilter(true);
 }

@@ -8,7 +8,12 @@
 #include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLocale>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeDatabase>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QTimer>
@@ -33,11 +38,13 @@
 #include "ui/Application.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "ui/ArchiveReport.h"
 #include "ui/Browse.h"
 #include "ui/CommandProgress.h"
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
+#include "ui/ListingProxy.h"
 #include "ui/Icons.h"
 #include "ui/ProgressSink.h"
 #include "ui/SelectDirDlg.h"
@@ -212,6 +219,9 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     makeProgress = [this](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
         return std::make_unique<TProgressSink>(this, title, cancellable);
     };
+    showReport = [this](const QString& title, const QString& summary, const QStringList& items) {
+        showListDialog(this, title, summary, items);
+    };
     openExternally = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 }
 
@@ -295,13 +305,43 @@ void TMainFrm::buildControls() {
     DBGrid1 = new TDBGrid;
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setCatalogModel(DataSource1);
-    Splitter2 = makeSplitter("Splitter2", Qt::Horizontal, tv, DBGrid1, 241, 403);
+    // Above the listing: the find field, narrowing the rows shown by name as the user types.
+    auto* listingPane = new QWidget;
+    FindEdit = new QLineEdit;
+    FindEdit->setObjectName(QStringLiteral("FindEdit"));
+    FindEdit->setPlaceholderText(QStringLiteral("尋找名稱"));
+    FindEdit->setClearButtonEnabled(true);
+    WholeArchive = new QCheckBox(QStringLiteral("整個壓縮檔"));
+    WholeArchive->setObjectName(QStringLiteral("WholeArchive"));
+    auto* findRow = new QHBoxLayout;
+    findRow->setContentsMargins(0, 0, 0, 0);
+    findRow->addWidget(FindEdit, 1);
+    findRow->addWidget(WholeArchive);
+    auto* listingLayout = new QVBoxLayout(listingPane);
+    listingLayout->setContentsMargins(0, 0, 0, 0);
+    listingLayout->setSpacing(2);
+    listingLayout->addLayout(findRow);
+    listingLayout->addWidget(DBGrid1, 1);
+    connect(FindEdit, &QLineEdit::textChanged, this, [this] { runCommand([this] { applyFind(); }); });
+    connect(WholeArchive, &QCheckBox::toggled, this, [this] { runCommand([this] { applyFind(); }); });
+    connect(FindEdit, &QLineEdit::returnPressed, this, [this] {
+        // Enter in the field: into the results.
+        DBGrid1->setFocus();
+        if (DBGrid1->model()->rowCount() > 0) DBGrid1->clickRow(0, false);
+    });
+    Splitter2 = makeSplitter("Splitter2", Qt::Horizontal, tv, listingPane, 241, 403);
     auto* frame = new QVBoxLayout(GroupBox1);
     frame->setContentsMargins(4, 4, 4, 4);
     frame->addWidget(Splitter2);
 
     Splitter3 = makeSplitter("Splitter3", Qt::Vertical, Panel1, PageControl1, 199, 204);
     setCentralWidget(Splitter3);
+    buildMenus();
+    // Tab goes from pane to pane, top to bottom.
+    setTabOrder(DriveComboBox1, DirectoryListBox1);
+    setTabOrder(DirectoryListBox1, FileListBox1);
+    setTabOrder(FileListBox1, tv);
+    setTabOrder(tv, DBGrid1);
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -349,6 +389,65 @@ void TMainFrm::buildControls() {
     connect(tv, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current) { runCommand([this, current] { tvChange(current); }); });
 }
+
+QAction* TMainFrm::addCommand(QMenu* menu, const QString& text, const QKeySequence& key,
+                               void (TMainFrm::*handler)(), QWidget* scope) {
+    QAction* action = menu->addAction(text);
+    action->setShortcut(key);
+    if (scope) {
+        // Keys that mean something else elsewhere (Del in the file pane) act only here.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        scope->addAction(action);
+    }
+    connect(action, &QAction::triggered, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+    return action;
+}
+
+void TMainFrm::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = bar->addMenu(QStringLiteral("檔案(&F)"));
+    addCommand(file, QStringLiteral("新壓縮檔(&N)..."), QKeySequence::New, &TMainFrm::BtnNewFileClick);
+    addCommand(file, QStringLiteral("開啟壓縮檔(&O)..."), QKeySequence::Open, &TMainFrm::BtnOpenFileClick);
+    RecentMenu = file->addMenu(QStringLiteral("最近開啟的壓縮檔(&R)"));
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    connect(RecentMenu, &QMenu::aboutToShow, this, &TMainFrm::fillRecentMenu);
+    fillRecentMenu();
+    file->addSeparator();
+    addCommand(file, QStringLiteral("內容(&P)..."), QKeySequence(Qt::ALT | Qt::Key_Return), &TMainFrm::showProperties);
+    file->addSeparator();
+    addCommand(file, QStringLiteral("離開(&X)"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TMainFrm::ToolButton1Click);
+
+    QMenu* commands = bar->addMenu(QStringLiteral("動作(&A)"));
+    addCommand(commands, QStringLiteral("加入壓縮(&A)"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+               &TMainFrm::BtnAddFileClick);
+    addCommand(commands, QStringLiteral("解壓縮到(&E)..."), QKeySequence(Qt::CTRL | Qt::Key_E), &TMainFrm::BtnExtractClick);
+    addCommand(commands, QStringLiteral("刪除(&D)"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick, DBGrid1);
+    addCommand(commands, QStringLiteral("檢視(&V)"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick);
+    addCommand(commands, QStringLiteral("測試(&T)"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive);
+    addCommand(commands, QStringLiteral("重整檔案(&B)"), QKeySequence(), &TMainFrm::BtnBuildExeClick);
+
+    QMenu* view = bar->addMenu(QStringLiteral("檢視(&V)"));
+    addCommand(view, QStringLiteral("尋找(&F)"), QKeySequence::Find, &TMainFrm::startFind);
+    addCommand(view, QStringLiteral("重新整理(&R)"), QKeySequence(Qt::Key_F5), &TMainFrm::refreshFilePanes);
+    addCommand(view, QStringLiteral("全選(&S)"), QKeySequence::SelectAll, &TMainFrm::selectAllRows, DBGrid1);
+    addCommand(view, QStringLiteral("上一層資料夾(&U)"), QKeySequence(Qt::ALT | Qt::Key_Up), &TMainFrm::showParentFolder,
+               GroupBox1);
+}
+
+void TMainFrm::fillRecentMenu() {
+    RecentMenu->clear();
+    const QStringList recent = recentArchives();
+    for (int i = 0; i < recent.size(); ++i) {
+        const QString path = recent[i];
+        QAction* action = RecentMenu->addAction(QStringLiteral("&%1 %2").arg((i + 1) % 10).arg(path));
+        connect(action, &QAction::triggered, this,
+                [this, path] { runCommand([this, path] { openRecent(toNative(path)); }); });
+    }
+    RecentMenu->setEnabled(!recent.isEmpty());
+}
+
+void TMainFrm::selectAllRows() { DBGrid1->SelectAll(); }
 
 // Hands a handler's failure to the central handler right where the toolkit called it, so that
 // no exception unwinds through the toolkit's own code (which does not clean up on the way).
@@ -425,10 +524,35 @@ std::optional<std::string> TMainFrm::runFolderChooser() {
 void TMainFrm::FormCreate() {
     ArchiveFileName_.clear();
     if (args_.empty()) return;
-    CurrentArchive_ = oru::TKiv::OpenExisting(args_.back(), oru::TKiv::Access::Shared);
-    ArchiveFileName_ = args_.back();
+    openArchive(args_.back());
+}
+
+void TMainFrm::openArchive(const std::string& path) {
+    CurrentArchive_ = oru::TKiv::OpenExisting(path, oru::TKiv::Access::Shared);
+    ArchiveFileName_ = path;
     updateTitle();
+    rememberRecent(path);
     BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+}
+
+void TMainFrm::openRecent(const std::string& path) {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    closeArchive();
+    openArchive(path);
+}
+
+QStringList TMainFrm::recentArchives() {
+    return QSettings().value(QStringLiteral("recentArchives")).toStringList();
+}
+
+void TMainFrm::rememberRecent(const std::string& path) {
+    QStringList recent = recentArchives();
+    const QString full = QFileInfo(fromNative(path)).absoluteFilePath();
+    recent.removeAll(full);
+    recent.prepend(full);
+    while (recent.size() > kRecentCount) recent.removeLast();
+    QSettings().setValue(QStringLiteral("recentArchives"), recent);
 }
 
 void TMainFrm::BtnNewFileClick() {
@@ -440,6 +564,7 @@ void TMainFrm::BtnNewFileClick() {
     CurrentArchive_ = oru::TKiv::CreateNew(*path);
     ArchiveFileName_ = *path;
     updateTitle();
+    rememberRecent(*path);
     tv->clear();
     tv->setCurrentItem(addNode(nullptr, {}));
 }
@@ -450,10 +575,7 @@ void TMainFrm::BtnOpenFileClick() {
     closeArchive();
     const std::optional<std::string> path = askOpenPath();
     if (!path) return;
-    CurrentArchive_ = oru::TKiv::OpenExisting(*path, oru::TKiv::Access::Shared);
-    ArchiveFileName_ = *path;
-    updateTitle();
-    BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+    openArchive(*path);
 }
 
 void TMainFrm::ToolButton1Click() { close(); }
@@ -559,6 +681,26 @@ void TMainFrm::BtnBuildExeClick() {
     ProgressScope reporting(archive, progress.get());
     archive.Compact();
     setOutcome(QStringLiteral("已重整檔案，%1 → %2").arg(before, fileSizeText(archive.ArchivePath())));
+}
+
+void TMainFrm::testArchive() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    const ArchiveProperties figures = propertiesOf(archive);
+    CommandProgress progress(makeProgress(QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
+    const TestResult result = testEntries(archive, progress);
+    const QString summary = result.damaged.isEmpty()
+                                ? QStringLiteral("已測試 %1 個檔案，沒有損壞。").arg(result.checked)
+                                : QStringLiteral("已測試 %1 個檔案，%2 個損壞：").arg(result.checked).arg(result.damaged.size());
+    setOutcome(summary);
+    showReport(QStringLiteral("測試"), summary, result.damaged);
+}
+
+void TMainFrm::showProperties() {
+    oru::TKiv& archive = requireArchive();
+    auto* dialog = new TPropertiesDlg(this, propertyLines(propertiesOf(archive), QLocale()));
+    dialog->show();
 }
 
 void TMainFrm::BtnBrowseClick() {
@@ -704,6 +846,7 @@ void TMainFrm::showParentFolder() {
 void TMainFrm::openRow(int row) {
     BusyScope busy(busy_);
     if (!busy.entered() || row < 0 || row >= DataSource1->rowCount()) return;
+    if (DataSource1->showsFolderPaths()) return showInItsFolder(row);  // a result of the search
     oru::TKiv& archive = requireArchive();
     oru::CatalogTable& catalog = archive.Catalog();
     DataSource1->setCurrentRow(row);
@@ -767,8 +910,67 @@ void TMainFrm::ShowFolder(oru::CatalogTable& table, const std::string& name) {
 
 void TMainFrm::tvChange(QTreeWidgetItem* node) {
     if (!node || !CurrentArchive_) return;  // nodes of a closed archive show nothing
+    if (WholeArchive->isChecked()) {
+        // Choosing a folder ends the search of the whole archive.
+        const QSignalBlocker quiet(WholeArchive);
+        WholeArchive->setChecked(false);
+        DataSource1->setFolderPaths({});
+    }
     ShowFolder(CurrentArchive_->Catalog(), folderNameOf(node));
     DBGrid1->ClearSelection();  // commands never meet bookmarks of hidden rows
+}
+
+void TMainFrm::startFind() {
+    FindEdit->setFocus(Qt::ShortcutFocusReason);
+    FindEdit->selectAll();
+}
+
+void TMainFrm::applyFind() {
+    DBGrid1->proxy()->setNameFilter(FindEdit->text());
+    const bool whole = WholeArchive->isChecked() && !FindEdit->text().isEmpty();
+    if (!CurrentArchive_ || whole == DataSource1->showsFolderPaths()) return;
+    oru::CatalogTable& catalog = CurrentArchive_->Catalog();
+    if (whole) {
+        // Every row of the archive, each named with the path of its folder (as the tree has it).
+        QHash<QByteArray, QString> paths;
+        std::vector<std::pair<QTreeWidgetItem*, QString>> stack{{tv->topLevelItem(0), QString()}};
+        while (!stack.empty()) {
+            auto [node, path] = stack.back();
+            stack.pop_back();
+            for (int i = 0; node && i < node->childCount(); ++i) {
+                QTreeWidgetItem* child = node->child(i);
+                const QByteArray name = child->data(0, kNameRole).toByteArray();
+                const QString childPath = path.isEmpty() ? child->text(0) : path + u'/' + child->text(0);
+                if (!paths.contains(name)) paths.insert(name, childPath);
+                stack.push_back({child, childPath});
+            }
+        }
+        DataSource1->setFolderPaths(paths);
+        catalog.SetFiltered(false);
+    } else {
+        DataSource1->setFolderPaths({});
+        ShowFolder(catalog, folderNameOf(tv->currentItem()));
+    }
+    DBGrid1->ClearSelection();
+}
+
+void TMainFrm::showInItsFolder(int row) {
+    const QByteArray parent = QByteArray::fromStdString(DataSource1->parentName(row));
+    const QString name = DataSource1->fileName(row);
+    QTreeWidgetItem* folder = tv->topLevelItem(0);
+    if (!parent.isEmpty()) {
+        const QList<QTreeWidgetItem*> all = tv->findItems(QStringLiteral("*"), Qt::MatchWildcard | Qt::MatchRecursive);
+        auto it = std::find_if(all.begin(), all.end(), [&](const QTreeWidgetItem* n) {
+            return n->parent() && n->data(0, kNameRole).toByteArray() == parent;
+        });
+        if (it == all.end()) return;
+        folder = *it;
+    }
+    FindEdit->clear();
+    tv->setCurrentItem(folder);  // ends the search of the whole archive
+    tv->scrollToItem(folder);
+    for (int r = 0; r < DataSource1->rowCount(); ++r)
+        if (DataSource1->fileName(r) == name) return DBGrid1->clickRow(DBGrid1->shownRow(r), false);
 }
 
 }  // namespace oru::ui

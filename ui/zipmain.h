@@ -8,6 +8,7 @@
 // ask* members so that tests can answer them without a display.
 
 #include <QMainWindow>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,7 +17,12 @@
 
 #include "archive/zipUtil.h"
 
+class QAction;
+class QCheckBox;
+class QLineEdit;
 class QFileSystemWatcher;
+class QKeySequence;
+class QMenu;
 class QGroupBox;
 class QLabel;
 class QTemporaryDir;
@@ -55,6 +61,19 @@ public:
     void BtnExtractClick();
     void BtnBuildExeClick();
     void ToolButton1Click();
+    // Ctrl+T: decodes every stored file and reports the damaged ones.
+    void testArchive();
+    // Alt+Enter: the archive's properties in a dialog of their own.
+    void showProperties();
+    // Ctrl+F: the find field.
+    void startFind();
+    // Ctrl+A in the listing: every row shown is selected.
+    void selectAllRows();
+    // Opens a file of the recent-archives list (closing the archive open first).
+    void openRecent(const std::string& path);
+    // The recent archives, most recent first (absolute paths, at most kRecentCount).
+    static QStringList recentArchives();
+    static constexpr int kRecentCount = 10;
 
     // Runs a command under the central handler (a failure is shown, not thrown). After a failure
     // the tree and listing are rebuilt from the catalog, so they show what is really there.
@@ -83,6 +102,11 @@ public:
     void openRow(int row);
     // Backspace / Alt+Up: the folder above the one shown.
     void showParentFolder();
+    // The find field changed: the listing narrows to matching names, in the folder shown or,
+    // with "whole archive", among every entry, each named with its folder's path.
+    void applyFind();
+    // A result of the whole-archive search (CatalogModel row) shown in its folder, selected.
+    void showInItsFolder(int row);
     // The status bar: the folder shown, the selection, and the outcome of the last command.
     void updateStatus();
     void setOutcome(const QString& text);
@@ -100,6 +124,8 @@ public:
     // The folder chooser of Extract (it asks itself before accepting a missing directory).
     std::function<std::optional<std::string>()> askDirectory;
     std::function<bool(const QString& question)> askYesNo;
+    // Shows a command's report: a summary and a list of items (Test's damaged entries).
+    std::function<void(const QString& title, const QString& summary, const QStringList& items)> showReport;
     // Opens a file extracted for the user with the desktop's application for its type.
     std::function<void(const QString& path)> openExternally;
     // The progress sink of a long command.
@@ -124,12 +150,21 @@ public:
     QTreeWidget* tv;
     TDBGrid* DBGrid1;
     QStatusBar* StatusBar1;
+    QMenu* RecentMenu;
+    QLineEdit* FindEdit;
+    QCheckBox* WholeArchive;
     QLabel *FolderStatus, *SelectionStatus, *OutcomeStatus;
 
 private:
     void buildControls();
     QToolButton* addButton(const char* name, const char* hint, int image, void (TMainFrm::*handler)());
     void closeArchive();
+    void openArchive(const std::string& path);
+    static void rememberRecent(const std::string& path);
+    void buildMenus();
+    QAction* addCommand(QMenu* menu, const QString& text, const QKeySequence& key, void (TMainFrm::*handler)(),
+                        QWidget* scope = nullptr);
+    void fillRecentMenu();
     void updateTitle();
     void watchFilePanes();
     oru::TKiv& requireArchive();
