@@ -13,10 +13,11 @@ namespace {
 constexpr int32_t kInMemoryEntry = 4 << 20;
 }  // namespace
 
-void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize) {
+void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize) {
     // A row's stored bytes lie within the file; a row reaching elsewhere is damaged, and nothing
     // is allocated or copied for it.
-    if (offset < 0 || storedSize < 0 || int64_t{offset} + storedSize > file_->size()) {
+    if (fileSize < 0) fileSize = file_->size();
+    if (offset < 0 || storedSize < 0 || int64_t{offset} + storedSize > fileSize) {
         throw Error(msg::kReadError);
     }
     file_->seek(offset);

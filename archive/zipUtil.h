@@ -146,7 +146,8 @@ private:
     void restoreInterruptedCompact();
     void readHeaderAndCatalog();
     // Reading.
-    void seekStoredBytes(int32_t offset, int32_t storedSize);
+    // fileSize: the archive file's size, when the caller knows it (-1: asks the file).
+    void seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize = -1);
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
     void extractAt(Run& run, CatalogTable& cursor, const std::string& destination);
     void extractFile(Run& run, CatalogTable& cursor, const std::string& target);

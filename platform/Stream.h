@@ -28,6 +28,7 @@ public:
     void readExact(void* buffer, size_t n);
     // Copies exactly count bytes from source's position to this stream's position; fails with
     // "Stream read error" when source ends first. Both positions end behind the copied bytes.
+    // Between two files the kernel copies (FileStream::copyInKernel).
     void copyFrom(Stream& source, int64_t count);
 };
 
@@ -84,6 +85,12 @@ public:
 
     // Flushes the file's data to the disk (fsync); fails with "Stream write error".
     void sync();
+    // Copies up to count bytes from source's position to this file's position inside the kernel
+    // (copy_file_range: no trip through user memory, and a file system may share the blocks).
+    // Returns the count copied, both positions moved behind them; less than count when the
+    // kernel cannot copy between the two files, the rest being left to the caller. Fails with
+    // "Stream read error" when source ends first, "Stream write error" on a full disk.
+    int64_t copyInKernel(FileStream& source, int64_t count);
     // Tests of crash safety: hook is called before every write and every cut (setSize) of any
     // FileStream, and before every fs::deleteFile; nullptr for none.
     static void setWriteHookForTesting(void (*hook)());

@@ -169,6 +169,34 @@ TEST_F(CompactTest, CompactionStoresInTheCatalogOrderingAndASecondMovesNothing) 
     }
 }
 
+// Small stored streams are gathered and written in large pieces, big ones copied by the kernel:
+// entries of both kinds, more than one piece of them, come through whole and in order.
+TEST_F(CompactTest, SmallAndBigEntriesComeThroughWhole) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 34; ++i) {
+        const std::string name = "f" + std::to_string(100 + i);
+        // Random bytes are stored as they are: every tenth entry is big, the others small.
+        writeAll(path(name), randomBytes(i % 10 == 3 ? 700000 : 150000 + 977 * i, static_cast<unsigned>(i)));
+        names.push_back(name);
+    }
+    archive(names);
+    for (const char* gone : {"f100", "f113", "f120"}) {
+        moveTo(kiv->Catalog(), gone);
+        kiv->DeleteEntry(kiv->Catalog());
+    }
+    kiv->Catalog().MergeChanges();
+    kiv->Compact();
+    expectFileMatches(*kiv);
+    reopen();
+    EXPECT_EQ(namesOf(kiv->Catalog()).size(), 31u);
+    for (int i = 1; i < 34; ++i) {
+        if (i == 13 || i == 20) continue;
+        SCOPED_TRACE(i);
+        const Bytes want = randomBytes(i % 10 == 3 ? 700000 : 150000 + 977 * i, static_cast<unsigned>(i));
+        EXPECT_TRUE(content("f" + std::to_string(100 + i)) == std::string(want.begin(), want.end()));
+    }
+}
+
 TEST(TempPathTest, ExtensionIsReplacedByDollars) {
     const struct {
         const char* archive;

@@ -93,6 +93,47 @@ TEST(FileStreamTest, ReadWriteSeekSetSizeAndCopy) {
     EXPECT_EQ(messageOf([&] { m.copyFrom(f, 10); }), "Stream read error");
 }
 
+// Between two files the kernel copies; where it cannot (another file system), the copy goes
+// through memory. Either way the bytes, the positions and the failures are the same.
+TEST(FileStreamTest, CopyBetweenFilesInTheKernelOrThroughMemory) {
+    const std::string dir = makeTempDir();
+    std::vector<std::string> targetDirs{dir};
+    struct stat shm {};
+    if (::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode)) {
+        std::string templ = "/dev/shm/oru_platform_XXXXXX";
+        if (::mkdtemp(templ.data())) targetDirs.push_back(templ);
+    }
+    std::string content;
+    for (int i = 0; content.size() < (3u << 20) + 5; ++i) content += std::to_string(i * 7919) + ",";
+    {
+        FileStream source(dir + "/source", FileStream::Mode::Create);
+        source.write(content.data(), content.size());
+    }
+    for (const auto& target : targetDirs) {
+        SCOPED_TRACE(target);
+        FileStream source(dir + "/source", FileStream::Mode::Read);
+        FileStream copy(target + "/copy", FileStream::Mode::Create);
+        copy.write("abc", 3);
+        copy.seek(2);
+        source.seek(1000);
+        copy.copyFrom(source, 2 << 20);
+        EXPECT_EQ(source.position(), 1000 + (2 << 20));
+        EXPECT_EQ(copy.position(), 2 + (2 << 20));
+        copy.copyFrom(source, 0);
+        EXPECT_EQ(copy.position(), 2 + (2 << 20));
+        // Past the source's end: the bytes there are copied, then the read fails.
+        EXPECT_EQ(messageOf([&] { copy.copyFrom(source, 2 << 20); }), "Stream read error");
+
+        std::ifstream in(target + "/copy", std::ios::binary);
+        const std::string got((std::istreambuf_iterator<char>(in)), {});
+        ASSERT_GE(got.size(), 2u + (2 << 20));
+        EXPECT_EQ(got.substr(0, 2), "ab");
+        EXPECT_TRUE(got.substr(2, 2 << 20) == content.substr(1000, 2 << 20));
+        ::unlink((target + "/copy").c_str());
+    }
+    if (targetDirs.size() > 1) ::rmdir(targetDirs.back().c_str());
+}
+
 TEST(MemoryStreamTest, WritesBeyondTheEndGrowAndSetSizeClampsThePosition) {
     MemoryStream m;
     m.seek(4);
