@@ -123,12 +123,14 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path) {
 void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
     // Below the given path, addFolder has asked the filter already.
     if (run.openFolders.empty() && addFilter_ && addFilter_(path)) return;
+    fs::FileId id;
+    const fs::Kind kind = fs::kindOf(path, id);
     // A missing path, or a link pointing nowhere, is reported instead of becoming a phantom row.
-    if (!fs::exists(path)) throw Error(msg::cannotOpen(path));
-    if (fs::isDirectory(path)) {
-        addFolder(run, parentName, path);
-    } else if (fs::fileExists(path)) {
-        addFile(run, parentName, path);
+    if (kind == fs::Kind::Missing) throw Error(msg::cannotOpen(path));
+    if (kind == fs::Kind::Directory) {
+        addFolder(run, parentName, path, id);
+    } else if (kind == fs::Kind::File) {
+        addFile(run, parentName, path, id);
     } else if (run.openFolders.empty()) {
         // A device, pipe or socket named by the caller: it has no content to store.
         throw Error(msg::cannotOpen(path));
@@ -137,9 +139,7 @@ void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string&
     // opening a pipe would wait for a writer.
 }
 
-void TKiv::addFolder(Run& run, const std::string& parentName, const std::string& path) {
-    fs::FileId id;
-    if (!fs::fileId(path, id)) throw Error(msg::cannotOpen(path));
+void TKiv::addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id) {
     // A link back to a folder on the current path would be walked without end: it is skipped.
     for (const auto& open : run.openFolders) {
         if (open == id) return;
@@ -180,13 +180,10 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     run.openFolders.pop_back();
 }
 
-void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
+void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id) {
     run.checkCancelled();
     // The recovery file of this very add, met inside an added folder, is no file of the user's.
-    if (journal_) {
-        fs::FileId id;
-        if (fs::fileId(path, id) && id == journalId_) return;
-    }
+    if (journal_ && id == journalId_) return;
     // Everything that can refuse the file does so before a byte of it is written.
     const std::string name = catalogName(path);
     std::unique_ptr<PackedFile> packed = run.readAhead ? run.readAhead->take(path) : nullptr;

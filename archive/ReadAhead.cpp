@@ -1,5 +1,7 @@
 #include "archive/ReadAhead.h"
 
+#include <algorithm>
+
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
@@ -22,31 +24,44 @@ std::unique_ptr<PackedFile> pack(const std::string& path) {
 }  // namespace
 
 ReadAhead::ReadAhead(std::vector<std::string> paths, WorkerPool& pool)
-    : paths_(std::move(paths)), window_(4 * size_t{pool.size()}), jobs_(&pool) {
+    : paths_(std::move(paths)), window_(2 * size_t{pool.size()}), jobs_(&pool) {
     topUp();
 }
 
 ReadAhead::~ReadAhead() = default;
 
 void ReadAhead::topUp() {
-    while (submitted_ < paths_.size() && submitted_ - taken_ < window_) {
-        jobs_.submit([path = paths_[submitted_]] { return pack(path); });
-        ++submitted_;
+    while (submitted_ < paths_.size() && jobs_.pending() < window_) {
+        const size_t end = std::min(paths_.size(), submitted_ + kBatch);
+        std::vector<std::string> batch(paths_.begin() + static_cast<std::ptrdiff_t>(submitted_),
+                                       paths_.begin() + static_cast<std::ptrdiff_t>(end));
+        jobs_.submit([batch = std::move(batch)] {
+            Batch packed;
+            for (const auto& path : batch) {
+                try {
+                    packed.push_back(pack(path));
+                } catch (const std::exception&) {
+                    // Left to the adding thread, which reports the failure where it belongs.
+                    packed.push_back(nullptr);
+                }
+            }
+            return packed;
+        });
+        submitted_ = end;
     }
 }
 
 std::unique_ptr<PackedFile> ReadAhead::take(const std::string& path) {
-    while (taken_ < submitted_) {
-        const bool wanted = paths_[taken_] == path;
-        std::unique_ptr<PackedFile> packed;
-        try {
-            packed = jobs_.take();
-        } catch (const std::exception&) {
-            // Left to the adding thread, which reports the failure where it belongs.
+    while (taken_ < paths_.size()) {
+        if (taken_ == batchStart_ + batch_.size()) {
+            // The next batch: the workers are given another as this one is taken.
+            if (jobs_.pending() == 0) return nullptr;
+            batchStart_ = taken_;
+            batch_ = jobs_.take();
+            topUp();
         }
-        ++taken_;
-        topUp();
-        if (wanted) return packed;
+        const size_t index = taken_++;
+        if (paths_[index] == path) return std::move(batch_[index - batchStart_]);
     }
     return nullptr;
 }

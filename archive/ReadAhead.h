@@ -40,13 +40,20 @@ public:
     std::unique_ptr<PackedFile> take(const std::string& path);
 
 private:
+    // Files are handed to the workers in batches of this many consecutive paths: one hand-over
+    // (and one wake-up of the adding thread) per batch instead of per file.
+    static constexpr size_t kBatch = 8;
+    using Batch = std::vector<std::unique_ptr<PackedFile>>;
+
     void topUp();
 
     std::vector<std::string> paths_;
     size_t submitted_ = 0;  // paths_[0, submitted_) were handed to the workers
-    size_t taken_ = 0;      // their results [0, taken_) were taken
-    size_t window_;         // files in flight at most
-    OrderedJobs<std::unique_ptr<PackedFile>> jobs_;
+    size_t taken_ = 0;      // paths_[0, taken_) were passed by take()
+    size_t window_;         // batches in flight at most
+    OrderedJobs<Batch> jobs_;
+    Batch batch_;           // the results of the batch being taken from
+    size_t batchStart_ = 0; // the index in paths_ of batch_'s first file
 };
 
 }  // namespace oru

@@ -130,8 +130,9 @@ private:
     TKiv();
     // Adding.
     void addPathAt(Run& run, const std::string& parentName, const std::string& path);
-    void addFolder(Run& run, const std::string& parentName, const std::string& path);
-    void addFile(Run& run, const std::string& parentName, const std::string& path);
+    // id: the item's device and inode.
+    void addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id);
+    void addFile(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id);
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();

@@ -66,6 +66,15 @@ std::string join(const std::string& path, const std::string& name) {
     return path + "/" + name;
 }
 
+Kind kindOf(const std::string& path, FileId& id) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return Kind::Missing;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    if (S_ISREG(st.st_mode)) return Kind::File;
+    return S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+}
+
 bool fileId(const std::string& path, FileId& id) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;

@@ -29,5 +29,9 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 bool fileId(const std::string& path, FileId& id);
+// What path names (links followed), and its identity, in one stat: walking a tree of thousands
+// of files asks this once per item.
+enum class Kind { Missing, File, Directory, Other };
+Kind kindOf(const std::string& path, FileId& id);
 
 }  // namespace oru::fs
