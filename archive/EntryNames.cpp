@@ -39,4 +39,11 @@ std::string diskName(const std::string& storedName) {
     return name;
 }
 
+std::string withMarker(const std::string& name, unsigned n) {
+    const std::string marker = "~" + std::to_string(n);
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return name + marker;
+    return name.substr(0, dot) + marker + name.substr(dot);
+}
+
 }  // namespace oru

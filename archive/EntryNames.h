@@ -14,4 +14,8 @@ std::string catalogName(const std::string& path);
 // the extraction directory (empty, ".", "..", holding "/" or a zero byte) are refused.
 std::string diskName(const std::string& storedName);
 
+// name with the marker "~n" before its extension: "report.txt" -> "report~2.txt"; a name whose
+// only dot leads it (".profile") or that has none gets the marker at its end.
+std::string withMarker(const std::string& name, unsigned n);
+
 }  // namespace oru

@@ -2,6 +2,7 @@
 // below it) onto the disk.
 #include "archive/EntryCodec.h"
 #include "archive/EntryNames.h"
+#include "archive/ExtractTarget.h"
 #include "archive/Operation.h"
 #include "archive/StreamAdapters.h"
 
@@ -54,49 +55,84 @@ void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
 }
 
 void TKiv::ExtractEntry(CatalogTable& cursor, const std::string& destination) {
+    if (cursor.IsEmpty()) return;
+    ExtractEntries(cursor, {*cursor.GetBookmark()}, destination);
+}
+
+void TKiv::ExtractEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows, const std::string& destination) {
+    if (rows.empty()) return;
+    if (destination.empty()) throw Error(msg::kCreateDirError);
+    ExtractTarget target(destination, path_, conflicts_, false);
+    extractRows(cursor, rows, target);
+    target.finish();
+}
+
+std::vector<std::string> TKiv::FindConflicts(CatalogTable& cursor, const std::vector<Bookmark>& rows,
+                                             const std::string& destination) {
+    if (rows.empty() || destination.empty()) return {};
+    ExtractTarget target(destination, path_, nullptr, true);
+    extractRows(cursor, rows, target);
+    return target.conflicts();
+}
+
+void TKiv::extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target) {
     Run run;
     run.sink = progress_;
-    extractAt(run, cursor, destination);
+    CatalogTable row;
+    row.CloneFrom(cursor);
+    for (const Bookmark& b : rows) {
+        row.GotoBookmark(b);
+        extractAt(run, row, target);
+    }
 }
 
-void TKiv::extractAt(Run& run, CatalogTable& cursor, const std::string& destination) {
-    if (cursor.IsEmpty()) return;
-    if (destination.empty()) throw Error(msg::kCreateDirError);
+void TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target) {
     const std::string storedName = cursor.GetText(schema::kFileName);
-    const std::string name = diskName(storedName);
-    // A level that cannot be made shows when the first file below it cannot be created.
-    fs::forceDirectories(destination);
-    const std::string target = fs::join(destination, name);
-
+    std::string name;
+    try {
+        name = diskName(storedName);
+    } catch (const Error& e) {
+        // A name that could leave the chosen directory: the entry (a folder with everything
+        // below it) is not extracted, the others are.
+        target.failed(cp950::toUtf8(storedName), e.what());
+        return;
+    }
     const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFile) {
-        extractFile(run, cursor, target);
+        extractFile(run, cursor, target, name);
     } else if (type == schema::kFolder) {
         // An empty folder gets its directory too.
-        fs::forceDirectories(target);
+        target.enter(name);
         // A folder whose name is already on the path would list the same children again.
-        if (!run.enterName(storedName)) return;
-        CatalogTable children;
-        showChildren(children, cursor, storedName);
-        while (!children.AtEnd()) {
-            extractAt(run, children, target);
-            children.Next();
+        if (run.enterName(storedName)) {
+            CatalogTable children;
+            showChildren(children, cursor, storedName);
+            while (!children.AtEnd()) {
+                extractAt(run, children, target);
+                children.Next();
+            }
+            run.openNames.pop_back();
         }
-        run.openNames.pop_back();
+        target.leave();
     }
 }
 
-void TKiv::extractFile(Run& run, CatalogTable& cursor, const std::string& target) {
+void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name) {
     run.checkCancelled();
-    run.info.currentName = target;
-    const auto mode = fs::fileExists(target) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
-    FileStream file(target, mode);
-    {
-        BufferedWriter writer(file, cursor.GetInteger(schema::kOriginalSize));
-        ReadEntry(cursor, writer);
-    }
+    int64_t size = 0;
+    const auto row = cursor.GetBookmark();
+    const uint64_t entry = uint64_t{row->slot} << 32 ^ row->version;
+    const std::string written = target.writeFile(name, entry, [&](Stream& file) {
+        {
+            BufferedWriter writer(file, cursor.GetInteger(schema::kOriginalSize));
+            ReadEntry(cursor, writer);
+        }
+        size = file.size();
+    });
+    if (written.empty()) return;
+    run.info.currentName = written;
     ++run.info.itemsDone;
-    run.info.bytesDone += static_cast<uint64_t>(file.size());
+    run.info.bytesDone += static_cast<uint64_t>(size);
     run.report();
 }
 

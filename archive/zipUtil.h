@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/ConflictHandler.h"
 #include "archive/Progress.h"
 #include "catalog/CatalogTable.h"
 #include "platform/FileSystem.h"
@@ -19,6 +21,7 @@
 namespace oru {
 
 class AddJournal;
+class ExtractTarget;
 
 // zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
 // position. Fails with "error" on any zlib failure.
@@ -83,10 +86,25 @@ public:
     // outside the file, "error" for a damaged stream (or one inflating past OriginalSize).
     void ReadEntry(CatalogTable& cursor, Stream& target);
     // Writes cursor's current row (a folder with everything below it, empty folders included)
-    // below destination. Fails as ReadEntry, and with "Unable to create directory" (empty
-    // destination), "Cannot open file %s" / "Cannot create file %s" (target), a refusal of stored
-    // names that could leave destination, or Cancelled. Does not move cursor.
+    // below destination, as ExtractEntries does for one row; an empty view writes nothing.
     void ExtractEntry(CatalogTable& cursor, const std::string& destination);
+    // Writes each of rows (bookmarks of cursor's rows; folders with everything below them) below
+    // destination, which is made when missing ("Unable to create directory" when it cannot be).
+    // No symbolic link below destination is followed, and a file is renamed into place only once
+    // complete. A file that exists where one goes is put to the conflict handler (none:
+    // replaced); what this call wrote itself is never replaced (the later gets name~N.ext). An
+    // entry that fails (damaged, a name that could leave destination, a link or a file in the
+    // way, a target that cannot be written) leaves no file; the others go on, and the call then
+    // fails naming the archive and each failed entry. Fails with Cancelled when asked to stop
+    // (the file being written is left out). Does not move cursor.
+    void ExtractEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows, const std::string& destination);
+    // The paths of the files that ExtractEntries with the same arguments would find in its way,
+    // found without writing anything.
+    std::vector<std::string> FindConflicts(CatalogTable& cursor, const std::vector<Bookmark>& rows,
+                                           const std::string& destination);
+    // What extraction does with files in its way, and whom it tells of failed entries; nullptr
+    // for none (files in the way are replaced). Must outlive the extractions it is used for.
+    void SetConflictHandler(ConflictHandler* handler) { conflicts_ = handler; }
     // Deletes cursor's current row (a folder with every row below it) from the catalog.
     void DeleteEntry(CatalogTable& cursor);
     // Rewrites the archive without dead bytes through the temporary file; Catalog's filter switch
@@ -150,8 +168,9 @@ private:
     // fileSize: the archive file's size, when the caller knows it (-1: asks the file).
     void seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize = -1);
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
-    void extractAt(Run& run, CatalogTable& cursor, const std::string& destination);
-    void extractFile(Run& run, CatalogTable& cursor, const std::string& target);
+    void extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target);
+    void extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target);
+    void extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name);
     // Deleting and compacting.
     void deleteAt(Run& run, CatalogTable& cursor);
     void compactInto(Run& run, Stream& temp);
@@ -168,6 +187,7 @@ private:
     ArchiveHeader header_{};
     std::string path_;
     Progress* progress_ = nullptr;
+    ConflictHandler* conflicts_ = nullptr;
     AddFilter addFilter_;
     int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)

@@ -14,6 +14,7 @@
 #include "archive/zipUtil.h"
 #include "catalog/CatalogTable.h"
 #include "cli/CatalogTree.h"
+#include "cli/ConflictPrompt.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/EntrySelection.h"
 #include "cli/PathPattern.h"
@@ -68,50 +69,6 @@ bool excluded(const std::vector<std::string>& patterns, const std::string& sourc
         if (cli::matchesPattern(byPath ? cli::joinedNames(pattern) : pattern, byPath ? archivePath : name)) return true;
     }
     return false;
-}
-
-// Whether a stored name (UTF-8) is one the engine refuses to extract: it could name a place
-// outside the directory extracted into.
-bool unsafeDiskName(const std::string& name) {
-    return name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
-           name.find('\0') != std::string::npos;
-}
-
-bool somethingAt(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
-
-// Extraction with -n: the rows (each as it would be extracted alone, a folder with everything
-// below it) one stored file at a time, every file that exists where one would go left as it
-// is. The engine writes each file and checks its name; the folders, empty ones included, are
-// made here once the engine's check of their names has passed.
-void extractKeepingExisting(TKiv& kiv, const CatalogTree& tree, const std::vector<int>& rows,
-                            const std::string& directory, ConsoleProgress& progress) {
-    CatalogTable& catalog = kiv.Catalog();
-    const std::vector<Reached> reached = reachedRows(tree);
-    const std::unordered_set<int> wanted(rows.begin(), rows.end());
-    for (size_t k = 0; k < reached.size(); ++k) {
-        if (!wanted.count(reached[k].index)) continue;
-        const std::string& top = reached[k].path;
-        const size_t slash = top.rfind('/');
-        const size_t cut = slash == std::string::npos ? 0 : slash + 1;  // the row lands in directory
-        // The walk lists what lies below a path right behind it.
-        for (size_t j = k; j < reached.size() && (j == k || reached[j].path.compare(0, top.size() + 1, top + "/") == 0); ++j) {
-            const int i = reached[j].index;
-            catalog.SetRecordNumber(i + 1);
-            const std::string target = fs::join(directory, reached[j].path.substr(cut));
-            if (tree.isFolder(i)) {
-                // The engine refuses a folder name that could leave directory, with its message.
-                if (unsafeDiskName(cp950::toUtf8(catalog.TextAt(i, "FileName")))) kiv.ExtractEntry(catalog, directory);
-                fs::forceDirectories(target);
-            } else if (!somethingAt(target)) {
-                const size_t last = target.rfind('/');
-                kiv.ExtractEntry(catalog, last == std::string::npos ? std::string(".") : target.substr(0, last));
-                progress.nextOperation();
-            }
-        }
-    }
 }
 
 std::string sizeText(const CatalogTable& catalog, int index, const char* field) {
@@ -244,37 +201,32 @@ void cmdExtract(const std::string& archive, const std::string& directory,
                 const std::vector<std::string>& entries, const Options& options) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
-    withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-        if (entries.empty() && options.existing != Existing::Skip) {
-            // Every top-level row, as the window extracts the root folder's listing.
-            catalog.SetFilterText(CatalogTable::parentFilter(""));
-            catalog.SetFiltered(true);
-            for (catalog.First(); !catalog.AtEnd(); catalog.Next()) {
-                kiv->ExtractEntry(catalog, directory);
-                progress.nextOperation();
-            }
-            return;
-        }
-        const CatalogTree tree(catalog);
-        std::vector<int> rows;
-        if (entries.empty()) {
-            // The rows the walk starts from: the top level.
-            tree.walk([&](int i, const std::string& path) {
-                if (path.find('/') == std::string::npos) rows.push_back(i);
-            });
-        } else {
-            rows = resolveEntries(tree, entries, archive);
-        }
-        if (options.existing == Existing::Skip) {
-            extractKeepingExisting(*kiv, tree, rows, directory, progress);
-            return;
-        }
-        for (int i : rows) {
+    std::vector<Bookmark> rows;
+    if (entries.empty()) {
+        // Every top-level row, as the window extracts the root folder's listing.
+        catalog.SetFilterText(CatalogTable::parentFilter(""));
+        catalog.SetFiltered(true);
+        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
+    } else {
+        for (int i : resolveEntries(CatalogTree(catalog), entries, archive)) {
             catalog.SetRecordNumber(i + 1);
-            kiv->ExtractEntry(catalog, directory);
-            progress.nextOperation();
+            rows.push_back(*catalog.GetBookmark());
         }
+    }
+    // Files in the way are never replaced unasked: without -o or -n a terminal is asked per file;
+    // with nobody to ask, every one is found before anything is written, and the command fails.
+    const bool canAsk = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
+    if (options.existing == Existing::Unasked && !canAsk) {
+        const std::vector<std::string> inTheWay = kiv->FindConflicts(catalog, rows, directory);
+        if (!inTheWay.empty()) throw Error(conflictsMessage(inTheWay));
+    }
+    ConflictPrompt answers(options.existing, stdin, stderr);
+    kiv->SetConflictHandler(&answers);
+    withProgress(*kiv, options, [&](ConsoleProgress& progress) {
+        answers.beforeAsking = [&] { progress.finish(); };
+        kiv->ExtractEntries(catalog, rows, directory);
     });
+    kiv->SetConflictHandler(nullptr);
 }
 
 void cmdCat(const std::string& archive, const std::string& entry) {

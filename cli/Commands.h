@@ -9,7 +9,7 @@ namespace oru::cli {
 
 // What extract does with a file that exists where an entry goes.
 enum class Existing {
-    Unasked,    // neither -o nor -n: for now the file is replaced, as -o does
+    Unasked,    // neither -o nor -n: a terminal is asked; otherwise the command fails before writing
     Overwrite,  // -o: the file is replaced
     Skip,       // -n: the file is kept and the entry skipped
 };

@@ -44,7 +44,7 @@ Directory Directory::open(const std::string& path, bool create) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (!create && errno == ENOENT) return Directory(-1, path);
-        throw Error(msg::kCreateDirError);
+        throw Error(msg::kCreateDirError + std::string(": ") + path);
     }
     return Directory(fd, path);
 }
@@ -59,6 +59,16 @@ EntryKind Directory::kind(const std::string& name) const {
     if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
     if (S_ISREG(st.st_mode)) return EntryKind::File;
     return EntryKind::Other;
+}
+
+FileId Directory::id() const {
+    FileId id;
+    struct stat st {};
+    if (fd_ >= 0 && ::fstat(fd_, &st) == 0) {
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+    }
+    return id;
 }
 
 Directory Directory::child(const std::string& name, bool create) const {

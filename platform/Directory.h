@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace oru {
 
 class FileStream;
@@ -37,6 +39,8 @@ public:
     std::string pathOf(const std::string& name) const;
 
     EntryKind kind(const std::string& name) const;
+    // Device and inode of the directory; zeros when it is absent.
+    FileId id() const;
 
     // The directory name inside this one, made when create is true and it is missing, opened
     // with O_NOFOLLOW | O_DIRECTORY. Fails, naming the path, when a symbolic link or anything

@@ -216,6 +216,7 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
         return QMessageBox::question(this, QStringLiteral("WinOru"), question,
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
+    askConflict = [this](const std::string& path) { return TConflictDlg::ask(this, path); };
     makeProgress = [this](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
         return std::make_unique<TProgressSink>(this, title, cancellable);
     };
@@ -615,25 +616,26 @@ void TMainFrm::BtnExtractClick() {
         throw oru::Error(oru::msg::kCreateDirError);
     oru::CatalogTable& catalog = archive.Catalog();
     const bool selection = DBGrid1->SelectedCount() > 0;
-    std::vector<int> rows = DBGrid1->selectedModelRows();
+    std::vector<int> listed = DBGrid1->selectedModelRows();
     if (!selection)
-        for (int i = 0; i < catalog.ViewSize(); ++i) rows.push_back(i);
-    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, rows));
+        for (int i = 0; i < catalog.ViewSize(); ++i) listed.push_back(i);
+    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, listed));
     ProgressScope reporting(archive, &progress);
+    // The selected rows in their order, or every row the listing shows.
+    std::vector<oru::Bookmark> rows;
     if (selection) {
-        for (int i = 0; i < DBGrid1->SelectedCount(); ++i) {
-            if (i > 0) progress.nextCall();
-            catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
-            archive.ExtractEntry(catalog, *directory);
-        }
+        for (int i = 0; i < DBGrid1->SelectedCount(); ++i) rows.push_back(DBGrid1->SelectedBookmark(i));
     } else {
-        catalog.First();
-        while (!catalog.AtEnd()) {
-            archive.ExtractEntry(catalog, *directory);
-            catalog.Next();
-            progress.nextCall();
-        }
+        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
     }
+    // Files in the way are put to the user; entries that fail are listed in one message at the end.
+    WindowConflicts conflicts(askConflict);
+    archive.SetConflictHandler(&conflicts);
+    struct Answering {
+        oru::TKiv& archive;
+        ~Answering() { archive.SetConflictHandler(nullptr); }
+    } answering{archive};
+    archive.ExtractEntries(catalog, rows, *directory);
     DirectoryListBox1->Reread();  // new directories show in the directory pane
     setOutcome(QStringLiteral("已解壓縮 %1 個檔案，%2，%3 秒")
                    .arg(progress.items())

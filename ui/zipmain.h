@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/zipUtil.h"
+#include "ui/ConflictDialog.h"
 
 class QAction;
 class QCheckBox;
@@ -128,6 +129,8 @@ public:
     std::function<void(const QString& title, const QString& summary, const QStringList& items)> showReport;
     // Opens a file extracted for the user with the desktop's application for its type.
     std::function<void(const QString& path)> openExternally;
+    // Extract's question about a file in the way (TConflictDlg).
+    std::function<ConflictAnswer(const std::string& path)> askConflict;
     // The progress sink of a long command.
     std::function<std::unique_ptr<oru::Progress>(const QString& title, bool cancellable)> makeProgress;
 

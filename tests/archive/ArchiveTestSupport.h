@@ -90,6 +90,12 @@ inline std::string errorOf(const std::function<void()>& f) {
     return "<none>";
 }
 
+// The message of an entry that extraction passed over because its stored stream is damaged
+// (codecMessage: "error" or "Stream read error").
+inline std::string damagedEntry(const std::string& archive, const std::string& entry, const std::string& codecMessage) {
+    return archive + ": " + entry + ": 壓縮資料已損壞（" + codecMessage + "）";
+}
+
 // A test with its own empty folder, removed afterwards, and a fixed clock.
 class ArchiveTest : public ::testing::Test {
 protected:

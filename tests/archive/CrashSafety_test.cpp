@@ -515,7 +515,10 @@ TEST_F(FullDiskTest, AddCompactAndExtractFailCleanlyOnAFullDisk) {
             CatalogTable& c = kiv->Catalog();
             for (c.First(); !c.AtEnd(); c.Next()) kiv->ExtractEntry(c, disk + "/out");
         });
-        EXPECT_TRUE(message == "Stream write error" || message.rfind("Cannot create file", 0) == 0) << message;
+        // Each file that found no room is named and left out; what fit is complete.
+        EXPECT_TRUE(message.find("Stream write error") != std::string::npos ||
+                    message.find("Cannot create file") != std::string::npos)
+            << message;
         kiv.reset();
         kiv = TKiv::OpenExisting(archive);
         EXPECT_EQ(rowsOf(kiv->Catalog()).size(), listed);

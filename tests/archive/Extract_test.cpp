@@ -240,18 +240,11 @@ TEST_F(ExtractTest, DamagedEntriesAreClearErrors) {
         MemoryStream target;
         EXPECT_EQ(errorOf([&] { kiv->ReadEntry(cur, target); }), k.message);
         EXPECT_LE(target.size(), 20000);
+        // Extraction names the archive and the entry, and leaves no partial file.
         std::filesystem::remove_all(path("out"));
-        EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(cur, path("out")); }), k.message);
+        EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(cur, path("out")); }), damagedEntry(path("x.oru"), "a.bin", k.message));
+        EXPECT_EQ(treeOf(path("out")).size(), 0u);
     }
-    // The inflated content never exceeds the size the row gives.
-    reopen();
-    kiv->Catalog().First();
-    kiv->Catalog().Edit();
-    kiv->Catalog().SetInteger("OriginalSize", 1000);
-    kiv->Catalog().Post();
-    std::filesystem::remove_all(path("out"));
-    EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(kiv->Catalog(), path("out")); }), "error");
-    EXPECT_LE(std::filesystem::file_size(path("out/a.bin")), 1000u);
 
     // A damaged byte inside the stored stream.
     kiv.reset();
@@ -270,21 +263,203 @@ TEST_F(ExtractTest, TargetsThatCannotBeWrittenAreReported) {
     CatalogTable& c = kiv->Catalog();
     c.First();
     EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(c, ""); }), "Unable to create directory");
-
-    // A folder stands where the file goes.
     mkdir("o1/a.txt");
-    EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(c, path("o1")); }), "Cannot create file " + path("o1/a.txt"));
-    // The destination cannot be made: a file is in the way.
     writeText(path("plain"), "x");
-    EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(c, path("plain/sub")); }), "Cannot create file " + path("plain/sub/a.txt"));
-    // The target is held open by another.
     mkdir("o2");
     writeText(path("o2/a.txt"), "held");
-    {
-        FileStream held(path("o2/a.txt"), FileStream::Mode::Read);
-        EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(c, path("o2")); }), "Cannot open file " + path("o2/a.txt"));
+    FileStream held(path("o2/a.txt"), FileStream::Mode::Read);
+    const std::string entry = path("x.oru") + ": a.txt: ";
+    const struct {
+        const char* what;
+        std::string destination, message;
+    } cases[] = {
+        {"a folder stands where the file goes", path("o1"), entry + "Cannot create file " + path("o1/a.txt")},
+        {"a file stands where the destination goes", path("plain/sub"), "Unable to create directory: " + path("plain/sub")},
+        {"the file in the way is held open by another", path("o2"), entry + "Cannot open file " + path("o2/a.txt")},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(c, k.destination); }), k.message);
     }
     EXPECT_EQ(readAll(path("o2/a.txt")), Bytes({'h', 'e', 'l', 'd'}));
+}
+
+// A conflict handler with one answer for every question, keeping the paths it was asked about
+// and the failures it was told of.
+class FixedAnswer : public ConflictHandler {
+public:
+    explicit FixedAnswer(ConflictChoice choice) : choice_(choice) {}
+    ConflictChoice choose(const std::string& path) override {
+        asked.push_back(path);
+        return choice_;
+    }
+    void failed(const std::string& message) override { failures.push_back(message); }
+    std::vector<std::string> asked, failures;
+
+private:
+    ConflictChoice choice_;
+};
+
+bool isLink(const std::string& path) { return std::filesystem::is_symlink(std::filesystem::symlink_status(path)); }
+
+// Nothing below the chosen directory is reached through a link: a link where a file goes is a
+// file in the way, replaced itself when overwritten; a linked directory on the way fails its
+// entry, naming it, and the other entries come out.
+TEST_F(ExtractTest, LinksBelowTheDestinationAreNeverFollowed) {
+    writeText(path("page.html"), "archived page");
+    mkdir("tree/sub");
+    writeText(path("tree/sub/x.txt"), "x");
+    writeText(path("other.txt"), "other");
+    archive({"page.html", "tree", "other.txt"});
+    const struct {
+        const char* what;
+        std::string linkName, linkTarget;  // below out/
+        ConflictChoice choice;
+        bool asked;               // the link counts as a file in the way
+        std::string failure;      // "" when every entry comes out
+    } cases[] = {
+        {"linked file, overwritten", "page.html", "../elsewhere/victim.html", ConflictChoice::Overwrite, true, ""},
+        {"linked file, skipped", "page.html", "../elsewhere/victim.html", ConflictChoice::Skip, true, ""},
+        {"dangling link, overwritten", "page.html", "../elsewhere/new.html", ConflictChoice::Overwrite, true, ""},
+        {"dangling link, kept beside", "page.html", "../elsewhere/new.html", ConflictChoice::KeepBoth, true, ""},
+        {"linked directory on the way", "tree", "../elsewhere", ConflictChoice::Overwrite, false,
+         path("x.oru") + ": tree: " + path("out/tree") + " 是符號連結；解壓縮不會經過連結寫到別處"},
+        {"linked directory below", "tree/sub", "../../elsewhere", ConflictChoice::Overwrite, false,
+         path("x.oru") + ": tree/sub: " + path("out/tree/sub") + " 是符號連結；解壓縮不會經過連結寫到別處"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        std::filesystem::remove_all(path("out"));
+        std::filesystem::remove_all(path("elsewhere"));
+        mkdir("elsewhere");
+        writeText(path("elsewhere/victim.html"), "victim");
+        const auto outside = treeOf(path("elsewhere"));
+        mkdir(k.linkName == "tree/sub" ? "out/tree" : "out");
+        std::filesystem::create_symlink(k.linkTarget, path("out/" + k.linkName));
+
+        FixedAnswer answer(k.choice);
+        kiv->SetConflictHandler(&answer);
+        CatalogTable& c = kiv->Catalog();
+        std::vector<Bookmark> all;
+        for (c.First(); !c.AtEnd(); c.Next()) {
+            if (c.GetText("ParentName").empty()) all.push_back(*c.GetBookmark());
+        }
+        const std::string message = errorOf([&] {
+            kiv->ExtractEntries(c, all, path("out"));
+            throw Error("");
+        });
+        kiv->SetConflictHandler(nullptr);
+        EXPECT_EQ(message, k.failure);
+        EXPECT_EQ(answer.asked, k.asked ? std::vector<std::string>{path("out/page.html")} : std::vector<std::string>{});
+        EXPECT_EQ(treeOf(path("elsewhere")), outside) << "written through the link";
+        EXPECT_EQ(readAll(path("out/other.txt")), Bytes({'o', 't', 'h', 'e', 'r'}));
+        const std::string page = path("out/page.html");
+        switch (k.choice) {
+            case ConflictChoice::Skip: EXPECT_TRUE(isLink(page)); break;
+            case ConflictChoice::KeepBoth:
+                EXPECT_TRUE(isLink(page));
+                EXPECT_EQ(readAll(path("out/page~1.html")).size(), 13u);
+                break;
+            default:
+                EXPECT_FALSE(isLink(page));
+                EXPECT_EQ(readAll(page).size(), 13u);
+        }
+        if (!k.failure.empty()) {
+            EXPECT_TRUE(isLink(path("out/" + k.linkName)));
+        }
+    }
+}
+
+// Every answer to a file in the way, and the look ahead that finds them without writing. What
+// the same extraction wrote is never in the way: the later entry of that name is put beside it.
+TEST_F(ExtractTest, FilesInTheWayGetTheAnswerGiven) {
+    writeText(path("a.txt"), "new a");
+    writeText(path("b.txt"), "new b");
+    writeText(path("c.txt"), "new a");
+    archive({"a.txt", "b.txt", "c.txt"});
+    // Two entries named a.txt (an archive holding a clash), and the same row twice.
+    CatalogTable& c = kiv->Catalog();
+    moveTo(c, "c.txt");
+    c.Edit();
+    c.SetText("FileName", "a.txt");
+    c.Post();
+    std::vector<Bookmark> rows;
+    for (c.First(); !c.AtEnd(); c.Next()) rows.push_back(*c.GetBookmark());
+    rows.push_back(rows.back());
+
+    using Tree = std::map<std::string, std::string>;
+    // The second a.txt meets the file the first one wrote (put beside it), or, where the first
+    // left the old file alone, the old file again (asked again). b.txt, met twice, is written once.
+    const struct {
+        ConflictChoice choice;
+        int questions;
+        Tree after;
+    } cases[] = {
+        {ConflictChoice::Overwrite, 1, {{"a.txt", "new a"}, {"a~1.txt", "new a"}, {"b.txt", "new b"}}},
+        {ConflictChoice::Skip, 2, {{"a.txt", "old"}, {"b.txt", "new b"}}},
+        {ConflictChoice::KeepBoth, 2, {{"a.txt", "old"}, {"a~1.txt", "new a"}, {"a~2.txt", "new a"}, {"b.txt", "new b"}}},
+        {ConflictChoice::Cancel, 1, {{"a.txt", "old"}}},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(static_cast<int>(k.choice));
+        std::filesystem::remove_all(path("out"));
+        mkdir("out");
+        writeText(path("out/a.txt"), "old");
+        EXPECT_EQ(kiv->FindConflicts(c, rows, path("out")), std::vector<std::string>{path("out/a.txt")});
+        EXPECT_EQ(treeOf(path("out")), (Tree{{"a.txt", "old"}}));
+
+        FixedAnswer answer(k.choice);
+        kiv->SetConflictHandler(&answer);
+        if (k.choice == ConflictChoice::Cancel) {
+            EXPECT_THROW(kiv->ExtractEntries(c, rows, path("out")), Cancelled);
+        } else {
+            kiv->ExtractEntries(c, rows, path("out"));
+        }
+        kiv->SetConflictHandler(nullptr);
+        EXPECT_EQ(answer.asked, std::vector<std::string>(k.questions, path("out/a.txt")));
+        EXPECT_EQ(treeOf(path("out")), k.after);
+    }
+    // Nothing in the way below a directory that does not exist yet; it is not made.
+    EXPECT_TRUE(kiv->FindConflicts(c, rows, path("none/deeper")).empty());
+    EXPECT_FALSE(std::filesystem::exists(path("none")));
+}
+
+// A damaged entry in the middle, and one whose name could leave the directory: both are left
+// out and named at the end; everything else comes out, and no partial file stays.
+TEST_F(ExtractTest, DamagedAndRefusedEntriesAreLeftOutAndTheRestExtracted) {
+    mkdir("t");
+    writeAll(path("t/a.bin"), randomBytes(3000, 1));
+    writeAll(path("t/b.bin"), randomBytes(3000, 2));
+    writeAll(path("t/c.bin"), randomBytes(3000, 3));
+    writeText(path("t/d.txt"), "d");
+    archive({"t"});
+    CatalogTable& c = kiv->Catalog();
+    moveTo(c, "b.bin");
+    const int32_t offset = c.GetInteger("Offset"), stored = c.GetInteger("StoredSize");
+    moveTo(c, "d.txt");
+    c.Edit();
+    c.SetText("FileName", "..");
+    c.Post();
+    kiv->SaveCatalog();
+    kiv.reset();
+    patchByte(path("x.oru"), static_cast<size_t>(offset + stored / 2), static_cast<uint8_t>(readAll(path("x.oru"))[offset + stored / 2] ^ 0x55));
+    reopen();
+
+    FixedAnswer answer(ConflictChoice::Overwrite);
+    kiv->SetConflictHandler(&answer);
+    const std::string message = errorOf([&] { extract("t", "out"); });
+    const std::vector<std::string> failures = {
+        path("x.oru") + ": t/..: 壓縮檔中的名稱「..」不能當作檔名，無法解出",
+        damagedEntry(path("x.oru"), "t/b.bin", "error"),
+    };
+    EXPECT_EQ(answer.failures, failures);
+    EXPECT_EQ(message, "2 個項目未能解出，其他項目已解出：\n" + failures[0] + "\n" + failures[1]);
+    EXPECT_EQ(treeOf(path("out")), (std::map<std::string, std::string>{
+                                       {"t", "<dir>"},
+                                       {"t/a.bin", std::string(reinterpret_cast<const char*>(randomBytes(3000, 1).data()), 3000)},
+                                       {"t/c.bin", std::string(reinterpret_cast<const char*>(randomBytes(3000, 3).data()), 3000)},
+                                   }));
+    kiv->SetConflictHandler(nullptr);
 }
 
 class Recorder : public Progress {

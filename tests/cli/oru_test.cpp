@@ -249,7 +249,7 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
         {{"new", "no/such/dir/x.oru"}, "oru: Cannot create file no/such/dir/x.oru.\n"},
         {{"cat", "a.oru", "in"}, "oru: in是一個目錄.\n"},
         {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n"},
-        {{"extract", "a.oru", "blocker"}, "oru: Cannot create file blocker/in/a.txt.\n"},
+        {{"extract", "a.oru", "blocker"}, "oru: Unable to create directory: blocker.\n"},
         {{"add", "a.oru", "/"}, "oru: cannot add /: it has no name to store.\n"},
         {{"extract", "missing.oru", "out"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"delete", "missing.oru", "x"}, "oru: missing.oru找不到這個檔案.\n"},
@@ -521,8 +521,8 @@ TEST_F(OruCli, VerboseNamesEachItem) {
     EXPECT_EQ(ok({"extract", "a.oru", "out2"}), "");
 }
 
-// -n keeps files that exist and extracts the rest; -o, like extraction without either for now,
-// replaces them.
+// -n keeps files that exist and extracts the rest; -o replaces them. Without either, and with
+// nobody to ask (no terminal), the command finds them all first and fails, writing nothing.
 TEST_F(OruCli, ExistingFilesAreKeptOrReplaced) {
     writeFile(path("src/d/a.txt"), "new a");
     writeFile(path("src/d/e/b.txt"), "new b");
@@ -532,14 +532,18 @@ TEST_F(OruCli, ExistingFilesAreKeptOrReplaced) {
     struct Case {
         std::vector<std::string> args;  // after "extract"
         std::map<std::string, std::string> after;
+        std::string err;                // "" for success
     };
     const std::map<std::string, std::string> fresh{
         {"src/d/a.txt", "new a"}, {"src/d/e/b.txt", "new b"}, {"c.txt", "new c"}};
+    const std::map<std::string, std::string> old{{"src/d/a.txt", "old a"}, {"c.txt", "old c"}};
     const Case cases[] = {
-        {{"-n", "a.oru", "out"}, {{"src/d/a.txt", "old a"}, {"src/d/e/b.txt", "new b"}, {"c.txt", "old c"}}},
-        {{"--skip-existing", "a.oru", "out", "src/d"}, {{"src/d/a.txt", "old a"}, {"src/d/e/b.txt", "old b"}, {"c.txt", "old c"}, {"d/a.txt", "new a"}, {"d/e/b.txt", "new b"}}},
-        {{"-o", "a.oru", "out"}, fresh},
-        {{"a.oru", "out"}, fresh},
+        {{"-n", "a.oru", "out"}, {{"src/d/a.txt", "old a"}, {"src/d/e/b.txt", "new b"}, {"c.txt", "old c"}}, ""},
+        {{"--skip-existing", "a.oru", "out", "src/d"}, {{"src/d/a.txt", "old a"}, {"src/d/e/b.txt", "old b"}, {"c.txt", "old c"}, {"d/a.txt", "new a"}, {"d/e/b.txt", "new b"}}, ""},
+        {{"-o", "a.oru", "out"}, fresh, ""},
+        {{"a.oru", "out"}, old,
+         "oru: 2 files exist where entries would go: out/src/d/a.txt, out/c.txt; nothing was extracted "
+         "(-o overwrites them, -n keeps them)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -549,9 +553,12 @@ TEST_F(OruCli, ExistingFilesAreKeptOrReplaced) {
         if (c.args.size() == 4) writeFile(path("out/src/d/e/b.txt"), "old b");
         std::vector<std::string> args{"extract"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        ok(args);
+        const RunResult r = oru(args);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
         EXPECT_EQ(filesBelow(path("out")), c.after);
-        EXPECT_TRUE(stdfs::is_directory(path("out/src/empty")) || c.args.size() == 4);
+        // Failing, the command made nothing either.
+        EXPECT_EQ(stdfs::is_directory(path("out/src/empty")), c.args.size() != 4 && c.err.empty());
     }
 }
 

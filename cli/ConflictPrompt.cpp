@@ -1,0 +1,62 @@
+#include "cli/ConflictPrompt.h"
+
+#include <string>
+#include <vector>
+
+#include "cli/ConsoleProgress.h"
+
+namespace oru::cli {
+
+namespace {
+// How many paths the message of conflicts names.
+constexpr size_t kNamedConflicts = 3;
+
+// One line from in without its end of line; nullopt at the end of in.
+std::optional<std::string> readLine(std::FILE* in) {
+    std::string line;
+    int c;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+    if (c == EOF && line.empty()) return std::nullopt;
+    return line;
+}
+}  // namespace
+
+ConflictChoice ConflictPrompt::choose(const std::string& path) {
+    switch (existing_) {
+        case Existing::Overwrite: return ConflictChoice::Overwrite;
+        case Existing::Skip: return ConflictChoice::Skip;
+        case Existing::Unasked: break;
+    }
+    if (beforeAsking) beforeAsking();
+    while (true) {
+        std::fprintf(out_, "replace %s? [y]es, [n]o, [A]ll, [N]one, [r]ename: ", forTerminal(path, true).c_str());
+        std::fflush(out_);
+        const std::optional<std::string> answer = readLine(in_);
+        if (!answer) {
+            std::fputc('\n', out_);
+            return ConflictChoice::Cancel;
+        }
+        if (*answer == "y" || *answer == "yes") return ConflictChoice::Overwrite;
+        if (*answer == "n" || *answer == "no") return ConflictChoice::Skip;
+        if (*answer == "r" || *answer == "rename") return ConflictChoice::KeepBoth;
+        if (*answer == "A" || *answer == "All") {
+            existing_ = Existing::Overwrite;
+            return ConflictChoice::Overwrite;
+        }
+        if (*answer == "N" || *answer == "None") {
+            existing_ = Existing::Skip;
+            return ConflictChoice::Skip;
+        }
+        std::fprintf(out_, "error: invalid response [%s]\n", forTerminal(*answer, true).c_str());
+    }
+}
+
+std::string conflictsMessage(const std::vector<std::string>& paths) {
+    std::string text = std::to_string(paths.size()) + (paths.size() == 1 ? " file exists" : " files exist") +
+                       " where entries would go: ";
+    for (size_t i = 0; i < paths.size() && i < kNamedConflicts; ++i) text += (i ? ", " : "") + paths[i];
+    if (paths.size() > kNamedConflicts) text += ", and " + std::to_string(paths.size() - kNamedConflicts) + " more";
+    return text + "; nothing was extracted (-o overwrites them, -n keeps them)";
+}
+
+}  // namespace oru::cli
