@@ -111,7 +111,10 @@ const std::vector<CommandHelp>& commands() {
         {"extract", "von", "[-qv] [-o|-n] ARCHIVE DIR [ENTRY...]", 2, -1,
          "Writes the named entries (folders with everything below them), or every top-level entry,\n"
          "into DIR, which is created when missing. An entry lands in DIR under its own name.\n"
-         "Without -o or -n, files that exist are replaced for now, as with -o."},
+         "Without -o or -n, each file that exists is asked about on a terminal ([y]es, [n]o, [A]ll,\n"
+         "[N]one, [r]ename: keep both, the new one as name~N.ext); with no terminal, the command fails\n"
+         "naming them, before writing anything. Links in DIR are never followed. A damaged entry\n"
+         "leaves no file; the others are extracted and the command then fails, naming it."},
         {"cat", "", "ARCHIVE ENTRY", 2, 2,
          "Writes the content of a stored file to standard output (of each, in catalog order, when the\n"
          "path names several). A pattern must match exactly one entry."},
