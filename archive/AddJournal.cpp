@@ -126,7 +126,7 @@ void AddJournal::append(const JournalRow& row) {
     appendFixed32(record, static_cast<uint32_t>(payload.size()));
     appendFixed32(record, crcOf(payload.data(), payload.size()));
     record.insert(record.end(), payload.begin(), payload.end());
-    file_->seek(file_->size());
+    // Only this object writes the file: its position is the end, and no stat is needed per row.
     file_->write(record.data(), record.size());
 }
 

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <new>
 
@@ -51,8 +52,9 @@ void WorkerPool::work() {
 }
 
 unsigned WorkerPool::cores() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : n;
+    // Asked once: the C library reads it from a file each time.
+    static const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    return n;
 }
 
 namespace {
