@@ -23,6 +23,15 @@ TKiv::TKiv() : catalog_(std::make_unique<CatalogTable>()) {
 
 TKiv::~TKiv() = default;
 
+namespace {
+std::string readOnlyMessage(const std::string& path) {
+    return path + ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
+}
+std::string inUseMessage(const std::string& path) {
+    return path + ": 另一個程式正在使用這個壓縮檔，現在無法寫入";
+}
+}  // namespace
+
 std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     std::unique_ptr<TKiv> kiv(new TKiv());
     // An existing file is emptied (once its lock is held): bytes of an old archive left behind
@@ -48,7 +57,13 @@ std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path, Access access)
         kiv->readOnly_ = !file->writable();
         kiv->file_ = std::move(file);
     } else {
-        kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
+        try {
+            kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
+        } catch (const Error&) {
+            // A writer refused because the archive is read only says so.
+            if (!fs::mayWrite(path)) throw Error(readOnlyMessage(path));
+            throw;
+        }
     }
     kiv->path_ = path;
     kiv->finishInterruptedWork();
@@ -88,14 +103,6 @@ void TKiv::finishInterruptedWork() {
 
 bool TKiv::ReadOnly() const { return readOnly_; }
 
-namespace {
-std::string readOnlyMessage(const std::string& path) {
-    return path + ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
-}
-std::string inUseMessage(const std::string& path) {
-    return path + ": 另一個程式正在使用這個壓縮檔，現在無法寫入";
-}
-}  // namespace
 
 TKiv::Writing::Writing(TKiv& kiv) : kiv_(kiv) {
     if (kiv_.readOnly_) throw Error(readOnlyMessage(kiv_.path_));

@@ -3,6 +3,7 @@
 #include "platform/Stream.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,8 @@ std::vector<std::string> listDirectory(const std::string& path) {
     ::closedir(dir);
     return names;
 }
+
+bool mayWrite(const std::string& path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
 
 bool forceDirectories(const std::string& path) {
     if (path.empty()) return false;

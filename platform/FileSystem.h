@@ -15,6 +15,9 @@ bool exists(const std::string& path);
 // The names in a directory, every kind and hidden ones included, without "." and "..", in the
 // order the file system returns them. An unreadable directory gives an empty list.
 std::vector<std::string> listDirectory(const std::string& path);
+// The effective user may write path (faccessat W_OK with the effective ids); false also on
+// read-only media.
+bool mayWrite(const std::string& path);
 // Creates the directory and every missing level; returns false when that failed.
 bool forceDirectories(const std::string& path);
 // Deletes a file; returns false when it failed.
