@@ -3,21 +3,28 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/Error.h"
 #include "platform/Stream.h"
+#include "platform/WorkerPool.h"
 
 namespace oru {
 
 // Collects small writes (the decoder's 512-byte pieces) into large ones for a file target. The
 // buffer is no larger than the content expected, so that extracting thousands of small files
-// does not take and give back a megabyte from the system for each.
+// does not take and give back a megabyte from the system for each. For a big entry, a full
+// buffer is written by a worker thread while the decoder fills the next one; a failed write
+// shows at the next write, flush or seek.
 class BufferedWriter : public Stream {
 public:
     BufferedWriter(Stream& target, int64_t expected)
         : target_(target), capacity_(static_cast<size_t>(std::clamp<int64_t>(expected, 512, kMaxCapacity))) {
         buffer_.reserve(capacity_);
+        if (expected >= kWriteBehind && WorkerPool::cores() > 1 && !WorkerPool::onWorkerThread()) {
+            writes_.emplace(&WorkerPool::shared());
+        }
     }
     ~BufferedWriter() override {
         // What was decoded before a failure stays written, as far as it goes.
@@ -28,25 +35,34 @@ public:
     }
     size_t read(void*, size_t) override { throw Error(msg::kReadError); }
     void write(const void* data, size_t n) override {
-        if (buffer_.size() + n > capacity_) flush();
+        if (buffer_.size() + n > capacity_) flushBehind();
         if (n >= capacity_) {
+            flush();
             target_.write(data, n);
             return;
         }
         const auto* bytes = static_cast<const uint8_t*>(data);
         buffer_.insert(buffer_.end(), bytes, bytes + n);
     }
-    int64_t position() const override { return target_.position() + static_cast<int64_t>(buffer_.size()); }
+    int64_t position() const override {
+        const_cast<BufferedWriter*>(this)->waitForWrite();
+        return target_.position() + static_cast<int64_t>(buffer_.size());
+    }
     void seek(int64_t position) override {
         flush();
         target_.seek(position);
     }
-    int64_t size() const override { return std::max(target_.size(), position()); }
+    int64_t size() const override {
+        const_cast<BufferedWriter*>(this)->waitForWrite();
+        return std::max(target_.size(), target_.position() + static_cast<int64_t>(buffer_.size()));
+    }
     void setSize(int64_t n) override {
         flush();
         target_.setSize(n);
     }
+    // Writes everything held, and waits for the write behind.
     void flush() {
+        waitForWrite();
         if (buffer_.empty()) return;
         // Emptied also when the write fails: it is not tried again by the destructor.
         struct Empty {
@@ -58,9 +74,38 @@ public:
 
 private:
     static constexpr int64_t kMaxCapacity = int64_t{1} << 20;
+    // Entries from this size on are written behind the decoder.
+    static constexpr int64_t kWriteBehind = int64_t{8} << 20;
+
+    // The buffer goes to the worker (the one before it must be written by then).
+    void flushBehind() {
+        if (!writes_) {
+            flush();
+            return;
+        }
+        waitForWrite();
+        if (buffer_.empty()) return;
+        std::swap(buffer_, behind_);
+        buffer_.clear();
+        buffer_.reserve(capacity_);
+        writes_->submit([this] {
+            struct Empty {
+                std::vector<uint8_t>& bytes;
+                ~Empty() { bytes.clear(); }
+            } empty{behind_};
+            target_.write(behind_.data(), behind_.size());
+            return true;
+        });
+    }
+    void waitForWrite() {
+        if (writes_ && writes_->pending() > 0) writes_->take();
+    }
+
     Stream& target_;
     size_t capacity_;
     std::vector<uint8_t> buffer_;
+    std::vector<uint8_t> behind_;  // being written by the worker
+    std::optional<OrderedJobs<bool>> writes_;
 };
 
 // A read-only window on a stretch of another stream: a big entry's stored bytes are decoded as

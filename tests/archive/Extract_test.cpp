@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ArchiveTestSupport.h"
+#include "archive/StreamAdapters.h"
 #include "catalog/Datapacket.h"
 
 namespace oru::test {
@@ -143,6 +144,37 @@ TEST_F(ExtractTest, BigEntryDecodedAsItIsReadRoundTripsAndFailsOnDamage) {
     moveTo(again, "big.bin");
     MemoryStream damaged;
     EXPECT_EQ(errorOf([&] { kiv->ReadEntry(again, damaged); }), "error");
+}
+
+// A big entry is written behind the decoder by a worker: the file extracted is whole, and a
+// target that fails part way (a full disk) is reported, holding the bytes before the failure.
+TEST_F(ExtractTest, BigEntryWrittenBehindTheDecoder) {
+    Bytes content = randomBytes(5u << 20, 12);
+    content.resize(17u << 20, 'z');
+    writeAll(path("big.bin"), content);
+    archive({"big.bin"});
+    kiv->ExtractEntry(kiv->Catalog(), path("out"));
+    EXPECT_TRUE(readAll(path("out/big.bin")) == content);
+
+    struct Case {
+        const char* what;
+        int64_t room;
+    } cases[] = {{"fails in the first megabyte", 1000}, {"fails far in", (9 << 20) + 123}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FullDiskStream disk(std::make_unique<MemoryStream>(), c.room);
+        EXPECT_EQ(errorOf([&] {
+                      BufferedWriter writer(disk, static_cast<int64_t>(content.size()));
+                      for (size_t at = 0; at < content.size(); at += 512) writer.write(content.data() + at, 512);
+                      writer.flush();
+                  }),
+                  "Stream write error");
+        EXPECT_EQ(disk.size(), c.room);
+        disk.seek(0);
+        Bytes held(static_cast<size_t>(c.room));
+        disk.readExact(held.data(), held.size());
+        EXPECT_TRUE(std::equal(held.begin(), held.end(), content.begin()));
+    }
 }
 
 TEST_F(ExtractTest, EmptyViewExtractsNothing) {
