@@ -1,6 +1,10 @@
 #include "ui/DBGrid.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QHeaderView>
+#include <QMimeData>
+#include <QUrl>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -42,6 +46,9 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionsMovable(false);
     setWordWrap(false);
     setTabKeyNavigation(false);  // Tab moves to the next pane, not the next cell
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
 }
 
 int TDBGrid::shownCount() const { return proxy_ ? proxy_->rowCount() : 0; }
@@ -208,6 +215,14 @@ void TDBGrid::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     const QModelIndex index = indexAt(event->position().toPoint());
     if (!index.isValid()) return;
+    pressedAt_ = event->position().toPoint();
+    // A press on a row of a larger selection keeps it, so that it can be dragged out whole;
+    // the click takes effect on release when no drag began.
+    if (!(event->modifiers() & Qt::ControlModifier) && SelectedCount() > 1 &&
+        isRowSelected(sourceRow(index.row()))) {
+        deferredClick_ = index.row();
+        return;
+    }
     clickRow(index.row(), event->modifiers() & Qt::ControlModifier);
     following_ = true;
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
@@ -215,8 +230,52 @@ void TDBGrid::mousePressEvent(QMouseEvent* event) {
 }
 
 void TDBGrid::mouseMoveEvent(QMouseEvent* event) {
-    if (event->buttons() != Qt::NoButton) return;  // no selection by dragging
-    QTableView::mouseMoveEvent(event);
+    if (event->buttons() == Qt::NoButton) return QTableView::mouseMoveEvent(event);
+    // No selection by dragging: a drag with the left button takes the rows out instead.
+    if (!(event->buttons() & Qt::LeftButton) || !pressedAt_ || !makeDragData) return;
+    if ((event->position().toPoint() - *pressedAt_).manhattanLength() < QApplication::startDragDistance()) return;
+    pressedAt_.reset();
+    deferredClick_.reset();
+    QMimeData* data = makeDragData();
+    if (!data) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
+}
+
+void TDBGrid::mouseReleaseEvent(QMouseEvent* event) {
+    pressedAt_.reset();
+    if (deferredClick_ && event->button() == Qt::LeftButton) clickRow(*deferredClick_, false);
+    deferredClick_.reset();
+}
+
+// Files from elsewhere (a file manager), never rows dragged from this grid.
+static bool acceptable(const QDropEvent* event, const QWidget* grid) {
+    if (event->source() == grid || !event->mimeData()->hasUrls()) return false;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); });
+}
+
+void TDBGrid::dragEnterEvent(QDragEnterEvent* event) {
+    if (!acceptable(event, this)) return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TDBGrid::dragMoveEvent(QDragMoveEvent* event) {
+    if (!acceptable(event, this)) return event->ignore();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void TDBGrid::dropEvent(QDropEvent* event) {
+    if (!acceptable(event, this)) return event->ignore();
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    Q_EMIT pathsDropped(paths);
 }
 
 void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {

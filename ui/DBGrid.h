@@ -9,9 +9,12 @@
 // Mouse: a plain click selects only the clicked row; Ctrl+click toggles it. Keys: Shift+Up/Down
 // extend the selection from an anchor; Up/Down without Shift, Page Up/Down, Escape and Ctrl with
 // Up/Down/Page Up/Page Down/Home/End clear it before the cursor moves. No editing, no deletion.
-// Tab leaves the grid.
+// Tab leaves the grid. Files dropped from a file manager are handed on; dragging rows out hands
+// the file manager files that makeDragData extracted.
 
+#include <QStringList>
 #include <QTableView>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,6 +29,9 @@ class TDBGrid : public QTableView {
     Q_OBJECT
 public:
     explicit TDBGrid(QWidget* parent = nullptr);
+
+    // Makes the data of a drag out of the grid (the rows extracted to files); null: no drag.
+    std::function<QMimeData*()> makeDragData;
 
     void setCatalogModel(CatalogModel* model);
     CatalogModel* catalogModel() const { return model_; }
@@ -55,12 +61,18 @@ Q_SIGNALS:
     void rowActivated(int sourceRow);
     // Backspace: the user wants the folder above.
     void parentRequested();
+    // Files and folders of the file system were dropped on the grid (local paths).
+    void pathsDropped(const QStringList& paths);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
@@ -86,6 +98,8 @@ private:
     ListingProxy* proxy_ = nullptr;
     std::vector<Selected> selected_;
     std::optional<int> anchor_;  // row shown where Shift+Up/Down started extending
+    std::optional<QPoint> pressedAt_;  // where the left button went down, for a drag
+    std::optional<int> deferredClick_;  // row shown whose click waits for the release
     bool following_ = false;     // moving the view's cursor to follow the catalog
 };
 

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMimeDatabase>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -150,6 +151,13 @@ HeadOfEntry readHead(oru::TKiv& archive, oru::CatalogTable& catalog, int64_t lim
 }
 
 QString fromNative(const std::string& path) { return QString::fromStdString(path); }
+
+// "<what, with %1 the items>, <bytes>, <seconds> 秒": the outcome of a command in the status bar.
+QString outcomeText(const QString& what, const CommandProgress& progress) {
+    return QStringLiteral("%1，%2，%3 秒")
+        .arg(what.arg(progress.items()), QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())),
+             QLocale().toString(progress.seconds(), 'f', 1));
+}
 
 QString fileSizeText(const std::string& path) {
     return QLocale().formattedDataSize(QFileInfo(QString::fromStdString(path)).size());
@@ -369,6 +377,9 @@ void TMainFrm::buildControls() {
     connect(DBGrid1, &TDBGrid::bookmarksChanged, statusUpdate_, qOverload<>(&QTimer::start));
     connect(DBGrid1, &TDBGrid::rowActivated, this, [this](int row) { runCommand([this, row] { openRow(row); }); });
     connect(DBGrid1, &TDBGrid::parentRequested, this, &TMainFrm::showParentFolder);
+    connect(DBGrid1, &TDBGrid::pathsDropped, this,
+            [this](const QStringList& paths) { runCommand([this, paths] { addDroppedPaths(paths); }); });
+    DBGrid1->makeDragData = [this] { return dragData(); };
 
     // The panes are wired together; each change of directory is the working directory.
     connect(DriveComboBox1, &TDriveComboBox::driveChosen, DirectoryListBox1,
@@ -593,17 +604,29 @@ void TMainFrm::BtnAddFileClick() {
         const QListWidgetItem* item = FileListBox1->item(i);
         if (item->isSelected()) paths.push_back(oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
     }
+    addPaths(archive, std::string(), paths);
+    BuildFolderTree(archive.Catalog(), nullptr, "");
+}
+
+void TMainFrm::addDroppedPaths(const QStringList& dropped) {
+    BusyScope busy(busy_);
+    if (!busy.entered() || dropped.isEmpty()) return;
+    oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);
+    std::vector<std::string> paths;
+    for (const QString& path : dropped) paths.push_back(toNative(path));
+    addPaths(archive, folderNameOf(tv->currentItem()), paths);  // into the folder shown
+    rebuildTreeKeepingFolder();
+}
+
+void TMainFrm::addPaths(oru::TKiv& archive, const std::string& parent, const std::vector<std::string>& paths) {
     CommandProgress progress(makeProgress(QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
     ProgressScope reporting(archive, &progress);
     for (size_t i = 0; i < paths.size(); ++i) {
         if (i > 0) progress.nextCall();
-        archive.AddPath(std::string(), paths[i]);
+        archive.AddPath(parent, paths[i]);
     }
-    BuildFolderTree(archive.Catalog(), nullptr, "");
-    setOutcome(QStringLiteral("已加入 %1 個項目，%2，%3 秒")
-                   .arg(progress.items())
-                   .arg(QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())))
-                   .arg(progress.seconds(), 0, 'f', 1));
+    setOutcome(outcomeText(QStringLiteral("已加入 %1 個項目"), progress));
 }
 
 void TMainFrm::BtnExtractClick() {
@@ -615,19 +638,30 @@ void TMainFrm::BtnExtractClick() {
     if (!oru::fs::isDirectory(*directory) && !oru::fs::forceDirectories(*directory))
         throw oru::Error(oru::msg::kCreateDirError);
     oru::CatalogTable& catalog = archive.Catalog();
-    const bool selection = DBGrid1->SelectedCount() > 0;
-    std::vector<int> listed = DBGrid1->selectedModelRows();
-    if (!selection)
-        for (int i = 0; i < catalog.ViewSize(); ++i) listed.push_back(i);
-    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, listed));
-    ProgressScope reporting(archive, &progress);
-    // The selected rows in their order, or every row the listing shows.
-    std::vector<oru::Bookmark> rows;
-    if (selection) {
-        for (int i = 0; i < DBGrid1->SelectedCount(); ++i) rows.push_back(DBGrid1->SelectedBookmark(i));
+    if (DBGrid1->SelectedCount() > 0) {
+        extractSelection(archive, *directory);
     } else {
+        // Every row the listing shows.
+        std::vector<oru::Bookmark> rows;
+        std::vector<int> listed;
         for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
+        for (int i = 0; i < catalog.ViewSize(); ++i) listed.push_back(i);
+        extractRows(archive, rows, listed, *directory);
     }
+    DirectoryListBox1->Reread();  // new directories show in the directory pane
+}
+
+void TMainFrm::extractSelection(oru::TKiv& archive, const std::string& directory) {
+    std::vector<oru::Bookmark> rows;  // in the selection's order
+    for (int i = 0; i < DBGrid1->SelectedCount(); ++i) rows.push_back(DBGrid1->SelectedBookmark(i));
+    extractRows(archive, rows, DBGrid1->selectedModelRows(), directory);
+}
+
+void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>& rows,
+                           const std::vector<int>& viewRows, const std::string& directory) {
+    oru::CatalogTable& catalog = archive.Catalog();
+    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows));
+    ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
     WindowConflicts conflicts(askConflict);
     archive.SetConflictHandler(&conflicts);
@@ -635,12 +669,35 @@ void TMainFrm::BtnExtractClick() {
         oru::TKiv& archive;
         ~Answering() { archive.SetConflictHandler(nullptr); }
     } answering{archive};
-    archive.ExtractEntries(catalog, rows, *directory);
-    DirectoryListBox1->Reread();  // new directories show in the directory pane
-    setOutcome(QStringLiteral("已解壓縮 %1 個檔案，%2，%3 秒")
-                   .arg(progress.items())
-                   .arg(QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())))
-                   .arg(progress.seconds(), 0, 'f', 1));
+    archive.ExtractEntries(catalog, rows, directory);
+    setOutcome(outcomeText(QStringLiteral("已解壓縮 %1 個檔案"), progress));
+}
+
+QMimeData* TMainFrm::dragData() {
+    QMimeData* data = nullptr;
+    runCommand([this, &data] {
+        BusyScope busy(busy_);
+        if (!busy.entered() || DBGrid1->SelectedCount() == 0) return;
+        oru::TKiv& archive = requireArchive();
+        // The rows go to a private folder first; the file manager copies them from there.
+        const QString folder = newPrivateFolder();
+        extractSelection(archive, toNative(folder));
+        QList<QUrl> urls;
+        const QDir dir(folder);
+        for (const QString& name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            urls << QUrl::fromLocalFile(dir.filePath(name));
+        data = new QMimeData;
+        data->setUrls(urls);
+    });
+    return data;
+}
+
+QString TMainFrm::newPrivateFolder() {
+    if (!privateFiles_) privateFiles_ = std::make_unique<QTemporaryDir>();
+    if (!privateFiles_->isValid()) throw oru::Error(oru::msg::kCreateDirError);
+    const QString folder = privateFiles_->filePath(QString::number(++privateCount_));
+    if (!QDir().mkpath(folder)) throw oru::Error(oru::msg::kCreateDirError);
+    return folder;
 }
 
 void TMainFrm::BtnDeleteClick() {
@@ -867,9 +924,7 @@ void TMainFrm::openRow(int row) {
     if (isHtmlName(name) || type.inherits(QStringLiteral("text/plain"))) return showInViewer(archive, catalog);
 
     // Anything else goes to the desktop's application for its type, from a private folder.
-    if (!openedFiles_) openedFiles_ = std::make_unique<QTemporaryDir>();
-    if (!openedFiles_->isValid()) throw oru::Error(oru::msg::kCreateDirError);
-    const QString folder = openedFiles_->filePath(QString::number(++openedCount_));
+    const QString folder = newPrivateFolder();
     archive.ExtractEntry(catalog, toNative(folder));
     const QStringList written = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     if (!written.isEmpty()) openExternally(QDir(folder).filePath(written.front()));

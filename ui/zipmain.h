@@ -21,6 +21,7 @@
 class QAction;
 class QCheckBox;
 class QLineEdit;
+class QMimeData;
 class QFileSystemWatcher;
 class QKeySequence;
 class QMenu;
@@ -108,6 +109,11 @@ public:
     void applyFind();
     // A result of the whole-archive search (CatalogModel row) shown in its folder, selected.
     void showInItsFolder(int row);
+    // Files and folders dropped from a file manager: added into the folder shown.
+    void addDroppedPaths(const QStringList& paths);
+    // The data of rows dragged out of the listing: the selection extracted to a private folder,
+    // as file URLs; null when nothing was extracted.
+    QMimeData* dragData();
     // The status bar: the folder shown, the selection, and the outcome of the last command.
     void updateStatus();
     void setOutcome(const QString& text);
@@ -174,6 +180,15 @@ private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
     std::optional<std::string> runFileDialog(bool save);
     std::optional<std::string> runFolderChooser();
+    // Adds paths below the folder parent (CP950) with one progress over them all.
+    void addPaths(oru::TKiv& archive, const std::string& parent, const std::vector<std::string>& paths);
+    // Extracts the listing's selection below directory with one progress over it all.
+    void extractSelection(oru::TKiv& archive, const std::string& directory);
+    // Extracts rows (bookmarks of Catalog; viewRows: the same rows in its view, for the total).
+    void extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>& rows, const std::vector<int>& viewRows,
+                     const std::string& directory);
+    // A new empty folder inside the window's private temporary folder (removed at exit).
+    QString newPrivateFolder();
     // Opens a viewer window on catalog's current row (its first part when the file is large).
     void showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog);
 
@@ -187,8 +202,8 @@ private:
     QFileSystemWatcher* paneWatcher_;      // the directory the file panes show
     QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read
     QTimer* statusUpdate_;                 // counts the listing once after a burst of changes
-    std::unique_ptr<QTemporaryDir> openedFiles_;  // files opened from the listing, removed at exit
-    int openedCount_ = 0;
+    std::unique_ptr<QTemporaryDir> privateFiles_;  // files opened or dragged from the listing
+    int privateCount_ = 0;
 };
 
 }  // namespace oru::ui

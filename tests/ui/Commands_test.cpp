@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QStatusBar>
 #include <QProgressDialog>
 #include <QTest>
@@ -580,6 +582,41 @@ TEST_F(CommandsTest, ProgressCountsItemsAndBytesOverTheWholeCommand) {
     EXPECT_EQ(seen.back().bytesTotal, 10000u);
     EXPECT_EQ(seen.back().bytesDone, 10000u);
     EXPECT_EQ(seen.back().itemsDone, 3u);
+}
+
+TEST_F(CommandsTest, FilesDroppedOnTheListingGoIntoTheFolderShownAndRowsDragOutAsFiles) {
+    writeFile(tmp / "src/docs/d.txt", "d");
+    writeFile(tmp / "drop/new.txt", "new");
+    writeFile(tmp / "drop/more/m.txt", "m");
+    makeArchive(tmp / "dd.oru", {tmp / "src/docs"});
+    auto w = openWindow(tmp / "dd.oru");
+    w->tv->setCurrentItem(node(*w, {"docs"}));
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(tmp / "drop/new.txt")),
+                  QUrl::fromLocalFile(QString::fromStdString(tmp / "drop/more"))});
+    QWidget* target = w->DBGrid1->viewport();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
+    EXPECT_EQ(listing(*w), (std::vector<std::string>{"more", "d.txt", "new.txt"}));
+    EXPECT_EQ(treeText(*w), "R(docs(more))");
+
+    // Dragging rows out: the selection extracted to a private folder, handed on as file URLs.
+    w->DBGrid1->clickRow(rowOf(*w, "more"), false);
+    w->DBGrid1->clickRow(rowOf(*w, "new.txt"), true);
+    std::unique_ptr<QMimeData> out(w->dragData());
+    ASSERT_NE(out, nullptr);
+    std::set<std::string> names;
+    for (const QUrl& url : out->urls()) names.insert(url.fileName().toStdString());
+    EXPECT_EQ(names, (std::set<std::string>{"more", "new.txt"}));
+    for (const QUrl& url : out->urls()) {
+        if (url.fileName() == u"more") EXPECT_EQ(readFile(url.toLocalFile().toStdString() + "/m.txt"), "m");
+        if (url.fileName() == u"new.txt") EXPECT_EQ(readFile(url.toLocalFile().toStdString()), "new");
+    }
 }
 
 TEST_F(CommandsTest, CommandsWithNoArchiveOpenSayNoArchiveIsOpen) {
