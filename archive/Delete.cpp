@@ -1,37 +1,57 @@
 // Deleting an entry, a folder with every row below it, from the catalog.
+#include <optional>
+
+#include "archive/CatalogTree.h"
 #include "archive/Operation.h"
 
 namespace oru {
 
 void TKiv::DeleteEntry(CatalogTable& cursor) {
-    const Writing writing(*this);
-    Run run;
-    deleteAt(run, cursor);
+    if (cursor.IsEmpty()) return;
+    DeleteEntries(cursor, {*cursor.GetBookmark()});
 }
 
-void TKiv::deleteAt(Run& run, CatalogTable& cursor) {
-    if (cursor.IsEmpty()) return;
-    if (cursor.GetInteger(schema::kFileType) == schema::kFile) {
-        cursor.DeleteCurrent();
-        return;
-    }
-    const std::string name = cursor.GetText(schema::kFileName);
-    // Below a folder whose name is already on the path lie the rows being deleted already: the
-    // row itself goes, its children are not walked again.
-    if (run.enterName(name)) {
-        const auto folder = cursor.GetBookmark();
-        {
-            CatalogTable children;
-            showChildren(children, cursor, name);
-            while (!children.AtEnd()) deleteAt(run, children);
+void TKiv::DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows) {
+    const Writing writing(*this);
+    if (rows.empty()) return;
+    CatalogTable all;
+    all.CloneFrom(cursor);
+    std::optional<CatalogTree> tree;  // made for the first folder of rows: files need no index
+    // The rows to delete, children before their folder, each once. A folder name's children are
+    // all deleted the first time it is entered, so no name is entered twice.
+    struct Collect : CatalogTree::Visitor {
+        CatalogTable& all;
+        std::vector<Bookmark> doomed;
+        std::vector<bool> taken;
+        explicit Collect(CatalogTable& table) : all(table), taken(static_cast<size_t>(table.ViewSize())) {}
+        void visit(int row, bool entered) override {
+            if (!entered) take(row);
         }
-        run.openNames.pop_back();
-        // Through a cycle of names the walk may have deleted this very row already; then the
-        // cursor stands on another row, which must stay.
-        const auto now = cursor.GetBookmark();
-        if (!folder || !now || now->slot != folder->slot) return;
+        void leave(int row) override { take(row); }
+        void take(int row) {
+            if (taken[static_cast<size_t>(row)]) return;
+            taken[static_cast<size_t>(row)] = true;
+            all.SetRecordNumber(row + 1);
+            doomed.push_back(*all.GetBookmark());
+        }
+    } collect(all);
+    CatalogTree::Options options;
+    options.enterNameOnce = true;
+    for (const Bookmark& b : rows) {
+        all.GotoBookmark(b);
+        const int row = all.RecordNumber() - 1;
+        if (all.IntegerAt(row, schema::kFileType) != schema::kFolder) {
+            collect.take(row);
+            continue;
+        }
+        if (!tree) tree.emplace(all, path_);
+        tree->walkFrom(row, options, collect);
     }
-    cursor.DeleteCurrent();
+    // Every cursor on a deleted row, the caller's included, moves on as DeleteCurrent moves it.
+    for (const Bookmark& b : collect.doomed) {
+        all.GotoBookmark(b);
+        all.DeleteCurrent();
+    }
 }
 
 }  // namespace oru

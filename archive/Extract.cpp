@@ -1,5 +1,8 @@
 // Reading entries: one entry's content into a stream, or an entry (a folder with everything
 // below it) onto the disk.
+#include <optional>
+
+#include "archive/CatalogTree.h"
 #include "archive/EntryCodec.h"
 #include "archive/EntryNames.h"
 #include "archive/ExtractTarget.h"
@@ -78,15 +81,50 @@ std::vector<std::string> TKiv::FindConflicts(CatalogTable& cursor, const std::ve
 void TKiv::extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target) {
     Run run;
     run.sink = progress_;
-    CatalogTable row;
-    row.CloneFrom(cursor);
+    // Every row of the table, in the cursor's ordering; indexed once, for the first folder of
+    // rows (files need no index).
+    CatalogTable all;
+    all.CloneFrom(cursor);
+    std::optional<CatalogTree> tree;
+    // Each row the walk visits, extracted below the directory of its folder; below a folder
+    // whose name is refused, nothing.
+    struct Extraction : CatalogTree::Visitor {
+        Extraction(TKiv& archive, Run& state, CatalogTable& table, ExtractTarget& to)
+            : kiv(archive), run(state), all(table), target(to) {}
+        TKiv& kiv;
+        Run& run;
+        CatalogTable& all;
+        ExtractTarget& target;
+        int refused = 0;  // levels entered below a refused folder
+        void visit(int row, bool entered) override {
+            if (refused > 0) {
+                refused += entered;
+                return;
+            }
+            all.SetRecordNumber(row + 1);
+            if (!kiv.extractAt(run, all, target, entered) && entered) refused = 1;
+        }
+        void leave(int) override {
+            if (refused > 0) {
+                --refused;
+            } else {
+                target.leave();
+            }
+        }
+    } extraction(*this, run, all, target);
     for (const Bookmark& b : rows) {
-        row.GotoBookmark(b);
-        extractAt(run, row, target);
+        all.GotoBookmark(b);
+        const int row = all.RecordNumber() - 1;
+        if (all.IntegerAt(row, schema::kFileType) != schema::kFolder) {
+            extraction.visit(row, false);
+            continue;
+        }
+        if (!tree) tree.emplace(all, path_);
+        tree->walkFrom(row, {}, extraction);
     }
 }
 
-void TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target) {
+bool TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool entered) {
     const std::string storedName = cursor.GetText(schema::kFileName);
     std::string name;
     try {
@@ -95,26 +133,17 @@ void TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target) {
         // A name that could leave the chosen directory: the entry (a folder with everything
         // below it) is not extracted, the others are.
         target.failed(cp950::toUtf8(storedName), e.what());
-        return;
+        return false;
     }
     const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFile) {
         extractFile(run, cursor, target, name);
     } else if (type == schema::kFolder) {
-        // An empty folder gets its directory too.
+        // An empty folder gets its directory too; the walk leaves an entered one after its rows.
         target.enter(name);
-        // A folder whose name is already on the path would list the same children again.
-        if (run.enterName(storedName)) {
-            CatalogTable children;
-            showChildren(children, cursor, storedName);
-            while (!children.AtEnd()) {
-                extractAt(run, children, target);
-                children.Next();
-            }
-            run.openNames.pop_back();
-        }
-        target.leave();
+        if (!entered) target.leave();
     }
+    return true;
 }
 
 void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name) {

@@ -8,17 +8,12 @@
 
 #include "archive/zipUtil.h"
 #include "platform/CodePage.h"
-#include "platform/Collation.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
 namespace oru {
 
 class ReadAhead;
-
-// Folders deeper than this are refused when walking a catalog: no path of the file system is
-// that deep, and it keeps the recursion of a hostile catalog bounded.
-inline constexpr size_t kMaxFolderDepth = 2048;
 
 inline std::string notFound(const std::string& path) { return path + "找不到這個檔案"; }
 inline std::string badFormat(const std::string& path) { return path + "檔案格式不符"; }
@@ -32,20 +27,11 @@ inline void syncIfFile(Stream& stream) {
     if (auto* file = dynamic_cast<FileStream*>(&stream)) file->sync();
 }
 
-// A clone of cursor showing the children of the folder named name (CP950).
-inline void showChildren(CatalogTable& clone, CatalogTable& cursor, const std::string& name) {
-    clone.CloneFrom(cursor);
-    clone.SetFilterText(CatalogTable::parentFilter(name));
-    clone.SetFiltered(true);
-    clone.First();
-}
-
 // The walk and progress state of one public operation.
 struct TKiv::Run {
     Progress* sink = nullptr;
     Progress::Info info;
     std::vector<fs::FileId> openFolders;  // adding: the folders on the current path
-    std::vector<std::string> openNames;   // walking the catalog: sort keys of the folder names on the path
     bool unsaved = false;                 // rows appended since the catalog was last written
     int64_t rowsAdded = 0;                // rows this AddPath call appended
     std::chrono::steady_clock::time_point lastCheckpoint = std::chrono::steady_clock::now();
@@ -58,18 +44,6 @@ struct TKiv::Run {
     }
     void checkCancelled() {
         if (sink && sink->cancelled()) throw Cancelled();
-    }
-    // Enters the folder named name (CP950) unless a folder of that name is already on the path.
-    bool enterName(const std::string& name) {
-        std::string key = collation::sortKey(name);
-        for (const auto& open : openNames) {
-            if (open == key) return false;
-        }
-        if (openNames.size() >= kMaxFolderDepth) {
-            throw Error(cp950::toUtf8(name) + ": 資料夾層數太多，無法處理");
-        }
-        openNames.push_back(std::move(key));
-        return true;
     }
 };
 

@@ -107,6 +107,11 @@ public:
     void SetConflictHandler(ConflictHandler* handler) { conflicts_ = handler; }
     // Deletes cursor's current row (a folder with every row below it) from the catalog.
     void DeleteEntry(CatalogTable& cursor);
+    // DeleteEntry for each of rows (bookmarks of cursor's rows), the catalog indexed once for
+    // all; a row already deleted as part of another is passed over. Fails "Record not found"
+    // for a bookmark of a row deleted before the call, or with the folder walk's errors
+    // (CatalogTree.h) before anything is deleted.
+    void DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows);
     // Rewrites the archive without dead bytes through the temporary file; Catalog's filter switch
     // and record number are kept. Fails with "Cannot create file %s" (temporary file), "Stream
     // read error", "Stream write error" or Cancelled: before the archive is cut, the file is
@@ -169,10 +174,11 @@ private:
     void seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize = -1);
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
     void extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target);
-    void extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target);
+    // One row of an extraction walk, the cursor on it; entered: the walk goes below it next.
+    // False when the row's name is refused (nothing below it is to be extracted).
+    bool extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool entered);
     void extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name);
     // Deleting and compacting.
-    void deleteAt(Run& run, CatalogTable& cursor);
     void compactInto(Run& run, Stream& temp);
     void reloadQuietly() noexcept;
     void syncFile();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
@@ -20,6 +21,7 @@
 namespace {
 
 using oru::CatalogTable;
+namespace schema = oru::schema;
 
 struct Row {
     std::string name;
@@ -79,7 +81,7 @@ void BM_AppendThenDeleteThroughFilteredClones(benchmark::State& state) {
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
         CatalogTable catalog;
-        catalog.SetOrdering("FileType;FileName");
+        catalog.SetOrdering(schema::kListingOrdering);
         CatalogTable watcher;
         watcher.CloneFrom(catalog);
         watcher.SetFilterText(CatalogTable::parentFilter(parents[1]));
@@ -87,16 +89,16 @@ void BM_AppendThenDeleteThroughFilteredClones(benchmark::State& state) {
         int offset = 16;
         for (const Row& r : rows) {
             catalog.Append();
-            catalog.SetText("FileName", r.name);
-            catalog.SetText("ParentName", r.parent);
-            catalog.SetInteger("FileType", r.type);
+            catalog.SetText(schema::kFileName, r.name);
+            catalog.SetText(schema::kParentName, r.parent);
+            catalog.SetInteger(schema::kFileType, r.type);
             if (r.type == 1) {
-                catalog.SetInteger("Offset", offset);
-                catalog.SetInteger("OriginalSize", 1000);
-                catalog.SetInteger("StoredSize", 500);
+                catalog.SetInteger(schema::kOffset, offset);
+                catalog.SetInteger(schema::kOriginalSize, 1000);
+                catalog.SetInteger(schema::kStoredSize, 500);
                 offset += 500;
             }
-            catalog.SetDateTime("CheckinDate", 46000.5);
+            catalog.SetDateTime(schema::kCheckinDate, 46000.5);
             catalog.Post();
         }
         auto appended = std::chrono::steady_clock::now();
@@ -136,16 +138,16 @@ void BM_FilteredClonePerFolder(benchmark::State& state) {
     const int folders = static_cast<int>(state.range(1));
     oru::collation::resetLocale("en_US");
     CatalogTable catalog;
-    catalog.SetOrdering("FileType;FileName");
+    catalog.SetOrdering(schema::kListingOrdering);
     std::vector<std::string> parents;
     for (int p = 0; p < folders; ++p) parents.push_back("folder " + std::to_string(p));
     char name[48];
     for (int i = 0; i < count; ++i) {
         std::snprintf(name, sizeof name, "file_%06d.dat", (i * 7919) % count);
         catalog.Append();
-        catalog.SetText("FileName", name);
-        catalog.SetText("ParentName", parents[static_cast<size_t>(i % folders)]);
-        catalog.SetInteger("FileType", 1);
+        catalog.SetText(schema::kFileName, name);
+        catalog.SetText(schema::kParentName, parents[static_cast<size_t>(i % folders)]);
+        catalog.SetInteger(schema::kFileType, 1);
         catalog.Post();
     }
     for (auto _ : state) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
 #include "catalog/Datapacket.h"
 #include "catalog/TableData.h"
@@ -86,7 +87,7 @@ void BM_OpenCatalog(benchmark::State& state) {
     for (auto _ : state) {
         MemoryStream stream(packet);
         CatalogTable table;
-        table.SetOrdering("FileType;FileName");
+        table.SetOrdering(schema::kListingOrdering);
         CatalogTable folder;
         folder.CloneFrom(table);
         folder.SetFilterText(CatalogTable::parentFilter("folder7"));

@@ -11,9 +11,10 @@
 #include <unistd.h>
 #include <unordered_set>
 
+#include "archive/CatalogTree.h"
 #include "archive/zipUtil.h"
+#include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
-#include "cli/CatalogTree.h"
 #include "cli/ConflictPrompt.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/EntrySelection.h"
@@ -28,15 +29,13 @@ namespace oru::cli {
 
 namespace {
 
-// The window's ordering: folders first, then files, each by name. Deleting and compacting
-// visit rows in it, so the tool leaves archives exactly as the window would.
-constexpr const char* kWindowOrdering = "FileType;FileName";
-
 // Commands that only read open the archive shared: archives the user may only read work, and
 // several readers may run at once, but never beside a writer.
 std::unique_ptr<TKiv> openArchive(const std::string& path, TKiv::Access access = TKiv::Access::Exclusive) {
     auto kiv = TKiv::OpenExisting(path, access);
-    kiv->Catalog().SetOrdering(kWindowOrdering);
+    // The window's ordering: deleting and compacting visit rows in it, so the tool leaves
+    // archives exactly as the window would.
+    kiv->Catalog().SetOrdering(schema::kListingOrdering);
     return kiv;
 }
 
@@ -76,32 +75,69 @@ std::string sizeText(const CatalogTable& catalog, int index, const char* field) 
 }
 
 std::string dateText(const CatalogTable& catalog, int index) {
-    return catalog.HasValueAt(index, "CheckinDate")
-               ? clock::formatIso(catalog.DateTimeAt(index, "CheckinDate"))
+    return catalog.HasValueAt(index, schema::kCheckinDate)
+               ? clock::formatIso(catalog.DateTimeAt(index, schema::kCheckinDate))
                : "";
 }
 
-// For every row, the path `oru list` shows first for it; a row that no chain of folders reaches
-// is named by its parent's name and its own.
-std::vector<std::string> fileLabels(const CatalogTable& catalog, const CatalogTree& tree) {
-    std::vector<std::string> labels(tree.size());
-    tree.walk([&](int i, const std::string& path) {
-        if (labels[i].empty()) labels[i] = path;
-    });
-    for (int i = 0; i < tree.size(); ++i) {
-        if (labels[i].empty()) {
-            labels[i] = cp950::toUtf8(catalog.TextAt(i, "ParentName")) + "/" +
-                        cp950::toUtf8(catalog.TextAt(i, "FileName"));
-        }
+// The path `oru list` shows first for each row, kept as links so that memory stays linear in
+// the rows: the folder row each row was first seen in, and the one each folder was first
+// entered from. A row that no chain of folders reaches is named by its parent's name and its own.
+class FirstPaths : public CatalogTree::Visitor {
+public:
+    FirstPaths(const CatalogTable& catalog, const CatalogTree& tree)
+        : catalog_(catalog), seenIn_(static_cast<size_t>(tree.size()), kNone),
+          enteredFrom_(static_cast<size_t>(tree.size()), kNone) {
+        tree.walkBelow("", CatalogTree::listing(), *this);
     }
-    return labels;
+    void visit(int row, bool entered) override {
+        const int folder = open_.empty() ? kTop : open_.back();
+        if (seenIn_[static_cast<size_t>(row)] == kNone) seenIn_[static_cast<size_t>(row)] = folder;
+        if (!entered) return;
+        if (enteredFrom_[static_cast<size_t>(row)] == kNone) enteredFrom_[static_cast<size_t>(row)] = folder;
+        open_.push_back(row);
+    }
+    void leave(int) override { open_.pop_back(); }
+
+    std::string label(int row) const {
+        if (seenIn_[static_cast<size_t>(row)] == kNone) {
+            return cp950::toUtf8(catalog_.TextAt(row, schema::kParentName)) + "/" + name(row);
+        }
+        std::vector<int> chain{row};
+        for (int f = seenIn_[static_cast<size_t>(row)]; f != kTop; f = enteredFrom_[static_cast<size_t>(f)]) {
+            chain.push_back(f);
+        }
+        std::string path;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) path += (path.empty() ? "" : "/") + name(*it);
+        return path;
+    }
+
+private:
+    static constexpr int kNone = -2, kTop = -1;
+    std::string name(int row) const { return cp950::toUtf8(catalog_.TextAt(row, schema::kFileName)); }
+
+    const CatalogTable& catalog_;
+    std::vector<int> seenIn_;       // by row: the folder row it was first visited in
+    std::vector<int> enteredFrom_;  // by folder row: the folder row it was first entered from
+    std::vector<int> open_;         // the folder rows on the current path
+};
+
+// Bookmarks of the rows at the given view indexes.
+std::vector<Bookmark> bookmarksOf(CatalogTable& catalog, const std::vector<int>& rows) {
+    std::vector<Bookmark> marks;
+    marks.reserve(rows.size());
+    for (int i : rows) {
+        catalog.SetRecordNumber(i + 1);
+        marks.push_back(*catalog.GetBookmark());
+    }
+    return marks;
 }
 
 // Decodes the stored file at view index i (the Adler-32 is checked while inflating) and compares
 // the content's length with OriginalSize. Returns what is wrong, or "" when the entry is sound;
 // decoded receives the bytes it gave.
 std::string damageOf(TKiv& kiv, CatalogTable& catalog, int i, int64_t& decoded) {
-    const int64_t expected = catalog.IntegerAt(i, "OriginalSize");
+    const int64_t expected = catalog.IntegerAt(i, schema::kOriginalSize);
     catalog.SetRecordNumber(i + 1);
     CountingSink sink(expected < 0 ? 0 : expected);
     std::string problem;
@@ -183,14 +219,14 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
 void cmdList(const std::string& archive) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     const CatalogTable& catalog = kiv->Catalog();
-    CatalogTree tree(catalog);
+    const CatalogTree tree(catalog, archive);
     const bool terminal = isatty(STDOUT_FILENO);
     DescriptorSink out(STDOUT_FILENO);
     std::string line;
     tree.walk([&](int i, const std::string& path) {
         const bool folder = tree.isFolder(i);
-        line = folder ? "d\t\t\t" : "f\t" + sizeText(catalog, i, "OriginalSize") + "\t" +
-                                        sizeText(catalog, i, "StoredSize") + "\t";
+        line = folder ? "d\t\t\t" : "f\t" + sizeText(catalog, i, schema::kOriginalSize) + "\t" +
+                                        sizeText(catalog, i, schema::kStoredSize) + "\t";
         line += dateText(catalog, i) + "\t" + forTerminal(path, terminal) + "\n";
         out.write(line.data(), line.size());
     });
@@ -208,7 +244,7 @@ void cmdExtract(const std::string& archive, const std::string& directory,
         catalog.SetFiltered(true);
         for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
     } else {
-        for (int i : resolveEntries(CatalogTree(catalog), entries, archive)) {
+        for (int i : resolveEntries(CatalogTree(catalog, archive), entries, archive)) {
             catalog.SetRecordNumber(i + 1);
             rows.push_back(*catalog.GetBookmark());
         }
@@ -232,7 +268,7 @@ void cmdExtract(const std::string& archive, const std::string& directory,
 void cmdCat(const std::string& archive, const std::string& entry) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
-    const std::vector<int> rows = resolveEntries(CatalogTree(catalog), {entry}, archive, true);
+    const std::vector<int> rows = resolveEntries(CatalogTree(catalog, archive), {entry}, archive, true);
     DescriptorSink out(STDOUT_FILENO);
     for (int i : rows) {
         catalog.SetRecordNumber(i + 1);
@@ -244,22 +280,13 @@ void cmdCat(const std::string& archive, const std::string& entry) {
 void cmdDelete(const std::string& archive, const std::vector<std::string>& entries, const Options& options) {
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
-    const CatalogTree tree(catalog);
+    const CatalogTree tree(catalog, archive);
     const std::vector<int> rows = resolveEntries(tree, entries, archive);
     const std::vector<std::string> deleted = options.verbose ? pathsAtOrBelow(tree, rows) : std::vector<std::string>{};
     // Bookmarks, taken before the first deletion shifts the view.
-    std::vector<Bookmark> targets;
-    for (int i : rows) {
-        catalog.SetRecordNumber(i + 1);
-        targets.push_back(*catalog.GetBookmark());
-    }
+    const std::vector<Bookmark> targets = bookmarksOf(catalog, rows);
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-        for (const Bookmark& b : targets) {
-            // A row named twice, or below a folder deleted before it, is already gone.
-            if (!catalog.Data().isCurrent(b.slot)) continue;
-            catalog.GotoBookmark(b);
-            kiv->DeleteEntry(catalog);
-        }
+        kiv->DeleteEntries(catalog, targets);
         catalog.MergeChanges();
         kiv->Compact();
         // Named once the file holds the change; compaction's own reports name what it kept.
@@ -275,8 +302,8 @@ void cmdCompact(const std::string& archive, const Options& options) {
 void cmdTest(const std::string& archive, const Options& options) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
-    const CatalogTree tree(catalog);
-    const std::vector<std::string> labels = fileLabels(catalog, tree);
+    const CatalogTree tree(catalog, archive);
+    const FirstPaths paths(catalog, tree);
 
     const bool terminal = isatty(STDOUT_FILENO);
     ConsoleProgress progress(progressVisible(options), false);
@@ -292,12 +319,12 @@ void cmdTest(const std::string& archive, const Options& options) {
         if (!problem.empty()) {
             ++damaged;
             progress.finish();
-            std::printf("damaged: %s: %s\n", forTerminal(labels[i], terminal).c_str(),
+            std::printf("damaged: %s: %s\n", forTerminal(paths.label(i), terminal).c_str(),
                         forTerminal(displayText(problem), terminal).c_str());
         }
         info.itemsDone = checked;
         info.bytesDone += static_cast<uint64_t>(decoded);
-        info.currentName = labels[i];
+        info.currentName = paths.label(i);
         progress.update(info);
     }
     progress.finish();
@@ -315,12 +342,12 @@ void cmdInfo(const std::string& archive) {
 
     int64_t folders = 0, files = 0, original = 0, stored = 0;
     for (int i = 0; i < catalog.ViewSize(); ++i) {
-        if (catalog.IntegerAt(i, "FileType") == 0) {
+        if (catalog.IntegerAt(i, schema::kFileType) == schema::kFolder) {
             ++folders;
         } else {
             ++files;
-            original += catalog.IntegerAt(i, "OriginalSize");
-            stored += catalog.IntegerAt(i, "StoredSize");
+            original += catalog.IntegerAt(i, schema::kOriginalSize);
+            stored += catalog.IntegerAt(i, schema::kStoredSize);
         }
     }
     std::error_code ec;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CatalogTree.h"
+#include "archive/CatalogTree.h"
 
 namespace oru::cli {
 

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "archive/zipUtil.h"
+#include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
 #include "platform/Error.h"
 
@@ -106,9 +107,9 @@ void writeSeeds(const stdfs::path& dir) {
         kiv->AddPath("", (src / "a.txt").string());
         kiv->AddPath("", (src / "empty").string());
         CatalogTable& c = kiv->Catalog();
-        c.SetOrdering("FileType;FileName");
+        c.SetOrdering(schema::kListingOrdering);
         for (c.First(); !c.AtEnd(); c.Next()) {
-            if (c.GetText("FileName") == "img") break;
+            if (c.GetText(schema::kFileName) == "img") break;
         }
         kiv->DeleteEntry(c);
         kiv->Compact();  // the change log stays in the catalog: nothing merged it
@@ -152,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         auto kiv = TKiv::OpenExisting(archive.string());
         CatalogTable& c = kiv->Catalog();
-        c.SetOrdering("FileType;FileName");
+        c.SetOrdering(schema::kListingOrdering);
         c.SetFilterText(CatalogTable::parentFilter(""));
         c.SetFiltered(true);
         for (c.First(); !c.AtEnd(); c.Next()) {

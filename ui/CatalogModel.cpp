@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QTime>
 
+#include "catalog/ArchiveSchema.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
@@ -189,15 +190,15 @@ Qt::ItemFlags CatalogModel::flags(const QModelIndex& index) const {
 
 CatalogModel::Row CatalogModel::readRow(int index) const {
     Row row;
-    row.fileName = table_->TextAt(index, "FileName");
-    row.parentName = table_->TextAt(index, "ParentName");
-    row.isFolder = table_->HasValueAt(index, "FileType") && table_->IntegerAt(index, "FileType") == 0;
-    row.hasOriginalSize = table_->HasValueAt(index, "OriginalSize");
-    if (row.hasOriginalSize) row.originalSize = table_->IntegerAt(index, "OriginalSize");
-    row.hasStoredSize = table_->HasValueAt(index, "StoredSize");
-    if (row.hasStoredSize) row.storedSize = table_->IntegerAt(index, "StoredSize");
-    row.hasCheckinDate = table_->HasValueAt(index, "CheckinDate");
-    if (row.hasCheckinDate) row.checkinDate = table_->DateTimeAt(index, "CheckinDate");
+    row.fileName = table_->TextAt(index, schema::kFileName);
+    row.parentName = table_->TextAt(index, schema::kParentName);
+    row.isFolder = table_->HasValueAt(index, schema::kFileType) && table_->IntegerAt(index, schema::kFileType) == schema::kFolder;
+    row.hasOriginalSize = table_->HasValueAt(index, schema::kOriginalSize);
+    if (row.hasOriginalSize) row.originalSize = table_->IntegerAt(index, schema::kOriginalSize);
+    row.hasStoredSize = table_->HasValueAt(index, schema::kStoredSize);
+    if (row.hasStoredSize) row.storedSize = table_->IntegerAt(index, schema::kStoredSize);
+    row.hasCheckinDate = table_->HasValueAt(index, schema::kCheckinDate);
+    if (row.hasCheckinDate) row.checkinDate = table_->DateTimeAt(index, schema::kCheckinDate);
     return row;
 }
 

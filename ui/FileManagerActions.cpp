@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -64,7 +65,7 @@ std::vector<std::string> topLevelNames(TMainFrm& window) {
     std::vector<std::string> names;
     oru::CatalogTable& catalog = window.CurrentArchive()->Catalog();
     for (catalog.First(); !catalog.AtEnd(); catalog.Next())
-        names.push_back(cp950::toUtf8(catalog.GetText("FileName")));
+        names.push_back(cp950::toUtf8(catalog.GetText(schema::kFileName)));
     return names;
 }
 

@@ -34,6 +34,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "archive/CatalogTree.h"
+#include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 #include "ui/Application.h"
@@ -711,10 +713,9 @@ void TMainFrm::BtnDeleteClick() {
         const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("刪除"), false);
         ProgressScope reporting(archive, progress.get());
         if (DBGrid1->SelectedCount() > 0) {
-            for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) {
-                catalog.GotoBookmark(DBGrid1->SelectedBookmark(i));
-                archive.DeleteEntry(catalog);
-            }
+            std::vector<oru::Bookmark> rows;
+            for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
+            archive.DeleteEntries(catalog, rows);
             catalog.MergeChanges();
             DBGrid1->ClearSelection();
             archive.Compact();
@@ -774,7 +775,7 @@ void TMainFrm::BtnBrowseClick() {
 void TMainFrm::showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog) {
     // A folder row fails here, before any window exists.
     const HeadOfEntry head = readHead(archive, catalog, kViewLimit);
-    const std::string name = oru::cp950::toUtf8(catalog.GetText("FileName"));
+    const std::string name = oru::cp950::toUtf8(catalog.GetText(oru::schema::kFileName));
     auto* viewer = new TfmBrowse(this);
     viewer->setWindowTitle(QString::fromStdString(name));
     if (isHtmlName(name))
@@ -826,55 +827,43 @@ void TMainFrm::BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, 
     if (!node) {
         tv->clear();
         QTreeWidgetItem* root = addNode(nullptr, {});
+        // The listing is bound also when the walk fails (a hostile catalog): the tree then shows
+        // what it reached.
+        struct Bind {
+            TMainFrm& w;
+            oru::CatalogTable& table;
+            QTreeWidgetItem* root;
+            ~Bind() {
+                table.SetOrdering(oru::schema::kListingOrdering);
+                w.DataSource1->bind(&table);
+                w.DBGrid1->ClearSelection();
+                w.tv->expandItem(root);
+                w.tv->setCurrentItem(root);  // raises tvChange, which shows the top level
+            }
+        } bind{*this, table, root};
         BuildFolderTree(table, root, name);
-        table.SetOrdering("FileType;FileName");
-        DataSource1->bind(&table);
-        DBGrid1->ClearSelection();
-        tv->expandItem(root);
-        tv->setCurrentItem(root);  // raises tvChange, which shows the top level
         return;
     }
 
-    // Depth first, one cursor per level: each level is a clone of the level above filtered to
-    // the rows of its folder. An explicit stack keeps deep archives off the call stack, and a
-    // folder whose name is already on the path gets its node but is not entered again, so
-    // cycles of names end.
-    struct Level {
-        std::unique_ptr<oru::CatalogTable> cursor;
-        QTreeWidgetItem* node;
-        std::string key;  // collation key of the level's folder name
-    };
-    std::vector<Level> path;
-    auto enter = [&path](oru::CatalogTable& source, QTreeWidgetItem* parent, const std::string& folder) {
-        auto cursor = std::make_unique<oru::CatalogTable>();
-        cursor->CloneFrom(source);
-        cursor->SetFiltered(false);
-        cursor->SetFilterText(oru::CatalogTable::parentFilter(folder));
-        cursor->SetFiltered(true);
-        cursor->First();
-        path.push_back({std::move(cursor), parent, oru::collation::sortKey(folder)});
-    };
-    auto onPath = [&path](const std::string& folder) {
-        const std::string key = oru::collation::sortKey(folder);
-        return std::any_of(path.begin(), path.end(), [&key](const Level& l) { return l.key == key; });
-    };
-
-    enter(table, node, name);
-    while (!path.empty()) {
-        oru::CatalogTable& cursor = *path.back().cursor;
-        if (cursor.AtEnd()) {
-            path.pop_back();
-            continue;
+    // One node per folder path, depth first in the table's ordering. A folder whose name is
+    // already on the path gets its node but is not entered again, so cycles of names end.
+    oru::CatalogTable all;
+    all.CloneFrom(table);
+    const oru::CatalogTree folders(all, ArchiveFileName_);
+    struct Nodes : oru::CatalogTree::Visitor {
+        Nodes(TMainFrm& window, const oru::CatalogTable& rows, QTreeWidgetItem* top) : w(window), all(rows), open{top} {}
+        TMainFrm& w;
+        const oru::CatalogTable& all;
+        std::vector<QTreeWidgetItem*> open;  // the node of each folder on the path
+        void visit(int row, bool entered) override {
+            QTreeWidgetItem* child = w.addNode(open.back(), all.TextAt(row, oru::schema::kFileName));
+            if (entered) open.push_back(child);
         }
-        if (cursor.GetInteger("FileType") != 0) {
-            cursor.Next();
-            continue;
-        }
-        const std::string folder = cursor.GetText("FileName");
-        QTreeWidgetItem* child = addNode(path.back().node, folder);
-        cursor.Next();
-        if (!onPath(folder)) enter(cursor, child, folder);
-    }
+        void leave(int) override { open.pop_back(); }
+    } nodes(*this, all, node);
+    oru::CatalogTree::Options options;
+    options.foldersOnly = true;
+    folders.walkBelow(name, options, nodes);
 }
 
 void TMainFrm::rebuildTreeKeepingFolder() {

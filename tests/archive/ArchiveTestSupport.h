@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -77,6 +78,13 @@ inline uint32_t le32(const Bytes& b, size_t at) {
 
 inline void putLe32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Peak resident memory of this process so far, in bytes.
+inline int64_t peakMemory() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<int64_t>(usage.ru_maxrss) * 1024;
 }
 
 // The message of the Error that f raises; fails the test when it raises none.

@@ -5,7 +5,6 @@
 // is a clear error.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <zlib.h>
 
 #include <climits>
@@ -17,13 +16,6 @@ namespace oru::test {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-// Peak resident memory of this process so far, in bytes.
-int64_t peakMemory() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<int64_t>(usage.ru_maxrss) * 1024;
-}
 
 struct StoredRow {
     std::string name, parent;
