@@ -24,40 +24,32 @@ std::vector<std::string> entryNames(const std::string& entry) {
 }
 
 // The rows whose paths match an ENTRY pattern, in listing order, and how many different paths
-// they have.
-std::vector<int> matchingRows(const std::vector<Reached>& reached, const std::string& entry, size_t& paths) {
+// they have. Paths are matched as the walk makes them; only matching ones are kept.
+std::vector<int> matchingRows(const CatalogTree& tree, const std::string& entry, size_t& paths) {
     const std::string pattern = joinedNames(entry);
     std::vector<int> rows;
     std::unordered_set<std::string> matchedPaths;
-    for (const Reached& r : reached) {
-        if (matchesPattern(pattern, r.path)) {
-            rows.push_back(r.index);
-            matchedPaths.insert(r.path);
+    tree.walk([&](int row, const std::string& path) {
+        if (matchesPattern(pattern, path)) {
+            rows.push_back(row);
+            matchedPaths.insert(path);
         }
-    }
+    });
     paths = matchedPaths.size();
     return rows;
 }
 
 }  // namespace
 
-std::vector<Reached> reachedRows(const CatalogTree& tree) {
-    std::vector<Reached> reached;
-    tree.walk([&](int i, const std::string& path) { reached.push_back({i, path}); });
-    return reached;
-}
-
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
                                 const std::string& archive, bool singlePath) {
     std::vector<int> rows;
     std::unordered_set<int> seen;
-    std::vector<Reached> reached;
     for (const auto& entry : entries) {
         auto found = tree.resolve(entryNames(entry));
         if (found.empty() && hasWildcards(entry)) {
-            if (reached.empty()) reached = reachedRows(tree);
             size_t paths = 0;
-            found = matchingRows(reached, entry, paths);
+            found = matchingRows(tree, entry, paths);
             if (singlePath && paths > 1) {
                 throw Error("\"" + entry + "\" matches " + std::to_string(paths) + " entries in " + archive);
             }
@@ -71,20 +63,20 @@ std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::
 }
 
 std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vector<int>& rows) {
-    const std::vector<Reached> reached = reachedRows(tree);
     const std::unordered_set<int> wanted(rows.begin(), rows.end());
-    std::unordered_set<std::string> tops, seen;
-    for (const Reached& r : reached) {
-        if (wanted.count(r.index)) tops.insert(r.path);
-    }
+    // The walk reaches a row before what lies below it, and all of that right behind it: the
+    // paths of the given rows on the current path are a stack.
+    std::vector<std::string> tops;
+    std::unordered_set<std::string> seen;
     std::vector<std::string> result;
-    for (const Reached& r : reached) {
-        bool below = tops.count(r.path) > 0;
-        for (size_t slash = r.path.find('/'); !below && slash != std::string::npos; slash = r.path.find('/', slash + 1)) {
-            below = tops.count(r.path.substr(0, slash)) > 0;
+    tree.walk([&](int row, const std::string& path) {
+        while (!tops.empty() && !(path.size() > tops.back().size() && path[tops.back().size()] == '/' &&
+                                  path.compare(0, tops.back().size(), tops.back()) == 0)) {
+            tops.pop_back();
         }
-        if (below && seen.insert(r.path).second) result.push_back(r.path);
-    }
+        if (wanted.count(row)) tops.push_back(path);
+        if (!tops.empty() && seen.insert(path).second) result.push_back(path);
+    });
     return result;
 }
 
