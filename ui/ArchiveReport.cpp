@@ -70,7 +70,7 @@ std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& 
                               ? locale.toString(100.0 * static_cast<double>(p.storedBytes) / static_cast<double>(p.originalBytes), 'f', 1) + u'%'
                               : QStringLiteral("-");
     return {
-        {QStringLiteral("位置"), QString::fromStdString(p.path)},
+        {QStringLiteral("位置"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
         {QStringLiteral("檔案大小"), bytes(p.fileSize)},
         {QStringLiteral("項目"), QStringLiteral("%1 個資料夾，%2 個檔案").arg(p.folders).arg(p.files)},
         {QStringLiteral("原始大小"), bytes(p.originalBytes)},

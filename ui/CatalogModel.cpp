@@ -26,7 +26,8 @@ constexpr ColumnSpec kColumns[CatalogModel::ColumnCount] = {
 };
 
 // The locale's long time format without its time-zone part: a stored date-time is local time
-// and carries no zone. Quoted literals are kept as they are.
+// and carries no zone. Letters Qt has no meaning for (the day period "B" of some locales) go as
+// well, and brackets left empty with them. Quoted literals are kept as they are.
 QString longTimeFormatWithoutZone(const QLocale& locale) {
     const QString format = locale.timeFormat(QLocale::LongFormat);
     QString out;
@@ -34,9 +35,10 @@ QString longTimeFormatWithoutZone(const QLocale& locale) {
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
         if (c == u'\'') quoted = !quoted;
-        if (!quoted && c == u't') continue;
+        if (!quoted && (c == u't' || c == u'B')) continue;
         out += c;
     }
+    for (const char* empty : {"[]", "()", "（）"}) out.remove(QString::fromUtf8(empty));
     return out.trimmed();
 }
 

@@ -141,6 +141,10 @@ TEST(CatalogModelFormat, DatesUseShortDateAndLongTimeAndDropMidnight) {
         const double date = oru::clock::fromLocal(2024, 1, 2, c.h, c.m, c.s, c.ms);
         EXPECT_EQ(CatalogModel::formatDateTime(date, german).toStdString(), c.expected);
     }
+    // A locale whose long time names a day period and a zone: neither is shown.
+    const double date = oru::clock::fromLocal(2024, 1, 2, 15, 4, 5);
+    EXPECT_EQ(CatalogModel::formatDateTime(date, QLocale(QLocale::Chinese, QLocale::Taiwan)).toStdString(),
+              "2024/1/2 15:04:05");
 }
 
 TEST_F(CatalogModelTest, CurrentRowIsTheCatalogsBothWays) {
