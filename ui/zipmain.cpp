@@ -643,11 +643,15 @@ void TMainFrm::BtnExtractClick() {
     if (DBGrid1->SelectedCount() > 0) {
         extractSelection(archive, *directory);
     } else {
-        // Every row the listing shows.
+        // Every row the listing shows (after the find field), in the catalog's order.
         std::vector<oru::Bookmark> rows;
         std::vector<int> listed;
-        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
-        for (int i = 0; i < catalog.ViewSize(); ++i) listed.push_back(i);
+        int row = 0;
+        for (catalog.First(); !catalog.AtEnd(); catalog.Next(), ++row) {
+            if (DBGrid1->shownRow(row) < 0) continue;
+            rows.push_back(*catalog.GetBookmark());
+            listed.push_back(row);
+        }
         extractRows(archive, rows, listed, *directory);
     }
     DirectoryListBox1->Reread();  // new directories show in the directory pane

@@ -210,6 +210,13 @@ TEST_F(MenusAndFindTest, FindNarrowsTheFolderOrSearchesTheWholeArchive) {
     EXPECT_EQ(shown(), (std::vector<std::string>{"b/x", "a/x", "b/b.txt", "top.txt", "b/x/x1.txt", "b/x/x2.txt"}));
     w.FindEdit->setText(QStringLiteral("X1"));
     EXPECT_EQ(shown(), (std::vector<std::string>{"b/x/x1.txt"}));
+    // Extract with nothing selected takes what is shown, not every row of the archive.
+    w.askDirectory = [&] { return std::optional<std::string>(tmp / "found"); };
+    w.BtnExtractClick();
+    std::vector<std::string> written;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(tmp / "found"))
+        written.push_back(e.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{"x1.txt"});
 
     // Opening a result shows it in its folder, selected.
     const int x1 = [&] {
