@@ -831,8 +831,8 @@ void TMainFrm::BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, 
     if (!node) {
         tv->clear();
         QTreeWidgetItem* root = addNode(nullptr, {});
-        // The listing is bound also when the walk fails (a hostile catalog): the tree then shows
-        // what it reached.
+        // The listing is bound also when the walk fails on a hostile catalog (before it adds a
+        // node): the tree then shows the root alone, and the listing the top level.
         struct Bind {
             TMainFrm& w;
             oru::CatalogTable& table;
