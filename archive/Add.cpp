@@ -1,9 +1,12 @@
 // Adding files and folders to an archive, with checkpoints of header and catalog and the
 // recovery file that covers the time between two of them.
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -43,6 +46,8 @@ public:
         write(streaming_);
         return written_;
     }
+    // Whether any of the stream has been written to the archive yet.
+    bool started() const { return written_ > 0; }
     uint32_t check() const {
         return static_cast<uint32_t>(::adler32(check_, tail_, static_cast<uInt>(tailSize_)));
     }
@@ -111,6 +116,7 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path) {
     const Writing writing(*this);
     Run run;
     run.sink = progress_;
+    run.ownFiles = ownFiles();
     try {
         addPathAt(run, parentName, path);
         endAdd(run);
@@ -120,20 +126,82 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path) {
     }
 }
 
+// The archive and the side files it has now; the recovery file this add makes is known by
+// journalId_ once it exists.
+std::vector<fs::FileId> TKiv::ownFiles() const {
+    std::vector<fs::FileId> ids;
+    for (const std::string& p : {path_, RecoveryPathFor(path_), TempPathFor(path_)}) {
+        fs::FileId id;
+        if (fs::fileId(p, id)) ids.push_back(id);
+    }
+    return ids;
+}
+
+namespace {
+
+SkipReason reasonFor(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM: return SkipReason::Denied;
+        case ENOENT:
+        case ENOTDIR: return SkipReason::Missing;
+        case ELOOP: return SkipReason::BrokenLink;
+        default: return SkipReason::ReadError;
+    }
+}
+
+// Reads a source file, noting whether a read failed: such a failure leaves the file out, while
+// every other failure (writing the archive, the codec) ends the add.
+class SourceReader : public Stream {
+public:
+    explicit SourceReader(Stream& file) : file_(file) {}
+    size_t read(void* buffer, size_t n) override {
+        try {
+            return file_.read(buffer, n);
+        } catch (const Error&) {
+            failed_ = true;
+            throw;
+        }
+    }
+    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    int64_t position() const override { return file_.position(); }
+    void seek(int64_t position) override { file_.seek(position); }
+    int64_t size() const override { return file_.size(); }
+    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+    bool failed() const { return failed_; }
+
+private:
+    Stream& file_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+// Items that cannot be read (no permission, vanished, a broken link, a read error, a folder that
+// cannot be listed) are left out and reported, and the add goes on with the rest. The archive and
+// its side files met in an added folder are passed over quietly, as zip passes over its own
+// output; named directly they are reported.
 void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
     // Below the given path, addFolder has asked the filter already.
     if (run.openFolders.empty() && addFilter_ && addFilter_(path)) return;
-    fs::FileId id;
-    const fs::Kind kind = fs::kindOf(path, id);
-    // A missing path, or a link pointing nowhere, is reported instead of becoming a phantom row.
-    if (kind == fs::Kind::Missing) throw Error(msg::cannotOpen(path));
-    if (kind == fs::Kind::Directory) {
-        addFolder(run, parentName, path, id);
-    } else if (kind == fs::Kind::File) {
-        addFile(run, parentName, path, id);
-    } else if (run.openFolders.empty()) {
-        // A device, pipe or socket named by the caller: it has no content to store.
-        throw Error(msg::cannotOpen(path));
+    const bool named = run.openFolders.empty();  // the caller gave this path itself
+    const fs::PathInfo info = fs::inspect(path);
+    if (info.error != 0) {
+        run.skip(path, info.brokenLink ? SkipReason::BrokenLink : reasonFor(info.error));
+        return;
+    }
+    const bool own = std::find(run.ownFiles.begin(), run.ownFiles.end(), info.id) != run.ownFiles.end() ||
+                     (journal_ && info.id == journalId_);
+    if (own) {
+        if (named) run.skip(path, SkipReason::ArchiveItself);
+        return;
+    }
+    if (info.directory) {
+        addFolder(run, parentName, path, info.id);
+    } else if (info.regular) {
+        addFile(run, parentName, path);
+    } else if (named) {
+        run.skip(path, SkipReason::NotAFile);
     }
     // Inside a folder, pipes, sockets and devices are passed over: they hold no content, and
     // opening a pipe would wait for a writer.
@@ -146,6 +214,14 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     }
     const std::string name = catalogName(path);
     run.checkCancelled();
+    // A folder whose entries cannot be listed gets no row: stored empty, it would look complete.
+    std::vector<std::string> entries;
+    int error = 0;
+    if (!fs::listDirectory(path, entries, error)) {
+        const SkipReason reason = reasonFor(error);
+        run.skip(path, reason == SkipReason::ReadError ? SkipReason::Unlistable : reason);
+        return;
+    }
     beginJournal(run);
     JournalRow row;
     row.type = schema::kFolder;
@@ -161,7 +237,7 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     run.report();
 
     std::vector<std::string> paths;
-    for (const auto& entry : fs::listDirectory(path)) {
+    for (const auto& entry : entries) {
         // Items the caller leaves out are not read ahead either.
         std::string entryPath = fs::join(path, entry);
         if (!addFilter_ || !addFilter_(entryPath)) paths.push_back(std::move(entryPath));
@@ -180,17 +256,39 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     run.openFolders.pop_back();
 }
 
-void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id) {
+// The source file at path opened for reading and locked, or nullptr when it cannot be (the file
+// is then reported as left out).
+std::unique_ptr<FileStream> TKiv::openSource(Run& run, const std::string& path) {
+    // Not blocking: should a pipe have taken the file's place, the open must not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        run.skip(path, reasonFor(errno));
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        run.skip(path, SkipReason::Missing);  // it is no longer the file that was there
+        return nullptr;
+    }
+    try {
+        return std::make_unique<FileStream>(fd, path);  // locked as every file the system opens
+    } catch (const Error&) {
+        run.skip(path, SkipReason::InUse);
+        return nullptr;
+    }
+}
+
+void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
     run.checkCancelled();
-    // The recovery file of this very add, met inside an added folder, is no file of the user's.
-    if (journal_ && id == journalId_) return;
     // Everything that can refuse the file does so before a byte of it is written.
     const std::string name = catalogName(path);
     std::unique_ptr<PackedFile> packed = run.readAhead ? run.readAhead->take(path) : nullptr;
-    std::optional<FileStream> source;
+    std::unique_ptr<FileStream> file;
     if (!packed) {
-        source.emplace(path, FileStream::Mode::Read);
-        if (source->size() >= kArchiveLimit) throw Error(tooLarge(path));
+        file = openSource(run, path);
+        if (!file) return;
+        if (file->size() >= kArchiveLimit) throw Error(tooLarge(path));
     }
 
     run.info.currentName = path;
@@ -204,15 +302,28 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
         if (first) beginJournal(run);
     });
     // The sizes recorded are those of the bytes actually read, should the file change meanwhile.
-    uint64_t originalSize;
+    // Cancel is looked at with every megabyte read, so that a big file does not hold it up.
+    uint64_t originalSize = 0;
     if (packed) {
         stored.put(packed->stored.data(), packed->stored.size());
         originalSize = packed->originalSize;
     } else {
-        originalSize = codec::compress(*source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
-            run.info.bytesDone = bytesBefore + consumed;
-            run.report();
-        });
+        SourceReader source(*file);
+        try {
+            originalSize = codec::compress(source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
+                run.checkCancelled();
+                run.info.bytesDone = bytesBefore + consumed;
+                run.report();
+            });
+        } catch (const Error&) {
+            if (!source.failed()) throw;
+            // The file is left out; what of it went into the archive lies behind the data area
+            // and is overwritten by the next file or cut off at the end of the add.
+            run.strayBytes = run.strayBytes || stored.started();
+            run.info.bytesDone = bytesBefore;
+            run.skip(path, SkipReason::ReadError);
+            return;
+        }
     }
     if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
     const int64_t storedSize = stored.finish();
@@ -283,7 +394,10 @@ void TKiv::checkpoint(Run& run) {
 }
 
 void TKiv::endAdd(Run& run) {
-    if (run.unsaved) checkpoint(run);
+    // Bytes of a file left out may have overwritten the catalog: it is written again, and the
+    // file cut behind it.
+    if (run.unsaved || run.strayBytes) checkpoint(run);
+    if (run.strayBytes) file_->setSize(file_->position());
     closeJournal();
 }
 

@@ -15,7 +15,6 @@ namespace oru::codec {
 namespace {
 
 constexpr const char* kZlibError = "error";
-constexpr uint64_t kProgressStep = uint64_t{4} << 20;
 
 // One chunk on its way through a worker: its input behind room for the dictionary, and the
 // deflate data made of it.
@@ -121,6 +120,11 @@ uint64_t compressChunked(Stream& source, Sink& sink, int64_t maxInput, const Pro
     consumed += current->size;
     for (;;) {
         if (maxInput >= 0 && consumed > static_cast<uint64_t>(maxInput)) return consumed;
+        // Reported before the next chunk is read, so that the caller hears of every megabyte.
+        if (progress && consumed >= nextReport) {
+            progress(consumed);
+            nextReport = consumed + kProgressStep;
+        }
         // Whether this chunk is the last is known once the next one is read.
         ChunkPtr next;
         if (current->size == kChunkSize) {
@@ -145,10 +149,6 @@ uint64_t compressChunked(Stream& source, Sink& sink, int64_t maxInput, const Pro
             return chunk;
         });
         while (jobs.ready()) writeOut(jobs.take());
-        if (progress && consumed >= nextReport) {
-            progress(consumed);
-            nextReport = consumed + kProgressStep;
-        }
         if (current->last) {
             if (next) spares.push_back(std::move(next));
             break;

@@ -33,7 +33,6 @@ constexpr const char* kZlibError = "error";
 
 constexpr size_t kInputChunk = size_t{1} << 20;
 constexpr size_t kOutputChunk = size_t{256} << 10;
-constexpr uint64_t kProgressStep = uint64_t{4} << 20;
 
 }  // namespace
 

@@ -40,8 +40,10 @@ void setCodec(Codec codec);
 void setThreads(unsigned threads);
 unsigned threads();
 
-// Called with the count of source bytes consumed so far, every few megabytes.
+// Called with the count of source bytes consumed so far, each time another kProgressStep bytes
+// have been read; it may throw (Cancelled) to stop the compression there.
 using ProgressFn = std::function<void(uint64_t consumed)>;
+inline constexpr uint64_t kProgressStep = uint64_t{1} << 20;
 
 // Compresses source from position 0 to its end into destination at its position. Stops with
 // an error when the source holds more than maxInput bytes (-1: no limit), before producing the

@@ -44,15 +44,16 @@ void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
     // damaged or hostile.
     const int32_t originalSize = cursor.GetInteger(schema::kOriginalSize);
     const int64_t limit = originalSize < 0 ? 0 : originalSize;
+    CancelPoints out(target, progress_);
     if (storedSize <= kInMemoryEntry) {
         MemoryStream stored;
         readStoredBytes(offset, storedSize, stored);
-        DecompressStream(stored, target, limit);
+        DecompressStream(stored, out, limit);
     } else {
         // A big entry is decoded as it is read, so that its stored bytes are never all in memory.
         seekStoredBytes(offset, storedSize);
         StreamRange stored(*file_, offset, storedSize);
-        DecompressStream(stored, target, limit);
+        DecompressStream(stored, out, limit);
     }
     target.seek(0);
 }

@@ -38,6 +38,13 @@ struct TKiv::Run {
     std::chrono::steady_clock::duration checkpointCost{};
     bool withoutJournal = false;          // the recovery file could not be made
     ReadAhead* readAhead = nullptr;       // adding: the files of the folder being added, read ahead
+    std::vector<fs::FileId> ownFiles;     // adding: the archive and its side files, never added
+    bool strayBytes = false;              // adding: bytes of a file left out lie behind the data
+
+    // Tells the front end that adding went on without path.
+    void skip(const std::string& path, SkipReason reason) {
+        if (sink) sink->skipped(path, reason);
+    }
 
     void report() {
         if (sink) sink->update(info);

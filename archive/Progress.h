@@ -6,9 +6,22 @@
 
 namespace oru {
 
+// Why adding left an item out (see Progress::skipped).
+enum class SkipReason {
+    Denied,         // no permission to read the file or list the folder (or to reach it)
+    Missing,        // it vanished before it could be read
+    BrokenLink,     // a symbolic link that leads nowhere, or round in a loop of links
+    ReadError,      // the device reported an error while it was read
+    Unlistable,     // a folder whose entries could not be listed
+    InUse,          // another program holds it open exclusively
+    NotAFile,       // a device, pipe or socket named directly: it has no content to store
+    ArchiveItself,  // the archive being added to, or one of its side files, named directly
+};
+
 // What a long operation reports to its front end. The engine calls update() after each file
-// (and during long files), and checks cancelled() between two files; when it says yes the
-// operation stops with Cancelled, leaving the archive as a failure at that point would.
+// and at least every megabyte within a file, and checks cancelled() as often; when it says yes
+// the operation stops with Cancelled. A file cut short that way leaves nothing behind: adding
+// keeps the archive as it was before that file, extracting leaves no part of it on the disk.
 class Progress {
 public:
     virtual ~Progress() = default;
@@ -20,6 +33,12 @@ public:
     };
     virtual void update(const Info& info) = 0;
     virtual bool cancelled() { return false; }
+    // Adding went on without the item at path (UTF-8), which it could not read; a folder is
+    // left out with everything below it.
+    virtual void skipped(const std::string& path, SkipReason reason) {
+        (void)path;
+        (void)reason;
+    }
 };
 
 }  // namespace oru

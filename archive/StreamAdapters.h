@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "archive/Progress.h"
 #include "platform/Error.h"
 #include "platform/Stream.h"
 #include "platform/WorkerPool.h"
@@ -134,5 +135,31 @@ private:
     int64_t pos_ = 0;
 };
 
+// Passes writes on to a target and asks the front end after every megabyte whether to stop, so
+// that decoding a big entry ends with Cancelled soon after the user asked for it.
+class CancelPoints : public Stream {
+public:
+    static constexpr int64_t kInterval = int64_t{1} << 20;
+    // progress: may be nullptr (nothing is asked).
+    CancelPoints(Stream& target, Progress* progress) : target_(target), progress_(progress) {}
+    size_t read(void* buffer, size_t n) override { return target_.read(buffer, n); }
+    void write(const void* data, size_t n) override {
+        target_.write(data, n);
+        sinceCheck_ += static_cast<int64_t>(n);
+        if (sinceCheck_ >= kInterval) {
+            sinceCheck_ = 0;
+            if (progress_ && progress_->cancelled()) throw Cancelled();
+        }
+    }
+    int64_t position() const override { return target_.position(); }
+    void seek(int64_t position) override { target_.seek(position); }
+    int64_t size() const override { return target_.size(); }
+    void setSize(int64_t n) override { target_.setSize(n); }
+
+private:
+    Stream& target_;
+    Progress* progress_;
+    int64_t sinceCheck_ = 0;
+};
 
 }  // namespace oru

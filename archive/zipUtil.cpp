@@ -32,12 +32,55 @@ std::string inUseMessage(const std::string& path) {
 }
 }  // namespace
 
+namespace {
+
+// Whether the first bytes of a file make it one that CreateNew may empty: an archive's magic
+// (in any case of its letters), or no bytes at all.
+bool replaceable(Stream& file) {
+    uint8_t bytes[kHeaderSize];
+    file.seek(0);
+    size_t have = 0;
+    while (have < kHeaderSize) {
+        const size_t got = file.read(bytes + have, kHeaderSize - have);
+        if (got == 0) break;
+        have += got;
+    }
+    if (have == 0) return true;
+    if (have < kHeaderSize) return false;
+    ArchiveHeader header{};
+    decodeHeader(bytes, header);
+    return magicMatches(header.Magic);
+}
+
+}  // namespace
+
+bool TKiv::IsReplaceable(const std::string& path) {
+    if (!fs::fileExists(path)) return false;
+    try {
+        FileStream file(path, FileStream::Mode::Read);
+        return replaceable(file);
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+std::string TKiv::NotAnArchiveMessage(const std::string& path) {
+    return path + ": 這個檔案不是壓縮檔，不能以新的壓縮檔取代它";
+}
+
 std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     std::unique_ptr<TKiv> kiv(new TKiv());
-    // An existing file is emptied (once its lock is held): bytes of an old archive left behind
-    // the header would be taken for the catalog when the new archive is opened again.
-    const auto mode = fs::fileExists(path) ? FileStream::Mode::Truncate : FileStream::Mode::Create;
-    kiv->file_ = std::make_unique<FileStream>(path, mode);
+    if (fs::fileExists(path)) {
+        // An existing file is looked at, and emptied, only once its lock is held. Only an archive
+        // is emptied (bytes of it left behind the header would be taken for the catalog when the
+        // new archive is opened again); any other file is someone's document and stays as it is.
+        auto file = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
+        if (!replaceable(*file)) throw Error(NotAnArchiveMessage(path));
+        if (file->size() > 0) file->setSize(0);
+        kiv->file_ = std::move(file);
+    } else {
+        kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::Create);
+    }
     kiv->path_ = path;
     // A recovery file left by an interrupted add to an archive of this name belongs to the
     // archive being replaced.

@@ -33,9 +33,15 @@ void DecompressStream(Stream& source, Stream& target, int64_t limit = -1);
 
 class TKiv {
 public:
-    // Creates the archive (an existing file is opened and emptied) and writes the 16-byte header.
+    // Creates the archive and writes the 16-byte header. An existing archive (or empty file) is
+    // emptied; any other existing file is refused untouched (NotAnArchiveMessage). Also fails with
     // "Cannot create file %s" / "Cannot open file %s".
     static std::unique_ptr<TKiv> CreateNew(const std::string& path);
+    // Whether the file at path is one CreateNew would replace: an archive by its magic, or an
+    // empty file. False for a missing file or one that cannot be read.
+    static bool IsReplaceable(const std::string& path);
+    // CreateNew's refusal of a file that is no archive.
+    static std::string NotAnArchiveMessage(const std::string& path);
     // How an archive is held open. Exclusive: read-write, no other open beside it. Shared: any
     // number of shared opens at once (readers, windows viewing it), read-write when the user may
     // write the file and read only otherwise; writing takes the exclusive lock for its duration
@@ -70,11 +76,14 @@ public:
     const std::string& ArchivePath() const { return path_; }
 
     // Adds a file, or a folder with everything below it, under the folder row named parentName
-    // (CP950; empty for the top level). path is native. Fails with "Cannot open file %s" (missing
-    // path, dangling link, a file held open, the archive itself met in a folder), "Stream read
-    // error", "Stream write error", "error", "%s: 名稱含有無法以 Big5 表示的字元", a refusal of
-    // sources of 2 GiB or archives that would reach 2 GiB, or Cancelled. Every file completed
-    // before a failure stays listed in the catalog in the file.
+    // (CP950; empty for the top level). path is native. What cannot be read (no permission,
+    // vanished, a broken link, a read error, a folder that cannot be listed, a file held open
+    // elsewhere) is left out, reported through the progress sink's skipped(), and the add goes on;
+    // the archive and its side files met in an added folder are passed over without a report.
+    // Fails with "Stream write error", "error", "%s: 名稱含有無法以 Big5 表示的字元", a refusal
+    // of sources of 2 GiB or archives that would reach 2 GiB, or Cancelled (checked at least
+    // every megabyte of a file; the file then leaves no row and none of its bytes). Every file
+    // completed before a failure stays listed in the catalog in the file.
     void AddPath(const std::string& parentName, const std::string& path);
     // What AddPath leaves out: asked for every path it meets (the one it was given included)
     // before the item is read; true leaves the item out, a folder with everything below it.
@@ -83,7 +92,8 @@ public:
     void SetAddFilter(AddFilter leaveOut) { addFilter_ = std::move(leaveOut); }
     // Writes the content of cursor's current row into target; target's position ends at 0.
     // Fails with "%s是一個目錄" for a folder row, "Stream read error" when the stored bytes lie
-    // outside the file, "error" for a damaged stream (or one inflating past OriginalSize).
+    // outside the file, "error" for a damaged stream (or one inflating past OriginalSize), or
+    // Cancelled when the progress sink asks (it is asked after every megabyte of content).
     void ReadEntry(CatalogTable& cursor, Stream& target);
     // Writes cursor's current row (a folder with everything below it, empty folders included)
     // below destination, as ExtractEntries does for one row; an empty view writes nothing.
@@ -153,9 +163,10 @@ private:
     TKiv();
     // Adding.
     void addPathAt(Run& run, const std::string& parentName, const std::string& path);
-    // id: the item's device and inode.
     void addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id);
-    void addFile(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id);
+    std::vector<fs::FileId> ownFiles() const;
+    std::unique_ptr<FileStream> openSource(Run& run, const std::string& path);
+    void addFile(Run& run, const std::string& parentName, const std::string& path);
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();

@@ -41,7 +41,7 @@ std::unique_ptr<TKiv> openArchive(const std::string& path, TKiv::Access access =
 
 bool progressVisible(const Options& options) { return !options.quiet && isatty(STDERR_FILENO); }
 
-// Runs work with a progress display attached to the archive; Ctrl+C stops it between files.
+// Runs work with a progress display attached to the archive; Ctrl+C or SIGTERM stops it.
 // work receives the display, to mark where one engine operation ends and the next begins.
 // namesItems: -v prints the items the engine reports done (not so for compaction, whose items
 // are the entries it keeps).
@@ -204,6 +204,10 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
                 source = &s;
                 kiv->AddPath("", s);
                 progress.nextOperation();
+            }
+            // Each item left out has had its line; the command fails once all the rest is in.
+            if (const uint64_t n = progress.skippedCount(); n > 0) {
+                throw Error(std::to_string(n) + (n == 1 ? " item" : " items") + " could not be added");
             }
         });
     } catch (...) {

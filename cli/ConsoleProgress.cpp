@@ -18,11 +18,13 @@ namespace oru {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
+volatile std::sig_atomic_t caught = 0;
 
-void onInterrupt(int) {
-    interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl+C ends the process
+void onSignal(int signal) {
+    if (caught == 0) caught = signal;
+    // A second interrupt or termination request ends the process at once.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
 }
 
 std::string humanBytes(double bytes) {
@@ -154,12 +156,42 @@ ConsoleProgress::~ConsoleProgress() { finish(); }
 
 void ConsoleProgress::catchInterrupts() {
     struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
+    sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool ConsoleProgress::cancelled() { return interrupted != 0; }
+int ConsoleProgress::caughtSignal() { return caught; }
+
+bool ConsoleProgress::cancelled() { return caught != 0; }
+
+const char* skipReasonText(SkipReason reason) {
+    switch (reason) {
+        case SkipReason::Denied: return "permission denied";
+        case SkipReason::Missing: return "not found";
+        case SkipReason::BrokenLink: return "broken symbolic link";
+        case SkipReason::ReadError: return "read error";
+        case SkipReason::Unlistable: return "folder cannot be listed";
+        case SkipReason::InUse: return "in use by another program";
+        case SkipReason::NotAFile: return "not a file or folder";
+        case SkipReason::ArchiveItself: return "the archive being added to";
+    }
+    return "cannot be read";
+}
+
+void ConsoleProgress::skipped(const std::string& path, SkipReason reason) {
+    ++skipped_;
+    // Always one line per item: control characters are shown as "?" wherever it goes.
+    note("oru: " + forTerminal(path, true) + ": " + skipReasonText(reason) + " (not added)\n");
+}
+
+void ConsoleProgress::note(const std::string& line) {
+    const bool redraw = drawn_;
+    if (redraw) finish();
+    (void)writeAll(terminal_.lineFd, line);
+    if (redraw) draw();
+}
 
 void ConsoleProgress::nextOperation() {
     done_.itemsDone += current_.itemsDone;

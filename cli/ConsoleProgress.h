@@ -38,15 +38,23 @@ public:
     // Prints one -v line (control characters shown as "?" when it goes to a terminal), keeping
     // the progress line below it. Fails with "Stream write error".
     void item(const std::string& path);
+    // One line on standard error per item that adding left out, shown or not.
+    void skipped(const std::string& path, SkipReason reason) override;
+    // How many items adding left out so far.
+    uint64_t skippedCount() const { return skipped_; }
     // Erases the progress line, if one was drawn.
     void finish();
 
-    // Installs the Ctrl+C handler: the first interrupt asks the work to stop at the next file,
-    // a second one ends the process at once.
+    // Installs the handlers of Ctrl+C (SIGINT) and SIGTERM: the first signal asks the work to
+    // stop (within a megabyte of the file being worked on), a second one ends the process at once.
     static void catchInterrupts();
+    // The signal caught since catchInterrupts, 0 for none.
+    static int caughtSignal();
 
 private:
     void draw();
+    // Prints one line on standard error, keeping the progress line below it.
+    void note(const std::string& line);
 
     bool visible_;
     bool verbose_;
@@ -57,7 +65,11 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
     Info done_;                  // the finished operations' totals
     Info current_;               // the running operation's last report
+    uint64_t skipped_ = 0;
 };
+
+// Why an item was left out, as `oru add` says it.
+const char* skipReasonText(SkipReason reason);
 
 // Names for a terminal: control bytes become "?" so that a stored name cannot drive it. Pipes
 // and files (terminal false) get the names unchanged.

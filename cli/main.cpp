@@ -1,6 +1,8 @@
 // oru: the archiver's command-line tool. Parses the command line, runs one command and turns
-// its outcome into the exit status: 0 success, 1 failure (message on standard error), 2 usage.
+// its outcome into the exit status: 0 success, 1 failure (message on standard error), 2 usage,
+// 128 + the signal when SIGINT (130) or SIGTERM (143) stopped it.
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -9,6 +11,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/ConsoleProgress.h"
 #include "platform/Error.h"
 
 namespace {
@@ -60,11 +63,25 @@ int main2(int argc, char** argv) {
     return kExitOk;
 }
 
+// The status of a command that a signal stopped: the work ended where a cancel leaves it.
+int interrupted(int signal) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "oru: %s\n", signal == SIGTERM ? "terminated" : "interrupted");
+    return 128 + signal;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        return main2(argc, argv);
+        const int status = main2(argc, argv);
+        // A signal that came too late to stop anything still says the run was interrupted.
+        if (const int signal = oru::ConsoleProgress::caughtSignal()) return interrupted(signal);
+        return status;
+    } catch (const oru::Cancelled&) {
+        if (const int signal = oru::ConsoleProgress::caughtSignal()) return interrupted(signal);
+        std::fprintf(stderr, "oru: %s\n", oru::displayText(oru::Cancelled().what()).c_str());
+        return kExitFailed;
     } catch (const oru::cli::UsageError& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "oru: %s\n%s", e.text().c_str(), oru::cli::usageText().c_str());

@@ -28,14 +28,32 @@ bool exists(const std::string& path) {
 
 std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
+    int error = 0;
+    listDirectory(path, names, error);
+    return names;
+}
+
+bool listDirectory(const std::string& path, std::vector<std::string>& names, int& error) {
+    names.clear();
+    error = 0;
     DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) return names;
-    while (dirent* entry = ::readdir(dir)) {
+    if (dir == nullptr) {
+        error = errno;
+        return false;
+    }
+    for (;;) {
+        // readdir tells its end from a failure only through errno.
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            error = errno;
+            break;
+        }
         std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(std::move(name));
     }
     ::closedir(dir);
-    return names;
+    return error == 0;
 }
 
 bool mayWrite(const std::string& path) { return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0; }
@@ -69,13 +87,20 @@ std::string join(const std::string& path, const std::string& name) {
     return path + "/" + name;
 }
 
-Kind kindOf(const std::string& path, FileId& id) {
+PathInfo inspect(const std::string& path) {
+    PathInfo info;
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return Kind::Missing;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    if (S_ISREG(st.st_mode)) return Kind::File;
-    return S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+    if (::stat(path.c_str(), &st) != 0) {
+        info.error = errno;
+        struct stat link {};
+        info.brokenLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        return info;
+    }
+    info.directory = S_ISDIR(st.st_mode);
+    info.regular = S_ISREG(st.st_mode);
+    info.id.dev = st.st_dev;
+    info.id.ino = st.st_ino;
+    return info;
 }
 
 bool fileId(const std::string& path, FileId& id) {

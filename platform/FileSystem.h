@@ -18,6 +18,9 @@ std::vector<std::string> listDirectory(const std::string& path);
 // The effective user may write path (faccessat W_OK with the effective ids); false also on
 // read-only media.
 bool mayWrite(const std::string& path);
+// As above, but says when the directory could not be listed whole: false, with the system's
+// error number in error (names then holds what was read before the failure).
+bool listDirectory(const std::string& path, std::vector<std::string>& names, int& error);
 // Creates the directory and every missing level; returns false when that failed.
 bool forceDirectories(const std::string& path);
 // Deletes a file; returns false when it failed.
@@ -32,9 +35,16 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 bool fileId(const std::string& path, FileId& id);
-// What path names (links followed), and its identity, in one stat: walking a tree of thousands
-// of files asks this once per item.
-enum class Kind { Missing, File, Directory, Other };
-Kind kindOf(const std::string& path, FileId& id);
+
+// What a path names (links followed), and its identity, in one stat (a second one, lstat, only
+// when the first fails): walking a tree of thousands of files asks this once per item.
+struct PathInfo {
+    int error = 0;            // 0, or the system's error number when nothing can be reached there
+    bool brokenLink = false;  // error set, and a symbolic link stands at path itself
+    bool directory = false;
+    bool regular = false;
+    FileId id;
+};
+PathInfo inspect(const std::string& path);
 
 }  // namespace oru::fs

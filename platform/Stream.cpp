@@ -73,9 +73,12 @@ void MemoryStream::setSize(int64_t n) {
 
 namespace {
 void (*writeHook)() = nullptr;
-}
+bool (*readFault)(const std::string& path, int64_t position) = nullptr;
+}  // namespace
 
 void FileStream::setWriteHookForTesting(void (*hook)()) { writeHook = hook; }
+
+void FileStream::setReadFaultForTesting(bool (*fault)(const std::string& path, int64_t position)) { readFault = fault; }
 
 void FileStream::callWriteHook() {
     if (writeHook) writeHook();
@@ -147,6 +150,7 @@ FileStream::~FileStream() {
 }
 
 size_t FileStream::read(void* buffer, size_t n) {
+    if (readFault && readFault(path_, pos_)) throw Error(msg::kReadError);
     while (true) {
         ssize_t got = ::pread(fd_, buffer, n, pos_);
         if (got >= 0) {

@@ -95,6 +95,9 @@ public:
     // FileStream, and before every fs::deleteFile; nullptr for none.
     static void setWriteHookForTesting(void (*hook)());
     static void callWriteHook();
+    // Tests of read failures: fault is asked before every read of any FileStream, and the read
+    // fails with "Stream read error" when it says so; nullptr for none.
+    static void setReadFaultForTesting(bool (*fault)(const std::string& path, int64_t position));
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }
 

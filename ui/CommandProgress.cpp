@@ -23,6 +23,8 @@ void CommandProgress::update(const Info& info) {
     sink_->update(whole);
 }
 
-bool CommandProgress::cancelled() { return sink_ && sink_->cancelled(); }
+bool CommandProgress::cancelled() { return (stop_ && *stop_) || (sink_ && sink_->cancelled()); }
+
+void CommandProgress::skipped(const std::string& path, oru::SkipReason reason) { skipped_.push_back({path, reason}); }
 
 }  // namespace oru::ui

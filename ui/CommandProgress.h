@@ -1,10 +1,12 @@
 #pragma once
 // One command's progress over the several engine calls it makes (one per selected item): the
 // item counter and the bytes go on from call to call, the total is the whole command's, and
-// the figures stay for the outcome shown when the command ends.
+// the figures stay for the outcome shown when the command ends, with the items Add left out.
 
 #include <QElapsedTimer>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "archive/zipUtil.h"
 
@@ -19,7 +21,18 @@ public:
     void nextCall();
 
     void update(const Info& info) override;
+    // The sink's Cancel, or the flag given to stopWhen.
     bool cancelled() override;
+    void skipped(const std::string& path, oru::SkipReason reason) override;
+    // Stops the command also when stop becomes true (the window is being closed); stop must
+    // outlive this object.
+    void stopWhen(const bool& stop) { stop_ = &stop; }
+
+    struct Skipped {
+        std::string path;  // UTF-8
+        oru::SkipReason reason;
+    };
+    const std::vector<Skipped>& skippedItems() const { return skipped_; }
 
     uint64_t items() const { return baseItems_ + last_.itemsDone; }
     uint64_t bytes() const { return baseBytes_ + last_.bytesDone; }
@@ -31,6 +44,8 @@ private:
     uint64_t baseItems_ = 0, baseBytes_ = 0;
     Info last_;
     QElapsedTimer timer_;
+    const bool* stop_ = nullptr;
+    std::vector<Skipped> skipped_;
 };
 
 }  // namespace oru::ui

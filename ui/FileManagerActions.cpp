@@ -13,6 +13,8 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "ui/Application.h"
+#include "ui/CommandProgress.h"
+#include "ui/CommandTexts.h"
 #include "ui/ProgressSink.h"
 #include "ui/zipmain.h"
 
@@ -92,15 +94,24 @@ bool addInto(const std::string& archivePath, const std::vector<std::string>& pat
             kiv = create ? oru::TKiv::CreateNew(archivePath) : oru::TKiv::OpenExisting(archivePath);
         }))
         return false;
-    TProgressSink progress(nullptr, QStringLiteral("加入壓縮"), true);
+    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, QStringLiteral("加入壓縮"), true), 0);
     kiv->SetProgress(&progress);
     bool ok = true;
     for (const std::string& path : paths) {
+        progress.nextCall();
         if (app->runCommand([&] { kiv->AddPath(std::string(), absolutePath(path)); })) continue;
         ok = false;
         if (progress.cancelled()) break;
     }
     kiv->SetProgress(nullptr);
+    // The items left out, in one message once the rest is in.
+    if (const auto& skipped = progress.skippedItems(); !skipped.empty()) {
+        app->runCommand([&] {
+            throw oru::Error((skippedSummary(skipped.size()) + QStringLiteral("\n") + skippedLines(skipped).join(QStringLiteral("\n")))
+                                 .toStdString());
+        });
+        ok = false;
+    }
     return ok;
 }
 

@@ -1,5 +1,6 @@
 #include "ui/ProgressSink.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QProgressDialog>
@@ -11,7 +12,10 @@ TProgressSink::TProgressSink(QWidget* parent, QString title, bool cancellable, i
     timer_.start();
 }
 
-TProgressSink::~TProgressSink() { delete dialog_; }
+TProgressSink::~TProgressSink() {
+    delete dialog_;
+    if (busyCursor_) QApplication::restoreOverrideCursor();
+}
 
 QProgressDialog* TProgressSink::dialog() const { return dialog_; }
 
@@ -49,14 +53,20 @@ void TProgressSink::update(const Info& info) {
 bool TProgressSink::cancelled() {
     pumpEvents();
     if (dialog_ && dialog_->wasCanceled()) cancelled_ = true;
+    if (cancellable_ && cancelled_ && !busyCursor_) {
+        // The dialog is gone; the operation stops within a megabyte of its work.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        busyCursor_ = true;
+    }
     return cancellable_ && cancelled_;
 }
 
 void TProgressSink::pumpEvents() {
-    // Before the dialog is up nothing may reach the window's commands; after, the dialog is
-    // modal to the window and takes the user's input itself.
-    QCoreApplication::processEvents(dialog_ ? QEventLoop::AllEvents
-                                            : QEventLoop::ExcludeUserInputEvents);
+    // While the dialog is up it is modal to the window and takes the user's input itself.
+    // Before it appears, and after Cancel has closed it, the user's input waits in the queue
+    // for the end of the command instead of reaching the window's commands meanwhile.
+    const bool dialogUp = dialog_ && dialog_->isVisible();
+    QCoreApplication::processEvents(dialogUp ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 
 }  // namespace oru::ui

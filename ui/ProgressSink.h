@@ -1,7 +1,8 @@
 #pragma once
 // The window's rendering of the engine's progress reports: a progress dialog that appears once
 // an operation has run longer than a short delay, shows the items and bytes done, keeps the
-// window painted, and offers Cancel where the operation can stop between files.
+// window painted, and offers Cancel where the operation can stop. After Cancel the window shows
+// the busy cursor until the operation has stopped, and keeps the user's clicks for after it.
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -38,6 +39,7 @@ private:
     QElapsedTimer timer_;
     QPointer<QProgressDialog> dialog_;
     bool cancelled_ = false;
+    bool busyCursor_ = false;  // shown from Cancel until the operation has stopped
 };
 
 }  // namespace oru::ui

@@ -44,6 +44,7 @@
 #include "ui/ArchiveReport.h"
 #include "ui/Browse.h"
 #include "ui/CommandProgress.h"
+#include "ui/CommandTexts.h"
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
@@ -56,7 +57,8 @@ namespace oru::ui {
 
 namespace {
 
-constexpr int kNameRole = Qt::UserRole;  // a tree node's folder name, CP950 bytes
+constexpr int kNameRole = Qt::UserRole;
+constexpr int kBusyRetryMs = 50;  // how soon a command or a close waiting for another is tried again  // a tree node's folder name, CP950 bytes
 
 // One of the window's three splitters: 5-pixel handles, panes that cannot be collapsed, the second
 // pane taking what the window gains, and the first sizes of both panes.
@@ -230,6 +232,7 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     makeProgress = [this](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
         return std::make_unique<TProgressSink>(this, title, cancellable);
     };
+    tell = [this](const QString& text) { QMessageBox::information(this, QStringLiteral("WinOru"), text); };
     showReport = [this](const QString& title, const QString& summary, const QStringList& items) {
         showListDialog(this, title, summary, items);
     };
@@ -250,7 +253,7 @@ QToolButton* TMainFrm::addButton(const char* name, const char* hint, int image,
     button->setFixedSize(23, 22);
     button->setIconSize(QSize(16, 16));
     ToolBar1->addWidget(button);
-    connect(button, &QToolButton::clicked, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+    connect(button, &QToolButton::clicked, this, [this, handler] { runWhenFree([this, handler] { (this->*handler)(); }); });
     return button;
 }
 
@@ -413,7 +416,7 @@ QAction* TMainFrm::addCommand(QMenu* menu, const QString& text, const QKeySequen
         action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         scope->addAction(action);
     }
-    connect(action, &QAction::triggered, this, [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this, [this, handler] { runWhenFree([this, handler] { (this->*handler)(); }); });
     return action;
 }
 
@@ -480,6 +483,28 @@ bool TMainFrm::runCommand(const std::function<void()>& command) {
         rebuilding_ = false;
     }
     return false;
+}
+
+void TMainFrm::runWhenFree(const std::function<void()>& command) {
+    if (!busy_) {
+        runCommand(command);
+        return;
+    }
+    // A click that reaches the window while a command runs is kept, not dropped: the command
+    // runs once the one before it has ended.
+    QTimer::singleShot(kBusyRetryMs, this, [this, command] { runWhenFree(command); });
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    if (!busy_) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // The running command sees the request at its next check (within a megabyte of the file it
+    // works on) and leaves the archive as a cancel does; the window closes after it.
+    closeRequested_ = true;
+    event->ignore();
+    QTimer::singleShot(kBusyRetryMs, this, [this] { close(); });
 }
 
 QString TMainFrm::windowTitleFor(const std::string& archivePath, bool readOnly) {
@@ -575,6 +600,9 @@ void TMainFrm::BtnNewFileClick() {
     closeArchive();  // before the dialog: cancelling leaves no archive open
     const std::optional<std::string> path = askSavePath();
     if (!path) return;
+    // An archive there is replaced only when the user says so; any other file is refused by
+    // CreateNew and stays as it is.
+    if (oru::TKiv::IsReplaceable(*path) && !askYesNo(replaceArchiveQuestion(fromNative(*path)))) return;
     CurrentArchive_ = oru::TKiv::CreateNew(*path);
     ArchiveFileName_ = *path;
     updateTitle();
@@ -606,8 +634,13 @@ void TMainFrm::BtnAddFileClick() {
         const QListWidgetItem* item = FileListBox1->item(i);
         if (item->isSelected()) paths.push_back(oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
     }
-    addPaths(archive, std::string(), paths);
+    const auto skipped = addPaths(archive, std::string(), paths);
     BuildFolderTree(archive.Catalog(), nullptr, "");
+    reportSkipped(skipped);
+}
+
+void TMainFrm::reportSkipped(const std::vector<CommandProgress::Skipped>& skipped) {
+    if (!skipped.empty()) showReport(QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
 }
 
 void TMainFrm::addDroppedPaths(const QStringList& dropped) {
@@ -617,18 +650,22 @@ void TMainFrm::addDroppedPaths(const QStringList& dropped) {
     const oru::TKiv::Writing writing(archive);
     std::vector<std::string> paths;
     for (const QString& path : dropped) paths.push_back(toNative(path));
-    addPaths(archive, folderNameOf(tv->currentItem()), paths);  // into the folder shown
+    const auto skipped = addPaths(archive, folderNameOf(tv->currentItem()), paths);  // into the folder shown
     rebuildTreeKeepingFolder();
+    reportSkipped(skipped);
 }
 
-void TMainFrm::addPaths(oru::TKiv& archive, const std::string& parent, const std::vector<std::string>& paths) {
+std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, const std::string& parent,
+                                                         const std::vector<std::string>& paths) {
     CommandProgress progress(makeProgress(QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
+    progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     for (size_t i = 0; i < paths.size(); ++i) {
         if (i > 0) progress.nextCall();
         archive.AddPath(parent, paths[i]);
     }
     setOutcome(outcomeText(QStringLiteral("已加入 %1 個項目"), progress));
+    return progress.skippedItems();
 }
 
 void TMainFrm::BtnExtractClick() {
@@ -667,6 +704,7 @@ void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>&
                            const std::vector<int>& viewRows, const std::string& directory) {
     oru::CatalogTable& catalog = archive.Catalog();
     CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows));
+    progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
     WindowConflicts conflicts(askConflict);
@@ -712,24 +750,26 @@ void TMainFrm::BtnDeleteClick() {
     oru::TKiv& archive = requireArchive();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     oru::CatalogTable& catalog = archive.Catalog();
+    // Only rows the user sees highlighted go, and only once the user has said yes to their names.
+    if (DBGrid1->SelectedCount() == 0) {
+        tell(nothingToDeleteHint());
+        return;
+    }
+    std::vector<DeleteItem> items;
+    for (const int row : DBGrid1->selectedModelRows())
+        items.push_back({QString::fromStdString(oru::cp950::toUtf8(catalog.TextAt(row, "FileName"))),
+                         catalog.IntegerAt(row, "FileType") == 0});
+    if (!askYesNo(deleteQuestion(items))) return;
     {
         SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
         const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("刪除"), false);
         ProgressScope reporting(archive, progress.get());
-        if (DBGrid1->SelectedCount() > 0) {
-            std::vector<oru::Bookmark> rows;
-            for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
-            archive.DeleteEntries(catalog, rows);
-            catalog.MergeChanges();
-            DBGrid1->ClearSelection();
-            archive.Compact();
-        } else if (DataSource1->table() == &catalog && !catalog.IsEmpty()) {
-            archive.DeleteEntry(catalog);
-            catalog.MergeChanges();
-            archive.Compact();
-        } else {
-            return;  // nothing to delete
-        }
+        std::vector<oru::Bookmark> rows;
+        for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
+        archive.DeleteEntries(catalog, rows);
+        catalog.MergeChanges();
+        DBGrid1->ClearSelection();
+        archive.Compact();
     }
     rebuildTreeKeepingFolder();  // the nodes of deleted folders go
     setOutcome(QStringLiteral("已刪除並重整，檔案大小 %1").arg(fileSizeText(archive.ArchivePath())));
@@ -753,6 +793,7 @@ void TMainFrm::testArchive() {
     oru::TKiv& archive = requireArchive();
     const ArchiveProperties figures = propertiesOf(archive);
     CommandProgress progress(makeProgress(QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
+    progress.stopWhen(closeRequested_);
     const TestResult result = testEntries(archive, progress);
     const QString summary = result.damaged.isEmpty()
                                 ? QStringLiteral("已測試 %1 個檔案，沒有損壞。").arg(result.checked)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "archive/zipUtil.h"
+#include "ui/CommandProgress.h"
 #include "ui/ConflictDialog.h"
 
 class QAction;
@@ -131,7 +132,10 @@ public:
     // The folder chooser of Extract (it asks itself before accepting a missing directory).
     std::function<std::optional<std::string>()> askDirectory;
     std::function<bool(const QString& question)> askYesNo;
-    // Shows a command's report: a summary and a list of items (Test's damaged entries).
+    // Tells the user something that needs no answer (what to do instead).
+    std::function<void(const QString& text)> tell;
+    // Shows a command's report: a summary and a list of items (Test's damaged entries, the items
+    // Add left out).
     std::function<void(const QString& title, const QString& summary, const QStringList& items)> showReport;
     // Opens a file extracted for the user with the desktop's application for its type.
     std::function<void(const QString& path)> openExternally;
@@ -164,7 +168,14 @@ public:
     QCheckBox* WholeArchive;
     QLabel *FolderStatus, *SelectionStatus, *OutcomeStatus;
 
+protected:
+    // Closing while a command runs stops the command (where it can stop) and closes the window
+    // once it has ended, the archive consistent.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    // Runs a toolbar or menu command; one asked for while another runs waits for it to end.
+    void runWhenFree(const std::function<void()>& command);
     void buildControls();
     QToolButton* addButton(const char* name, const char* hint, int image, void (TMainFrm::*handler)());
     void closeArchive();
@@ -180,8 +191,12 @@ private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
     std::optional<std::string> runFileDialog(bool save);
     std::optional<std::string> runFolderChooser();
-    // Adds paths below the folder parent (CP950) with one progress over them all.
-    void addPaths(oru::TKiv& archive, const std::string& parent, const std::vector<std::string>& paths);
+    // Adds paths below the folder parent (CP950) with one progress over them all; returns the
+    // items left out, for reportSkipped once the tree shows what went in.
+    std::vector<CommandProgress::Skipped> addPaths(oru::TKiv& archive, const std::string& parent,
+                                                   const std::vector<std::string>& paths);
+    // One dialog listing the items Add left out, when there are any.
+    void reportSkipped(const std::vector<CommandProgress::Skipped>& skipped);
     // Extracts the listing's selection below directory with one progress over it all.
     void extractSelection(oru::TKiv& archive, const std::string& directory);
     // Extracts rows (bookmarks of Catalog; viewRows: the same rows in its view, for the total).
@@ -198,6 +213,7 @@ private:
     CatalogModel* DataSource1;
     QString lastOpenName_, lastSaveName_;  // each dialog offers the name last chosen in it
     bool busy_ = false;                    // a command is running (progress pumps events)
+    bool closeRequested_ = false;          // the window was closed while a command ran
     bool rebuilding_ = false;              // the tree is rebuilt after a failed command
     QFileSystemWatcher* paneWatcher_;      // the directory the file panes show
     QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read

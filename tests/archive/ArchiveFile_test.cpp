@@ -290,15 +290,40 @@ TEST_F(ArchiveFileTest, ArchiveTheUserMayOnlyReadIsReadAndRefusesWrites) {
     EXPECT_EQ(readAll(archive), before);
 }
 
-TEST_F(ArchiveFileTest, CreateNewOverAnArchiveGivesAnEmptyOneThatOpens) {
-    const std::string archive = archiveWithTwoFiles();
-    {
-        auto kiv = TKiv::CreateNew(archive);
-        EXPECT_TRUE(kiv->Catalog().IsEmpty());
+// CreateNew empties only what is an archive already (or nothing at all); anyone's other file
+// stays as it is.
+TEST_F(ArchiveFileTest, CreateNewReplacesArchivesOnlyAndLeavesOtherFilesUntouched) {
+    const Bytes archive = readAll(archiveWithTwoFiles());
+    Bytes lowerCase = archive;
+    std::memcpy(lowerCase.data(), "kvar", 4);
+    const std::string text = "a document, not an archive";
+    struct Case {
+        const char* what;
+        Bytes before;
+        bool replaced;
+    } cases[] = {
+        {"archive with entries", archive, true},
+        {"archive whose magic is written in lower case", lowerCase, true},
+        {"empty file", {}, true},
+        {"text document", Bytes(text.begin(), text.end()), false},
+        {"file shorter than a header", Bytes{'K', 'V', 'A', 'R'}, false},
+        {"zip file", Bytes{'P', 'K', 3, 4, 20, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string target = path("target.oru");
+        writeAll(target, c.before);
+        EXPECT_EQ(TKiv::IsReplaceable(target), c.replaced);
+        if (c.replaced) {
+            EXPECT_TRUE(TKiv::CreateNew(target)->Catalog().IsEmpty());
+            EXPECT_EQ(readAll(target), headerBytes("KVAR", 16));
+            EXPECT_TRUE(TKiv::OpenExisting(target)->Catalog().IsEmpty());
+        } else {
+            EXPECT_EQ(errorOf([&] { TKiv::CreateNew(target); }), TKiv::NotAnArchiveMessage(target));
+            EXPECT_EQ(readAll(target), c.before);
+        }
     }
-    // The old entries are gone, and the file reopens as an empty archive.
-    EXPECT_EQ(readAll(archive), headerBytes("KVAR", 16));
-    EXPECT_TRUE(TKiv::OpenExisting(archive)->Catalog().IsEmpty());
+    EXPECT_FALSE(TKiv::IsReplaceable(path("missing.oru")));
 }
 
 TEST_F(ArchiveFileTest, CreatedNeverChanges) {

@@ -245,7 +245,8 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
     const Case cases[] = {
         {{"list", "missing.oru"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"info", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},
-        {{"add", "a.oru", "nowhere"}, "oru: Cannot open file nowhere.\n"},
+        {{"add", "a.oru", "nowhere"}, "oru: nowhere: not found (not added)\noru: 1 item could not be added.\n"},
+        {{"new", "notes.txt"}, "oru: notes.txt: 這個檔案不是壓縮檔，不能以新的壓縮檔取代它.\n"},
         {{"new", "no/such/dir/x.oru"}, "oru: Cannot create file no/such/dir/x.oru.\n"},
         {{"cat", "a.oru", "in"}, "oru: in是一個目錄.\n"},
         {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n"},
@@ -377,8 +378,8 @@ TEST_F(OruCli, AddCreatesAMissingArchiveOnly) {
     const Case cases[] = {
         {"new.oru", {"f.txt"}, "", true},
         {"sub/../new2.oru", {"f.txt"}, "", true},
-        {"none.oru", {"missing"}, "oru: Cannot open file missing.\n", false},
-        {"part.oru", {"f.txt", "missing"}, "oru: Cannot open file missing.\n", true},
+        {"none.oru", {"missing"}, "oru: missing: not found (not added)\noru: 1 item could not be added.\n", false},
+        {"part.oru", {"f.txt", "missing"}, "oru: missing: not found (not added)\noru: 1 item could not be added.\n", true},
         {"notes.txt", {"f.txt"}, "oru: notes.txt檔案格式不符.\n", true},
         {"folder.oru", {"f.txt"}, "oru: folder.oru找不到這個檔案.\n", false},
         {"dangling.oru", {"f.txt"}, "oru: dangling.oru找不到這個檔案.\n", false},

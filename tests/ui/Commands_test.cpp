@@ -19,6 +19,7 @@
 #include "ui/Browse.h"
 #include "ui/CommandProgress.h"
 #include "ui/DBGrid.h"
+#include "ui/CommandTexts.h"
 #include "ui/ProgressSink.h"
 #include "ui/SelectDirDlg.h"
 #include "WindowTestSupport.h"
@@ -247,7 +248,13 @@ TEST_F(CommandsTest, DeleteOfASelectedFolderCompactsAndKeepsTheFolderShown) {
     {
         auto w = openWindow(path);
         w->DBGrid1->clickRow(rowOf(*w, "docs"), false);
-        w->BtnDeleteClick();  // no question asked
+        QString asked;
+        w->askYesNo = [&](const QString& question) {
+            asked = question;
+            return true;
+        };
+        w->BtnDeleteClick();
+        EXPECT_EQ(asked, QStringLiteral("要刪除「docs」和它裡面的所有項目嗎？"));
         EXPECT_LT(fsys::file_size(path), sizeBefore);
         EXPECT_EQ(listing(*w), std::vector<std::string>{"a.txt"});
         EXPECT_EQ(w->DBGrid1->SelectedCount(), 0);
@@ -260,27 +267,62 @@ TEST_F(CommandsTest, DeleteOfASelectedFolderCompactsAndKeepsTheFolderShown) {
     EXPECT_EQ(rows.begin()->offset, 16);
 }
 
-TEST_F(CommandsTest, DeleteWithoutSelectionTakesTheCurrentRowOrNothing) {
-    fsys::create_directories(tmp / "src/empty");
+// Delete acts on the rows the user sees highlighted, never on the cursor's row alone, and only
+// once the user has said yes to their names.
+TEST_F(CommandsTest, DeleteAsksFirstAndActsOnlyOnHighlightedRows) {
     writeFile(tmp / "src/y.txt", "why");
     writeFile(tmp / "src/z.txt", "zed");
+    writeFile(tmp / "src/子資料夾/in.txt", "in");
     const std::string path = tmp / "cur.oru";
-    makeArchive(path, {tmp / "src/empty", tmp / "src/y.txt", tmp / "src/z.txt"});
+    makeArchive(path, {tmp / "src/子資料夾", tmp / "src/y.txt", tmp / "src/z.txt"});
     auto w = openWindow(path);
-
-    // An empty folder shown, nothing selected: nothing is deleted or compacted.
-    w->tv->setCurrentItem(node(*w, {"empty"}));
-    ASSERT_TRUE(listing(*w).empty());
+    std::vector<QString> told, asked;
+    w->tell = [&](const QString& text) { told.push_back(text); };
+    bool answer = false;
+    w->askYesNo = [&](const QString& question) {
+        asked.push_back(question);
+        return answer;
+    };
     const std::string before = readFile(path);
-    w->BtnDeleteClick();
-    EXPECT_EQ(readFile(path), before);
 
-    // The top level with the cursor on z.txt: that row goes.
-    w->tv->setCurrentItem(w->tv->topLevelItem(0));
+    // The cursor on z.txt, nothing highlighted: the user is told what to do, nothing goes.
     w->listingModel()->setCurrentRow(rowOf(*w, "z.txt"));
     w->BtnDeleteClick();
-    EXPECT_EQ(listing(*w), (std::vector<std::string>{"empty", "y.txt"}));
-    EXPECT_LT(readFile(path).size(), before.size());
+    EXPECT_EQ(told, std::vector<QString>{nothingToDeleteHint()});
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(readFile(path), before);
+
+    const QString question = QStringLiteral("要刪除這 2 個項目嗎？\n\n子資料夾（和它裡面的所有項目）\nz.txt");
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes);
+        asked.clear();
+        answer = yes;
+        w->DBGrid1->clickRow(rowOf(*w, "子資料夾"), false);
+        w->DBGrid1->clickRow(rowOf(*w, "z.txt"), true);
+        w->BtnDeleteClick();
+        EXPECT_EQ(asked, std::vector<QString>{question});
+        if (yes) {
+            EXPECT_EQ(listing(*w), std::vector<std::string>{"y.txt"});
+            EXPECT_LT(readFile(path).size(), before.size());
+        } else {
+            EXPECT_EQ(listing(*w), (std::vector<std::string>{"子資料夾", "y.txt", "z.txt"}));
+            EXPECT_EQ(readFile(path), before);
+        }
+    }
+}
+
+TEST_F(CommandsTest, DeleteQuestionNamesTheFirstFewAndCountsTheRest) {
+    const struct {
+        std::vector<DeleteItem> items;
+        QString question;
+    } cases[] = {
+        {{{QStringLiteral("a.txt"), false}}, QStringLiteral("要刪除「a.txt」嗎？")},
+        {{{QStringLiteral("子資料夾"), true}}, QStringLiteral("要刪除「子資料夾」和它裡面的所有項目嗎？")},
+        {{{QStringLiteral("1"), false}, {QStringLiteral("2"), true}, {QStringLiteral("3"), false},
+          {QStringLiteral("4"), false}, {QStringLiteral("5"), false}, {QStringLiteral("6"), false}, {QStringLiteral("7"), false}},
+         QStringLiteral("要刪除這 7 個項目嗎？\n\n1\n2（和它裡面的所有項目）\n3\n4\n5\n……以及另外 2 個項目")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(deleteQuestion(c.items), c.question);
 }
 
 TEST_F(CommandsTest, FailedDeleteStillResumesTheListing) {
@@ -292,6 +334,7 @@ TEST_F(CommandsTest, FailedDeleteStillResumesTheListing) {
     // Compaction cannot create its temporary file where a directory stands.
     fsys::create_directories(oru::TKiv::TempPathFor(path));
     auto w = openWindow(path);
+    w->askYesNo = [](const QString&) { return true; };
     w->DBGrid1->clickRow(rowOf(*w, "a.txt"), false);
     EXPECT_THROW(w->BtnDeleteClick(), oru::Error);
     const CatalogTable& catalog = w->CurrentArchive()->Catalog();
@@ -311,12 +354,13 @@ TEST_F(CommandsTest, FailedAddShowsWhatWentInAndKeepsTheFolderShown) {
     w->tv->setCurrentItem(node(*w, {"docs"}));
     std::vector<std::string> shown;
     TApplication::instance()->showError = [&](const QString& t) { shown.push_back(t.toStdString()); };
-    // a.txt goes in; the archive's own file, held open, fails.
-    selectInFilePane(*w, tmp / "src", {"a.txt", "z.oru"});
+    // a.txt goes in; a file of 2 GiB, more than an archive can hold, fails.
+    oru::FileStream(tmp / "src/big.bin", oru::FileStream::Mode::Create).setSize(int64_t{1} << 31);  // sparse
+    selectInFilePane(*w, tmp / "src", {"a.txt", "big.bin"});
     EXPECT_FALSE(w->runCommand([&] { w->BtnAddFileClick(); }));
     TApplication::instance()->showError = nullptr;
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_NE(shown[0].find("z.oru"), std::string::npos) << shown[0];
+    EXPECT_NE(shown[0].find("big.bin"), std::string::npos) << shown[0];
     EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
     EXPECT_TRUE(w->tv->topLevelItem(0)->isExpanded());
     w->tv->setCurrentItem(w->tv->topLevelItem(0));

@@ -108,7 +108,8 @@ TEST(FileManagerActionsTest, AddToCreatesOrExtendsTheArchiveAndGoesOnPastAMissin
     EXPECT_TRUE(addTo(tmp / "new.oru", {"a.txt", "docs/"}));
     EXPECT_FALSE(addTo("../new.oru", {"gone.txt", "./later.txt"}));
 
-    EXPECT_EQ(shown.texts, std::vector<std::string>{"Cannot open file " + tmp / "src/gone.txt" + "."});
+    EXPECT_EQ(shown.texts, std::vector<std::string>{"1 個項目無法加入，其餘的都已加入：\n" + tmp / "src/gone.txt" +
+                                                    "：找不到（可能已被移走或刪除）."});
     ASSERT_TRUE(extractHere({tmp / "new.oru"}));
     EXPECT_EQ(oru::test::treeOf(tmp / "new"),
               (Tree{{"a.txt", "A"}, {"docs", "<dir>"}, {"docs/x.txt", "X"}, {"later.txt", "L"}}));

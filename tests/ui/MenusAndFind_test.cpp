@@ -102,6 +102,7 @@ TEST_F(MenusAndFindTest, KeysReachTheirCommandsWhereTheyMeanThem) {
     EXPECT_EQ(opened, 1);
     w->askOpenPath = [&] { return std::optional<std::string>(path); };
     w->BtnOpenFileClick();
+    w->askYesNo = [](const QString&) { return true; };  // Delete's question
     w->DBGrid1->setFocus();
 
     // Ctrl+A selects every row; Del deletes them only from the listing.
