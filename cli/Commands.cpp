@@ -310,28 +310,30 @@ void cmdTest(const std::string& archive, const Options& options) {
     const FirstPaths paths(catalog, tree);
 
     const bool terminal = isatty(STDOUT_FILENO);
-    ConsoleProgress progress(progressVisible(options), false);
-    ConsoleProgress::catchInterrupts();
-    Progress::Info info;
     int checked = 0, damaged = 0;
-    for (int i = 0; i < tree.size(); ++i) {
-        if (tree.isFolder(i)) continue;
-        if (progress.cancelled()) throw Cancelled();
-        int64_t decoded = 0;
-        const std::string problem = damageOf(*kiv, catalog, i, decoded);
-        ++checked;
-        if (!problem.empty()) {
-            ++damaged;
-            progress.finish();
-            std::printf("damaged: %s: %s\n", forTerminal(paths.label(i), terminal).c_str(),
-                        forTerminal(displayText(problem), terminal).c_str());
+    // Attached to the archive, the display is asked after every megabyte decoded: Ctrl+C stops
+    // inside a big entry too.
+    withProgress(*kiv, options, [&](ConsoleProgress& progress) {
+        Progress::Info info;
+        for (int i = 0; i < tree.size(); ++i) {
+            if (tree.isFolder(i)) continue;
+            if (progress.cancelled()) throw Cancelled();
+            int64_t decoded = 0;
+            const std::string problem = damageOf(*kiv, catalog, i, decoded);
+            ++checked;
+            if (!problem.empty()) {
+                ++damaged;
+                progress.finish();
+                std::printf("damaged: %s: %s\n", forTerminal(paths.label(i), terminal).c_str(),
+                            forTerminal(displayText(problem), terminal).c_str());
+            }
+            info.itemsDone = checked;
+            info.bytesDone += static_cast<uint64_t>(decoded);
+            info.currentName = paths.label(i);
+            progress.update(info);
         }
-        info.itemsDone = checked;
-        info.bytesDone += static_cast<uint64_t>(decoded);
-        info.currentName = paths.label(i);
-        progress.update(info);
-    }
-    progress.finish();
+        progress.finish();
+    }, false);
     std::printf("%d stored files checked, %d damaged\n", checked, damaged);
     if (std::fflush(stdout) != 0) throw Error(msg::kWriteError);
     if (damaged > 0) {

@@ -794,6 +794,7 @@ void TMainFrm::testArchive() {
     const ArchiveProperties figures = propertiesOf(archive);
     CommandProgress progress(makeProgress(QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
     progress.stopWhen(closeRequested_);
+    ProgressScope reporting(archive, &progress);  // Cancel is also asked inside a big entry
     const TestResult result = testEntries(archive, progress);
     const QString summary = result.damaged.isEmpty()
                                 ? QStringLiteral("已測試 %1 個檔案，沒有損壞。").arg(result.checked)
