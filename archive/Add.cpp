@@ -369,10 +369,17 @@ void TKiv::beginJournal(Run& run) {
     uint8_t header[kHeaderSize];
     encodeHeader(header_, header);
     const std::string journalPath = RecoveryPathFor(path_);
+    // A recovery file of ours still there was written for another archive of this name (opening
+    // replays the ones that match); one that is not ours keeps its name, and this add goes on
+    // without crash protection.
+    if (ownSideFile(journalPath)) fs::deleteFile(journalPath);
     try {
         journal_ = std::make_unique<AddJournal>(journalPath, header, catalog_->PacketBytes());
     } catch (const Error&) {
         run.withoutJournal = true;
+        if (fs::sideFileAt(journalPath, path_) != fs::SideFile::Missing) {
+            warnOnce(journalPath + ": 這個名稱已被另一個檔案或連結佔用；這次加入沒有當機保護");
+        }
         return;
     }
     fs::fileId(journalPath, journalId_);

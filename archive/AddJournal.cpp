@@ -85,7 +85,7 @@ std::string AddJournal::PathFor(const std::string& archivePath) { return archive
 
 AddJournal::AddJournal(const std::string& path, const uint8_t (&header)[16], const std::vector<uint8_t>& packet)
     : path_(path) {
-    file_ = std::make_unique<FileStream>(path, FileStream::Mode::Create);
+    file_ = std::make_unique<FileStream>(path, FileStream::Mode::CreateSide);
     try {
         std::vector<uint8_t> head;
         head.reserve(32 + packet.size());
@@ -138,35 +138,79 @@ void AddJournal::remove() {
     syncFolderOf(path_);
 }
 
-bool AddJournal::read(Stream& file, Contents& out) {
-    const int64_t size = file.size();
-    if (size < 32 || size > int64_t{kMaxPacket} + (int64_t{1} << 30)) return false;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    file.seek(0);
-    file.readExact(bytes.data(), bytes.size());
+namespace {
+// Reads a stream front to back through a small buffer, so that a recovery file of any size is
+// read a record at a time and never whole into memory.
+class BufferedReader {
+public:
+    explicit BufferedReader(Stream& file) : file_(file) { file_.seek(0); }
+    // Exactly n bytes into out, or false at the end of the file.
+    bool take(uint8_t* out, size_t n) {
+        while (n > 0) {
+            if (at_ == have_) {
+                have_ = file_.read(buffer_, sizeof buffer_);
+                at_ = 0;
+                if (have_ == 0) return false;
+            }
+            const size_t step = std::min(n, have_ - at_);
+            std::memcpy(out, buffer_ + at_, step);
+            at_ += step;
+            out += step;
+            n -= step;
+        }
+        return true;
+    }
+    bool take(std::vector<uint8_t>& out, size_t n) {
+        out.resize(n);
+        return take(out.data(), n);
+    }
 
-    Reader r{bytes.data(), bytes.data() + bytes.size()};
-    uint32_t version, packetSize, crc;
+private:
+    Stream& file_;
+    uint8_t buffer_[64 * 1024];
+    size_t at_ = 0, have_ = 0;
+};
+}  // namespace
+
+bool AddJournal::read(Stream& file, int64_t archiveSize, Contents& out) {
+    const int64_t size = file.size();
+    if (size < 32) return false;
+    BufferedReader in(file);
+    // The fixed part: magic, version, the archive's header, the packet's size.
+    std::vector<uint8_t> head;
+    if (!in.take(head, 28)) return false;
+    Reader r{head.data(), head.data() + head.size()};
+    uint32_t version, packetSize;
     if (std::memcmp(r.at, kJournalMagic, 4) != 0) return false;
     r.at += 4;
     if (!r.get32(version) || version != kJournalVersion) return false;
-    if (r.end - r.at < 16) return false;
     std::memcpy(out.header, r.at, 16);
     r.at += 16;
-    if (!r.get32(packetSize) || static_cast<uint64_t>(r.end - r.at) < uint64_t{packetSize} + 4) return false;
-    out.packet.assign(r.at, r.at + packetSize);
-    r.at += packetSize;
-    const uint32_t headCrc = crcOf(bytes.data(), static_cast<size_t>(r.at - bytes.data()));
-    if (!r.get32(crc) || crc != headCrc) return false;
+    // The packet is the catalog the archive held when the add began: it lay inside the archive,
+    // which adding only makes longer, and inside this file.
+    if (!r.get32(packetSize) || packetSize > kMaxPacket || int64_t{packetSize} > archiveSize ||
+        int64_t{packetSize} > size - 32) {
+        return false;
+    }
+    std::vector<uint8_t> packet;
+    uint8_t crcBytes[4];
+    if (!in.take(packet, packetSize) || !in.take(crcBytes, 4)) return false;
+    uint32_t headCrc = crcOf(head.data(), head.size());
+    // (zlib's crc32 of a null buffer is its initial value, not the running one.)
+    if (!packet.empty()) headCrc = static_cast<uint32_t>(::crc32(headCrc, packet.data(), static_cast<uInt>(packet.size())));
+    if (coding::decodeFixed32(crcBytes) != headCrc) return false;
+    out.packet = std::move(packet);
 
     // Records: each whole one whose checksum holds; the first torn or damaged one ends the list.
+    std::vector<uint8_t> payload;
     for (;;) {
-        uint32_t length, recordCrc;
-        if (!r.get32(length) || !r.get32(recordCrc)) break;
-        if (length > kMaxRecord || static_cast<uint64_t>(r.end - r.at) < length) break;
-        if (crcOf(r.at, length) != recordCrc) break;
-        Reader p{r.at, r.at + length};
-        r.at += length;
+        uint8_t prefix[8];
+        if (!in.take(prefix, 8)) break;
+        const uint32_t length = coding::decodeFixed32(prefix);
+        const uint32_t recordCrc = coding::decodeFixed32(prefix + 4);
+        if (length > kMaxRecord || !in.take(payload, length)) break;
+        if (crcOf(payload.data(), length) != recordCrc) break;
+        Reader p{payload.data(), payload.data() + length};
         JournalRow row;
         uint32_t type, offset, originalSize, storedSize;
         uint64_t checkin;

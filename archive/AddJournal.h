@@ -33,7 +33,7 @@ public:
     // The archive's path with ".recover" appended.
     static std::string PathFor(const std::string& archivePath);
 
-    // Creates the file (exclusively) holding header and packet, and flushes it and its folder to
+    // Creates the file (a new file only, mode 0600, no link followed) holding header and packet, and flushes it and its folder to
     // the disk. On failure the partial file is deleted and the error passes on.
     AddJournal(const std::string& path, const uint8_t (&header)[16], const std::vector<uint8_t>& packet);
     ~AddJournal();
@@ -50,9 +50,10 @@ public:
         std::vector<uint8_t> packet;
         std::vector<JournalRow> rows;  // the complete records, up to the first torn one
     };
-    // Reads the open file. False when its first part (header and packet) is incomplete or
-    // damaged: the add never got to change the archive then.
-    static bool read(Stream& file, Contents& out);
+    // Reads the open file record by record. False when its first part (header and packet) is
+    // incomplete or damaged, or describes a catalog larger than the archive (archiveSize bytes):
+    // the add never got to change the archive then.
+    static bool read(Stream& file, int64_t archiveSize, Contents& out);
 
 private:
     std::string path_;

@@ -70,13 +70,16 @@ void TKiv::Compact() {
     catalog_->SetFiltered(false);
 
     const std::string tempPath = TempPathFor(path_);
-    // A file left there by an earlier failure is deleted first; the archive itself never is.
-    fs::FileId tempId, archiveId;
-    if (fs::fileId(tempPath, tempId) && fs::fileId(path_, archiveId) && tempId == archiveId) {
-        throw Error(msg::cannotCreate(tempPath));
+    // A file of ours left there by an earlier failure is deleted first (opening has already
+    // copied back any complete archive it held). Anything else under that name is not ours to
+    // delete or write: the compaction cannot run then.
+    if (ownSideFile(tempPath)) fs::deleteFile(tempPath);
+    std::unique_ptr<FileStream> temp;
+    try {
+        temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::CreateSide);
+    } catch (const Error&) {
+        throw Error(msg::cannotCreate(tempPath) + "：這個名稱已被另一個檔案或連結佔用，請移走它再重整");
     }
-    if (fs::fileExists(tempPath)) fs::deleteFile(tempPath);
-    auto temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::Create);
 
     const ArchiveHeader oldHeader = header_;
     try {
@@ -128,9 +131,23 @@ void TKiv::compactInto(Run& run, Stream& temp) {
     const int64_t archiveSize = file_->size();
     StoredCopier copier(*file_, temp);
     for (c.First(); !c.AtEnd(); c.Next()) {
-        if (c.GetInteger(schema::kFileType) != schema::kFile) continue;
+        const int32_t type = c.GetInteger(schema::kFileType);
+        if (type == schema::kFolder) continue;
         run.checkCancelled();
         const int32_t storedSize = c.GetInteger(schema::kStoredSize);
+        if (type != schema::kFile) {
+            // A row of another type carries its bytes along when they lie in the data area; one
+            // pointing anywhere else loses its offset, so that it never points into the bytes
+            // of an entry the compacted archive holds.
+            const int32_t offset = c.GetInteger(schema::kOffset);
+            if (offset < kHeaderSize || storedSize <= 0 || int64_t{offset} + storedSize > header_.CatalogOffset) {
+                c.Edit();
+                c.SetInteger(schema::kOffset, 0);
+                c.SetInteger(schema::kStoredSize, 0);
+                c.Post();
+                continue;
+            }
+        }
         seekStoredBytes(c.GetInteger(schema::kOffset), storedSize, archiveSize);
         // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
         if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));

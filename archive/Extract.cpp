@@ -7,6 +7,7 @@
 #include "archive/EntryNames.h"
 #include "archive/ExtractTarget.h"
 #include "archive/Operation.h"
+#include "archive/StoredRanges.h"
 #include "archive/StreamAdapters.h"
 
 namespace oru {
@@ -34,12 +35,31 @@ void TKiv::readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& int
     into.seek(0);
 }
 
+const StoredRanges& TKiv::storedRanges() {
+    if (!ranges_ || rangesDataEnd_ != header_.CatalogOffset) {
+        ranges_ = std::make_unique<StoredRanges>(*catalog_, header_.CatalogOffset);
+        rangesDataEnd_ = header_.CatalogOffset;
+    }
+    return *ranges_;
+}
+
 void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
-    if (cursor.GetInteger(schema::kFileType) == schema::kFolder) {
+    const int32_t type = cursor.GetInteger(schema::kFileType);
+    if (type == schema::kFolder) {
         throw Error(cp950::toUtf8(cursor.GetText(schema::kFileName)) + "是一個目錄");
+    }
+    // A row of another type is neither folder nor file: its bytes are never read as a file's.
+    if (type != schema::kFile) {
+        throw Error("不明的項目類型（FileType " + std::to_string(type) + "），不是檔案");
     }
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
+    // Bytes outside the file fail as a read would; bytes in the file but outside the data area,
+    // or shared with another row, are damage too.
+    seekStoredBytes(offset, storedSize);
+    if (const std::string problem = storedRanges().problemOf(offset, storedSize); !problem.empty()) {
+        throw Error(problem);
+    }
     // Content beyond the size the row gives is not produced: a stream that inflates past it is
     // damaged or hostile.
     const int32_t originalSize = cursor.GetInteger(schema::kOriginalSize);

@@ -20,8 +20,8 @@ void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
     std::unique_ptr<FileStream> journal;
     AddJournal::Contents saved;
     try {
-        journal = std::make_unique<FileStream>(journalPath, FileStream::Mode::ReadWrite);
-        if (!AddJournal::read(*journal, saved)) {
+        journal = std::make_unique<FileStream>(journalPath, FileStream::Mode::OpenSide);
+        if (!AddJournal::read(*journal, file_->size(), saved)) {
             // The add stopped before its first change to the archive.
             journal.reset();
             fs::deleteFile(journalPath);
@@ -87,10 +87,10 @@ void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
 // archive (interrupted just before its deletion) is deleted; any other is left alone.
 void TKiv::restoreInterruptedCompact() {
     const std::string tempPath = TempPathFor(path_);
-    if (!fs::fileExists(tempPath)) return;
+    if (!ownSideFile(tempPath)) return;
     std::unique_ptr<FileStream> temp;
     try {
-        temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::Read);
+        temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::OpenSide);
     } catch (const Error&) {
         return;  // held open: another archive's compaction is running
     }

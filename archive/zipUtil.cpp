@@ -4,12 +4,14 @@
 // Compact.cpp).
 #include "archive/zipUtil.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <optional>
 
 #include "archive/AddJournal.h"
 #include "archive/Operation.h"
+#include "archive/StoredRanges.h"
 #include "platform/Clock.h"
 
 namespace oru {
@@ -85,7 +87,7 @@ std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     // A recovery file left by an interrupted add to an archive of this name belongs to the
     // archive being replaced.
     const std::string journalPath = RecoveryPathFor(path);
-    if (fs::fileExists(journalPath)) fs::deleteFile(journalPath);
+    if (kiv->ownSideFile(journalPath)) fs::deleteFile(journalPath);
     kiv->WriteHeader();
     return kiv;
 }
@@ -118,18 +120,22 @@ std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path, Access access)
 // exclusive lock; a read-only archive is read as it stands, unless an add must be recovered.
 void TKiv::finishInterruptedWork() {
     std::optional<Writing> writing;
-    if (fs::fileExists(RecoveryPathFor(path_))) {
-        if (readOnly_) {
-            throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復才能開啟，但它是唯讀的，無法寫入；" +
-                        "請以有寫入權限的身分開啟一次");
-        }
+    const std::string journalPath = RecoveryPathFor(path_);
+    const bool journal = ownSideFile(journalPath);
+    // An interrupted add (this user's, or the owner's when another user reads the archive): the
+    // archive is not readable until it is recovered, which needs writing it.
+    if (readOnly_ && (journal || fs::sideFileAt(journalPath, path_) == fs::SideFile::OwnersOther)) {
+        throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復才能開啟，但它是唯讀的，無法寫入；" +
+                    "請以有寫入權限的身分開啟一次");
+    }
+    if (journal) {
         if (lockable_) {
             if (!lockable_->relock(true)) {
                 throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復，但另一個程式正在使用它");
             }
             writing.emplace(*this);
         }
-    } else if (lockable_ && !readOnly_ && fs::fileExists(TempPathFor(path_)) && lockable_->relock(true)) {
+    } else if (lockable_ && !readOnly_ && ownSideFile(TempPathFor(path_)) && lockable_->relock(true)) {
         writing.emplace(*this);
     }
     if (writing || !lockable_) restoreInterruptedCompact();
@@ -139,7 +145,7 @@ void TKiv::finishInterruptedWork() {
     } catch (const Error& e) {
         // A compaction cut short may have left the complete archive in its temporary file.
         const std::string tempPath = TempPathFor(path_);
-        if (!fs::fileExists(tempPath)) throw;
+        if (fs::sideFileAt(tempPath, path_) != fs::SideFile::Owned) throw;
         throw Error(std::string(e.what()) + "；" + tempPath + " 可能保留了完整的壓縮檔", e.status());
     }
 }
@@ -173,7 +179,7 @@ void TKiv::readHeaderAndCatalog() {
     }
     if (!magicMatches(header_.Magic)) throw Error(badFormat(path_));
     const std::string journalPath = RecoveryPathFor(path_);
-    if (fs::fileExists(journalPath)) {
+    if (ownSideFile(journalPath)) {
         recoverInterruptedAdd(journalPath);
     } else {
         LoadCatalog();
@@ -185,6 +191,7 @@ void TKiv::WrapFileForTesting(const FileWrapper& wrap) { file_ = wrap(std::move(
 // ---------------------------------------------------------------- header and catalog
 
 void TKiv::LoadCatalog() {
+    ranges_.reset();
     catalog_->EmptyTable();
     catalogBytes_ = 0;
     rowsSinceSave_ = 0;
@@ -238,15 +245,21 @@ double TKiv::CheckpointInterval() { return checkpointInterval; }
 
 std::string TKiv::RecoveryPathFor(const std::string& archivePath) { return AddJournal::PathFor(archivePath); }
 
-std::string TKiv::TempPathFor(const std::string& archivePath) {
-    const auto dot = archivePath.rfind('.');
-    const auto slash = archivePath.rfind('/');
-    std::string temp = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                           ? archivePath.substr(0, dot) + ".$$$"
-                           : archivePath + ".$$$";
-    // An archive whose own extension is ".$$$" must not be taken for its temporary file.
-    if (temp == archivePath) temp += ".$$$";
-    return temp;
+std::string TKiv::TempPathFor(const std::string& archivePath) { return archivePath + ".$$$"; }
+
+bool TKiv::ownSideFile(const std::string& path) {
+    switch (fs::sideFileAt(path, path_)) {
+        case fs::SideFile::Missing: return false;
+        case fs::SideFile::Owned: return true;
+        case fs::SideFile::OwnersOther:
+        case fs::SideFile::Foreign: break;
+    }
+    warnOnce(path + ": 這個檔案不是由你建立的（或是連結、可被他人寫入），已略過，未讀取也未更動");
+    return false;
+}
+
+void TKiv::warnOnce(const std::string& text) {
+    if (std::find(warnings_.begin(), warnings_.end(), text) == warnings_.end()) warnings_.push_back(text);
 }
 
 }  // namespace oru

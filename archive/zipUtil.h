@@ -21,6 +21,7 @@
 namespace oru {
 
 class AddJournal;
+class StoredRanges;
 class ExtractTarget;
 
 // zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
@@ -139,11 +140,17 @@ public:
     // The front end's progress sink for the following operations; nullptr for none.
     void SetProgress(Progress* progress) { progress_ = progress; }
 
-    // The temporary file of compaction: path with its extension replaced by ".$$$".
+    // The temporary file of compaction: path with ".$$$" appended, so that archives sharing a
+    // stem (a.oru, a.old) never share one.
     static std::string TempPathFor(const std::string& archivePath);
     // The recovery file of adding: path with ".recover" appended. It exists only while an add
     // runs, or after one was interrupted; opening the archive then rebuilds its catalog from it.
     static std::string RecoveryPathFor(const std::string& archivePath);
+    // Both side files are created only as new files of this user's (mode 0600, no link
+    // followed), and used only when they are this user's own (fs::sideFileAt). Anything else
+    // found under their names is left alone and said once here (UTF-8), for the front end to
+    // show as a warning: opening, adding and compacting go on without it.
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
     // Adding writes the header and catalog after a file only once this many seconds have passed
     // since the last such write (and always at the end of AddPath and on every failure); 0
@@ -199,6 +206,14 @@ private:
     std::unique_ptr<Stream> file_;         // ArchiveFile
     FileStream* lockable_ = nullptr;       // file_ itself when opened Shared (its lock changes)
     bool readOnly_ = false;
+    std::vector<std::string> warnings_;    // see Warnings()
+    // Whether the side file at path may be used; a foreign one is said once in warnings_.
+    bool ownSideFile(const std::string& path);
+    void warnOnce(const std::string& text);
+    // The range checks of the catalog as loaded, made on first use after each load.
+    const StoredRanges& storedRanges();
+    std::unique_ptr<StoredRanges> ranges_;
+    int32_t rangesDataEnd_ = -1;  // the CatalogOffset ranges_ was made for
     int writers_ = 0;                      // Writing objects alive
     std::unique_ptr<CatalogTable> catalog_;
     ArchiveHeader header_{};

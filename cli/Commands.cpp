@@ -31,11 +31,22 @@ namespace {
 
 // Commands that only read open the archive shared: archives the user may only read work, and
 // several readers may run at once, but never beside a writer.
+// Says on standard error, once each, what the engine left alone beside the archive (a side
+// file planted by someone else, say); the command itself goes on.
+void showWarnings(const TKiv& kiv) {
+    static size_t shown = 0;
+    const auto& warnings = kiv.Warnings();
+    for (; shown < warnings.size(); ++shown) {
+        std::fprintf(stderr, "oru: warning: %s\n", displayText(warnings[shown]).c_str());
+    }
+}
+
 std::unique_ptr<TKiv> openArchive(const std::string& path, TKiv::Access access = TKiv::Access::Exclusive) {
     auto kiv = TKiv::OpenExisting(path, access);
     // The window's ordering: deleting and compacting visit rows in it, so the tool leaves
     // archives exactly as the window would.
     kiv->Catalog().SetOrdering(schema::kListingOrdering);
+    showWarnings(*kiv);
     return kiv;
 }
 
@@ -52,7 +63,10 @@ void withProgress(TKiv& kiv, const Options& options, Work work, bool namesItems 
     kiv.SetProgress(&progress);
     struct Detach {
         TKiv& kiv;
-        ~Detach() { kiv.SetProgress(nullptr); }
+        ~Detach() {
+            kiv.SetProgress(nullptr);
+            showWarnings(kiv);
+        }
     } detach{kiv};
     work(progress);
 }
@@ -228,9 +242,12 @@ void cmdList(const std::string& archive) {
     DescriptorSink out(STDOUT_FILENO);
     std::string line;
     tree.walk([&](int i, const std::string& path) {
-        const bool folder = tree.isFolder(i);
-        line = folder ? "d\t\t\t" : "f\t" + sizeText(catalog, i, schema::kOriginalSize) + "\t" +
-                                        sizeText(catalog, i, schema::kStoredSize) + "\t";
+        // Rows of a type other than folder and file are listed as "?", never as files.
+        const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+        line = type == schema::kFolder ? "d\t\t\t"
+                                       : std::string(type == schema::kFile ? "f" : "?") + "\t" +
+                                             sizeText(catalog, i, schema::kOriginalSize) + "\t" +
+                                             sizeText(catalog, i, schema::kStoredSize) + "\t";
         line += dateText(catalog, i) + "\t" + forTerminal(path, terminal) + "\n";
         out.write(line.data(), line.size());
     });
@@ -316,7 +333,7 @@ void cmdTest(const std::string& archive, const Options& options) {
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
         Progress::Info info;
         for (int i = 0; i < tree.size(); ++i) {
-            if (tree.isFolder(i)) continue;
+            if (catalog.IntegerAt(i, schema::kFileType) != schema::kFile) continue;
             if (progress.cancelled()) throw Cancelled();
             int64_t decoded = 0;
             const std::string problem = damageOf(*kiv, catalog, i, decoded);
@@ -348,9 +365,10 @@ void cmdInfo(const std::string& archive) {
 
     int64_t folders = 0, files = 0, original = 0, stored = 0;
     for (int i = 0; i < catalog.ViewSize(); ++i) {
-        if (catalog.IntegerAt(i, schema::kFileType) == schema::kFolder) {
+        const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+        if (type == schema::kFolder) {
             ++folders;
-        } else {
+        } else if (type == schema::kFile) {
             ++files;
             original += catalog.IntegerAt(i, schema::kOriginalSize);
             stored += catalog.IntegerAt(i, schema::kStoredSize);

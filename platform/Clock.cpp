@@ -60,7 +60,13 @@ double fromLocal(int year, int month, int day, int hour, int minute, int second,
     return static_cast<double>(days) + ms / kMsPerDay;
 }
 
+bool inRange(double dateTime) {
+    // 0001-01-01 00:00 is day -693593; 10000-01-01 00:00 is day 2958466.
+    return std::isfinite(dateTime) && dateTime >= -693593.0 && dateTime < 2958466.0;
+}
+
 LocalTime toLocal(double dateTime) {
+    if (!inRange(dateTime)) return LocalTime{};
     // Work in whole milliseconds so that 23:59:59.9995 does not print as second 60.
     const double totalMs = std::nearbyint(dateTime * kMsPerDay);
     int64_t days = static_cast<int64_t>(std::floor(totalMs / kMsPerDay));
@@ -75,6 +81,7 @@ LocalTime toLocal(double dateTime) {
 }
 
 std::string formatIso(double dateTime) {
+    if (!inRange(dateTime)) return "?";
     LocalTime t = toLocal(dateTime);
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,

@@ -14,8 +14,12 @@ void setNowForTesting(std::function<double()> source);
 // Date-time from local calendar fields (month 1-12), and back.
 double fromLocal(int year, int month, int day, int hour, int minute, int second, int millisecond = 0);
 struct LocalTime { int year, month, day, hour, minute, second, millisecond; };
+// dateTime must be inRange (otherwise a zeroed LocalTime).
 LocalTime toLocal(double dateTime);
-// "YYYY-MM-DD HH:MM:SS".
+// Whether dateTime is a finite date-time from year 1 to year 9999: the ones a calendar shows.
+// A catalog may hold anything (NaN, infinities, 1e300); those are shown as "?".
+bool inRange(double dateTime);
+// "YYYY-MM-DD HH:MM:SS", or "?" for a date-time out of range.
 std::string formatIso(double dateTime);
 
 }  // namespace oru::clock

@@ -111,4 +111,21 @@ bool fileId(const std::string& path, FileId& id) {
     return true;
 }
 
+bool ownedSideFile(const struct ::stat& st) {
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+SideFile sideFileAt(const std::string& path, const std::string& archivePath) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? SideFile::Missing : SideFile::Foreign;
+    struct stat archive {};
+    // An archive that belongs to someone else (root reading a user's archive, say) has side
+    // files that are not this process's to replay either.
+    if (::stat(archivePath.c_str(), &archive) != 0) return SideFile::Foreign;
+    const bool sound = S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == archive.st_uid &&
+                       (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    if (!sound) return SideFile::Foreign;
+    return archive.st_uid == ::geteuid() ? SideFile::Owned : SideFile::OwnersOther;
+}
+
 }  // namespace oru::fs

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+struct stat;
+
 namespace oru::fs {
 
 // stat succeeds and names a regular file (links followed).
@@ -46,5 +48,17 @@ struct PathInfo {
     FileId id;
 };
 PathInfo inspect(const std::string& path);
+
+// Side files (the recovery file and compaction's temporary file) sit in the archive's folder,
+// which others may write too (/tmp, a shared project folder). One is taken for this process's
+// own only when it is a regular file (not a link) with one link, owned by the process's user,
+// and not writable by group or others.
+// OwnersOther: a file that would be Owned if this process ran as the archive's owner (someone
+// else's archive, whose own interrupted add left it); it is not this process's to use either.
+enum class SideFile { Missing, Owned, OwnersOther, Foreign };
+// What lies at path, without following a link; archivePath's owner must be the process's user too.
+SideFile sideFileAt(const std::string& path, const std::string& archivePath);
+// The same checks on an open file's status (the owner checked against the process's user).
+bool ownedSideFile(const struct ::stat& st);
 
 }  // namespace oru::fs

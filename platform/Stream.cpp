@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/Error.h"
+#include "platform/FileSystem.h"
 
 namespace oru {
 
@@ -96,8 +97,10 @@ int openFor(const std::string& path, FileStream::Mode mode, bool& writable) {
         case Mode::Truncate: flags |= O_RDWR; break;
         case Mode::Create: flags |= O_RDWR | O_CREAT; break;
         case Mode::Shared: flags |= O_RDWR; break;
+        case Mode::CreateSide: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+        case Mode::OpenSide: flags |= O_RDWR | O_NOFOLLOW | O_NONBLOCK; break;
     }
-    int fd = ::open(path.c_str(), flags, 0666);
+    int fd = ::open(path.c_str(), flags, mode == Mode::CreateSide ? 0600 : 0666);
     if (fd < 0 && mode == Mode::Shared && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         // An archive the user may only read, or one on read-only media.
         writable = false;
@@ -108,7 +111,7 @@ int openFor(const std::string& path, FileStream::Mode mode, bool& writable) {
 }  // namespace
 
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
-    const bool creating = mode == Mode::Create;
+    const bool creating = mode == Mode::Create || mode == Mode::CreateSide;
     const auto fail = [&] {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
@@ -118,6 +121,8 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     if (fd_ < 0) fail();
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) fail();
+    // The checks hold for the file now open, not for whatever the name pointed at a moment ago.
+    if (mode == Mode::OpenSide && !fs::ownedSideFile(st)) fail();
     // The lock is what makes the open exclusive; a refused lock fails like the open would.
     if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) fail();
     // Emptying happens only once the lock is held, so a refused open never cuts another's file.

@@ -66,6 +66,12 @@ public:
         Create,      // created (or emptied), read-write;   fails "Cannot create file %s"
         Shared,      // existing file, shared lock, read-write when the user may write it (else
                      // read only, see writable());     fails "Cannot open file %s"
+        // Side files beside an archive (the recovery file, compaction's temporary file), which
+        // anyone who may write the folder could have planted:
+        CreateSide,  // a new file only: O_EXCL|O_NOFOLLOW, mode 0600; fails "Cannot create file %s"
+                     // when the name is taken (by a file or a link)
+        OpenSide,    // existing file, read-write, no link followed, and only when fs::ownedSideFile
+                     // holds for the open file;           fails "Cannot open file %s"
     };
     // path is native (UTF-8 on Linux). The message names the path exactly as given.
     FileStream(const std::string& path, Mode mode);

@@ -116,6 +116,7 @@ int64_t CatalogModel::originalSize(int row) const {
 }
 
 QString CatalogModel::formatDateTime(double dateTime, const QLocale& locale) {
+    if (!oru::clock::inRange(dateTime)) return QStringLiteral("?");
     const oru::clock::LocalTime t = oru::clock::toLocal(dateTime);
     const QDate date(t.year, t.month, t.day);
     QString text = locale.toString(date, QLocale::ShortFormat);

@@ -48,8 +48,9 @@ protected:
         ArchiveTest::TearDown();
     }
 
-    // A new archive x.oru whose catalog holds rows; file rows share the stored bytes of one
-    // file "v", which lies in a folder no row names, outside every walk.
+    // A new archive x.oru whose catalog holds rows; each file row has its own copy of the stored
+    // bytes of one file "v" (rows sharing stored bytes are damage), and v's own row lies in a
+    // folder no row names, outside every walk.
     void makeArchive(const std::vector<FolderRow>& rows) {
         kiv.reset();
         stdfs::remove(path("x.oru"));
@@ -60,21 +61,31 @@ protected:
         c.First();
         const int32_t offset = c.GetInteger(schema::kOffset), original = c.GetInteger(schema::kOriginalSize),
                       stored = c.GetInteger(schema::kStoredSize);
+        int32_t next = offset + stored;
         for (const FolderRow& r : rows) {
             c.Append();
             c.SetText(schema::kFileName, r.name);
             c.SetText(schema::kParentName, r.parent);
             c.SetInteger(schema::kFileType, r.file ? schema::kFile : schema::kFolder);
             if (r.file) {
-                c.SetInteger(schema::kOffset, offset);
+                c.SetInteger(schema::kOffset, next);
                 c.SetInteger(schema::kOriginalSize, original);
                 c.SetInteger(schema::kStoredSize, stored);
+                next += stored;
             }
             c.SetDateTime(schema::kCheckinDate, kNow);
             c.Post();
         }
-        kiv->SaveCatalog();
+        const std::vector<uint8_t> packet = c.PacketBytes();
         kiv.reset();
+        // The file: the header, v's stored bytes once for its row and once for each file row,
+        // then the catalog.
+        const Bytes first = readAll(path("x.oru"));
+        Bytes file(first.begin(), first.begin() + offset);
+        while (static_cast<int32_t>(file.size()) < next) file.insert(file.end(), first.begin() + offset, first.begin() + offset + stored);
+        putLe32(file, 4, static_cast<uint32_t>(next));
+        file.insert(file.end(), packet.begin(), packet.end());
+        writeAll(path("x.oru"), file);
         kiv = TKiv::OpenExisting(path("x.oru"));
         kiv->Catalog().SetOrdering(schema::kListingOrdering);
     }

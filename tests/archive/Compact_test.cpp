@@ -197,22 +197,19 @@ TEST_F(CompactTest, SmallAndBigEntriesComeThroughWhole) {
     }
 }
 
-TEST(TempPathTest, ExtensionIsReplacedByDollars) {
+TEST(TempPathTest, EachArchiveHasATemporaryNameOfItsOwn) {
     const struct {
         const char* archive;
         const char* temp;
     } cases[] = {
-        {"x.oru", "x.$$$"},
+        {"x.oru", "x.oru.$$$"},
         {"x", "x.$$$"},
-        {"/d/x.oru", "/d/x.$$$"},
         {"/d.e/x", "/d.e/x.$$$"},
-        {"a.b.oru", "a.b.$$$"},
-        {"/d/.oru", "/d/.$$$"},
-        {"x.", "x.$$$"},
-        // The archive's own name is never its temporary file's.
         {"/d/x.$$$", "/d/x.$$$.$$$"},
     };
     for (const auto& c : cases) EXPECT_EQ(TKiv::TempPathFor(c.archive), c.temp) << c.archive;
+    // Archives sharing a stem never share a temporary file.
+    EXPECT_NE(TKiv::TempPathFor("/d/g.oru"), TKiv::TempPathFor("/d/g.old"));
 }
 
 TEST_F(CompactTest, StaleTemporaryFileIsReplacedAndNoneRemains) {
@@ -220,9 +217,11 @@ TEST_F(CompactTest, StaleTemporaryFileIsReplacedAndNoneRemains) {
     for (const char* name : {"x.oru", "x"}) {
         SCOPED_TRACE(name);
         archive({"a"}, name);
-        writeText(path("x.$$$"), "left over from an earlier failure");
+        const std::string temp = TKiv::TempPathFor(path(name));
+        writeText(temp, "left over from an earlier failure");
+        std::filesystem::permissions(temp, std::filesystem::perms(0600));
         kiv->Compact();
-        EXPECT_FALSE(std::filesystem::exists(path("x.$$$")));
+        EXPECT_FALSE(std::filesystem::exists(temp));
         expectFileMatches(*kiv);
         kiv.reset();
     }
@@ -265,7 +264,7 @@ TEST_F(CompactTest, FailureBeforeTheCutLeavesFileAndCatalogAsTheyWere) {
     const Bytes before = readAll(path("x.oru"));
     EXPECT_EQ(errorOf([&] { kiv->Compact(); }), "Stream read error");
     EXPECT_EQ(readAll(path("x.oru")), before);
-    EXPECT_FALSE(std::filesystem::exists(path("x.$$$")));
+    EXPECT_FALSE(std::filesystem::exists(TKiv::TempPathFor(path("x.oru"))));
     // The catalog was read again from the file.
     expectFileMatches(*kiv);
     EXPECT_TRUE(c.Filtered());
@@ -279,10 +278,10 @@ TEST_F(CompactTest, FailureAfterTheCutKeepsTheCompleteArchiveInTheTemporaryFile)
     limitArchiveSize(*kiv, 6000);
     const std::string message = errorOf([&] { kiv->Compact(); });
     EXPECT_EQ(message.rfind("Stream write error", 0), 0u) << message;
-    EXPECT_NE(message.find(path("x.$$$")), std::string::npos) << message;
+    EXPECT_NE(message.find(TKiv::TempPathFor(path("x.oru"))), std::string::npos) << message;
     kiv.reset();
 
-    auto saved = TKiv::OpenExisting(path("x.$$$"));
+    auto saved = TKiv::OpenExisting(TKiv::TempPathFor(path("x.oru")));
     for (const char* n : {"a", "b"}) {
         MemoryStream target;
         moveTo(saved->Catalog(), n);
@@ -312,7 +311,7 @@ TEST_F(CompactTest, CancelledCompactionChangesNothing) {
     kiv->SetProgress(&stop);
     EXPECT_THROW(kiv->Compact(), Cancelled);
     EXPECT_EQ(readAll(path("x.oru")), before);
-    EXPECT_FALSE(std::filesystem::exists(path("x.$$$")));
+    EXPECT_FALSE(std::filesystem::exists(TKiv::TempPathFor(path("x.oru"))));
     // Memory agrees with the file again: the deletion was not written, so b is back.
     expectFileMatches(*kiv);
     EXPECT_EQ(sortedNames(), (std::vector<std::string>{"b", "c", "d"}));

@@ -61,6 +61,19 @@ protected:
                          c.GetInteger("StoredSize")};
     }
 
+    // The stored bytes of one more file holding "v", for a hostile row of its own (rows sharing
+    // stored bytes are damage in themselves); that file's own row is removed again.
+    StoredRow ownBytes(const std::string& name) {
+        writeText(path("spare"), "v");
+        kiv->AddPath("", path("spare"));
+        CatalogTable& c = kiv->Catalog();
+        moveTo(c, "spare");
+        StoredRow row{name, "", 1, c.GetInteger("Offset"), c.GetInteger("OriginalSize"), c.GetInteger("StoredSize")};
+        c.DeleteCurrent();
+        kiv->SaveCatalog();
+        return row;
+    }
+
     void reopen() {
         kiv.reset();
         kiv = TKiv::OpenExisting(path("x.oru"));
@@ -108,7 +121,8 @@ TEST_F(HostileTest, NamesNeverLeaveTheExtractionFolder) {
             mkdir("sentinel/a/b");
             writeText(path("sentinel/keep"), "keep");
             writeText(path("sentinel/a/keep"), "keep");
-            StoredRow victim = archiveWithVictim();
+            archiveWithVictim();
+            const StoredRow victim = ownBytes("victim");
             if (shape == std::string("file")) {
                 StoredRow r = victim;
                 r.name = k.name;
@@ -145,10 +159,9 @@ TEST_F(HostileTest, NamesNeverLeaveTheExtractionFolder) {
 // the bytes before the zero: "a\0/../x" becomes "a", which extracts harmlessly, and "..\0x"
 // becomes "..", which is refused.
 TEST_F(HostileTest, NamesWithAZeroByteAreCutWhereTheZeroIs) {
-    StoredRow victim = archiveWithVictim();
-    StoredRow cutToA = victim, cutToDots = victim;
-    cutToA.name = std::string("a\0/../x", 7);
-    cutToDots.name = std::string("..\0x", 4);
+    archiveWithVictim();
+    const StoredRow cutToA = ownBytes(std::string("a\0/../x", 7));
+    const StoredRow cutToDots = ownBytes(std::string("..\0x", 4));
     appendRows({cutToA, cutToDots});
     reopen();
     std::vector<std::string> names = namesOf(kiv->Catalog());
@@ -186,23 +199,26 @@ TEST_F(HostileTest, StreamInflatingPastOriginalSizeIsStoppedThere) {
         bomb.resize(z.total_out);
         deflateEnd(&z);
     }
-    // The stream in the data area behind a header whose catalog offset points behind it; the
-    // catalog is then written there by the engine.
+    // Four copies of the stream in the data area (one for each row: rows sharing stored bytes
+    // are refused before any inflating) behind a header whose catalog offset points behind them;
+    // the catalog is then written there by the engine.
     Bytes file(16);
     std::memcpy(file.data(), "KVAR", 4);
-    putLe32(file, 4, static_cast<uint32_t>(16 + bomb.size()));
-    file.insert(file.end(), bomb.begin(), bomb.end());
+    putLe32(file, 4, static_cast<uint32_t>(16 + 4 * bomb.size()));
+    for (int copy = 0; copy < 4; ++copy) file.insert(file.end(), bomb.begin(), bomb.end());
     writeAll(path("x.oru"), file);
     kiv = TKiv::OpenExisting(path("x.oru"));
     const int32_t stored = static_cast<int32_t>(bomb.size());
-    appendRows({{"1000", "", 1, 16, 1000, stored}, {"zero", "", 1, 16, 0, stored}, {"negative", "", 1, 16, -7, stored}});
+    appendRows({{"1000", "", 1, 16, 1000, stored},
+                {"zero", "", 1, 16 + stored, 0, stored},
+                {"negative", "", 1, 16 + 2 * stored, -7, stored}});
     // A row whose OriginalSize is not assigned at all.
     CatalogTable& c = kiv->Catalog();
     c.Append();
     c.SetText("FileName", "unsized");
     c.SetText("ParentName", "");
     c.SetInteger("FileType", 1);
-    c.SetInteger("Offset", 16);
+    c.SetInteger("Offset", 16 + 3 * stored);
     c.SetInteger("StoredSize", stored);
     c.Post();
     kiv->SaveCatalog();

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -185,6 +186,14 @@ TEST(CollationTest, OrdersLinguisticallyAndCaseSensitively) {
     EXPECT_EQ(collation::compare("abc", "abc"), 0);
     EXPECT_EQ(collation::compare("b", "a"), 1);
     collation::resetLocale(nullptr);
+}
+
+// A catalog may hold any double as a date: those no calendar shows print as "?".
+TEST(ClockTest, DatesOutOfRangePrintAsQuestionMarks) {
+    const double cases[] = {std::nan(""), INFINITY, -INFINITY, 1e300, -1e300, 2958466.0, -693594.0};
+    for (double d : cases) EXPECT_EQ(clock::formatIso(d), "?") << d;
+    EXPECT_EQ(clock::formatIso(-693593.0), "0001-01-01 00:00:00");
+    EXPECT_EQ(clock::formatIso(2958465.5), "9999-12-31 12:00:00");
 }
 
 TEST(ClockTest, ConvertsCalendarDatesToDaysSince18991230) {
