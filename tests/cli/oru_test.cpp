@@ -232,6 +232,43 @@ TEST_F(OruCli, TestNamesEachDamagedEntry) {
     }
 }
 
+// Rows a hostile catalog adds: one sharing another's stored bytes (both are then damage), and
+// one of an unknown type, listed as "?" and never read as a file.
+TEST_F(OruCli, SharedStoredBytesAreDamageAndUnknownRowsAreListedAsSuch) {
+    writeFile(path("first.txt"), sampleBytes(4000, 4));
+    writeFile(path("second.txt"), "second\n");
+    ok({"add", "t.oru", "first.txt", "second.txt"});
+    {
+        auto kiv = TKiv::OpenExisting(path("t.oru").string());
+        CatalogTable& c = kiv->Catalog();
+        c.First();
+        const int32_t offset = c.GetInteger("Offset"), stored = c.GetInteger("StoredSize");
+        for (const auto& [name, type] : {std::pair{"copy", 1}, std::pair{"odd", 5}}) {
+            c.Append();
+            c.SetText("FileName", name);
+            c.SetText("ParentName", "");
+            c.SetInteger("FileType", type);
+            c.SetInteger("Offset", offset);
+            c.SetInteger("OriginalSize", 4000);
+            c.SetInteger("StoredSize", stored);
+            c.Post();
+        }
+        kiv->SaveCatalog();
+    }
+    const std::vector<std::string> listed = lines(ok({"list", "t.oru"}));
+    ASSERT_EQ(listed.size(), 4u);
+    EXPECT_EQ(listed[3].substr(0, 2), "?\t") << listed[3];
+    EXPECT_EQ(listed[3].substr(listed[3].rfind('\t')), "\todd");
+
+    const RunResult r = oru({"test", "t.oru"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("damaged: copy: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("damaged: first.txt: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 stored files checked, 2 damaged"), std::string::npos) << r.out;
+    EXPECT_EQ(oru({"cat", "t.oru", "odd"}).status, 1);
+    EXPECT_EQ(ok({"cat", "t.oru", "second.txt"}), "second\n");
+}
+
 TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
     writeFile(path("notes.txt"), "not an archive");
     writeFile(path("in/a.txt"), "a");
