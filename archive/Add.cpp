@@ -112,11 +112,12 @@ constexpr int64_t kRowBytesBound = 256;
 // call leaves behind is byte for byte the one that writing header and catalog after every file
 // gives, since each checkpoint writes the same header and the whole catalog behind the data.
 
-void TKiv::AddPath(const std::string& parentName, const std::string& path) {
+void TKiv::AddPath(const std::string& parentName, const std::string& path, AddMode mode) {
     const Writing writing(*this);
     Run run;
     run.sink = progress_;
     run.ownFiles = ownFiles();
+    run.keepBoth = mode == AddMode::KeepBoth;
     try {
         addPathAt(run, parentName, path);
         endAdd(run);
@@ -124,6 +125,17 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path) {
         endAddAfterFailure(run);
         throw;
     }
+}
+
+std::vector<std::string> TKiv::AddedBefore(const std::string& parentName, const std::vector<std::string>& paths) {
+    NameIndex names(*catalog_);
+    std::vector<std::string> found;
+    for (const auto& path : paths) {
+        if (!fs::exists(path)) continue;
+        const int32_t type = fs::isDirectory(path) ? schema::kFolder : schema::kFile;
+        if (names.locate(parentName, storableName(sourceName(path)), type, true).row >= 0) found.push_back(path);
+    }
+    return found;
 }
 
 // The archive and the side files it has now; the recovery file this add makes is known by
@@ -207,12 +219,29 @@ void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string&
     // opening a pipe would wait for a writer.
 }
 
+// The name the item at path gets below parentName, or the row of the same path that an earlier
+// add made (to be replaced). Keeping both concerns the item itself: below it, in a folder just
+// made, nothing is there to reuse.
+NameIndex::Place TKiv::placeOf(Run& run, const std::string& parentName, const std::string& path, int32_t type) {
+    if (!run.names) run.names = std::make_unique<NameIndex>(*catalog_);
+    const bool reuse = !(run.keepBoth && run.openFolders.empty());
+    const NameIndex::Place place = run.names->locate(parentName, storableName(sourceName(path)), type, reuse);
+    if (place.row >= 0) run.names->claim(place.row);
+    return place;
+}
+
+// Tells the sink when the item at path went in under another name than its own.
+void TKiv::reportStoredName(Run& run, const std::string& path, const std::string& storedName) {
+    const std::string stored = cp950::toUtf8(storedName);
+    if (stored != sourceName(path)) run.reportRenamed(path, stored);
+}
+
 void TKiv::addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id) {
     // A link back to a folder on the current path would be walked without end: it is skipped.
     for (const auto& open : run.openFolders) {
         if (open == id) return;
     }
-    const std::string name = catalogName(path);
+    const NameIndex::Place place = placeOf(run, parentName, path, schema::kFolder);
     run.checkCancelled();
     // A folder whose entries cannot be listed gets no row: stored empty, it would look complete.
     std::vector<std::string> entries;
@@ -222,16 +251,20 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
         run.skip(path, reason == SkipReason::ReadError ? SkipReason::Unlistable : reason);
         return;
     }
-    beginJournal(run);
-    JournalRow row;
-    row.type = schema::kFolder;
-    row.name = name;
-    row.parent = parentName;
-    row.checkin = clock::now();
-    AppendEntry(row);
-    run.unsaved = true;
-    ++run.rowsAdded;
-    if (journal_) journal_->append(row);
+    if (place.row < 0) {
+        beginJournal(run);
+        JournalRow row;
+        row.type = schema::kFolder;
+        row.name = place.name;
+        row.parent = parentName;
+        row.checkin = clock::now();
+        AppendEntry(row);
+        run.names->append(parentName, place.name, schema::kFolder);
+        run.unsaved = true;
+        ++run.rowsAdded;
+        if (journal_) journal_->append(row);
+    }
+    reportStoredName(run, path, place.name);
     ++run.info.itemsDone;
     run.info.currentName = path;
     run.report();
@@ -252,7 +285,7 @@ void TKiv::addFolder(Run& run, const std::string& parentName, const std::string&
     } restore{run, std::exchange(run.readAhead, ahead ? &*ahead : nullptr)};
 
     run.openFolders.push_back(id);
-    for (const auto& entryPath : paths) addPathAt(run, name, entryPath);
+    for (const auto& entryPath : paths) addPathAt(run, place.name, entryPath);
     run.openFolders.pop_back();
 }
 
@@ -282,7 +315,7 @@ std::unique_ptr<FileStream> TKiv::openSource(Run& run, const std::string& path) 
 void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
     run.checkCancelled();
     // Everything that can refuse the file does so before a byte of it is written.
-    const std::string name = catalogName(path);
+    const NameIndex::Place place = placeOf(run, parentName, path, schema::kFile);
     std::unique_ptr<PackedFile> packed = run.readAhead ? run.readAhead->take(path) : nullptr;
     std::unique_ptr<FileStream> file;
     if (!packed) {
@@ -335,12 +368,25 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     row.storedSize = static_cast<int32_t>(storedSize);
     row.checkin = clock::now();
     row.check = stored.check();
-    row.name = name;
+    row.name = place.name;
     row.parent = parentName;
-    AppendEntry(row);
+    if (place.row >= 0) {
+        // The same path added again: its row takes the new bytes; the old ones are dead bytes.
+        row.replaces = place.row;
+        if (!run.rowsInOrder) {
+            run.rowsInOrder = std::make_unique<CatalogTable>();
+            run.rowsInOrder->CloneFrom(*catalog_);
+            run.rowsInOrder->SetOrdering("");
+        }
+        replaceFileRow(*run.rowsInOrder, row);
+        run.replacedEnd = static_cast<int32_t>(header_.CatalogOffset + storedSize);
+    } else {
+        AppendEntry(row);
+        run.names->append(parentName, place.name, schema::kFile);
+        ++run.rowsAdded;
+    }
     header_.CatalogOffset = static_cast<int32_t>(header_.CatalogOffset + storedSize);
     run.unsaved = true;
-    ++run.rowsAdded;
     // Written after the stored bytes: a record on disk always describes bytes already written.
     if (journal_) journal_->append(row);
 
@@ -350,6 +396,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
         checkpoint(run);
     }
 
+    reportStoredName(run, path, place.name);
     ++run.info.itemsDone;
     run.info.bytesDone = bytesBefore + originalSize;
     run.report();
@@ -449,7 +496,11 @@ bool TKiv::dropLastAddedRow(Run& run) noexcept {
         rows.CloneFrom(*catalog_);
         rows.SetOrdering("");  // appended order: this call's rows are the last
         rows.SetRecordNumber(rows.ViewSize());
-        if (rows.GetInteger(schema::kFileType) == schema::kFile) header_.CatalogOffset = rows.GetInteger(schema::kOffset);
+        if (rows.GetInteger(schema::kFileType) == schema::kFile) {
+            // Bytes of a replaced file behind this row's would be overwritten by the catalog.
+            if (rows.GetInteger(schema::kOffset) < run.replacedEnd) return false;
+            header_.CatalogOffset = rows.GetInteger(schema::kOffset);
+        }
         rows.DeleteCurrent();
         --run.rowsAdded;
         return true;
@@ -483,6 +534,17 @@ void TKiv::AppendEntry(const ArchiveEntry& entry) {
         c.SetInteger(schema::kFileType, schema::kFolder);
     }
     c.Post();
+    ++rowsSinceSave_;
+}
+
+void TKiv::replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry) {
+    rowsInOrder.SetRecordNumber(entry.replaces + 1);
+    rowsInOrder.Edit();
+    rowsInOrder.SetDateTime(schema::kCheckinDate, entry.checkin);
+    rowsInOrder.SetInteger(schema::kOffset, entry.offset);
+    rowsInOrder.SetInteger(schema::kOriginalSize, entry.originalSize);
+    rowsInOrder.SetInteger(schema::kStoredSize, entry.storedSize);
+    rowsInOrder.Post();
     ++rowsSinceSave_;
 }
 

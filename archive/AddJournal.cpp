@@ -120,6 +120,8 @@ void AddJournal::append(const JournalRow& row) {
     appendFixed32(payload, row.check);
     putText(payload, row.name);
     putText(payload, row.parent);
+    // Only records of a replacement carry the field, so that other records read as before.
+    if (row.replaces >= 0) appendFixed32(payload, static_cast<uint32_t>(row.replaces));
 
     std::vector<uint8_t> record;
     record.reserve(8 + payload.size());
@@ -218,6 +220,8 @@ bool AddJournal::read(Stream& file, int64_t archiveSize, Contents& out) {
             !p.get64(checkin) || !p.get32(row.check) || !p.getText(row.name) || !p.getText(row.parent)) {
             break;
         }
+        uint32_t replaces;
+        if (p.get32(replaces)) row.replaces = static_cast<int32_t>(replaces);
         row.type = static_cast<int32_t>(type);
         row.offset = static_cast<int32_t>(offset);
         row.originalSize = static_cast<int32_t>(originalSize);

@@ -20,6 +20,9 @@ namespace oru {
 // (file rows), so that a row whose bytes never reached the disk is not replayed.
 struct JournalRow : ArchiveEntry {
     uint32_t check = 0;
+    // A file added again: the place, in the catalog's default order, of the row whose stored
+    // bytes it replaces; -1 for an appended row.
+    int32_t replaces = -1;
 };
 
 // The check of a file's stored bytes kept in the recovery file: the Adler-32 of 32 bytes at

@@ -1,8 +1,10 @@
 // Deleting an entry, a folder with every row below it, from the catalog.
 #include <optional>
+#include <unordered_map>
 
 #include "archive/CatalogTree.h"
 #include "archive/Operation.h"
+#include "platform/Collation.h"
 
 namespace oru {
 
@@ -37,10 +39,27 @@ void TKiv::DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows
     } collect(all);
     CatalogTree::Options options;
     options.enterNameOnce = true;
+    // How many folder rows bear each folder name (by sort key), counted at the first folder.
+    std::unordered_map<std::string, int> bearers;
     for (const Bookmark& b : rows) {
         all.GotoBookmark(b);
         const int row = all.RecordNumber() - 1;
         if (all.IntegerAt(row, schema::kFileType) != schema::kFolder) {
+            collect.take(row);
+            continue;
+        }
+        if (bearers.empty()) {
+            for (int i = 0, n = all.ViewSize(); i < n; ++i) {
+                if (all.HasValueAt(i, schema::kFileType) && all.IntegerAt(i, schema::kFileType) == schema::kFolder) {
+                    ++bearers[collation::sortKey(all.TextAt(i, schema::kFileName))];
+                }
+            }
+        }
+        // The rows below a folder whose name another folder row bears are that folder's too (an
+        // archive holding such a clash): only this row goes.
+        int& count = bearers[collation::sortKey(all.TextAt(row, schema::kFileName))];
+        if (count > 1) {
+            --count;
             collect.take(row);
             continue;
         }

@@ -180,6 +180,9 @@ void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, co
         size = file.size();
     });
     if (written.empty()) return;
+    // Written under another name (a file this extraction wrote, or one kept, was in the way).
+    const std::string intended = written.substr(0, written.size() - fs::lastComponent(written).size()) + name;
+    if (intended != written) run.reportRenamed(intended, written);
     run.info.currentName = written;
     ++run.info.itemsDone;
     run.info.bytesDone += static_cast<uint64_t>(size);

@@ -3,9 +3,12 @@
 // messages several of them raise, and a few limits. Not for front ends.
 
 #include <chrono>
+#include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
+#include "archive/NameIndex.h"
 #include "archive/zipUtil.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -45,9 +48,22 @@ struct TKiv::Run {
     void skip(const std::string& path, SkipReason reason) {
         if (sink) sink->skipped(path, reason);
     }
+    // Adding: where names go, built at the first item; the rows in the catalog's default order,
+    // where a replaced file's row is found; the end of the newest stored bytes of a replaced file
+    // (rows appended before it keep their bytes when a failure gives rows up).
+    std::unique_ptr<NameIndex> names;
+    std::unique_ptr<CatalogTable> rowsInOrder;
+    int32_t replacedEnd = 0;
+    bool keepBoth = false;  // an item already there is added again under a new name
+    // Deleting: how many folder rows bear each folder name (by sort key), counted at the first
+    // folder deleted.
+    std::unique_ptr<std::unordered_map<std::string, int>> folderRows;
 
     void report() {
         if (sink) sink->update(info);
+    }
+    void reportRenamed(const std::string& from, const std::string& to) {
+        if (sink) sink->renamed(from, to);
     }
     void checkCancelled() {
         if (sink && sink->cancelled()) throw Cancelled();

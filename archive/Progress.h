@@ -39,6 +39,13 @@ public:
         (void)path;
         (void)reason;
     }
+    // An item went under another name than its own (UTF-8 both): adding stored the file or
+    // folder at path `from` as the entry named `to`; extracting wrote the file meant for path
+    // `from`, which this extraction had written already, as path `to`.
+    virtual void renamed(const std::string& from, const std::string& to) {
+        (void)from;
+        (void)to;
+    }
 };
 
 }  // namespace oru

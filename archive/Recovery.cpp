@@ -2,6 +2,7 @@
 // finishing a compaction that was cut short.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "archive/AddJournal.h"
@@ -55,6 +56,7 @@ void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
         }
         int64_t end = before.CatalogOffset;
         std::vector<uint8_t> bytes;
+        std::unique_ptr<CatalogTable> rowsInOrder;  // the catalog in its default order
         for (const auto& row : saved.rows) {
             if (row.type == schema::kFile) {
                 if (row.offset != end || row.storedSize <= 0 || end + row.storedSize > size) break;
@@ -62,7 +64,21 @@ void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
                 file_->seek(end);
                 file_->readExact(bytes.data(), bytes.size());
                 if (storedCheck(bytes.data(), bytes.size()) != row.check) break;
-                AppendEntry(row);
+                if (row.replaces >= 0) {
+                    // A file added again: the row it replaces must be a file row of the catalog.
+                    if (!rowsInOrder) {
+                        rowsInOrder = std::make_unique<CatalogTable>();
+                        rowsInOrder->CloneFrom(*catalog_);
+                        rowsInOrder->SetOrdering("");
+                    }
+                    if (row.replaces >= rowsInOrder->ViewSize() ||
+                        rowsInOrder->IntegerAt(row.replaces, schema::kFileType) != schema::kFile) {
+                        break;
+                    }
+                    replaceFileRow(*rowsInOrder, row);
+                } else {
+                    AppendEntry(row);
+                }
                 end += row.storedSize;
             } else if (row.type == schema::kFolder) {
                 AppendEntry(row);

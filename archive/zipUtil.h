@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ConflictHandler.h"
+#include "archive/NameIndex.h"
 #include "archive/Progress.h"
 #include "catalog/CatalogTable.h"
 #include "platform/FileSystem.h"
@@ -23,6 +25,7 @@ namespace oru {
 class AddJournal;
 class StoredRanges;
 class ExtractTarget;
+struct JournalRow;
 
 // zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
 // position. Fails with "error" on any zlib failure.
@@ -76,16 +79,26 @@ public:
     const ArchiveHeader& Header() const { return header_; }
     const std::string& ArchivePath() const { return path_; }
 
+    // What AddPath does with an item whose path is in the archive already.
+    enum class AddMode {
+        Replace,   // the stored file of each path there is replaced, missing ones are added
+        KeepBoth,  // the item goes in again beside the one there, under a new name
+    };
     // Adds a file, or a folder with everything below it, under the folder row named parentName
     // (CP950; empty for the top level). path is native. What cannot be read (no permission,
     // vanished, a broken link, a read error, a folder that cannot be listed, a file held open
     // elsewhere) is left out, reported through the progress sink's skipped(), and the add goes on;
     // the archive and its side files met in an added folder are passed over without a report.
-    // Fails with "Stream write error", "error", "%s: 名稱含有無法以 Big5 表示的字元", a refusal
+    // Names are stored as the catalog can hold them, each one unique where it lands; every item
+    // stored under another name is reported (renamed); replaced stored bytes become dead bytes.
+    // Fails with "Stream write error", "error", a refusal
     // of sources of 2 GiB or archives that would reach 2 GiB, or Cancelled (checked at least
     // every megabyte of a file; the file then leaves no row and none of its bytes). Every file
     // completed before a failure stays listed in the catalog in the file.
-    void AddPath(const std::string& parentName, const std::string& path);
+    void AddPath(const std::string& parentName, const std::string& path, AddMode mode = AddMode::Replace);
+    // The paths among paths whose item AddPath(parentName, path) would find in the archive
+    // already (and replace, or keep beside).
+    std::vector<std::string> AddedBefore(const std::string& parentName, const std::vector<std::string>& paths);
     // What AddPath leaves out: asked for every path it meets (the one it was given included)
     // before the item is read; true leaves the item out, a folder with everything below it.
     // Empty: nothing is left out.
@@ -174,6 +187,11 @@ private:
     std::vector<fs::FileId> ownFiles() const;
     std::unique_ptr<FileStream> openSource(Run& run, const std::string& path);
     void addFile(Run& run, const std::string& parentName, const std::string& path);
+    NameIndex::Place placeOf(Run& run, const std::string& parentName, const std::string& path, int32_t type);
+    void reportStoredName(Run& run, const std::string& path, const std::string& storedName);
+    // Gives the file row at place entry.replaces of rowsInOrder (a clone in the default order)
+    // the stored bytes, sizes and check-in date of entry.
+    void replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry);
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();

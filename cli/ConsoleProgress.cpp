@@ -233,6 +233,14 @@ void ConsoleProgress::item(const std::string& path) {
     if (redraw) draw();
 }
 
+void ConsoleProgress::renamed(const std::string& from, const std::string& to) {
+    const bool redraw = drawn_;
+    if (redraw) finish();
+    // Always one line per item: control characters are shown as "?" wherever it goes.
+    (void)writeAll(terminal_.lineFd, "oru: " + forTerminal(from, true) + " -> " + forTerminal(to, true) + " (renamed)\n");
+    if (redraw) draw();
+}
+
 void ConsoleProgress::finish() {
     if (!drawn_) return;
     (void)writeAll(terminal_.lineFd, "\r\033[K");

@@ -42,6 +42,8 @@ public:
     void skipped(const std::string& path, SkipReason reason) override;
     // How many items adding left out so far.
     uint64_t skippedCount() const { return skipped_; }
+    // One line on standard error per item that went under another name, shown or not.
+    void renamed(const std::string& from, const std::string& to) override;
     // Erases the progress line, if one was drawn.
     void finish();
 

@@ -235,6 +235,24 @@ inline void expectStoredStreamsInflateWithZlib(TKiv& kiv) {
     }
 }
 
+// Makes the clashes that older archives hold: every FileName and ParentName equal to from
+// (CP950) becomes to, and the catalog is written. Adding a tree with "x" inside "y", then
+// renaming the stored "x~1" to "x", gives two folder rows named x sharing their children.
+inline void renameRows(TKiv& kiv, const std::string& from, const std::string& to) {
+    CatalogTable all;
+    all.CloneFrom(kiv.Catalog());
+    all.SetOrdering("");
+    for (all.First(); !all.AtEnd(); all.Next()) {
+        for (const char* field : {"FileName", "ParentName"}) {
+            if (all.GetText(field) != from) continue;
+            all.Edit();
+            all.SetText(field, to);
+            all.Post();
+        }
+    }
+    kiv.SaveCatalog();
+}
+
 // The archive file as it must be: the header the object holds, and the catalog the object
 // holds written at CatalogOffset, running to the end of the file; every stored stream as
 // expectStoredStreamsInflateWithZlib says.

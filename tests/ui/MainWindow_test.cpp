@@ -32,7 +32,7 @@ protected:
         writeFile(tmp / "src/b/x/x1.txt", "one");
         writeFile(tmp / "src/it's/q.txt", "quote");
         const std::string path = tmp / "nested.oru";
-        makeArchive(path, {tmp / "src/b", tmp / "src/it's", tmp / "src/a", tmp / "src/top.txt"});
+        makeArchive(path, {tmp / "src/b", tmp / "src/it's", tmp / "src/a", tmp / "src/top.txt"}, {{"x~1", "x"}});
         return path;
     }
 };
@@ -190,7 +190,7 @@ TEST_F(MainWindowTest, RepeatedFolderNamesOnOnePathEndTheTree) {
     // x/x/f.txt: following names, the inner x would be found again below itself forever.
     writeFile(tmp / "src/x/x/f.txt", "f");
     writeFile(tmp / "src/z.txt", "z");
-    makeArchive(tmp / "cycle.oru", {tmp / "src/x", tmp / "src/z.txt"});
+    makeArchive(tmp / "cycle.oru", {tmp / "src/x", tmp / "src/z.txt"}, {{"x~1", "x"}});
     TMainFrm w({tmp / "cycle.oru"});
     w.FormCreate();
     EXPECT_EQ(treeText(w), "R(x(x))");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/ArchiveTestSupport.h"
 #include "archive/zipUtil.h"
 #include "ui/CatalogModel.h"
 #include "ui/FilePanes.h"
@@ -15,10 +16,14 @@
 
 namespace oru::ui::testing {
 
-// An archive at path holding each source (file or folder tree) at the top level.
-inline void makeArchive(const std::string& path, const std::vector<std::string>& sources) {
+// An archive at path holding each source (file or folder tree) at the top level. clashes: stored
+// names (from, to) renamed after adding, to make the folders of one name that older archives
+// hold (adding gives a second folder x the name x~1).
+inline void makeArchive(const std::string& path, const std::vector<std::string>& sources,
+                        const std::vector<std::pair<std::string, std::string>>& clashes = {}) {
     auto archive = oru::TKiv::CreateNew(path);
     for (const std::string& source : sources) archive->AddPath("", source);
+    for (const auto& [from, to] : clashes) oru::test::renameRows(*archive, from, to);
 }
 
 // The tree as "R(a(x),b)": the root written R, children in brackets, in tree order.
