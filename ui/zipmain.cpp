@@ -237,6 +237,8 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
         showListDialog(this, title, summary, items);
     };
     openExternally = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    askExisting = [this](const std::string& path) { return askExistingItem(this, path); };
+    showRenamed = [this](const auto& renames) { showRenames(this, renames); };
 }
 
 TMainFrm::~TMainFrm() { closeArchive(); }
@@ -657,14 +659,19 @@ void TMainFrm::addDroppedPaths(const QStringList& dropped) {
 
 std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, const std::string& parent,
                                                          const std::vector<std::string>& paths) {
+    // Items the archive holds already are asked about first; Cancel adds nothing.
+    const auto plan = planAdd(paths, archive.AddedBefore(parent, paths), askExisting);
+    if (!plan) return {};
     CommandProgress progress(makeProgress(QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
     progress.stopWhen(closeRequested_);
-    ProgressScope reporting(archive, &progress);
-    for (size_t i = 0; i < paths.size(); ++i) {
+    RenameRecorder renames(&progress);
+    ProgressScope reporting(archive, &renames);
+    for (size_t i = 0; i < plan->size(); ++i) {
         if (i > 0) progress.nextCall();
-        archive.AddPath(parent, paths[i]);
+        archive.AddPath(parent, (*plan)[i].path, (*plan)[i].mode);
     }
     setOutcome(outcomeText(QStringLiteral("已加入 %1 個項目"), progress));
+    if (!renames.renames().empty()) showRenamed(renames.renames());
     return progress.skippedItems();
 }
 

@@ -18,6 +18,7 @@
 #include "archive/zipUtil.h"
 #include "ui/CommandProgress.h"
 #include "ui/ConflictDialog.h"
+#include "ui/AddNames.h"
 
 class QAction;
 class QCheckBox;
@@ -141,6 +142,10 @@ public:
     std::function<void(const QString& path)> openExternally;
     // Extract's question about a file in the way (TConflictDlg).
     std::function<ConflictAnswer(const std::string& path)> askConflict;
+    // Add: what to do with a selected item the archive holds already.
+    std::function<ExistingChoice(const std::string& path)> askExisting;
+    // After Add: the items stored under another name.
+    std::function<void(const std::vector<std::pair<std::string, std::string>>& renames)> showRenamed;
     // The progress sink of a long command.
     std::function<std::unique_ptr<oru::Progress>(const QString& title, bool cancellable)> makeProgress;
 

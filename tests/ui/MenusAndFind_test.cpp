@@ -39,7 +39,7 @@ protected:
         writeFile(tmp / "src/b/b.txt", "bee");
         writeFile(tmp / "src/b/x/x1.txt", "one");
         const std::string path = tmp / "nested.oru";
-        makeArchive(path, {tmp / "src/b", tmp / "src/a", tmp / "src/top.txt"});
+        makeArchive(path, {tmp / "src/b", tmp / "src/a", tmp / "src/top.txt"}, {{"x~1", "x"}});
         return path;
     }
 
