@@ -196,6 +196,28 @@ bool runKilledAtWrite(int k, const std::function<void()>& body) {
     return false;
 }
 
+// The whole add of source into the archive as base holds it, uninterrupted: the rows and the
+// file it leaves, which every crash must leave a part of.
+void addUninterrupted(const std::string& archive, const Bytes& base, const std::string& source,
+                      std::vector<RowKey>& rows, Bytes& bytes) {
+    writeAll(archive, base);
+    auto kiv = TKiv::OpenExisting(archive);
+    kiv->AddPath("", source);
+    rows = keysOf(kiv->Catalog());
+    kiv.reset();
+    bytes = readAll(archive);
+}
+
+// The archive opened after a killed run; null, failing the test, when it does not open.
+std::unique_ptr<TKiv> openAfterKill(const std::string& archive, const std::string& when) {
+    try {
+        return TKiv::OpenExisting(archive);
+    } catch (const Error& e) {
+        ADD_FAILURE() << when << ": " << e.what();
+        return nullptr;
+    }
+}
+
 // The process killed at every write of an add of a folder tree: each time the archive opens,
 // lists the earlier entries and every entry the add completed, in the order added, with
 // offsets and sizes as the whole add gives them, and every listed file decodes.
@@ -234,14 +256,7 @@ TEST_F(CrashSafetyTest, AddKilledAtEveryWriteLosesAtMostTheFileBeingWritten) {
         // The whole add, uninterrupted: what every crash must be a prefix of.
         std::vector<RowKey> full;
         Bytes fullBytes;
-        {
-            writeAll(archive, base);
-            auto kiv = TKiv::OpenExisting(archive);
-            kiv->AddPath("", source);
-            full = keysOf(kiv->Catalog());
-            kiv.reset();
-            fullBytes = readAll(archive);
-        }
+        addUninterrupted(archive, base, source, full, fullBytes);
         int points = 0;
         for (int k = 1;; ++k) {
             writeAll(archive, base);
@@ -255,13 +270,8 @@ TEST_F(CrashSafetyTest, AddKilledAtEveryWriteLosesAtMostTheFileBeingWritten) {
             if (!killed) break;
             ++points;
             const std::string when = "killed at write " + std::to_string(k);
-            std::unique_ptr<TKiv> kiv;
-            try {
-                kiv = TKiv::OpenExisting(archive);
-            } catch (const Error& e) {
-                ADD_FAILURE() << when << ": " << e.what();
-                continue;
-            }
+            std::unique_ptr<TKiv> kiv = openAfterKill(archive, when);
+            if (!kiv) continue;
             EXPECT_FALSE(exists(TKiv::RecoveryPathFor(archive))) << when;
             const auto rows = keysOf(kiv->Catalog());
             ASSERT_LE(rows.size(), full.size()) << when;
@@ -300,14 +310,7 @@ TEST_F(CrashSafetyTest, AddingAgainKilledAtEveryWriteKeepsEveryRow) {
     }
     std::vector<RowKey> full;
     Bytes fullBytes;
-    {
-        writeAll(archive, base);
-        auto kiv = TKiv::OpenExisting(archive);
-        kiv->AddPath("", path("tree"));
-        full = keysOf(kiv->Catalog());
-        kiv.reset();
-        fullBytes = readAll(archive);
-    }
+    addUninterrupted(archive, base, path("tree"), full, fullBytes);
     int points = 0, partlyReplaced = 0;
     for (int k = 1;; ++k) {
         writeAll(archive, base);
@@ -315,13 +318,8 @@ TEST_F(CrashSafetyTest, AddingAgainKilledAtEveryWriteKeepsEveryRow) {
         if (!killed) break;
         ++points;
         const std::string when = "killed at write " + std::to_string(k);
-        std::unique_ptr<TKiv> kiv;
-        try {
-            kiv = TKiv::OpenExisting(archive);
-        } catch (const Error& e) {
-            ADD_FAILURE() << when << ": " << e.what();
-            continue;
-        }
+        std::unique_ptr<TKiv> kiv = openAfterKill(archive, when);
+        if (!kiv) continue;
         const auto rows = keysOf(kiv->Catalog());
         ASSERT_EQ(rows.size(), full.size()) << when;
         expectFileMatches(*kiv);
