@@ -41,7 +41,7 @@ public:
     }
     // An item went under another name than its own (UTF-8 both): adding stored the file or
     // folder at path `from` as the entry named `to`; extracting wrote the file meant for path
-    // `from`, which this extraction had written already, as path `to`.
+    // `from` as path `to` (a file this extraction wrote, or one kept, was there).
     virtual void renamed(const std::string& from, const std::string& to) {
         (void)from;
         (void)to;
