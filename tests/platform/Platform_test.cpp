@@ -105,7 +105,7 @@ TEST(FileStreamTest, CopyBetweenFilesInTheKernelOrThroughMemory) {
         if (::mkdtemp(templ.data())) targetDirs.push_back(templ);
     }
     std::string content;
-    for (int i = 0; content.size() < (3u << 20) + 5; ++i) content += std::to_string(i * 7919) + ",";
+    for (uint64_t i = 0; content.size() < (3u << 20) + 5; ++i) content += std::to_string(i * 7919) + ",";
     {
         FileStream source(dir + "/source", FileStream::Mode::Create);
         source.write(content.data(), content.size());
