@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -126,6 +127,38 @@ SideFile sideFileAt(const std::string& path, const std::string& archivePath) {
                        (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
     if (!sound) return SideFile::Foreign;
     return archive.st_uid == ::geteuid() ? SideFile::Owned : SideFile::OwnersOther;
+}
+
+namespace {
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+}  // namespace
+
+bool replaceByRename(int replacementFd, const std::string& replacementPath, int currentFd, const std::string& path) {
+    struct stat named {}, open {};
+    if (::lstat(path.c_str(), &named) != 0 || ::fstat(currentFd, &open) != 0) return false;
+    const bool same = named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+    if (!same || !S_ISREG(named.st_mode) || named.st_nlink != 1 || named.st_uid != ::geteuid()) return false;
+    // The list of attribute names is empty (0) for a plain file; -1 where the file system keeps
+    // none at all.
+    const ssize_t attributes = ::flistxattr(currentFd, nullptr, 0);
+    if (attributes > 0 || (attributes < 0 && errno != ENOTSUP)) return false;
+    if (directoryOf(path) != directoryOf(replacementPath)) return false;
+    if (::fchown(replacementFd, static_cast<uid_t>(-1), named.st_gid) != 0) return false;
+    if (::fchmod(replacementFd, named.st_mode & 07777) != 0) return false;
+    FileStream::callWriteHook();
+    if (::rename(replacementPath.c_str(), path.c_str()) != 0) return false;
+    // The new name is on the disk only once the directory is; a failure here changes nothing
+    // about which file the name gives now.
+    const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 }  // namespace oru::fs

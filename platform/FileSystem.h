@@ -61,4 +61,13 @@ SideFile sideFileAt(const std::string& path, const std::string& archivePath);
 // The same checks on an open file's status (the owner checked against the process's user).
 bool ownedSideFile(const struct ::stat& st);
 
+// Puts the file open as replacementFd, named replacementPath in the same directory, in place of
+// the file open as currentFd at path, by one rename, when the rename loses nothing the file had:
+// path names that very file itself (no symbolic link to it), it has no second name (hard link),
+// belongs to this process's user and has no extended attributes (ACLs, labels). The replacement
+// first takes the file's permissions and group; the directory is flushed to the disk after the
+// rename. Returns false, with nothing renamed, when any of this does not hold or fails; the
+// caller then copies the content over the file instead.
+bool replaceByRename(int replacementFd, const std::string& replacementPath, int currentFd, const std::string& path);
+
 }  // namespace oru::fs

@@ -117,14 +117,27 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
         fd_ = -1;
         throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
     };
-    fd_ = openFor(path, mode, writable_);
-    if (fd_ < 0) fail();
+    const bool side = mode == Mode::CreateSide || mode == Mode::OpenSide;
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) fail();
-    // The checks hold for the file now open, not for whatever the name pointed at a moment ago.
-    if (mode == Mode::OpenSide && !fs::ownedSideFile(st)) fail();
-    // The lock is what makes the open exclusive; a refused lock fails like the open would.
-    if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) fail();
+    for (int attempt = 0;; ++attempt) {
+        fd_ = openFor(path, mode, writable_);
+        if (fd_ < 0) fail();
+        if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) fail();
+        // The checks hold for the file now open, not for whatever the name pointed at a moment ago.
+        if (mode == Mode::OpenSide && !fs::ownedSideFile(st)) fail();
+        // The lock is what makes the open exclusive; a refused lock fails like the open would.
+        if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) fail();
+        // A compaction puts a new file in the archive's place by a rename and then lets go of
+        // the old one: a lock won on the old file while that happened guards a file nobody sees
+        // any more, and what was written to it would be lost. The name is opened again then.
+        struct stat named {};
+        if (side || attempt >= 10 || ::stat(path.c_str(), &named) != 0 ||
+            (named.st_dev == st.st_dev && named.st_ino == st.st_ino)) {
+            break;
+        }
+        ::close(fd_);
+        fd_ = -1;
+    }
     // Emptying happens only once the lock is held, so a refused open never cuts another's file.
     // A file that is empty already is not cut: on ext4 cutting a file to 0 marks it for a flush
     // at close, which would make extracting many small files wait on the disk.

@@ -105,6 +105,8 @@ public:
     // fails with "Stream read error" when it says so; nullptr for none.
     static void setReadFaultForTesting(bool (*fault)(const std::string& path, int64_t position));
     const std::string& path() const { return path_; }
+    // The file was renamed: messages name it by its new path.
+    void setPath(const std::string& path) { path_ = path; }
     int fd() const { return fd_; }
 
     // False when the file was opened read only (Mode::Read, or Mode::Shared without write access).
