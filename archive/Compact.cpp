@@ -9,39 +9,61 @@
 namespace oru {
 namespace {
 
-// Copies stored streams from the archive to the end of the temporary file. Small ones are
-// gathered in memory and written in large pieces (a write per entry of a few kilobytes costs
-// more than the copying); big ones are copied by the kernel. The disk is told to start writing
-// each piece out at once, so that the flush before the archive is cut has little left to do.
+// Copies stored streams from the archive to the end of the temporary file, in the order asked.
+// Streams that lie back to back in the archive are copied as one piece (after an earlier
+// compaction nearly all of them do: one system call per entry of a few kilobytes costs more
+// than the copying). Small pieces are gathered in memory and written in large ones; big ones
+// are copied by the kernel. The disk is told to start writing each piece out at once, so that
+// the flush before the archive is cut has little left to do.
 class StoredCopier {
 public:
     StoredCopier(Stream& archive, Stream& temp) : archive_(archive), temp_(temp), buffer_(new uint8_t[kBuffer]) {}
 
-    // Copies size bytes from the archive's position.
-    void copy(int32_t size) {
-        if (static_cast<size_t>(size) > kSmall) {
-            flush();
-            const int64_t start = temp_.position();
-            temp_.copyFrom(archive_, size);
-            startWriteback(start);
+    // Copies size bytes from offset in the archive (both checked by the caller).
+    void copy(int64_t offset, int32_t size) {
+        if (size <= 0) return;
+        // A piece is bounded, so that the copying keeps pace with the progress reported.
+        if (runSize_ > 0 && offset == runStart_ + runSize_ && runSize_ + size <= kRunLimit) {
+            runSize_ += size;
             return;
         }
-        if (used_ + static_cast<size_t>(size) > kBuffer) flush();
-        archive_.readExact(buffer_.get() + used_, static_cast<size_t>(size));
-        used_ += static_cast<size_t>(size);
+        copyRun();
+        runStart_ = offset;
+        runSize_ = size;
     }
+    // Copies what is still pending; the temporary file is then complete up to its position.
     void flush() {
+        copyRun();
+        writeBuffer();
+    }
+
+private:
+    static constexpr size_t kBuffer = size_t{4} << 20;
+    static constexpr int64_t kSmall = int64_t{256} << 10;
+    static constexpr int64_t kRunLimit = int64_t{64} << 20;
+
+    void copyRun() {
+        if (runSize_ == 0) return;
+        archive_.seek(runStart_);
+        if (runSize_ > kSmall) {
+            writeBuffer();
+            const int64_t start = temp_.position();
+            temp_.copyFrom(archive_, runSize_);
+            startWriteback(start);
+        } else {
+            if (used_ + static_cast<size_t>(runSize_) > kBuffer) writeBuffer();
+            archive_.readExact(buffer_.get() + used_, static_cast<size_t>(runSize_));
+            used_ += static_cast<size_t>(runSize_);
+        }
+        runSize_ = 0;
+    }
+    void writeBuffer() {
         if (used_ == 0) return;
         const int64_t start = temp_.position();
         temp_.write(buffer_.get(), used_);
         used_ = 0;
         startWriteback(start);
     }
-
-private:
-    static constexpr size_t kBuffer = size_t{4} << 20;
-    static constexpr size_t kSmall = size_t{256} << 10;
-
     void startWriteback(int64_t start) {
         if (auto* file = dynamic_cast<FileStream*>(&temp_)) {
             ::sync_file_range(file->fd(), start, temp_.position() - start, SYNC_FILE_RANGE_WRITE);
@@ -52,6 +74,8 @@ private:
     Stream& temp_;
     std::unique_ptr<uint8_t[]> buffer_;
     size_t used_ = 0;
+    int64_t runStart_ = 0;  // the pending piece of the archive, not yet copied
+    int64_t runSize_ = 0;
 };
 
 }  // namespace
@@ -98,6 +122,16 @@ void TKiv::Compact() {
         throw;
     }
 
+    // The compacted archive takes the archive's place by a rename where that keeps everything
+    // the file had; the archive is then never cut, and its bytes are not copied a second time.
+    auto* archive = dynamic_cast<FileStream*>(file_.get());
+    if (archive && fs::replaceByRename(temp->fd(), tempPath, archive->fd(), path_)) {
+        temp->setPath(path_);
+        if (lockable_) lockable_ = temp.get();
+        file_ = std::move(temp);
+        restoreView();
+        return;
+    }
     try {
         file_->setSize(0);
         file_->seek(0);
@@ -148,10 +182,11 @@ void TKiv::compactInto(Run& run, Stream& temp) {
                 continue;
             }
         }
-        seekStoredBytes(c.GetInteger(schema::kOffset), storedSize, archiveSize);
+        const int32_t offset = c.GetInteger(schema::kOffset);
+        seekStoredBytes(offset, storedSize, archiveSize);
         // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
         if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));
-        copier.copy(storedSize);
+        copier.copy(offset, storedSize);
         // Changing Offset does not move the row within the ordering.
         c.Edit();
         c.SetInteger(schema::kOffset, static_cast<int32_t>(pos));

@@ -296,6 +296,71 @@ TEST_F(CompactTest, FailureAfterTheCutKeepsTheCompleteArchiveInTheTemporaryFile)
     }
 }
 
+// How the archive is reached decides how the compacted file takes its place: a plain file is
+// replaced by a rename, which must keep its permissions; a second name (hard link) and a
+// symbolic link must keep working, so their file is written over instead. Every way, each name
+// gives the compacted archive afterwards.
+TEST_F(CompactTest, CompactedArchiveKeepsItsNamesAndPermissions) {
+    namespace sfs = std::filesystem;
+    for (const char* n : {"a", "b", "c"}) writeAll(path(n), randomBytes(3000, n[0]));
+    enum class Naming { Plain, SecondName, SymbolicLink };
+    for (Naming naming : {Naming::Plain, Naming::SecondName, Naming::SymbolicLink}) {
+        SCOPED_TRACE(static_cast<int>(naming));
+        sfs::remove(path("x.oru"));
+        sfs::remove(path("alias.oru"));
+        archive({"a", "b", "c"}, "x.oru");
+        kiv.reset();
+        sfs::permissions(path("x.oru"), sfs::perms(0640));
+        std::string opened = path("x.oru");
+        if (naming == Naming::SecondName) sfs::create_hard_link(path("x.oru"), path("alias.oru"));
+        if (naming == Naming::SymbolicLink) {
+            sfs::create_symlink(path("x.oru"), path("alias.oru"));
+            opened = path("alias.oru");
+        }
+        kiv = TKiv::OpenExisting(opened);
+        deleteAndCompact("b");
+        EXPECT_FALSE(sfs::exists(TKiv::TempPathFor(opened)));
+        // The archive object goes on with the compacted file.
+        EXPECT_EQ(sortedNames(), (std::vector<std::string>{"a", "c"}));
+        const Bytes c = randomBytes(3000, 'c');
+        EXPECT_TRUE(content("c") == std::string(c.begin(), c.end()));
+        kiv.reset();
+
+        EXPECT_EQ(sfs::status(path("x.oru")).permissions(), sfs::perms(0640));
+        if (naming == Naming::SecondName) {
+            EXPECT_EQ(sfs::hard_link_count(path("x.oru")), 2u);
+            EXPECT_TRUE(readAll(path("alias.oru")) == readAll(path("x.oru")));
+        }
+        if (naming == Naming::SymbolicLink) EXPECT_TRUE(sfs::is_symlink(path("alias.oru")));
+        for (const std::string& name : {path("x.oru"), opened}) {
+            kiv = TKiv::OpenExisting(name);
+            EXPECT_EQ(sortedNames(), (std::vector<std::string>{"a", "c"}));
+            kiv.reset();
+        }
+    }
+}
+
+// The lock that keeps a second writer out holds on the compacted file, however it took the
+// archive's place, and a viewer opened afterwards sees the compacted archive.
+TEST_F(CompactTest, CompactedArchiveStaysHeldByItsOpener) {
+    for (const char* n : {"a", "b"}) writeAll(path(n), randomBytes(2000, n[0]));
+    for (TKiv::Access access : {TKiv::Access::Exclusive, TKiv::Access::Shared}) {
+        SCOPED_TRACE(access == TKiv::Access::Shared ? "shared" : "exclusive");
+        archive({"a", "b"});
+        kiv.reset();
+        kiv = TKiv::OpenExisting(path("x.oru"), access);
+        deleteAndCompact("a");
+        EXPECT_THROW(TKiv::OpenExisting(path("x.oru"), TKiv::Access::Exclusive), Error);
+        if (access == TKiv::Access::Shared) {
+            auto viewer = TKiv::OpenExisting(path("x.oru"), TKiv::Access::Shared);
+            EXPECT_EQ(namesOf(viewer->Catalog()), std::vector<std::string>{"b"});
+            // With a viewer beside it, the opener cannot write now.
+            EXPECT_THROW(TKiv::Writing hold(*kiv), Error);
+        }
+        kiv.reset();
+    }
+}
+
 class StopAt : public Progress {
 public:
     void update(const Info& info) override { done = info.itemsDone; }
