@@ -108,6 +108,32 @@ std::unique_ptr<FileStream> Directory::createTemporary(const std::string& forNam
     throw Error(msg::cannotCreate(pathOf(forName)));
 }
 
+namespace {
+std::atomic<bool> unnamedFiles{true};
+}  // namespace
+
+void Directory::setUnnamedFilesForTesting(bool allowed) { unnamedFiles = allowed; }
+
+std::unique_ptr<FileStream> Directory::createUnnamed(const std::string& forName) const {
+    // A file without a name is named through its descriptor's entry in /proc.
+    static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+    if (fd_ < 0) throw Error(msg::cannotCreate(pathOf(forName)));
+    if (!canName || !unnamedFiles) return nullptr;
+    const int fd = ::openat(fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) return std::make_unique<FileStream>(fd, pathOf(forName), false);
+    // Kernels and file systems without unnamed files say so in several ways.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT) return nullptr;
+    throw Error(msg::cannotCreate(pathOf(forName)));
+}
+
+bool Directory::nameFile(const FileStream& file, const std::string& name) const {
+    if (fd_ < 0) return false;
+    FileStream::callWriteHook();
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file.fd());
+    return ::linkat(AT_FDCWD, link, fd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 bool Directory::rename(const std::string& from, const std::string& to, bool replace) const {
     if (fd_ < 0) return false;
     FileStream::callWriteHook();

@@ -51,6 +51,17 @@ public:
     // O_NOFOLLOW, hidden: its name begins with "."), for writing; name receives its name.
     // Fails with "Cannot create file %s" naming the path of forName.
     std::unique_ptr<FileStream> createTemporary(const std::string& forName, std::string& name) const;
+    // Makes a new file here that has no name yet (O_TMPFILE), for writing: should the writing
+    // fail, or the process end first, it vanishes with its last descriptor. nullptr where the
+    // file system cannot make one, or the system could not name it later (no /proc); the caller
+    // then uses createTemporary. Fails with "Cannot create file %s" naming the path of forName.
+    std::unique_ptr<FileStream> createUnnamed(const std::string& forName) const;
+    // Tests of the other way: with false, createUnnamed makes no file (as where the file system
+    // cannot).
+    static void setUnnamedFilesForTesting(bool allowed);
+    // Gives a file made by createUnnamed the name; false when that failed: something (a file, a
+    // link, which is not followed) has the name, or the directory cannot take it.
+    bool nameFile(const FileStream& file, const std::string& name) const;
     // Gives the file from the name to: with replace, whatever is at to (a file, or a link
     // itself, never its target) is replaced; without, an existing to fails the call.
     // Returns false when the rename failed.

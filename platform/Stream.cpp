@@ -146,10 +146,10 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     }
 }
 
-FileStream::FileStream(int fd, const std::string& path) : path_(path), fd_(fd) {
+FileStream::FileStream(int fd, const std::string& path, bool lock) : path_(path), fd_(fd) {
     const int access = ::fcntl(fd_, F_GETFL) & O_ACCMODE;
     writable_ = access == O_WRONLY || access == O_RDWR;
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (lock && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd_);
         fd_ = -1;
         throw Error(msg::cannotOpen(path));

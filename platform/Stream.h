@@ -75,9 +75,10 @@ public:
     };
     // path is native (UTF-8 on Linux). The message names the path exactly as given.
     FileStream(const std::string& path, Mode mode);
-    // Takes over fd, an open regular file, and locks it exclusively; path names it in messages.
-    // Fails with "Cannot open file %s" (fd is closed) when the lock is refused.
-    FileStream(int fd, const std::string& path);
+    // Takes over fd, an open regular file, and locks it exclusively (unless lock is false: a
+    // file nobody else can open); path names it in messages. Fails with "Cannot open file %s"
+    // (fd is closed) when the lock is refused.
+    FileStream(int fd, const std::string& path, bool lock = true);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
