@@ -16,6 +16,9 @@ namespace {
 // Entries stored in up to this many bytes are read into memory whole and decoded there; bigger
 // ones are decoded as they are read from the archive.
 constexpr int32_t kInMemoryEntry = 4 << 20;
+// Files stored in up to this many bytes (and not more than eight times as big) are written by
+// workers beside the walk when extracting.
+constexpr int32_t kBehindEntry = 1 << 20;
 }  // namespace
 
 void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize) {
@@ -43,7 +46,7 @@ const StoredRanges& TKiv::storedRanges() {
     return *ranges_;
 }
 
-void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
+int64_t TKiv::checkFileRow(CatalogTable& cursor) {
     const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFolder) {
         throw Error(cp950::toUtf8(cursor.GetText(schema::kFileName)) + "是一個目錄");
@@ -63,7 +66,13 @@ void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
     // Content beyond the size the row gives is not produced: a stream that inflates past it is
     // damaged or hostile.
     const int32_t originalSize = cursor.GetInteger(schema::kOriginalSize);
-    const int64_t limit = originalSize < 0 ? 0 : originalSize;
+    return originalSize < 0 ? 0 : originalSize;
+}
+
+void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
+    const int64_t limit = checkFileRow(cursor);
+    const int32_t offset = cursor.GetInteger(schema::kOffset);
+    const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
     CancelPoints out(target, progress_);
     if (storedSize <= kInMemoryEntry) {
         MemoryStream stored;
@@ -172,13 +181,32 @@ void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, co
     int64_t size = 0;
     const auto row = cursor.GetBookmark();
     const uint64_t entry = uint64_t{row->slot} << 32 ^ row->version;
-    const std::string written = target.writeFile(name, entry, [&](Stream& file) {
-        {
-            BufferedWriter writer(file, cursor.GetInteger(schema::kOriginalSize));
-            ReadEntry(cursor, writer);
-        }
-        size = file.size();
-    });
+    const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
+    const int32_t originalSize = cursor.GetInteger(schema::kOriginalSize);
+    std::string written;
+    if (storedSize >= 0 && storedSize <= kBehindEntry && originalSize >= 0 && originalSize <= kBehindEntry * 8) {
+        // A small file: its stored bytes are read and checked here, decoded and written by a
+        // worker while the walk goes on.
+        written = target.writeFileBehind(name, entry, [&]() -> ExtractTarget::ContentWriter {
+            const int64_t limit = checkFileRow(cursor);
+            auto stored = std::make_shared<MemoryStream>();
+            readStoredBytes(cursor.GetInteger(schema::kOffset), storedSize, *stored);
+            return [stored, limit](Stream& file) {
+                BufferedWriter writer(file, limit);
+                DecompressStream(*stored, writer, limit);
+                writer.flush();
+            };
+        });
+        size = originalSize;
+    } else {
+        written = target.writeFile(name, entry, [&](Stream& file) {
+            {
+                BufferedWriter writer(file, originalSize);
+                ReadEntry(cursor, writer);
+            }
+            size = file.size();
+        });
+    }
     if (written.empty()) return;
     // Written under another name (a file this extraction wrote, or one kept, was in the way).
     const std::string intended = written.substr(0, written.size() - fs::lastComponent(written).size()) + name;

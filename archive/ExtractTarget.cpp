@@ -1,7 +1,9 @@
-// Where one extraction writes; see ExtractTarget.h. A file is written under a hidden name of its
-// own and renamed into place only once it is complete, so a damaged entry (or a cancelled one)
-// leaves nothing, and an existing file is replaced only by a complete one. The rename replaces a
-// link itself, never its target.
+// Where one extraction writes; see ExtractTarget.h. A new file is made without a name (or, where
+// the file system cannot, under a hidden name of its own) and gets its name only once it is
+// complete, so a damaged entry (or a cancelled one) leaves nothing; an existing file is replaced
+// by a rename, only by a complete one, and the rename replaces a link itself, never its target.
+// Small files are written by worker threads while the walk goes on: creating files is most of
+// the work of extracting many small ones, and a second core halves it.
 #include "archive/ExtractTarget.h"
 
 #include "archive/EntryNames.h"
@@ -37,16 +39,53 @@ std::string reasonText(const std::string& message) {
 }
 
 std::string identity(const fs::Directory& dir) {
+    if (!dir.present()) return "";
     const fs::FileId id = dir.id();
     return std::to_string(id.dev) + ":" + std::to_string(id.ino);
 }
+
+// Writes a file of the name, which nothing had when it was chosen, in dir: write fills it, and
+// only a complete file gets the name. Fails with the error of write or "Cannot create file %s"
+// (when the name was taken meanwhile, among others).
+void writeNewFile(const fs::Directory& dir, const std::string& name, const std::function<void(Stream&)>& write) {
+    if (std::unique_ptr<FileStream> file = dir.createUnnamed(name)) {
+        write(*file);
+        if (!dir.nameFile(*file, name)) throw Error(msg::cannotCreate(dir.pathOf(name)));
+        return;
+    }
+    TemporaryName temp(dir);
+    {
+        const std::unique_ptr<FileStream> file = dir.createTemporary(name, temp.name);
+        write(*file);
+    }
+    if (!dir.rename(temp.name, name, false)) throw Error(msg::cannotCreate(dir.pathOf(name)));
+    temp.name.clear();
+}
+
+// Files written behind the walk at a time, per worker: enough to keep the workers busy while the
+// walk reads the next entries, few enough to bound the memory their stored bytes take.
+constexpr size_t kBehindPerWorker = 8;
 
 }  // namespace
 
 ExtractTarget::ExtractTarget(const std::string& destination, const std::string& archive, ConflictHandler* handler,
                              bool lookOnly)
     : archive_(archive), handler_(handler), lookOnly_(lookOnly) {
-    levels_.push_back(Level{fs::Directory::open(destination, !lookOnly), "", false});
+    levels_.push_back(makeLevel(fs::Directory::open(destination, !lookOnly), "", false));
+    if (!lookOnly && WorkerPool::cores() > 1 && !WorkerPool::onWorkerThread()) {
+        WorkerPool& pool = WorkerPool::shared();
+        behind_ = std::make_unique<OrderedJobs<bool>>(&pool);
+        maxBehind_ = kBehindPerWorker * pool.size();
+    }
+}
+
+ExtractTarget::Level ExtractTarget::makeLevel(fs::Directory dir, std::string label, bool broken) {
+    Level level;
+    level.id = identity(dir);
+    level.dir = std::make_shared<const fs::Directory>(std::move(dir));
+    level.label = std::move(label);
+    level.broken = broken;
+    return level;
 }
 
 std::string ExtractTarget::labelOf(const std::string& name) const {
@@ -54,18 +93,19 @@ std::string ExtractTarget::labelOf(const std::string& name) const {
 }
 
 void ExtractTarget::enter(const std::string& name) {
-    Level next{fs::Directory(), labelOf(name), level().broken};
-    if (!next.broken) {
+    fs::Directory dir;
+    bool broken = level().broken;
+    if (!broken) {
         try {
-            next.dir = level().dir.child(name, !lookOnly_);
+            dir = level().dir->child(name, !lookOnly_);
         } catch (const Cancelled&) {
             throw;
         } catch (const Error& e) {
             if (!lookOnly_) failed(name, e.what());
-            next.broken = true;
+            broken = true;
         }
     }
-    levels_.push_back(std::move(next));
+    levels_.push_back(makeLevel(std::move(dir), labelOf(name), broken));
 }
 
 void ExtractTarget::leave() {
@@ -73,18 +113,19 @@ void ExtractTarget::leave() {
 }
 
 std::string ExtractTarget::chooseName(const std::string& name, uint64_t entry, bool& replace) {
-    const fs::Directory& dir = level().dir;
+    const fs::Directory& dir = *level().dir;
+    const std::string& id = level().id;
     replace = false;
     // What this extraction wrote itself is never replaced: a later entry of the same name gets
     // a name of its own; the same entry once more is there already.
-    const auto own = written_.find({identity(dir), name});
+    const auto own = written_.find({id, name});
     if (own != written_.end() && own->second == entry) return "";
     const bool ownFile = own != written_.end();
     ConflictChoice choice = ConflictChoice::KeepBoth;
     if (!ownFile) {
         switch (dir.kind(name)) {
             case fs::EntryKind::None:
-                if (lookOnly_) written_[{identity(dir), name}] = entry;
+                if (lookOnly_) written_[{id, name}] = entry;
                 return name;
             case fs::EntryKind::Directory: throw Error(msg::cannotCreate(dir.pathOf(name)));
             default: break;
@@ -104,30 +145,20 @@ std::string ExtractTarget::chooseName(const std::string& name, uint64_t entry, b
     }
     for (unsigned n = 1;; ++n) {
         std::string marked = withMarker(name, n);
-        if (dir.kind(marked) == fs::EntryKind::None) return marked;
+        // A name given to a file still being written is taken too.
+        if (dir.kind(marked) == fs::EntryKind::None && written_.count({id, marked}) == 0) return marked;
     }
 }
 
 std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, const std::function<void(Stream&)>& write) {
     if (level().broken) return "";
-    const fs::Directory& dir = level().dir;
+    // Failures are recorded in the order of the entries.
+    takeWritten(true);
     try {
         bool replace = false;
         const std::string chosen = chooseName(name, entry, replace);
         if (chosen.empty() || lookOnly_) return "";
-        // A file being replaced must be one this user may write and nobody holds open.
-        std::unique_ptr<FileStream> existing;
-        if (replace && dir.kind(chosen) == fs::EntryKind::File) existing = dir.lockExisting(chosen);
-
-        TemporaryName temp(dir);
-        {
-            const std::unique_ptr<FileStream> file = dir.createTemporary(chosen, temp.name);
-            write(*file);
-        }
-        if (!dir.rename(temp.name, chosen, replace)) throw Error(msg::cannotCreate(dir.pathOf(chosen)));
-        temp.name.clear();
-        written_[{identity(dir), chosen}] = entry;
-        return dir.pathOf(chosen);
+        return writeChosen(chosen, replace, entry, write);
     } catch (const Cancelled&) {
         throw;
     } catch (const Error& e) {
@@ -136,14 +167,89 @@ std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, co
     }
 }
 
+std::string ExtractTarget::writeChosen(const std::string& chosen, bool replace, uint64_t entry,
+                                       const std::function<void(Stream&)>& write) {
+    const fs::Directory& dir = *level().dir;
+    if (!replace) {
+        writeNewFile(dir, chosen, write);
+    } else {
+        // A file being replaced must be one this user may write and nobody holds open.
+        std::unique_ptr<FileStream> existing;
+        if (dir.kind(chosen) == fs::EntryKind::File) existing = dir.lockExisting(chosen);
+        TemporaryName temp(dir);
+        {
+            const std::unique_ptr<FileStream> file = dir.createTemporary(chosen, temp.name);
+            write(*file);
+        }
+        if (!dir.rename(temp.name, chosen, true)) throw Error(msg::cannotCreate(dir.pathOf(chosen)));
+        temp.name.clear();
+    }
+    written_[{level().id, chosen}] = entry;
+    return dir.pathOf(chosen);
+}
+
+std::string ExtractTarget::writeFileBehind(const std::string& name, uint64_t entry,
+                                           const std::function<ContentWriter()>& prepare) {
+    if (!behind_ || level().broken || lookOnly_) {
+        return writeFile(name, entry, [&](Stream& file) { prepare()(file); });
+    }
+    takeWritten(false);
+    const std::shared_ptr<const fs::Directory> dir = level().dir;
+    try {
+        bool replace = false;
+        const std::string chosen = chooseName(name, entry, replace);
+        if (chosen.empty()) return "";
+        // A file replacing another is written here, after the files before it.
+        if (replace) {
+            takeWritten(true);
+            return writeChosen(chosen, true, entry, [&](Stream& file) { prepare()(file); });
+        }
+        ContentWriter write = prepare();
+        // The name is taken from now on: a later entry of this name gets another.
+        written_[{level().id, chosen}] = entry;
+        if (behind_->pending() >= maxBehind_) takeWritten(true);
+        behind_->submit([dir, chosen, write = std::move(write)] {
+            writeNewFile(*dir, chosen, write);
+            return true;
+        });
+        behindLabels_.push_back(labelOf(name));
+        return dir->pathOf(chosen);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        failed(name, e.what());
+        return "";
+    }
+}
+
+void ExtractTarget::takeWritten(bool wait) {
+    if (!behind_) return;
+    while (behind_->pending() > 0 && (wait || behind_->ready())) {
+        const std::string label = std::move(behindLabels_.front());
+        behindLabels_.pop_front();
+        try {
+            behind_->take();
+        } catch (const Error& e) {
+            failedAt(label, e.what());
+        }
+    }
+}
+
 void ExtractTarget::failed(const std::string& name, const std::string& message) {
+    // Failures of files still being written come first: they are of earlier entries.
+    takeWritten(true);
+    failedAt(labelOf(name), message);
+}
+
+void ExtractTarget::failedAt(const std::string& label, const std::string& message) {
     if (lookOnly_) return;
-    std::string text = archive_ + ": " + labelOf(name) + ": " + reasonText(message);
+    std::string text = archive_ + ": " + label + ": " + reasonText(message);
     if (handler_) handler_->failed(text);
     failures_.push_back(std::move(text));
 }
 
-void ExtractTarget::finish() const {
+void ExtractTarget::finish() {
+    takeWritten(true);
     if (failures_.empty()) return;
     if (failures_.size() == 1) throw Error(failures_.front());
     std::string text = std::to_string(failures_.size()) + " 個項目未能解出，其他項目已解出：";

@@ -4,8 +4,10 @@
 // failed. Inside the engine only.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "archive/ConflictHandler.h"
 #include "platform/Directory.h"
 #include "platform/Stream.h"
+#include "platform/WorkerPool.h"
 
 namespace oru {
 
@@ -38,27 +41,48 @@ public:
     // Cancelled passes through.
     std::string writeFile(const std::string& name, uint64_t entry, const std::function<void(Stream&)>& write);
 
+    // The work that writes one file's content, made by writeFileBehind's prepare: it holds all
+    // it needs (no catalog, no archive file, no progress) and may run on a worker thread.
+    using ContentWriter = std::function<void(Stream&)>;
+    // As writeFile, but the file is written by a worker thread when there is one, while the
+    // caller goes on: prepare runs here once the file's name is chosen (a failure it throws is
+    // the entry's) and gives the work. Returns the path the file gets; a failure of the work is
+    // recorded when its result is taken back: at a later call, at a writeFile (which waits for
+    // every file still being written, so that failures stay in order) or at finish().
+    std::string writeFileBehind(const std::string& name, uint64_t entry, const std::function<ContentWriter()>& prepare);
+
     // Records that the entry name (UTF-8, as the catalog gives it) in the current level could
     // not be extracted, for the reason message, and tells the handler.
     void failed(const std::string& name, const std::string& message);
 
-    // Fails, listing the entries that could not be extracted, when there is one.
-    void finish() const;
+    // Waits for the files still being written, then fails, listing the entries that could not
+    // be extracted, when there is one.
+    void finish();
 
     // lookOnly: the paths of the files in the way, in the order met, each once.
     const std::vector<std::string>& conflicts() const { return conflicts_; }
 
 private:
     struct Level {
-        fs::Directory dir;
+        // Shared with the files being written in it, which may outlive the level.
+        std::shared_ptr<const fs::Directory> dir;
         std::string label;   // path below destination, "" for destination itself
         bool broken = false; // the level could not be entered; nothing below it is written
+        std::string id;      // the directory's device and inode, "" when it is absent
     };
+    static Level makeLevel(fs::Directory dir, std::string label, bool broken);
     Level& level() { return levels_.back(); }
     std::string labelOf(const std::string& name) const;
     // The name under which the file name of the current level is written, "" to skip it;
     // replace says whether an existing file at that name is to be replaced.
     std::string chooseName(const std::string& name, uint64_t entry, bool& replace);
+    // Writes the file under the name chosen (see chooseName) in the current level.
+    std::string writeChosen(const std::string& chosen, bool replace, uint64_t entry,
+                            const std::function<void(Stream&)>& write);
+    // Records the failure of the entry shown as label.
+    void failedAt(const std::string& label, const std::string& message);
+    // Takes back the results of files written behind: all of them when wait, else those done.
+    void takeWritten(bool wait);
 
     std::string archive_;
     ConflictHandler* handler_;
@@ -70,6 +94,11 @@ private:
     // What this extraction wrote (or, looking only, would write): (directory identity, name) ->
     // the entry written there.
     std::map<std::pair<std::string, std::string>, uint64_t> written_;
+    // Files being written by workers (a result per file, its label for a failure), at most a few
+    // per worker at a time; none without workers.
+    std::unique_ptr<OrderedJobs<bool>> behind_;
+    std::deque<std::string> behindLabels_;
+    size_t maxBehind_ = 0;
 };
 
 }  // namespace oru

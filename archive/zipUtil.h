@@ -208,6 +208,10 @@ private:
     // Reading.
     // fileSize: the archive file's size, when the caller knows it (-1: asks the file).
     void seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize = -1);
+    // The checks of the current row before its stored bytes are read as a file's content: a file
+    // row whose bytes lie in the data area, shared with no other row. Returns the content size
+    // the row allows; fails naming the problem.
+    int64_t checkFileRow(CatalogTable& cursor);
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
     void extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target);
     // One row of an extraction walk, the cursor on it; entered: the walk goes below it next.

@@ -8,6 +8,7 @@
 
 #include "ArchiveTestSupport.h"
 #include "archive/StreamAdapters.h"
+#include "platform/Directory.h"
 #include "catalog/Datapacket.h"
 
 namespace oru::test {
@@ -515,6 +516,47 @@ TEST_F(ExtractTest, DamagedAndRefusedEntriesAreLeftOutAndTheRestExtracted) {
                                        {"t/c.bin", std::string(reinterpret_cast<const char*>(randomBytes(3000, 3).data()), 3000)},
                                    }));
     kiv->SetConflictHandler(nullptr);
+}
+
+// Many small files are written by workers while the walk goes on, a few at a time: every file
+// comes out whole, and the damaged ones are left out and listed in the order of the entries,
+// whether new files are made without a name until complete or (where the file system cannot)
+// under a hidden name; neither way leaves anything behind for a damaged entry.
+TEST_F(ExtractTest, ManySmallFilesComeOutWholeAndFailuresInOrder) {
+    std::map<std::string, std::string> want;
+    for (int i = 0; i < 120; ++i) {
+        const std::string name = "t/d" + std::to_string(i % 3) + "/f" + std::to_string(100 + i);
+        mkdir("t/d" + std::to_string(i % 3));
+        const Bytes bytes = randomBytes(200 + 37 * i, static_cast<unsigned>(i));
+        writeAll(path(name), bytes);
+        want[name] = std::string(bytes.begin(), bytes.end());
+    }
+    archive({"t"});
+    // Damage two files far apart in the walk's order.
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    for (const char* damaged : {"f103", "f191"}) {
+        moveTo(kiv->Catalog(), damaged);
+        ranges.emplace_back(kiv->Catalog().GetInteger("Offset"), kiv->Catalog().GetInteger("StoredSize"));
+    }
+    kiv.reset();
+    for (const auto& [offset, stored] : ranges) {
+        const size_t at = static_cast<size_t>(offset + stored / 2);
+        patchByte(path("x.oru"), at, static_cast<uint8_t>(readAll(path("x.oru"))[at] ^ 0x55));
+    }
+    want.erase("t/d0/f103");
+    want.erase("t/d1/f191");
+    for (const std::string d : {"t", "t/d0", "t/d1", "t/d2"}) want[d] = "<dir>";
+    reopen();
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed until complete" : "hidden name");
+        fs::Directory::setUnnamedFilesForTesting(unnamed);
+        const std::string out = unnamed ? "out1" : "out2";
+        const std::string message = errorOf([&] { extract("t", out); });
+        fs::Directory::setUnnamedFilesForTesting(true);
+        EXPECT_EQ(message, "2 個項目未能解出，其他項目已解出：\n" + damagedEntry(path("x.oru"), "t/d0/f103", "error") +
+                               "\n" + damagedEntry(path("x.oru"), "t/d1/f191", "error"));
+        EXPECT_TRUE(treeOf(path(out)) == want);
+    }
 }
 
 class Recorder : public Progress {
