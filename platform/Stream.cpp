@@ -117,7 +117,9 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
         fd_ = -1;
         throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
     };
-    const bool side = mode == Mode::CreateSide || mode == Mode::OpenSide;
+    // Only an open that may write must hold the file its path names now: see below. A reader
+    // (a source file being added, above all) is spared the second look at the path.
+    const bool recheck = mode != Mode::Read && mode != Mode::CreateSide && mode != Mode::OpenSide;
     struct stat st {};
     for (int attempt = 0;; ++attempt) {
         fd_ = openFor(path, mode, writable_);
@@ -131,7 +133,7 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
         // the old one: a lock won on the old file while that happened guards a file nobody sees
         // any more, and what was written to it would be lost. The name is opened again then.
         struct stat named {};
-        if (side || attempt >= 10 || ::stat(path.c_str(), &named) != 0 ||
+        if (!recheck || attempt >= 10 || ::stat(path.c_str(), &named) != 0 ||
             (named.st_dev == st.st_dev && named.st_ino == st.st_ino)) {
             break;
         }
