@@ -169,11 +169,11 @@ void TKiv::compactInto(Run& run, Stream& temp) {
         if (type == schema::kFolder) continue;
         run.checkCancelled();
         const int32_t storedSize = c.GetInteger(schema::kStoredSize);
+        const int32_t offset = c.GetInteger(schema::kOffset);
         if (type != schema::kFile) {
             // A row of another type carries its bytes along when they lie in the data area; one
             // pointing anywhere else loses its offset, so that it never points into the bytes
             // of an entry the compacted archive holds.
-            const int32_t offset = c.GetInteger(schema::kOffset);
             if (offset < kHeaderSize || storedSize <= 0 || int64_t{offset} + storedSize > header_.CatalogOffset) {
                 c.Edit();
                 c.SetInteger(schema::kOffset, 0);
@@ -182,7 +182,6 @@ void TKiv::compactInto(Run& run, Stream& temp) {
                 continue;
             }
         }
-        const int32_t offset = c.GetInteger(schema::kOffset);
         seekStoredBytes(offset, storedSize, archiveSize);
         // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
         if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));

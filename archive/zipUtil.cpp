@@ -32,9 +32,6 @@ std::string readOnlyMessage(const std::string& path) {
 std::string inUseMessage(const std::string& path) {
     return path + ": 另一個程式正在使用這個壓縮檔，現在無法寫入";
 }
-}  // namespace
-
-namespace {
 
 // Whether the first bytes of a file make it one that CreateNew may empty: an archive's magic
 // (in any case of its letters), or no bytes at all.
@@ -151,7 +148,6 @@ void TKiv::finishInterruptedWork() {
 }
 
 bool TKiv::ReadOnly() const { return readOnly_; }
-
 
 TKiv::Writing::Writing(TKiv& kiv) : kiv_(kiv) {
     if (kiv_.readOnly_) throw Error(readOnlyMessage(kiv_.path_));

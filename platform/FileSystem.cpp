@@ -112,9 +112,14 @@ bool fileId(const std::string& path, FileId& id) {
     return true;
 }
 
-bool ownedSideFile(const struct ::stat& st) {
-    return S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+namespace {
+// A regular file (not a link) with one name, owned by owner, that nobody else may write.
+bool soundSideFile(const struct ::stat& st, uid_t owner) {
+    return S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == owner && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
+}  // namespace
+
+bool ownedSideFile(const struct ::stat& st) { return soundSideFile(st, ::geteuid()); }
 
 SideFile sideFileAt(const std::string& path, const std::string& archivePath) {
     struct stat st {};
@@ -123,9 +128,7 @@ SideFile sideFileAt(const std::string& path, const std::string& archivePath) {
     // An archive that belongs to someone else (root reading a user's archive, say) has side
     // files that are not this process's to replay either.
     if (::stat(archivePath.c_str(), &archive) != 0) return SideFile::Foreign;
-    const bool sound = S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == archive.st_uid &&
-                       (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-    if (!sound) return SideFile::Foreign;
+    if (!soundSideFile(st, archive.st_uid)) return SideFile::Foreign;
     return archive.st_uid == ::geteuid() ? SideFile::Owned : SideFile::OwnersOther;
 }
 
