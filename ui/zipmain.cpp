@@ -31,13 +31,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "archive/CatalogTree.h"
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
-#include "platform/Collation.h"
 #include "ui/Application.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -182,33 +179,29 @@ uint64_t bytesOnDisk(const std::vector<std::string>& paths) {
 
 // The content bytes of the given rows of catalog's view and of everything below the folders
 // among them (folders linked by name, each name counted once): the total of an Extract.
-uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows) {
+// The bytes extracting the rows (positions in catalog's view) writes: their files, and the files
+// below their folders as extraction's own walk reaches them.
+uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows, const std::string& archivePath) {
     oru::CatalogTable all;
     all.CloneFrom(catalog);
     all.SetFiltered(false);
-    std::unordered_map<std::string, std::vector<int>> children;  // by the parent's collation key
-    for (int i = 0; i < all.ViewSize(); ++i)
-        children[oru::collation::sortKey(all.TextAt(i, "ParentName"))].push_back(i);
-    auto sizeOf = [](const oru::CatalogTable& t, int i) {
-        return t.IntegerAt(i, "FileType") == 0 ? 0 : static_cast<uint64_t>(std::max<int64_t>(0, t.IntegerAt(i, "OriginalSize")));
-    };
-    uint64_t total = 0;
-    std::unordered_set<std::string> seen;
-    std::vector<std::string> folders;
+    const oru::CatalogTree tree(all, archivePath);
+    struct Sum : oru::CatalogTree::Visitor {
+        explicit Sum(const oru::CatalogTable& table) : all(table) {}
+        void visit(int row, bool) override {
+            if (all.IntegerAt(row, "FileType") != 0) total += static_cast<uint64_t>(std::max<int64_t>(0, all.IntegerAt(row, "OriginalSize")));
+        }
+        const oru::CatalogTable& all;
+        uint64_t total = 0;
+    } sum(all);
     for (int row : rows) {
-        total += sizeOf(catalog, row);
-        if (catalog.IntegerAt(row, "FileType") == 0) folders.push_back(oru::collation::sortKey(catalog.TextAt(row, "FileName")));
-    }
-    while (!folders.empty()) {
-        const std::string key = std::move(folders.back());
-        folders.pop_back();
-        if (!seen.insert(key).second) continue;
-        for (int child : children[key]) {
-            total += sizeOf(all, child);
-            if (all.IntegerAt(child, "FileType") == 0) folders.push_back(oru::collation::sortKey(all.TextAt(child, "FileName")));
+        if (catalog.IntegerAt(row, "FileType") == 0) {
+            tree.walkBelow(catalog.TextAt(row, "FileName"), {}, sum);
+        } else {
+            sum.total += static_cast<uint64_t>(std::max<int64_t>(0, catalog.IntegerAt(row, "OriginalSize")));
         }
     }
-    return total;
+    return sum.total;
 }
 std::string toNative(const QString& path) { return path.toStdString(); }
 
@@ -710,7 +703,7 @@ void TMainFrm::extractSelection(oru::TKiv& archive, const std::string& directory
 void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>& rows,
                            const std::vector<int>& viewRows, const std::string& directory) {
     oru::CatalogTable& catalog = archive.Catalog();
-    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows));
+    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows, archive.ArchivePath()));
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
