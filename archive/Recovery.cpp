@@ -91,7 +91,7 @@ void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
         file_->setSize(file_->position());
         syncFile();
     } catch (const Error& e) {
-        throw unrecoverable(e.what()[0] ? e.what() : badFormat(journalPath));
+        throw unrecoverable(e.kind() != ErrorKind::CatalogStatus ? e.what() : badFormat(journalPath));
     }
     journal.reset();
     fs::deleteFile(journalPath);

@@ -205,8 +205,8 @@ void TKiv::LoadCatalog() {
         catalog_->LoadPacket(*file_);
     } catch (const Error& e) {
         // The packet reader's refusals carry only a status code; name the file for the user.
-        if (e.what()[0] != '\0') throw;
-        throw Error(badFormat(path_), e.status());
+        if (e.kind() != ErrorKind::CatalogStatus) throw;
+        throw Error(ErrorKind::BadFormat, {.archive = path_, .status = e.status()});
     }
     catalogBytes_ = size - offset;
 }

@@ -1,33 +1,127 @@
 #pragma once
-// The one error type of the system. Every failure is raised as an Error carrying the message
-// text that the user is shown; failures of the catalog's row store and datapacket reader carry a
-// numeric status code and an empty message text.
+// The one error type of the system. Every failure is raised as an Error carrying a kind and the
+// values its message needs (archive, entry, path, sizes); the text the user is shown is made from
+// them in one place (ErrorText.cpp), so that code deciding what to do asks kind(), never what(),
+// and the texts can be given in another language without touching the code that raises them.
+// Failures of the catalog's row store and datapacket reader carry kind CatalogStatus and a
+// numeric status code.
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace oru {
 
+// What went wrong. The comment names the values the message uses.
+enum class ErrorKind {
+    // Files and folders (platform).
+    NotFound,            // path: no such file
+    CannotOpen,          // path; errnum when the system said why
+    CannotCreate,        // path; errnum when the system said why
+    InUse,               // path: another program holds the file's lock
+    ReadError,           // path (the file read), entry when reading one; errnum
+    WriteError,          // path (the file written); errnum
+    DiskFull,            // path: the disk (or quota) holding it is full
+    CannotCreateFolder,  // path (empty: the chosen folder has no name)
+    LinkInTheWay,        // path: a symbolic link where extraction would have to go through it
+    NotAFolder,          // path: a file where extraction needs a folder
+    NoBig5Form,          // path: a name with characters code page 950 cannot hold
+    MissingSupport,      // detail: a library service that is not available (a converter, a collator)
+
+    // The catalog (catalog).
+    CatalogStatus,       // status: a status code of the catalog's row store
+    DamagedCatalog,      // archive; detail: what the packet reader found
+    CatalogTooLarge,     // archive; detail: what could not be written
+    FieldNotFound,       // detail: the field's name
+    FieldType,           // detail: the field's name
+    InvalidValue,        // detail: the field's name
+    InvalidFilter,       // detail: the filter text
+    RowOutOfRange,       // count: the row index
+
+    // Archives and entries (archive).
+    NotAnArchive,        // path: a file that CreateNew refuses to replace
+    BadFormat,           // archive: not an archive, or one whose header or catalog offset is wrong
+    ReadOnly,            // archive: it may only be read
+    ArchiveInUse,        // archive: another program has it open, so it cannot be written now
+    NeedsRecoveryReadOnly,  // archive, path (the recovery file): interrupted add, archive read only
+    NeedsRecoveryInUse,  // archive: interrupted add, archive in use elsewhere
+    Unrecoverable,       // archive, path (the recovery file); detail: why
+    SideFileTaken,       // path: a side file's name is held by a file or link of someone else's
+    SourceTooLarge,      // path: a source file of 2 GiB or more
+    ArchiveFull,         // path: adding it would carry the archive to 2 GiB
+    NoName,              // path: an item that has no name to store
+    DamagedEntry,        // archive, entry: a stored stream that does not decode
+    SizeMismatch,        // archive, entry; count (decoded), total (recorded): sizes differ
+    StoredOutsideFile,   // archive, entry: stored bytes lie outside the file
+    StoredOutsideData,   // archive, entry: stored bytes lie outside the data area
+    StoredShared,        // archive, entry: stored bytes overlap another row's
+    IsAFolder,           // entry: a folder where a file was asked for
+    UnknownEntryType,    // entry; count: the FileType value
+    UnsafeName,          // entry: a stored name that cannot name a file
+    TooDeep,             // archive; count: the depth limit
+    TooManyPaths,        // archive; count: the work limit of a folder walk
+    EntriesFailed,       // archive; items: the entries an extraction left out, with their reasons
+    NoArchiveOpen,       // nothing: a command that needs an archive found none open
+
+    // Front ends.
+    ItemsSkipped,        // count: items an add left out
+    FilesInTheWay,       // items: files that exist where an extraction would write
+    EntriesDamaged,      // archive; count (damaged), total (checked)
+    NoSuchEntry,         // archive, entry
+    AmbiguousEntry,      // archive, entry; count: how many entries it names
+
+    Cancelled,           // the user asked the work to stop
+    Text,                // detail: a text made by the caller (for texts that have no kind yet)
+};
+
+// The values a message may name; each kind uses the ones its comment lists.
+struct ErrorValues {
+    std::string archive;              // the archive's path
+    std::string entry;                // the entry's path or name inside the archive (UTF-8)
+    std::string path;                 // a file or folder on disk
+    std::string detail;               // a name, a cause or a text made elsewhere
+    int64_t count = -1;               // a size, count or limit
+    int64_t total = -1;               // a second one
+    int errnum = 0;                   // the system's reason (errno), 0 when none
+    int status = 0;                   // catalog status code
+    std::vector<std::string> items;   // things listed
+    std::string keptIn;               // a side file that holds the complete archive after a failure
+    bool keptMaybe = false;           // keptIn only may hold it
+};
+
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& message, int status = 0)
-        : std::runtime_error(message), status_(status) {}
+    Error(ErrorKind kind, ErrorValues values);
+    // A text made by the caller, kind Text. Transitional: being replaced by kinds.
+    explicit Error(const std::string& message);
+    // Transitional: a catalog status code (empty message: kind CatalogStatus) or a text with one.
+    Error(const std::string& message, int status);
 
+    ErrorKind kind() const noexcept { return kind_; }
+    const ErrorValues& values() const noexcept { return values_; }
     // Status code of a catalog-table failure (0x4005, 0x2702, ...); 0 for every other failure.
-    int status() const noexcept { return status_; }
+    int status() const noexcept { return values_.status; }
+
+    // The same failure naming what it lacked: the archive and the entry are filled in where they
+    // are empty (a stream error met while reading an entry, say).
+    Error naming(const std::string& archive, const std::string& entry = std::string()) const;
+    // The same failure, saying that keptIn holds (or, maybe, may hold) the complete archive.
+    Error keptIn(const std::string& sideFile, bool maybe = false) const;
 
 private:
-    int status_;
+    ErrorKind kind_;
+    ErrorValues values_;
 };
 
-// Raised by the engine when a front end asked it to stop between two files. The archive is left
-// exactly as a failure at that point would leave it.
+// Raised when a front end asked the work to stop. The archive is left exactly as a failure at that
+// point would leave it.
 class Cancelled : public Error {
 public:
-    Cancelled() : Error("作業已取消") {}
+    Cancelled() : Error(ErrorKind::Cancelled, {}) {}
 };
 
-// "Cannot open file %s" and the other file-layer messages, built in one place.
+// Transitional: the file-layer texts as strings, being replaced by ErrorKind.
 namespace msg {
 inline std::string cannotOpen(const std::string& path) { return "Cannot open file " + path; }
 inline std::string cannotCreate(const std::string& path) { return "Cannot create file " + path; }
@@ -35,6 +129,10 @@ inline constexpr const char* kReadError = "Stream read error";
 inline constexpr const char* kWriteError = "Stream write error";
 inline constexpr const char* kCreateDirError = "Unable to create directory";
 }  // namespace msg
+
+// The text of a failure of kind with values, without the final "." (see displayText). The one place
+// where messages are made.
+std::string errorText(ErrorKind kind, const ErrorValues& values);
 
 // The text the central handler shows for an error: the message, with "." appended when it is not
 // empty and its last byte sorts after "." (unsigned).
