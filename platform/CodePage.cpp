@@ -22,7 +22,7 @@ UConverter* converter() {
     if (holder.cnv == nullptr) {
         UErrorCode status = U_ZERO_ERROR;
         holder.cnv = ucnv_open("windows-950", &status);
-        if (U_FAILURE(status)) throw Error("The code page 950 converter is not available");
+        if (U_FAILURE(status)) throw Error(ErrorKind::MissingSupport, {.detail = "code page 950 converter"});
     }
     return holder.cnv;
 }
@@ -50,13 +50,12 @@ std::string fromUtf8(std::string_view utf8) {
     }
     if (isAscii) return std::string(utf8);
 
-    const std::string shown(utf8);
-    const std::string refusal = shown + ": 名稱含有無法以 Big5 表示的字元";
+    const Error refusal(ErrorKind::NoBig5Form, {.path = std::string(utf8)});
     bool valid = false;
     std::u16string wide = utf8ToUtf16(utf8, valid);
-    if (!valid) throw Error(refusal);
+    if (!valid) throw refusal;
     for (char16_t c : wide) {
-        if (c == 0xFFFD) throw Error(refusal);  // not valid UTF-8 to begin with
+        if (c == 0xFFFD) throw refusal;  // not valid UTF-8 to begin with
     }
 
     UConverter* cnv = converter();
@@ -69,7 +68,7 @@ std::string fromUtf8(std::string_view utf8) {
     int32_t n = ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()),
                                 reinterpret_cast<const UChar*>(wide.data()), static_cast<int32_t>(wide.size()),
                                 &status);
-    if (U_FAILURE(status)) throw Error(refusal);
+    if (U_FAILURE(status)) throw refusal;
     out.resize(static_cast<size_t>(n));
     return out;
 }

@@ -34,7 +34,7 @@ UCollator* open(const char* localeName) {
     if (U_FAILURE(status)) {
         status = U_ZERO_ERROR;
         c = ucol_open("", &status);
-        if (U_FAILURE(status)) throw Error("The locale collation is not available");
+        if (U_FAILURE(status)) throw Error(ErrorKind::MissingSupport, {.detail = "locale collation"});
     }
     // Tertiary strength: case-sensitive, a lowercase letter sorting next to its uppercase form.
     ucol_setStrength(c, UCOL_TERTIARY);

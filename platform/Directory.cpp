@@ -15,13 +15,6 @@
 
 namespace oru::fs {
 
-namespace {
-std::string linkRefused(const std::string& path) {
-    return path + " 是符號連結；解壓縮不會經過連結寫到別處";
-}
-std::string notADirectory(const std::string& path) { return path + " 已經存在而且不是目錄，無法在其中解出"; }
-}  // namespace
-
 Directory::Directory(Directory&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
 
 Directory& Directory::operator=(Directory&& other) noexcept {
@@ -39,12 +32,12 @@ Directory::~Directory() {
 }
 
 Directory Directory::open(const std::string& path, bool create) {
-    if (path.empty()) throw Error(msg::kCreateDirError);
+    if (path.empty()) throw Error(ErrorKind::CannotCreateFolder, {});
     if (create) forceDirectories(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (!create && errno == ENOENT) return Directory(-1, path);
-        throw Error(msg::kCreateDirError + std::string(": ") + path);
+        throw Error(ErrorKind::CannotCreateFolder, {.path = path});
     }
     return Directory(fd, path);
 }
@@ -74,27 +67,28 @@ FileId Directory::id() const {
 Directory Directory::child(const std::string& name, bool create) const {
     const std::string path = pathOf(name);
     if (fd_ < 0) {
-        if (create) throw Error(msg::kCreateDirError);
+        if (create) throw Error(ErrorKind::CannotCreateFolder, {.path = path});
         return Directory(-1, path);
     }
     if (create && ::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) {
-        throw Error(msg::kCreateDirError + std::string(": ") + path);
+        throw Error(ErrorKind::CannotCreateFolder, {.path = path});
     }
     const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) return Directory(fd, path);
     const int error = errno;
     if (error == ENOENT && !create) return Directory(-1, path);
     switch (kind(name)) {
-        case EntryKind::Link: throw Error(linkRefused(path));
-        case EntryKind::None: throw Error(msg::kCreateDirError + std::string(": ") + path);
-        case EntryKind::Directory: throw Error(msg::kCreateDirError + std::string(": ") + path);
-        default: throw Error(notADirectory(path));
+        case EntryKind::Link: throw Error(ErrorKind::LinkInTheWay, {.path = path});
+        case EntryKind::None:
+        case EntryKind::Directory: throw Error(ErrorKind::CannotCreateFolder, {.path = path});
+        default: throw Error(ErrorKind::NotAFolder, {.path = path});
     }
 }
 
 std::unique_ptr<FileStream> Directory::createTemporary(const std::string& forName, std::string& name) const {
     static std::atomic<unsigned> counter{0};
-    if (fd_ < 0) throw Error(msg::cannotCreate(pathOf(forName)));
+    if (fd_ < 0) throw Error(ErrorKind::CannotCreate, {.path = pathOf(forName)});
+    int errnum = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char text[64];
         std::snprintf(text, sizeof text, ".oru-%ld-%u.part", static_cast<long>(::getpid()), counter++);
@@ -103,9 +97,10 @@ std::unique_ptr<FileStream> Directory::createTemporary(const std::string& forNam
             name = text;
             return std::make_unique<FileStream>(fd, pathOf(forName));
         }
-        if (errno != EEXIST) break;
+        errnum = errno;
+        if (errnum != EEXIST) break;
     }
-    throw Error(msg::cannotCreate(pathOf(forName)));
+    throw Error(ErrorKind::CannotCreate, {.path = pathOf(forName), .errnum = errnum});
 }
 
 namespace {
@@ -117,13 +112,13 @@ void Directory::setUnnamedFilesForTesting(bool allowed) { unnamedFiles = allowed
 std::unique_ptr<FileStream> Directory::createUnnamed(const std::string& forName) const {
     // A file without a name is named through its descriptor's entry in /proc.
     static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
-    if (fd_ < 0) throw Error(msg::cannotCreate(pathOf(forName)));
+    if (fd_ < 0) throw Error(ErrorKind::CannotCreate, {.path = pathOf(forName)});
     if (!canName || !unnamedFiles) return nullptr;
     const int fd = ::openat(fd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) return std::make_unique<FileStream>(fd, pathOf(forName), false);
     // Kernels and file systems without unnamed files say so in several ways.
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT) return nullptr;
-    throw Error(msg::cannotCreate(pathOf(forName)));
+    throw Error(ErrorKind::CannotCreate, {.path = pathOf(forName), .errnum = errno});
 }
 
 bool Directory::nameFile(const FileStream& file, const std::string& name) const {
@@ -154,10 +149,10 @@ bool Directory::remove(const std::string& name) const {
 
 std::unique_ptr<FileStream> Directory::lockExisting(const std::string& name) const {
     const std::string path = pathOf(name);
-    if (fd_ < 0) throw Error(msg::cannotOpen(path));
+    if (fd_ < 0) throw Error(ErrorKind::CannotOpen, {.path = path});
     // O_NONBLOCK: should the name have become a fifo meanwhile, the open does not wait on it.
     const int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw Error(msg::cannotOpen(path));
+    if (fd < 0) throw Error(ErrorKind::CannotOpen, {.path = path, .errnum = errno});
     return std::make_unique<FileStream>(fd, path);
 }
 

@@ -29,7 +29,7 @@ public:
     ~Directory();
 
     // Opens path, links on the way followed (the user chose it), making it and every missing
-    // level when create is true. Fails with "Unable to create directory" when it is not, or
+    // level when create is true. Fails with CannotCreateFolder when it is not, or
     // cannot be made into, a directory; with create false a missing path gives an absent one.
     static Directory open(const std::string& path, bool create);
 
@@ -43,18 +43,19 @@ public:
     FileId id() const;
 
     // The directory name inside this one, made when create is true and it is missing, opened
-    // with O_NOFOLLOW | O_DIRECTORY. Fails, naming the path, when a symbolic link or anything
-    // but a directory is there; with create false a missing name gives an absent directory.
+    // with O_NOFOLLOW | O_DIRECTORY. Fails, naming the path, with LinkInTheWay for a symbolic
+    // link, NotAFolder for anything else but a directory, CannotCreateFolder when it cannot be
+    // made or opened; with create false a missing name gives an absent directory.
     Directory child(const std::string& name, bool create) const;
 
     // Makes a new, empty file of a name unique to this process here (created with O_EXCL and
     // O_NOFOLLOW, hidden: its name begins with "."), for writing; name receives its name.
-    // Fails with "Cannot create file %s" naming the path of forName.
+    // Fails with CannotCreate naming the path of forName.
     std::unique_ptr<FileStream> createTemporary(const std::string& forName, std::string& name) const;
     // Makes a new file here that has no name yet (O_TMPFILE), for writing: should the writing
     // fail, or the process end first, it vanishes with its last descriptor. nullptr where the
     // file system cannot make one, or the system could not name it later (no /proc); the caller
-    // then uses createTemporary. Fails with "Cannot create file %s" naming the path of forName.
+    // then uses createTemporary. Fails with CannotCreate naming the path of forName.
     std::unique_ptr<FileStream> createUnnamed(const std::string& forName) const;
     // Tests of the other way: with false, createUnnamed makes no file (as where the file system
     // cannot).
@@ -70,7 +71,7 @@ public:
     bool remove(const std::string& name) const;
     // Opens the existing regular file name for writing with the exclusive lock every written file
     // takes, without following a link, to check that it may be replaced; the lock is held as long
-    // as the returned stream lives. Fails with "Cannot open file %s" (read-only, held open).
+    // as the returned stream lives. Fails with CannotOpen (read-only, ...) or InUse (held open).
     std::unique_ptr<FileStream> lockExisting(const std::string& name) const;
 
 private:

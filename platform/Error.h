@@ -27,7 +27,7 @@ enum class ErrorKind {
     LinkInTheWay,        // path: a symbolic link where extraction would have to go through it
     NotAFolder,          // path: a file where extraction needs a folder
     NoBig5Form,          // path: a name with characters code page 950 cannot hold
-    MissingSupport,      // detail: a library service that is not available (a converter, a collator)
+    MissingSupport,      // detail: the name of a library service that is not available (a converter)
 
     // The catalog (catalog).
     CatalogStatus,       // status: a status code of the catalog's row store
@@ -38,6 +38,10 @@ enum class ErrorKind {
     InvalidValue,        // detail: the field's name
     InvalidFilter,       // detail: the filter text
     RowOutOfRange,       // count: the row index
+    RecordNotFound,      // nothing: the row asked for was deleted or changed through another cursor
+    EmptyDataset,        // nothing: a row operation on an empty view
+    ClosedDataset,       // nothing: a change to a table that holds no columns (a failed load)
+    NotEditing,          // nothing: a field set while no row is being edited or appended
 
     // Archives and entries (archive).
     NotAnArchive,        // path: a file that CreateNew refuses to replace

@@ -47,7 +47,7 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::LinkInTheWay: return v.path + " 是符號連結；解壓縮不會經過連結寫到別處";
         case ErrorKind::NotAFolder: return v.path + " 已經存在而且不是目錄，無法在其中解出";
         case ErrorKind::NoBig5Form: return v.path + ": 名稱含有無法以 Big5 表示的字元";
-        case ErrorKind::MissingSupport: return v.detail;
+        case ErrorKind::MissingSupport: return "The " + v.detail + " is not available";
 
         // The catalog.
         case ErrorKind::CatalogStatus: {
@@ -64,6 +64,10 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::InvalidValue: return "Invalid date-time value for field '" + v.detail + "'";
         case ErrorKind::InvalidFilter: return "Invalid filter: " + v.detail;
         case ErrorKind::RowOutOfRange: return "Row " + n(v.count) + " is outside the view";
+        case ErrorKind::RecordNotFound: return "Record not found";
+        case ErrorKind::EmptyDataset: return "Cannot perform this operation on an empty dataset";
+        case ErrorKind::ClosedDataset: return "Cannot perform this operation on a closed dataset";
+        case ErrorKind::NotEditing: return "Dataset not in edit or insert mode";
 
         // Archives and entries.
         case ErrorKind::NotAnArchive: return v.path + ": 這個檔案不是壓縮檔，不能以新的壓縮檔取代它";

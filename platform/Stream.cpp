@@ -18,14 +18,14 @@ void Stream::readExact(void* buffer, size_t n) {
     auto* out = static_cast<uint8_t*>(buffer);
     while (n > 0) {
         size_t got = read(out, n);
-        if (got == 0) throw Error(msg::kReadError);
+        if (got == 0) throw Error(ErrorKind::ReadError, {.path = fileName()});
         out += got;
         n -= got;
     }
 }
 
 void Stream::copyFrom(Stream& source, int64_t count) {
-    if (count < 0) throw Error(msg::kReadError);
+    if (count < 0) throw Error(ErrorKind::ReadError, {.path = source.fileName()});
     auto* fromFile = dynamic_cast<FileStream*>(&source);
     auto* toFile = dynamic_cast<FileStream*>(this);
     if (fromFile && toFile) count -= toFile->copyInKernel(*fromFile, count);
@@ -60,12 +60,12 @@ void MemoryStream::write(const void* buffer, size_t n) {
 }
 
 void MemoryStream::seek(int64_t position) {
-    if (position < 0) throw Error(msg::kReadError);
+    if (position < 0) throw Error(ErrorKind::ReadError, {});
     pos_ = position;
 }
 
 void MemoryStream::setSize(int64_t n) {
-    if (n < 0) throw Error(msg::kWriteError);
+    if (n < 0) throw Error(ErrorKind::WriteError, {});
     data_.resize(static_cast<size_t>(n));
     pos_ = std::min(pos_, n);
 }
@@ -86,6 +86,12 @@ void FileStream::callWriteHook() {
 }
 
 namespace {
+// A failed write: a full disk (or quota) is said as such, anything else with the system's reason.
+Error writeError(const std::string& path, int errnum) {
+    if (errnum == ENOSPC || errnum == EDQUOT) return Error(ErrorKind::DiskFull, {.path = path, .errnum = errnum});
+    return Error(ErrorKind::WriteError, {.path = path, .errnum = errnum});
+}
+
 // Opens path for mode; for Mode::Shared, read-write when permitted and read only otherwise.
 int openFor(const std::string& path, FileStream::Mode mode, bool& writable) {
     using Mode = FileStream::Mode;
@@ -112,10 +118,12 @@ int openFor(const std::string& path, FileStream::Mode mode, bool& writable) {
 
 FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     const bool creating = mode == Mode::Create || mode == Mode::CreateSide;
-    const auto fail = [&] {
+    // errnum: the system's reason, 0 when there is none; a refused lock says the file is in use.
+    const auto fail = [&](int errnum, bool inUse = false) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
-        throw Error(creating ? msg::cannotCreate(path) : msg::cannotOpen(path));
+        if (inUse) throw Error(ErrorKind::InUse, {.path = path});
+        throw Error(creating ? ErrorKind::CannotCreate : ErrorKind::CannotOpen, {.path = path, .errnum = errnum});
     };
     // Only an open that may write must hold the file its path names now: see below. A reader
     // (a source file being added, above all) is spared the second look at the path.
@@ -123,12 +131,16 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     struct stat st {};
     for (int attempt = 0;; ++attempt) {
         fd_ = openFor(path, mode, writable_);
-        if (fd_ < 0) fail();
-        if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) fail();
+        if (fd_ < 0) fail(errno);
+        if (::fstat(fd_, &st) != 0) fail(errno);
+        if (S_ISDIR(st.st_mode)) fail(EISDIR);
         // The checks hold for the file now open, not for whatever the name pointed at a moment ago.
-        if (mode == Mode::OpenSide && !fs::ownedSideFile(st)) fail();
-        // The lock is what makes the open exclusive; a refused lock fails like the open would.
-        if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) fail();
+        if (mode == Mode::OpenSide && !fs::ownedSideFile(st)) fail(0);
+        // The lock is what makes the open exclusive: refused, another program holds the file.
+        if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) fail(0, true);
+            fail(errno);
+        }
         // A compaction puts a new file in the archive's place by a rename and then lets go of
         // the old one: a lock won on the old file while that happened guards a file nobody sees
         // any more, and what was written to it would be lost. The name is opened again then.
@@ -144,7 +156,7 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
     // A file that is empty already is not cut: on ext4 cutting a file to 0 marks it for a flush
     // at close, which would make extracting many small files wait on the disk.
     if ((mode == Mode::Truncate || mode == Mode::Create) && st.st_size > 0) {
-        if (::ftruncate(fd_, 0) != 0) fail();
+        if (::ftruncate(fd_, 0) != 0) fail(errno);
     }
 }
 
@@ -152,9 +164,11 @@ FileStream::FileStream(int fd, const std::string& path, bool lock) : path_(path)
     const int access = ::fcntl(fd_, F_GETFL) & O_ACCMODE;
     writable_ = access == O_WRONLY || access == O_RDWR;
     if (lock && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int errnum = errno;
         ::close(fd_);
         fd_ = -1;
-        throw Error(msg::cannotOpen(path));
+        if (errnum == EWOULDBLOCK) throw Error(ErrorKind::InUse, {.path = path});
+        throw Error(ErrorKind::CannotOpen, {.path = path, .errnum = errnum});
     }
 }
 
@@ -170,14 +184,14 @@ FileStream::~FileStream() {
 }
 
 size_t FileStream::read(void* buffer, size_t n) {
-    if (readFault && readFault(path_, pos_)) throw Error(msg::kReadError);
+    if (readFault && readFault(path_, pos_)) throw Error(ErrorKind::ReadError, {.path = path_});
     while (true) {
         ssize_t got = ::pread(fd_, buffer, n, pos_);
         if (got >= 0) {
             pos_ += got;
             return static_cast<size_t>(got);
         }
-        if (errno != EINTR) throw Error(msg::kReadError);
+        if (errno != EINTR) throw Error(ErrorKind::ReadError, {.path = path_, .errnum = errno});
     }
 }
 
@@ -188,9 +202,9 @@ void FileStream::write(const void* buffer, size_t n) {
         ssize_t put = ::pwrite(fd_, in, n, pos_);
         if (put < 0) {
             if (errno == EINTR) continue;
-            throw Error(msg::kWriteError);
+            throw writeError(path_, errno);
         }
-        if (put == 0) throw Error(msg::kWriteError);
+        if (put == 0) throw writeError(path_, 0);
         in += put;
         n -= static_cast<size_t>(put);
         pos_ += put;
@@ -198,19 +212,20 @@ void FileStream::write(const void* buffer, size_t n) {
 }
 
 void FileStream::seek(int64_t position) {
-    if (position < 0) throw Error(msg::kReadError);
+    if (position < 0) throw Error(ErrorKind::ReadError, {.path = path_});
     pos_ = position;
 }
 
 int64_t FileStream::size() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) throw Error(msg::kReadError);
+    if (::fstat(fd_, &st) != 0) throw Error(ErrorKind::ReadError, {.path = path_, .errnum = errno});
     return st.st_size;
 }
 
 void FileStream::setSize(int64_t n) {
     callWriteHook();
-    if (n < 0 || ::ftruncate(fd_, n) != 0) throw Error(msg::kWriteError);
+    if (n < 0) throw Error(ErrorKind::WriteError, {.path = path_});
+    if (::ftruncate(fd_, n) != 0) throw writeError(path_, errno);
     pos_ = std::min(pos_, n);
 }
 
@@ -223,13 +238,13 @@ int64_t FileStream::copyInKernel(FileStream& source, int64_t count) {
         const ssize_t copied = ::copy_file_range(source.fd_, &from, fd_, &to, n, 0);
         if (copied < 0) {
             if (errno == EINTR) continue;
-            if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) throw Error(msg::kWriteError);
+            if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) throw writeError(path_, errno);
             // Files the kernel cannot copy between (other file systems, kernels without the
             // call), and failures of either side, which the caller's reads and writes then
             // meet and name.
             return done;
         }
-        if (copied == 0) throw Error(msg::kReadError);
+        if (copied == 0) throw Error(ErrorKind::ReadError, {.path = source.path_});
         source.pos_ += copied;
         pos_ += copied;
         done += copied;
@@ -238,7 +253,7 @@ int64_t FileStream::copyInKernel(FileStream& source, int64_t count) {
 }
 
 void FileStream::sync() {
-    if (::fsync(fd_) != 0) throw Error(msg::kWriteError);
+    if (::fsync(fd_) != 0) throw writeError(path_, errno);
 }
 
 }  // namespace oru

@@ -14,9 +14,10 @@ public:
     virtual ~Stream() = default;
 
     // Reads up to n bytes at the position; returns the count read (0 at the end). Fails with
-    // "Stream read error" when the device reports an error.
+    // ErrorKind::ReadError when the device reports an error.
     virtual size_t read(void* buffer, size_t n) = 0;
-    // Writes all n bytes at the position or fails with "Stream write error".
+    // Writes all n bytes at the position or fails with ErrorKind::WriteError (ErrorKind::DiskFull
+    // when the disk or the quota is full).
     virtual void write(const void* buffer, size_t n) = 0;
     virtual int64_t position() const = 0;
     virtual void seek(int64_t position) = 0;
@@ -24,10 +25,13 @@ public:
     // Cuts or extends the stream to n bytes; the position is left where it was, clamped to n.
     virtual void setSize(int64_t n) = 0;
 
-    // Reads exactly n bytes or fails with "Stream read error".
+    // The file the stream reads or writes, for messages; empty for a stream that is no file.
+    virtual std::string fileName() const { return std::string(); }
+
+    // Reads exactly n bytes or fails with ErrorKind::ReadError naming fileName().
     void readExact(void* buffer, size_t n);
     // Copies exactly count bytes from source's position to this stream's position; fails with
-    // "Stream read error" when source ends first. Both positions end behind the copied bytes.
+    // ErrorKind::ReadError when source ends first. Both positions end behind the copied bytes.
     // Between two files the kernel copies (FileStream::copyInKernel).
     void copyFrom(Stream& source, int64_t count);
 };
@@ -60,24 +64,26 @@ private:
 class FileStream : public Stream {
 public:
     enum class Mode {
-        Read,        // existing file, read only;           fails "Cannot open file %s"
-        ReadWrite,   // existing file, not truncated;       fails "Cannot open file %s"
-        Truncate,    // existing file, cut to 0, read-write; fails "Cannot open file %s"
-        Create,      // created (or emptied), read-write;   fails "Cannot create file %s"
+        Read,        // existing file, read only;           fails CannotOpen
+        ReadWrite,   // existing file, not truncated;       fails CannotOpen
+        Truncate,    // existing file, cut to 0, read-write; fails CannotOpen
+        Create,      // created (or emptied), read-write;   fails CannotCreate
         Shared,      // existing file, shared lock, read-write when the user may write it (else
-                     // read only, see writable());     fails "Cannot open file %s"
+                     // read only, see writable());     fails CannotOpen
         // Side files beside an archive (the recovery file, compaction's temporary file), which
         // anyone who may write the folder could have planted:
-        CreateSide,  // a new file only: O_EXCL|O_NOFOLLOW, mode 0600; fails "Cannot create file %s"
-                     // when the name is taken (by a file or a link)
+        CreateSide,  // a new file only: O_EXCL|O_NOFOLLOW, mode 0600; fails CannotCreate when the
+                     // name is taken (by a file or a link)
         OpenSide,    // existing file, read-write, no link followed, and only when fs::ownedSideFile
-                     // holds for the open file;           fails "Cannot open file %s"
+                     // holds for the open file;           fails CannotOpen
     };
-    // path is native (UTF-8 on Linux). The message names the path exactly as given.
+    // path is native (UTF-8 on Linux). Errors name the path exactly as given and carry the
+    // system's reason (errnum) where it gave one; a lock held by another open fails with
+    // ErrorKind::InUse instead.
     FileStream(const std::string& path, Mode mode);
     // Takes over fd, an open regular file, and locks it exclusively (unless lock is false: a
-    // file nobody else can open); path names it in messages. Fails with "Cannot open file %s"
-    // (fd is closed) when the lock is refused.
+    // file nobody else can open); path names it in messages. Fails with ErrorKind::InUse (fd is
+    // closed) when the lock is refused.
     FileStream(int fd, const std::string& path, bool lock = true);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;
@@ -90,22 +96,23 @@ public:
     int64_t size() const override;
     void setSize(int64_t n) override;
 
-    // Flushes the file's data to the disk (fsync); fails with "Stream write error".
+    // Flushes the file's data to the disk (fsync); fails with WriteError or DiskFull.
     void sync();
     // Copies up to count bytes from source's position to this file's position inside the kernel
     // (copy_file_range: no trip through user memory, and a file system may share the blocks).
     // Returns the count copied, both positions moved behind them; less than count when the
     // kernel cannot copy between the two files, the rest being left to the caller. Fails with
-    // "Stream read error" when source ends first, "Stream write error" on a full disk.
+    // ReadError when source ends first, DiskFull (or WriteError) when the disk is full.
     int64_t copyInKernel(FileStream& source, int64_t count);
     // Tests of crash safety: hook is called before every write and every cut (setSize) of any
     // FileStream, and before every fs::deleteFile; nullptr for none.
     static void setWriteHookForTesting(void (*hook)());
     static void callWriteHook();
     // Tests of read failures: fault is asked before every read of any FileStream, and the read
-    // fails with "Stream read error" when it says so; nullptr for none.
+    // fails with ErrorKind::ReadError when it says so; nullptr for none.
     static void setReadFaultForTesting(bool (*fault)(const std::string& path, int64_t position));
     const std::string& path() const { return path_; }
+    std::string fileName() const override { return path_; }
     // The file was renamed: messages name it by its new path.
     void setPath(const std::string& path) { path_ = path; }
     int fd() const { return fd_; }

@@ -175,17 +175,17 @@ TEST_F(ArchiveFileTest, MissingFileOrFolderIsNotFound) {
     for (const std::string& p : {path("none.oru"), path("folder.oru")}) {
         EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(p); }), p + "找不到這個檔案");
     }
-    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(path("folder.oru")); }), "Cannot create file " + path("folder.oru"));
-    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(path("no/such/dir.oru")); }), "Cannot create file " + path("no/such/dir.oru"));
+    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(path("folder.oru")); }), "Cannot create file " + path("folder.oru") + ": Is a directory");
+    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(path("no/such/dir.oru")); }), "Cannot create file " + path("no/such/dir.oru") + ": No such file or directory");
 }
 
 TEST_F(ArchiveFileTest, OpenArchiveIsExclusive) {
     const std::string archive = archiveWithTwoFiles();
     const Bytes before = readAll(archive);
     auto kiv = TKiv::OpenExisting(archive);
-    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Cannot open file " + archive);
+    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Cannot open file " + archive + ": another program is using it");
     // CreateNew on a held archive neither opens nor cuts it.
-    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(archive); }), "Cannot open file " + archive);
+    EXPECT_EQ(errorOf([&] { TKiv::CreateNew(archive); }), "Cannot open file " + archive + ": another program is using it");
     EXPECT_EQ(readAll(archive), before);
     kiv.reset();
     EXPECT_NO_THROW(TKiv::OpenExisting(archive));
@@ -210,7 +210,7 @@ TEST_F(ArchiveFileTest, ReadersShareAnArchiveAndWritersNeedItAlone) {
             auto other = TKiv::OpenExisting(archive, k.second);
             EXPECT_EQ(other->Catalog().ViewSize(), 2);
         } else {
-            EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive, k.second); }), "Cannot open file " + archive);
+            EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive, k.second); }), "Cannot open file " + archive + ": another program is using it");
         }
     }
 
@@ -227,11 +227,11 @@ TEST_F(ArchiveFileTest, ReadersShareAnArchiveAndWritersNeedItAlone) {
         const TKiv::Writing writing(*writer);
         writer->AddPath("", path("c.txt"));
         // While it writes, nobody else opens the archive, not even to read.
-        EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive, A::Shared); }), "Cannot open file " + archive);
+        EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive, A::Shared); }), "Cannot open file " + archive + ": another program is using it");
     }
     // Writing done, the shared lock is back: readers come in, writers stay out.
     EXPECT_EQ(TKiv::OpenExisting(archive, A::Shared)->Catalog().ViewSize(), 3);
-    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Cannot open file " + archive);
+    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Cannot open file " + archive + ": another program is using it");
 }
 
 // Opens archive shared as a user who may not write it: as root, the open runs as nobody; for

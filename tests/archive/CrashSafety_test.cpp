@@ -566,7 +566,7 @@ TEST_F(FullDiskTest, AddCompactAndExtractFailCleanlyOnAFullDisk) {
         } catch (const Error& e) {
             message = e.what();
         }
-        EXPECT_EQ(message, "Stream write error");
+        EXPECT_EQ(message, "Stream write error: the disk holding " + archive + " is full");
         const size_t listed = rowsOf(kiv->Catalog()).size();
         EXPECT_GT(listed, 2u);
         EXPECT_LT(listed, 13u);
@@ -578,7 +578,8 @@ TEST_F(FullDiskTest, AddCompactAndExtractFailCleanlyOnAFullDisk) {
 
         // Compaction needs room for a second copy: refused, archive and catalog as they were.
         const Bytes before = readAll(archive);
-        EXPECT_EQ(errorOf([&] { kiv->Compact(); }), "Stream write error");
+        EXPECT_EQ(errorOf([&] { kiv->Compact(); }),
+                  "Stream write error: the disk holding " + TKiv::TempPathFor(archive) + " is full");
         EXPECT_EQ(readAll(archive), before);
         EXPECT_EQ(rowsOf(kiv->Catalog()).size(), listed);
         EXPECT_EQ(leftOn(disk), std::vector<std::string>{"x.oru"});

@@ -93,7 +93,7 @@ protected:
 };
 
 // While this process holds the archive open through the engine, another process's commands that
-// would clash with it are refused with the open error and change nothing: every command beside a
+// would clash with it are refused as in use and change nothing: every command beside a
 // writer, the writing ones beside a reader. Readers beside a reader work. The holder goes on.
 TEST_F(Concurrency, ArchiveHeldByTheEngineRefusesWhatWouldClash) {
     writeFile(path("a.txt"), "alpha");
@@ -118,7 +118,7 @@ TEST_F(Concurrency, ArchiveHeldByTheEngineRefusesWhatWouldClash) {
             const RunResult r = oru(c.args);
             if (holderWrites || !c.reads) {
                 EXPECT_EQ(r.status, 1);
-                EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
+                EXPECT_EQ(r.err, "oru: Cannot open file a.oru: another program is using it.\n");
                 EXPECT_EQ(r.out, "");
                 EXPECT_FALSE(stdfs::exists(path("out/a.txt")));
             } else {
@@ -179,8 +179,7 @@ TEST_F(Concurrency, ArchiveTheUserMayNotWriteIsReadable) {
     EXPECT_EQ(readFile(path("a.oru")), before);
 }
 
-// Two `oru add` started together on one archive: each either succeeds or is refused with the open
-// error; the archive ends holding exactly the files of the adds that succeeded.
+// Two `oru add` started together on one archive: each either succeeds or is refused as in use; the archive ends holding exactly the files of the adds that succeeded.
 TEST_F(Concurrency, TwoAddsAtOnceLeaveAConsistentArchive) {
     writeFile(path("p.bin"), sampleBytes(3 << 20, 2));
     writeFile(path("q.bin"), sampleBytes(3 << 20, 3));
@@ -200,7 +199,7 @@ TEST_F(Concurrency, TwoAddsAtOnceLeaveAConsistentArchive) {
             } else {
                 ++refused;
                 EXPECT_EQ(r.status, 1);
-                EXPECT_EQ(r.err, "oru: Cannot open file a.oru.\n");
+                EXPECT_EQ(r.err, "oru: Cannot open file a.oru: another program is using it.\n");
             }
         }
         EXPECT_FALSE(expected.empty()) << "both adds were refused";

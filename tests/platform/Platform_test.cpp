@@ -5,9 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <optional>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -20,12 +24,24 @@
 namespace oru {
 namespace {
 
-std::string makeTempDir() {
-    std::string templ = testing::TempDir() + "oru_platform_XXXXXX";
-    char* dir = ::mkdtemp(templ.data());
-    EXPECT_NE(dir, nullptr);
-    return templ;
-}
+// A fresh folder below base, removed with everything in it when the object goes.
+class TempDir {
+public:
+    explicit TempDir(const std::string& base = testing::TempDir()) : path_(base + "oru_platform_XXXXXX") {
+        if (::mkdtemp(path_.data()) == nullptr) path_.clear();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    bool made() const { return !path_.empty(); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 std::string messageOf(const std::function<void()>& f) {
     try {
@@ -35,6 +51,18 @@ std::string messageOf(const std::function<void()>& f) {
     }
     return "<no error>";
 }
+
+// The error f raises; kind Text with "<no error>" when it raises none.
+Error errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e;
+    }
+    return Error(ErrorKind::Text, {.detail = "<no error>"});
+}
+
+std::string because(int errnum) { return std::string(": ") + std::strerror(errnum); }
 
 TEST(DisplayTextTest, AppendsFullStopOnlyAfterBytesAboveDot) {
     struct Case {
@@ -50,29 +78,71 @@ TEST(DisplayTextTest, AppendsFullStopOnlyAfterBytesAboveDot) {
     for (const auto& c : cases) EXPECT_EQ(displayText(c.message), c.shown) << c.message;
 }
 
-TEST(FileStreamTest, SecondOpenOfALockedFileIsRefusedWithTheOpenMessage) {
-    std::string dir = makeTempDir();
-    std::string path = dir + "/locked.bin";
+// The lock rules of FileStream: every open but Shared is exclusive, Shared ones go together.
+TEST(FileStreamTest, SecondOpenOfALockedFileIsRefusedAsInUse) {
+    TempDir tmp;
+    const std::string path = tmp.path() + "/locked.bin";
     FileStream first(path, FileStream::Mode::Create);
     first.write("abc", 3);
-    EXPECT_EQ(messageOf([&] { FileStream(path, FileStream::Mode::ReadWrite); }), "Cannot open file " + path);
-    EXPECT_EQ(messageOf([&] { FileStream(path, FileStream::Mode::Read); }), "Cannot open file " + path);
-    // A refused create must not empty the file held by the first open.
-    EXPECT_EQ(messageOf([&] { FileStream(path, FileStream::Mode::Create); }), "Cannot create file " + path);
+    const std::string inUse = "Cannot open file " + path + ": another program is using it";
+    for (FileStream::Mode mode : {FileStream::Mode::ReadWrite, FileStream::Mode::Read, FileStream::Mode::Shared,
+                                  FileStream::Mode::Truncate, FileStream::Mode::Create}) {
+        const Error e = errorOf([&] { FileStream(path, mode); });
+        EXPECT_EQ(e.kind(), ErrorKind::InUse) << static_cast<int>(mode);
+        EXPECT_EQ(e.values().path, path);
+        EXPECT_EQ(e.what(), inUse);
+    }
+    // A refused create or truncate must not empty the file held by the first open.
     EXPECT_EQ(first.size(), 3);
 }
 
-TEST(FileStreamTest, OpenFailuresNameThePath) {
-    std::string dir = makeTempDir();
-    EXPECT_EQ(messageOf([&] { FileStream(dir + "/missing", FileStream::Mode::ReadWrite); }),
-              "Cannot open file " + dir + "/missing");
-    EXPECT_EQ(messageOf([&] { FileStream(dir + "/no/such/dir/x", FileStream::Mode::Create); }),
-              "Cannot create file " + dir + "/no/such/dir/x");
-    EXPECT_EQ(messageOf([&] { FileStream(dir, FileStream::Mode::Read); }), "Cannot open file " + dir);
+TEST(FileStreamTest, SharedOpensGoTogetherButNotWithAnExclusiveOne) {
+    TempDir tmp;
+    const std::string path = tmp.path() + "/shared.bin";
+    { FileStream(path, FileStream::Mode::Create).write("abc", 3); }
+    FileStream one(path, FileStream::Mode::Shared);
+    FileStream two(path, FileStream::Mode::Shared);
+    EXPECT_EQ(errorOf([&] { FileStream(path, FileStream::Mode::ReadWrite); }).kind(), ErrorKind::InUse);
+    EXPECT_FALSE(one.relock(true));  // two holds a shared lock
+    EXPECT_EQ(one.size(), 3);
+}
+
+// The file an open is refused for is named, with the system's reason.
+TEST(FileStreamTest, OpenFailuresNameThePathAndTheCause) {
+    TempDir tmp;
+    const std::string dir = tmp.path();
+    struct Case {
+        std::string path;
+        FileStream::Mode mode;
+        ErrorKind kind;
+        int errnum;
+        std::string message;
+    } cases[] = {
+        {dir + "/missing", FileStream::Mode::ReadWrite, ErrorKind::CannotOpen, ENOENT, "Cannot open file "},
+        {dir + "/no/such/dir/x", FileStream::Mode::Create, ErrorKind::CannotCreate, ENOENT, "Cannot create file "},
+        {dir, FileStream::Mode::Read, ErrorKind::CannotOpen, EISDIR, "Cannot open file "},
+    };
+    for (const Case& c : cases) {
+        const Error e = errorOf([&] { FileStream(c.path, c.mode); });
+        EXPECT_EQ(e.kind(), c.kind) << c.path;
+        EXPECT_EQ(e.values().errnum, c.errnum) << c.path;
+        EXPECT_EQ(e.what(), c.message + c.path + because(c.errnum));
+    }
+}
+
+// A write to a full disk says so and names the file (/dev/full answers every write with ENOSPC).
+TEST(FileStreamTest, AFullDiskIsSaidAsSuchNamingTheFile) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
+    FileStream full("/dev/full", FileStream::Mode::ReadWrite);
+    const Error e = errorOf([&] { full.write("x", 1); });
+    EXPECT_EQ(e.kind(), ErrorKind::DiskFull);
+    EXPECT_EQ(e.values().errnum, ENOSPC);
+    EXPECT_STREQ(e.what(), "Stream write error: the disk holding /dev/full is full");
 }
 
 TEST(FileStreamTest, ReadWriteSeekSetSizeAndCopy) {
-    std::string dir = makeTempDir();
+    TempDir tmp;
+    const std::string dir = tmp.path();
     FileStream f(dir + "/data", FileStream::Mode::Create);
     f.write("hello world", 11);
     EXPECT_EQ(f.position(), 11);
@@ -81,7 +151,9 @@ TEST(FileStreamTest, ReadWriteSeekSetSizeAndCopy) {
     f.readExact(buf, 5);
     EXPECT_EQ(std::string(buf, 5), "world");
     EXPECT_EQ(f.read(buf, 5), 0u);  // at the end
-    EXPECT_EQ(messageOf([&] { f.readExact(buf, 1); }), "Stream read error");
+    const Error atEnd = errorOf([&] { f.readExact(buf, 1); });
+    EXPECT_EQ(atEnd.kind(), ErrorKind::ReadError);
+    EXPECT_STREQ(atEnd.what(), ("Stream read error: " + dir + "/data").c_str());
     f.setSize(5);
     EXPECT_EQ(f.size(), 5);
     EXPECT_EQ(f.position(), 5);
@@ -91,18 +163,20 @@ TEST(FileStreamTest, ReadWriteSeekSetSizeAndCopy) {
     m.copyFrom(f, 4);
     EXPECT_EQ(std::string(m.bytes().begin(), m.bytes().end()), "ello");
     f.seek(2);
-    EXPECT_EQ(messageOf([&] { m.copyFrom(f, 10); }), "Stream read error");
+    EXPECT_EQ(messageOf([&] { m.copyFrom(f, 10); }), "Stream read error: " + dir + "/data");
 }
 
 // Between two files the kernel copies; where it cannot (another file system), the copy goes
 // through memory. Either way the bytes, the positions and the failures are the same.
 TEST(FileStreamTest, CopyBetweenFilesInTheKernelOrThroughMemory) {
-    const std::string dir = makeTempDir();
+    TempDir tmp;
+    const std::string dir = tmp.path();
     std::vector<std::string> targetDirs{dir};
     struct stat shm {};
+    std::optional<TempDir> other;
     if (::stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode)) {
-        std::string templ = "/dev/shm/oru_platform_XXXXXX";
-        if (::mkdtemp(templ.data())) targetDirs.push_back(templ);
+        other.emplace("/dev/shm/");
+        if (other->made()) targetDirs.push_back(other->path());
     }
     std::string content;
     for (uint64_t i = 0; content.size() < (3u << 20) + 5; ++i) content += std::to_string(i * 7919) + ",";
@@ -123,16 +197,14 @@ TEST(FileStreamTest, CopyBetweenFilesInTheKernelOrThroughMemory) {
         copy.copyFrom(source, 0);
         EXPECT_EQ(copy.position(), 2 + (2 << 20));
         // Past the source's end: the bytes there are copied, then the read fails.
-        EXPECT_EQ(messageOf([&] { copy.copyFrom(source, 2 << 20); }), "Stream read error");
+        EXPECT_EQ(messageOf([&] { copy.copyFrom(source, 2 << 20); }), "Stream read error: " + dir + "/source");
 
         std::ifstream in(target + "/copy", std::ios::binary);
         const std::string got((std::istreambuf_iterator<char>(in)), {});
         ASSERT_GE(got.size(), 2u + (2 << 20));
         EXPECT_EQ(got.substr(0, 2), "ab");
         EXPECT_TRUE(got.substr(2, 2 << 20) == content.substr(1000, 2 << 20));
-        ::unlink((target + "/copy").c_str());
     }
-    if (targetDirs.size() > 1) ::rmdir(targetDirs.back().c_str());
 }
 
 TEST(MemoryStreamTest, WritesBeyondTheEndGrowAndSetSizeClampsThePosition) {
@@ -159,9 +231,10 @@ TEST(CodePageTest, RoundTripsBig5AndRefusesWhatCp950Lacks) {
     EXPECT_EQ(cp950::toUtf8(big5), utf8);
     EXPECT_EQ(cp950::fromUtf8("plain.txt"), "plain.txt");
 
-    EXPECT_EQ(messageOf([] { cp950::fromUtf8("smile\xF0\x9F\x98\x80.txt"); }),
-              "smile\xF0\x9F\x98\x80.txt: 名稱含有無法以 Big5 表示的字元");
-    EXPECT_NE(messageOf([] { cp950::fromUtf8("bad\xFF.txt"); }), "<no error>");
+    const Error noBig5 = errorOf([] { cp950::fromUtf8("smile\xF0\x9F\x98\x80.txt"); });
+    EXPECT_EQ(noBig5.kind(), ErrorKind::NoBig5Form);
+    EXPECT_STREQ(noBig5.what(), "smile\xF0\x9F\x98\x80.txt: 名稱含有無法以 Big5 表示的字元");
+    EXPECT_EQ(errorOf([] { cp950::fromUtf8("bad\xFF.txt"); }).kind(), ErrorKind::NoBig5Form);
     // A lone lead byte (a name cut inside a character) still converts, without failing.
     EXPECT_FALSE(cp950::toUtf8(std::string("ab\xA4", 3)).empty());
     EXPECT_TRUE(cp950::isLeadByte(0xA4));
@@ -211,7 +284,8 @@ TEST(ClockTest, ConvertsCalendarDatesToDaysSince18991230) {
 }
 
 TEST(FileSystemTest, PathsAndDirectories) {
-    std::string dir = makeTempDir();
+    TempDir tmp;
+    const std::string dir = tmp.path();
     EXPECT_TRUE(fs::forceDirectories(dir + "/a/b/c"));
     EXPECT_TRUE(fs::isDirectory(dir + "/a/b/c"));
     EXPECT_FALSE(fs::fileExists(dir + "/a"));
