@@ -20,11 +20,7 @@ constexpr double kMsPerDay = 86400000.0;
 // Milliseconds from 0001-01-01 (day 1) to 1899-12-30, the date-time origin: 693,594 days.
 constexpr double kOriginMs = 693594.0 * kMsPerDay;
 
-const char* kNotEditing = "Dataset not in edit or insert mode";
-const char* kEmptyDataset = "Cannot perform this operation on an empty dataset";
-const char* kClosedDataset = "Cannot perform this operation on a closed dataset";
-
-Error wrongType(const Column& c) { return Error("Field '" + c.name + "' does not hold this kind of value"); }
+Error wrongType(const Column& c) { return Error(ErrorKind::FieldType, {.detail = c.name}); }
 
 std::string_view rawOf(const void* p, size_t n) { return std::string_view(static_cast<const char*>(p), n); }
 
@@ -197,7 +193,7 @@ int CatalogTable::RecordNumber() const { return cur_->current == 0 ? 0 : cur_->v
 void CatalogTable::SetRecordNumber(int n) {
     TableShared::browseCheck(*this);
     if (n == RecordNumber()) return;
-    if (n < 1 || n > cur_->view.size()) throw Error("", kRecordNumberOutOfRange);
+    if (n < 1 || n > cur_->view.size()) throw Error(ErrorKind::CatalogStatus, {.status = kRecordNumberOutOfRange});
     TableShared::moveTo(*this, cur_->view.at(n - 1), false);
 }
 
@@ -207,7 +203,7 @@ int CatalogTable::ViewSize() const { return cur_->view.size(); }
 
 void CatalogTable::Append() {
     TableShared::browseCheck(*this);
-    if (shared_->data.columns.empty()) throw Error(kClosedDataset);
+    if (shared_->data.columns.empty()) throw Error(ErrorKind::ClosedDataset, {});
     cur_->buffer.assign(shared_->data.columns.size(), Field{});
     cur_->written = false;
     TableShared::setState(*this, State::Appending);
@@ -219,7 +215,7 @@ void CatalogTable::Edit() {
         Append();
         return;
     }
-    if (shared_->data.columns.empty()) throw Error(kClosedDataset);
+    if (shared_->data.columns.empty()) throw Error(ErrorKind::ClosedDataset, {});
     CursorState& c = *cur_;
     c.editSlot = c.current;
     c.editVersion = shared_->serial[c.current - 1];
@@ -244,9 +240,9 @@ void CatalogTable::DeleteCurrent() {
         bool stale = !s.stillCurrent(c.editSlot, c.editVersion);
         TableShared::setState(*this, State::Browsing);
         // The edited row went away through another cursor: do not delete whatever stands there now.
-        if (stale) throw Error(kRecordNotFound);
+        if (stale) throw Error(ErrorKind::RecordNotFound, {});
     }
-    if (target == 0) throw Error(kEmptyDataset);
+    if (target == 0) throw Error(ErrorKind::EmptyDataset, {});
     changelog::recordDelete(s.data, target);
     s.orderSlots[s.data.slots[target - 1].order] = 0;
     s.rowRemoved(target);
@@ -316,7 +312,7 @@ namespace {
 Field& writable(TableShared& s, CatalogTable::State state, std::vector<Field>& buffer, const std::string& name,
                 int& column) {
     column = s.column(name);
-    if (state == CatalogTable::State::Browsing) throw Error(kNotEditing);
+    if (state == CatalogTable::State::Browsing) throw Error(ErrorKind::NotEditing, {});
     return buffer[column];
 }
 
@@ -354,7 +350,7 @@ void CatalogTable::SetDateTime(const std::string& field, double value) {
     Field& f = writable(*shared_, cur_->state, cur_->buffer, field, c);
     const Column& col = shared_->data.columns[c];
     if (col.kind != FieldKind::DateTime) throw wrongType(col);
-    if (!std::isfinite(value)) throw Error("Invalid date-time value for field '" + col.name + "'");
+    if (!std::isfinite(value)) throw Error(ErrorKind::InvalidValue, {.detail = col.name});
     // Whole milliseconds, halves to even, stored as milliseconds since 0001-01-01.
     double stored = std::nearbyint(value * kMsPerDay) + kOriginMs;
     f = Field{FieldState::Value, rawOf(&stored, 8)};
@@ -364,7 +360,7 @@ void CatalogTable::SetDateTime(const std::string& field, double value) {
 namespace {
 
 std::span<const Field> rowAt(const TableShared& s, const SharedView& view, int index) {
-    if (index < 0 || index >= view.size()) throw Error("Row " + std::to_string(index) + " is outside the view");
+    if (index < 0 || index >= view.size()) throw Error(ErrorKind::RowOutOfRange, {.count = index});
     const FieldRow& row = s.data.slots[view.at(index) - 1].fields;
     return {row.data(), row.size()};
 }
@@ -404,7 +400,7 @@ void CatalogTable::GotoBookmark(const std::optional<Bookmark>& bookmark) {
     TableShared::browseCheck(*this);
     if (!bookmark) return;
     if (!shared_->stillCurrent(bookmark->slot, bookmark->version) || !cur_->view.contains(bookmark->slot)) {
-        throw Error(kRecordNotFound);
+        throw Error(ErrorKind::RecordNotFound, {});
     }
     TableShared::moveTo(*this, bookmark->slot, false);
 }

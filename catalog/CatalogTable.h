@@ -60,7 +60,7 @@ public:
     void SetOrdering(const std::string& fields);   // "FileType;FileName", "" = default order
     const std::string& Ordering() const;
     // "ParentName='name'" (quotes doubled); while filtered, a text of another form fails
-    // "Invalid filter: %s" and a field the table lacks "Field '%s' not found".
+    // InvalidFilter and a field the table lacks FieldNotFound.
     void SetFilterText(const std::string& text);
     const std::string& FilterText() const;
     void SetFiltered(bool on);
@@ -74,28 +74,28 @@ public:
     bool AtEnd() const;
     bool IsEmpty() const;
     int RecordNumber() const;       // 1-based; 0 when the view is empty
-    void SetRecordNumber(int n);    // fails (empty message) outside 1..view size
+    void SetRecordNumber(int n);    // fails CatalogStatus 0x2201 outside 1..view size
     int ViewSize() const;
 
     // --- changing rows
-    // Append and Edit fail "Cannot perform this operation on a closed dataset" after a failed load.
+    // Append and Edit fail ClosedDataset after a failed load.
     void Append();
     void Edit();
-    // Fails "Record not found", storing nothing, when another cursor deleted or changed the row
+    // Fails RecordNotFound, storing nothing, when another cursor deleted or changed the row
     // since Edit.
     void Post();
-    // Fails "Cannot perform this operation on an empty dataset" with an empty view; while editing
-    // a row that another cursor removed, fails "Record not found" and deletes nothing.
+    // Fails EmptyDataset with an empty view; while editing a row that another cursor removed,
+    // fails RecordNotFound and deletes nothing.
     void DeleteCurrent();
     State GetState() const;
 
-    // --- fields of the current (or started) row; unknown names fail "Field '%s' not found"
+    // --- fields of the current (or started) row; unknown names fail FieldNotFound
     std::string GetText(const std::string& field) const;
     int32_t GetInteger(const std::string& field) const;
     double GetDateTime(const std::string& field) const;
     bool HasValue(const std::string& field) const;      // value, not null or unassigned
-    // Writers fail "Dataset not in edit or insert mode" while browsing. Accessors used on a field
-    // of another kind fail with a message naming the field; SetDateTime refuses NaN and infinity.
+    // Writers fail NotEditing while browsing. Accessors used on a field of another kind fail
+    // FieldType; SetDateTime refuses NaN and infinity (InvalidValue).
     void SetText(const std::string& field, const std::string& value);
     void SetInteger(const std::string& field, int32_t value);
     void SetDateTime(const std::string& field, double value);
@@ -103,7 +103,7 @@ public:
     int64_t GetInt64(const std::string& field) const;
 
     // Reads a field of the row at a 0-based view index without moving the cursor (the listing);
-    // an index outside the view fails.
+    // an index outside the view fails RowOutOfRange.
     std::string TextAt(int index, const std::string& field) const;
     int64_t IntegerAt(int index, const std::string& field) const;
     double DateTimeAt(int index, const std::string& field) const;
@@ -111,7 +111,7 @@ public:
 
     // --- bookmarks
     std::optional<Bookmark> GetBookmark() const;
-    void GotoBookmark(const std::optional<Bookmark>& bookmark);  // "Record not found"
+    void GotoBookmark(const std::optional<Bookmark>& bookmark);  // fails RecordNotFound
     static int CompareBookmarks(const Bookmark& a, const Bookmark& b);
 
     // --- notifications

@@ -20,11 +20,9 @@ namespace {
 
 using namespace format;
 
-[[noreturn]] void refuse(int statusCode) { throw Error(std::string(), statusCode); }
-[[noreturn]] void damaged(const char* what) { throw Error(std::string("Damaged catalog: ") + what); }
-[[noreturn]] void unwritable(const char* what) {
-    throw Error(std::string("Cannot write the catalog: ") + what);
-}
+[[noreturn]] void refuse(int statusCode) { throw Error(ErrorKind::CatalogStatus, {.status = statusCode}); }
+[[noreturn]] void damaged(const char* what) { throw Error(ErrorKind::DamagedCatalog, {.detail = what}); }
+[[noreturn]] void unwritable(const char* what) { throw Error(ErrorKind::CatalogTooLarge, {.detail = what}); }
 
 constexpr const char* kEndsEarly = "the datapacket ends early";
 

@@ -10,7 +10,7 @@
 
 namespace oru {
 
-Error fieldNotFound(const std::string& name) { return Error("Field '" + name + "' not found"); }
+Error fieldNotFound(const std::string& name) { return Error(ErrorKind::FieldNotFound, {.detail = name}); }
 
 int64_t readSigned(std::string_view raw, size_t width) {
     if (width == 4) {
@@ -162,7 +162,7 @@ void TableShared::resolveFilter(TableShared& s, CatalogTable::CursorState& c, bo
     if (!c.filterActive) return;
     const std::string& text = c.filterText;
     auto malformed = [&]() {
-        if (throwOnError) throw Error("Invalid filter: " + text);
+        if (throwOnError) throw Error(ErrorKind::InvalidFilter, {.detail = text});
     };
     size_t eq = text.find('=');
     if (eq == std::string::npos) return malformed();
@@ -184,7 +184,7 @@ void TableShared::resolveFilter(TableShared& s, CatalogTable::CursorState& c, bo
         return;
     }
     if (s.data.columns[column].kind != FieldKind::Text) {
-        if (throwOnError) throw Error("Invalid filter: " + text);
+        if (throwOnError) throw Error(ErrorKind::InvalidFilter, {.detail = text});
         return;
     }
     c.filterColumn = column;
@@ -342,7 +342,7 @@ void TableShared::post(CatalogTable& t) {
         if (!s.stillCurrent(old, oldVersion)) {
             // Another cursor deleted or changed the row since Edit: nothing is stored.
             send(t, {Notice::StateChanged});
-            throw Error(kRecordNotFound);
+            throw Error(ErrorKind::RecordNotFound, {});
         }
         const FieldRow& oldFields = s.data.slots[old - 1].fields;
         if (!sameFields(fields, {oldFields.data(), oldFields.size()})) {

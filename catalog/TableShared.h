@@ -22,7 +22,6 @@ namespace oru {
 
 class Error;
 
-inline constexpr const char* kRecordNotFound = "Record not found";
 Error fieldNotFound(const std::string& name);
 
 // A stored integer of width 4 or 8, and a stored date-time, as their values.
