@@ -915,51 +915,6 @@ TEST_F(CatalogTableTest, EmptyTableKeepsOrderingAndFilterAndEmptiesEveryView) {
     EXPECT_EQ(names(clone), std::vector<std::string>{"c"});
 }
 
-// The catalog of a new archive after a.txt (5 bytes, stored in 13 at offset 16) was added on
-// 2005-03-01 12:00: a packet of 273 bytes whose row section is known byte for byte.
-TEST_F(CatalogTableTest, SavesTheRowOfAnAddedFileByteForByte) {
-    CatalogTable t;
-    t.SetOrdering("FileType;FileName");
-    t.Append();
-    t.SetText("FileName", "a.txt");
-    t.SetText("ParentName", "");
-    t.SetDateTime("CheckinDate", 38412.5);
-    t.SetInteger("FileType", 1);
-    t.SetInteger("Offset", 16);
-    t.SetInteger("OriginalSize", 5);
-    t.SetInteger("StoredSize", 13);
-    t.Post();
-    MemoryStream stream;
-    stream.write("HEAD", 4);
-    t.SavePacket(stream);
-    EXPECT_EQ(stream.position(), 4 + 273);
-    const std::vector<uint8_t>& b = stream.bytes();
-    ASSERT_EQ(b.size(), 4u + 273u);
-    const std::vector<uint8_t> row = {
-        0x04, 0x00, 0x20,                                // status inserted; FileDate unassigned
-        0x05, 'a', '.', 't', 'x', 't',                   // FileName
-        0x01, 0x00,                                      // ParentName: the empty text
-        0x01, 0x00, 0x00, 0x00,                          // FileType
-        0x10, 0, 0, 0, 0, 0, 0, 0,                       // Offset
-        0x05, 0, 0, 0, 0, 0, 0, 0,                       // OriginalSize
-        0x0D, 0, 0, 0, 0, 0, 0, 0,                       // StoredSize
-        0x00, 0x00, 0xEB, 0xA7, 0xBA, 0xC2, 0xCC, 0x42,  // CheckinDate
-    };
-    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 4 + 226, b.end()), row);
-    EXPECT_EQ(t.PacketBytes(), std::vector<uint8_t>(b.begin() + 4, b.end()));
-
-    // A 64-bit Offset of 4,294,967,301 reads through the 32-bit accessor as its low 32 bits.
-    std::vector<uint8_t> patched(b.begin() + 4, b.end());
-    patched[241] = 0x05;      // Offset: 0x0000000100000005
-    patched[241 + 4] = 0x01;
-    MemoryStream wide(patched);
-    CatalogTable loaded;
-    loaded.LoadPacket(wide);
-    EXPECT_EQ(loaded.GetInt64("Offset"), 4294967301LL);
-    EXPECT_EQ(loaded.GetInteger("Offset"), 5);
-    EXPECT_DOUBLE_EQ(loaded.GetDateTime("CheckinDate"), 38412.5);
-}
-
 TEST_F(CatalogTableTest, LoadThenSaveReproducesThePacketWithSlotsAndLog) {
     CatalogTable t;
     t.SetOrdering("FileType;FileName");
@@ -1022,18 +977,6 @@ TEST_F(CatalogTableTest, LoadPacketWithNoBytesKeepsTheTable) {
     EXPECT_EQ(names(t), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(t.RecordNumber(), 1);
     EXPECT_EQ(t.Data().log.size(), 2u);
-}
-
-TEST_F(CatalogTableTest, FailedLoadLeavesTheTableClosedWithoutFields) {
-    CatalogTable t;
-    addRow(t, "a");
-    MemoryStream stream(std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'p', 'a', 'c', 'k', 'e', 't'});
-    EXPECT_THROW(t.LoadPacket(stream), Error);
-    EXPECT_TRUE(t.IsEmpty());
-    EXPECT_TRUE(t.Data().columns.empty());
-    EXPECT_TRUE(t.Data().slots.empty());
-    expectFailure([&] { t.GetText("FileName"); }, "Field 'FileName' not found");
-    expectFailure([&] { t.Append(); }, "Cannot perform this operation on a closed dataset");
 }
 
 }  // namespace

@@ -59,6 +59,16 @@ const Bytes kCatalogDescriptors =
         .hex("08").str("FileDate").hex("08 00 08 00 00 00 00 00")
         .hex("0B").str("CheckinDate").hex("08 00 08 00 00 00 00 00");
 
+// The kind of the error f raises; Text when it raises none.
+ErrorKind kindOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.kind();
+    }
+    return ErrorKind::Text;
+}
+
 Bytes slice(const Bytes& b, size_t at, size_t n) {
     EXPECT_LE(at + n, b.size());
     if (at + n > b.size()) return {};
@@ -121,10 +131,24 @@ uint32_t u32At(const Bytes& b, size_t at) {
 
 const std::string kEndsEarly = "Damaged catalog: the datapacket ends early";
 
-// The packet of one file a.txt (5 bytes stored in 13 at offset 16) added to a new archive.
+// The packet of one file a.txt (5 bytes stored in 13 at offset 16) added to a new archive on
+// 2005-03-01 12:00, as a table and as its 273 bytes.
 TableData workedExample() {
     return catalog({fileRow(0x04, "a.txt", "", 16, 5, 13, 1)}, {{1, 0, logkind::kInsert}});
 }
+const Bytes kWorkedExample =
+    B().hex("96 19 E0 BD 01 00 00 00 18 00 00 00 08 00 01 00 00 00 03 00 00 00 E2 00")  // header
+        .bytes(kCatalogDescriptors)
+        .hex("01 00")                                                                   // table properties
+        .hex("0A").str("CHANGE_LOG").hex("04 00 82 00 03 00 00 00 01 00 00 00 00 00 00 00 04 00 00 00")
+        .hex("04 00 20")                                    // status inserted; FileDate unassigned
+        .hex("05").str("a.txt")                             // FileName
+        .hex("01 00")                                       // ParentName: the empty text
+        .hex("01 00 00 00")                                 // FileType
+        .hex("10 00 00 00 00 00 00 00")                     // Offset
+        .hex("05 00 00 00 00 00 00 00")                     // OriginalSize
+        .hex("0D 00 00 00 00 00 00 00")                     // StoredSize
+        .hex("00 00 EB A7 BA C2 CC 42");                    // CheckinDate
 
 TEST(DatapacketWriteTest, EmptyCatalogIsThe195BytePacket) {
     const Bytes p = datapacket::write(catalog());
@@ -173,15 +197,16 @@ TEST(DatapacketWriteTest, OneAddedFileIsThe273BytePacket) {
     EXPECT_EQ(slice(p, 257, 8), Bytes(B().hex("0D 00 00 00 00 00 00 00")));  // StoredSize
     EXPECT_EQ(slice(p, 265, 8), Bytes(B().hex("00 00 EB A7 BA C2 CC 42")));  // CheckinDate
 
-    const TableData back = read(p);
+    EXPECT_EQ(p, kWorkedExample);
+
+    const TableData back = read(kWorkedExample);
     ASSERT_EQ(back.slots.size(), 1u);
     EXPECT_EQ(back.slots[0].status, 0x04);
     EXPECT_EQ(back.log, (std::vector<LogEntry>{{1, 0, logkind::kInsert}}));
     EXPECT_EQ(back.slots[0].fields[0].raw, "a.txt");
     EXPECT_EQ(back.slots[0].fields[6].state, FieldState::Unassigned);
     EXPECT_EQ(back.defaultOrder(), std::vector<uint32_t>{1});
-    EXPECT_EQ(datapacket::write(back), p);
-    EXPECT_EQ(datapacket::write(back), datapacket::write(back));
+    EXPECT_EQ(datapacket::write(back), kWorkedExample);
 }
 
 TEST(DatapacketWriteTest, BlankFlagsOfFolderAndFileRows) {
@@ -394,19 +419,18 @@ TEST(DatapacketReadTest, ColumnsOfOtherKindsKeepTheirValuesAndDescriptors) {
 }
 
 TEST(DatapacketReadTest, BytesBehindThePacketAreIgnored) {
-    const Bytes p = datapacket::write(workedExample());
-    Bytes longer = p;
+    Bytes longer = kWorkedExample;
     for (int i = 0; i < 100; ++i) longer.push_back(static_cast<uint8_t>(i * 37));
-    EXPECT_EQ(datapacket::write(read(longer)), p);
+    EXPECT_EQ(datapacket::write(read(longer)), kWorkedExample);
 }
 
 TEST(DatapacketReadTest, OldSignatureIsAdmittedWithoutTheVersionTest) {
-    Bytes p = datapacket::write(workedExample());
+    Bytes p = kWorkedExample;
     const Bytes old = B().hex("CD AB 00 00 09 00 09 00");
     std::copy(old.begin(), old.end(), p.begin());
     const TableData back = read(p);
     EXPECT_EQ(back.slots.size(), 1u);
-    EXPECT_EQ(datapacket::write(back), datapacket::write(workedExample()));
+    EXPECT_EQ(datapacket::write(back), kWorkedExample);
 }
 
 // A good packet with one byte (or a few) changed, and the error the reader must raise.
@@ -422,7 +446,7 @@ class DatapacketDamageTest : public testing::TestWithParam<Damage> {};
 
 TEST_P(DatapacketDamageTest, RaisesTheExactError) {
     const Damage& d = GetParam();
-    Bytes p = datapacket::write(workedExample());
+    Bytes p = kWorkedExample;
     const Bytes patch = B().hex(d.bytes);
     ASSERT_LE(d.at + patch.size(), p.size());
     std::copy(patch.begin(), patch.end(), p.begin() + static_cast<long>(d.at));
@@ -524,20 +548,32 @@ protected:
 
 TEST_F(CatalogPacketTest, AddedFileSavesAsTheWorkedExampleAndReloadsWithItsEmptyParent) {
     CatalogTable t;
+    t.SetOrdering("FileType;FileName");  // the ordering of a cursor does not reach the packet
     addFile(t, "a.txt", "", 16);
-    const Bytes p = save(t, 16);
-    EXPECT_EQ(p, datapacket::write(workedExample()));
-    EXPECT_EQ(save(t), p);  // saving again without a change gives the same bytes
+    EXPECT_EQ(save(t, 16), kWorkedExample);  // written at the stream's position, ending there
+    EXPECT_EQ(save(t), kWorkedExample);      // saving again without a change gives the same bytes
+    EXPECT_EQ(t.PacketBytes(), kWorkedExample);
 
     CatalogTable back;
-    load(back, p, 16, 40);
+    load(back, kWorkedExample, 16, 40);
     back.SetFilterText(CatalogTable::parentFilter(""));
     back.SetFiltered(true);
     ASSERT_EQ(back.ViewSize(), 1);
     EXPECT_EQ(back.GetText("FileName"), "a.txt");
     EXPECT_EQ(back.GetInteger("StoredSize"), 13);
     EXPECT_EQ(back.GetDateTime("CheckinDate"), 38412.5);
-    EXPECT_EQ(save(back), p);
+    EXPECT_EQ(save(back), kWorkedExample);
+}
+
+TEST_F(CatalogPacketTest, A64BitOffsetReadsThroughThe32BitAccessorAsItsLow32Bits) {
+    Bytes wide = kWorkedExample;
+    wide[241] = 0x05;  // Offset: 0x0000000100000005, 4,294,967,301
+    wide[241 + 4] = 0x01;
+    CatalogTable loaded;
+    load(loaded, wide);
+    EXPECT_EQ(loaded.GetInt64("Offset"), 4294967301LL);
+    EXPECT_EQ(loaded.GetInteger("Offset"), 5);
+    EXPECT_DOUBLE_EQ(loaded.GetDateTime("CheckinDate"), 38412.5);
 }
 
 TEST_F(CatalogPacketTest, SaveAfterMergeListsCurrentRowsAndAnEditBringsBackEverySlot) {
@@ -573,18 +609,37 @@ TEST_F(CatalogPacketTest, SaveAfterMergeListsCurrentRowsAndAnEditBringsBackEvery
     EXPECT_EQ(save(back), merged);
 }
 
-TEST_F(CatalogPacketTest, FailedLoadCarriesTheStatusAndEmptyMessage) {
-    Bytes p = datapacket::write(workedExample());
-    p[18] = 0x02;  // packet flags without the metadata bit
-    CatalogTable t;
-    try {
-        load(t, p);
-        FAIL() << "loaded a packet without metadata";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.status(), 0x4003);
-        EXPECT_EQ(e.kind(), ErrorKind::CatalogStatus);
+// A load that fails leaves the table closed: no rows, no fields, nothing to append to.
+TEST_F(CatalogPacketTest, FailedLoadLeavesTheTableClosedWithoutFields) {
+    Bytes noMetadata = kWorkedExample;
+    noMetadata[18] = 0x02;  // packet flags without the metadata bit
+    const Bytes text = B().str("not a packet");
+    struct Case {
+        const char* what;
+        const Bytes& packet;
+        ErrorKind kind;
+        int status;
+    } cases[] = {
+        {"metadata flag cleared", noMetadata, ErrorKind::CatalogStatus, 0x4003},
+        {"not a packet", text, ErrorKind::DamagedCatalog, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CatalogTable t;
+        addFile(t, "a", "", 16);
+        try {
+            load(t, c.packet);
+            ADD_FAILURE() << "loaded";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.kind(), c.kind);
+            EXPECT_EQ(e.status(), c.status);
+        }
+        EXPECT_TRUE(t.IsEmpty());
+        EXPECT_TRUE(t.Data().columns.empty());
+        EXPECT_TRUE(t.Data().slots.empty());
+        EXPECT_EQ(kindOf([&] { t.GetText("FileName"); }), ErrorKind::FieldNotFound);
+        EXPECT_EQ(kindOf([&] { t.Append(); }), ErrorKind::ClosedDataset);
     }
-    EXPECT_TRUE(t.Data().columns.empty());
 }
 
 }  // namespace
