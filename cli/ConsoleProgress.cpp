@@ -229,7 +229,9 @@ void ConsoleProgress::item(const std::string& path) {
     // On the terminal that shows the line, the item goes above it; elsewhere the line stays.
     const bool redraw = drawn_ && itemsToTerminal_;
     if (redraw) finish();
-    if (!writeAll(terminal_.itemFd, forTerminal(path, itemsToTerminal_) + "\n")) throw Error(msg::kWriteError);
+    if (!writeAll(terminal_.itemFd, forTerminal(path, itemsToTerminal_) + "\n")) {
+        throw Error(ErrorKind::WriteError, {.errnum = errno});
+    }
     if (redraw) draw();
 }
 

@@ -36,7 +36,7 @@ public:
     // call before the next one so that the line keeps counting for the whole command.
     void nextOperation();
     // Prints one -v line (control characters shown as "?" when it goes to a terminal), keeping
-    // the progress line below it. Fails with "Stream write error".
+    // the progress line below it. Fails with ErrorKind::WriteError.
     void item(const std::string& path);
     // One line on standard error per item that adding left out, shown or not.
     void skipped(const std::string& path, SkipReason reason) override;

@@ -51,10 +51,11 @@ std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::
             size_t paths = 0;
             found = matchingRows(tree, entry, paths);
             if (singlePath && paths > 1) {
-                throw Error("\"" + entry + "\" matches " + std::to_string(paths) + " entries in " + archive);
+                throw Error(ErrorKind::AmbiguousEntry,
+                            {.archive = archive, .entry = entry, .count = static_cast<int64_t>(paths)});
             }
         }
-        if (found.empty()) throw Error("no entry \"" + entry + "\" in " + archive);
+        if (found.empty()) throw Error(ErrorKind::NoSuchEntry, {.archive = archive, .entry = entry});
         for (int i : found) {
             if (seen.insert(i).second) rows.push_back(i);
         }

@@ -12,7 +12,8 @@ namespace oru::cli {
 // The view indexes of every row the entries name, entry by entry, each entry's rows in catalog
 // order, each row once. An entry that names no row exactly is taken as a pattern; with
 // singlePath, a pattern must match one path only. Fails, before anything is done, naming the
-// first entry that matches nothing: "no entry "%s" in %s", or ""%s" matches N entries in %s".
+// first entry that matches nothing (ErrorKind::NoSuchEntry) or, with singlePath, more than one
+// path (ErrorKind::AmbiguousEntry, count: the paths).
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
                                 const std::string& archive, bool singlePath = false);
 

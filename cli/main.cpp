@@ -78,25 +78,18 @@ int main(int argc, char** argv) {
         // A signal that came too late to stop anything still says the run was interrupted.
         if (const int signal = oru::ConsoleProgress::caughtSignal()) return interrupted(signal);
         return status;
-    } catch (const oru::Cancelled&) {
-        if (const int signal = oru::ConsoleProgress::caughtSignal()) return interrupted(signal);
-        std::fprintf(stderr, "oru: %s\n", oru::displayText(oru::Cancelled().what()).c_str());
-        return kExitFailed;
     } catch (const oru::cli::UsageError& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "oru: %s\n%s", e.text().c_str(), oru::cli::usageText().c_str());
         return kExitUsage;
     } catch (const oru::Error& e) {
-        std::fflush(stdout);
-        std::string text = oru::displayText(e.what());
-        if (text.empty()) {
-            // Failures of the catalog's row store carry only a status code.
-            char code[64];
-            std::snprintf(code, sizeof code, "the catalog could not be read or changed (status 0x%04X).",
-                          static_cast<unsigned>(e.status()));
-            text = e.status() ? code : "the catalog could not be read or changed.";
+        // A cancel (also one passed on with its archive named) that a signal asked for ends with
+        // the signal's status.
+        if (e.kind() == oru::ErrorKind::Cancelled) {
+            if (const int signal = oru::ConsoleProgress::caughtSignal()) return interrupted(signal);
         }
-        std::fprintf(stderr, "oru: %s\n", text.c_str());
+        std::fflush(stdout);
+        std::fprintf(stderr, "oru: %s\n", oru::displayText(e.what()).c_str());
         return kExitFailed;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "oru: out of memory.\n");
