@@ -94,7 +94,7 @@ TEST_F(OruSafety, SignalsStopAnAddLeavingTheArchiveAsBefore) {
     {
         // Incompressible, and big enough that the add is still at it when the signal comes.
         std::mt19937_64 random(7);
-        std::string bytes(160u << 20, '\0');
+        std::string bytes(48u << 20, '\0');
         for (size_t i = 0; i + 8 <= bytes.size(); i += 8) {
             const uint64_t x = random();
             std::memcpy(bytes.data() + i, &x, 8);
