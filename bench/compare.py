@@ -139,11 +139,14 @@ def main():
             name, "%.1f MB" % (ours / 1e6), "", "zlib level 1", "%.1f MB" % (zlib_size / 1e6), ratio,
             MAX_SIZE_RATIO, "met" if ratio <= MAX_SIZE_RATIO else "MISSED"), flush=True)
 
+    failures = []
+
     def attempt(fn):
         try:
             return fn()
         except Failed as e:
             print("  FAILED: %s" % e, flush=True)
+            failures.append(str(e))
             return None
 
     print("oru benchmark: big file %d MiB, trees of %d and %d files, %d runs, median reported"
@@ -244,12 +247,14 @@ def main():
     rm(W("small", "t.zip"), W("small", "t7.zip"), W("big.zip"), W("big.zz"))
 
     print()
-    summary(rows)
+    missed = summary(rows, failures)
     with open(json_path, "w") as f:
         json.dump({"machine": os.uname().nodename, "cores": os.cpu_count(), "big_mib": BIG_MIB,
                    "small_files": SMALL_FILES, "large_files": LARGE_FILES, "runs": RUNS, "tasks": rows},
                   f, indent=2)
     print("JSON written to %s" % json_path)
+    # A missed target or a failed run fails the benchmark, so that scripts and CI see it.
+    return 1 if missed else 0
 
 
 def print_header():
@@ -273,7 +278,8 @@ def print_row(row):
     sys.stdout.flush()
 
 
-def summary(rows):
+def summary(rows, failures):
+    """Prints which targets were met; returns how many were missed or could not be measured."""
     checks = []
     for r in rows:
         for t in r.get("targets", ()):
@@ -285,7 +291,10 @@ def summary(rows):
     for name, ok in checks:
         if not ok:
             print("  missed: " + name)
+    for failure in failures:
+        print("  failed: " + failure)
+    return sum(1 for _, ok in checks if not ok) + len(failures)
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
