@@ -3,14 +3,12 @@
 #include "ui/zipmain.h"
 
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -19,15 +17,12 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
-#include "ui/ArchiveReport.h"
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
 #include "ui/Icons.h"
-#include "ui/ProgressSink.h"
 #include "ui/zipmainParts.h"
 
 namespace oru::ui {
@@ -59,25 +54,6 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     setWindowTitle(windowTitleFor({}));
     DataSource1 = new CatalogModel(this);
     buildControls();
-
-    askSavePath = [this] { return runFileDialog(true); };
-    askOpenPath = [this] { return runFileDialog(false); };
-    askDirectory = [this] { return runFolderChooser(); };
-    askYesNo = [this](const QString& question) {
-        return QMessageBox::question(this, QStringLiteral("WinOru"), question,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
-    askConflict = [this](const std::string& path) { return TConflictDlg::ask(this, path); };
-    makeProgress = [this](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
-        return std::make_unique<TProgressSink>(this, title, cancellable);
-    };
-    tell = [this](const QString& text) { QMessageBox::information(this, QStringLiteral("WinOru"), text); };
-    showReport = [this](const QString& title, const QString& summary, const QStringList& items) {
-        showListDialog(this, title, summary, items);
-    };
-    openExternally = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
-    askExisting = [this](const std::string& path) { return askExistingItem(this, path); };
-    showRenamed = [this](const auto& renames) { showRenames(this, renames); };
 }
 
 TMainFrm::~TMainFrm() { closeArchive(); }

@@ -20,6 +20,7 @@
 #include "ui/CommandTexts.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
+#include "ui/Dialogs.h"
 #include "ui/zipmainParts.h"
 
 namespace oru::ui {
@@ -62,16 +63,16 @@ uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows, 
     struct Sum : oru::CatalogTree::Visitor {
         explicit Sum(const oru::CatalogTable& table) : all(table) {}
         void visit(int row, bool) override {
-            if (all.IntegerAt(row, "FileType") != 0) total += static_cast<uint64_t>(std::max<int64_t>(0, all.IntegerAt(row, "OriginalSize")));
+            if (all.IntegerAt(row, oru::schema::kFileType) != oru::schema::kFolder) total += static_cast<uint64_t>(std::max<int64_t>(0, all.IntegerAt(row, oru::schema::kOriginalSize)));
         }
         const oru::CatalogTable& all;
         uint64_t total = 0;
     } sum(all);
     for (int row : rows) {
-        if (catalog.IntegerAt(row, "FileType") == 0) {
-            tree.walkBelow(catalog.TextAt(row, "FileName"), {}, sum);
+        if (catalog.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder) {
+            tree.walkBelow(catalog.TextAt(row, oru::schema::kFileName), {}, sum);
         } else {
-            sum.total += static_cast<uint64_t>(std::max<int64_t>(0, catalog.IntegerAt(row, "OriginalSize")));
+            sum.total += static_cast<uint64_t>(std::max<int64_t>(0, catalog.IntegerAt(row, oru::schema::kOriginalSize)));
         }
     }
     return sum.total;
@@ -90,11 +91,11 @@ void TMainFrm::BtnNewFileClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     closeArchive();  // before the dialog: cancelling leaves no archive open
-    const std::optional<std::string> path = askSavePath();
+    const std::optional<std::string> path = dialogs::askArchivePath(this, true, lastSaveName_);
     if (!path) return;
     // An archive there is replaced only when the user says so; any other file is refused by
     // CreateNew and stays as it is.
-    if (oru::TKiv::IsReplaceable(*path) && !askYesNo(replaceArchiveQuestion(fromNative(*path)))) return;
+    if (oru::TKiv::IsReplaceable(*path) && !dialogs::askYesNo(this, replaceArchiveQuestion(fromNative(*path)))) return;
     CurrentArchive_ = oru::TKiv::CreateNew(*path);
     ArchiveFileName_ = *path;
     updateTitle();
@@ -107,7 +108,7 @@ void TMainFrm::BtnOpenFileClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     closeArchive();
-    const std::optional<std::string> path = askOpenPath();
+    const std::optional<std::string> path = dialogs::askArchivePath(this, false, lastOpenName_);
     if (!path) return;
     openArchive(*path);
 }
@@ -132,7 +133,7 @@ void TMainFrm::BtnAddFileClick() {
 }
 
 void TMainFrm::reportSkipped(const std::vector<CommandProgress::Skipped>& skipped) {
-    if (!skipped.empty()) showReport(QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
+    if (!skipped.empty()) dialogs::showReport(this, QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
 }
 
 void TMainFrm::addDroppedPaths(const QStringList& dropped) {
@@ -150,9 +151,10 @@ void TMainFrm::addDroppedPaths(const QStringList& dropped) {
 std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, const std::string& parent,
                                                          const std::vector<std::string>& paths) {
     // Items the archive holds already are asked about first; Cancel adds nothing.
-    const auto plan = planAdd(paths, archive.AddedBefore(parent, paths), askExisting);
+    const auto plan = planAdd(paths, archive.AddedBefore(parent, paths),
+                               [this](const std::string& path) { return dialogs::askExisting(this, path); });
     if (!plan) return {};
-    CommandProgress progress(makeProgress(QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
+    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
     progress.stopWhen(closeRequested_);
     RenameRecorder renames(&progress);
     ProgressScope reporting(archive, &renames);
@@ -161,21 +163,32 @@ std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, con
         archive.AddPath(parent, (*plan)[i].path, (*plan)[i].mode);
     }
     setOutcome(outcomeText(QStringLiteral("已加入 %1 個項目"), progress));
-    if (!renames.renames().empty()) showRenamed(renames.renames());
+    if (!renames.renames().empty()) dialogs::showRenamed(this, renames.renames());
     return progress.skippedItems();
 }
 
 void TMainFrm::BtnExtractClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
-    oru::TKiv& archive = requireArchive();
-    const std::optional<std::string> directory = askDirectory();
+    requireArchive();
+    const std::optional<std::string> directory = dialogs::askFolder(this);
     if (!directory) return;
-    if (!oru::fs::isDirectory(*directory) && !oru::fs::forceDirectories(*directory))
-        throw oru::Error(oru::msg::kCreateDirError);
+    extractShown(*directory);
+}
+
+void TMainFrm::extractTo(const std::string& directory) {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    extractShown(directory);
+}
+
+void TMainFrm::extractShown(const std::string& directory) {
+    oru::TKiv& archive = requireArchive();
+    if (!oru::fs::isDirectory(directory) && !oru::fs::forceDirectories(directory))
+        throw oru::Error(oru::ErrorKind::CannotCreateFolder, {.path = directory});
     oru::CatalogTable& catalog = archive.Catalog();
     if (DBGrid1->SelectedCount() > 0) {
-        extractSelection(archive, *directory);
+        extractSelection(archive, directory);
     } else {
         // Every row the listing shows (after the find field), in the catalog's order.
         std::vector<oru::Bookmark> rows;
@@ -186,7 +199,7 @@ void TMainFrm::BtnExtractClick() {
             rows.push_back(*catalog.GetBookmark());
             listed.push_back(row);
         }
-        extractRows(archive, rows, listed, *directory);
+        extractRows(archive, rows, listed, directory);
     }
     DirectoryListBox1->Reread();  // new directories show in the directory pane
 }
@@ -200,11 +213,11 @@ void TMainFrm::extractSelection(oru::TKiv& archive, const std::string& directory
 void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>& rows,
                            const std::vector<int>& viewRows, const std::string& directory) {
     oru::CatalogTable& catalog = archive.Catalog();
-    CommandProgress progress(makeProgress(QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows, archive.ArchivePath()));
+    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows, archive.ArchivePath()));
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
-    WindowConflicts conflicts(askConflict);
+    WindowConflicts conflicts([this](const std::string& path) { return dialogs::askConflict(this, path); });
     archive.SetConflictHandler(&conflicts);
     struct Answering {
         oru::TKiv& archive;
@@ -222,27 +235,30 @@ void TMainFrm::BtnDeleteClick() {
     oru::CatalogTable& catalog = archive.Catalog();
     // Only rows the user sees highlighted go, and only once the user has said yes to their names.
     if (DBGrid1->SelectedCount() == 0) {
-        tell(nothingToDeleteHint());
+        dialogs::tell(this, nothingToDeleteHint());
         return;
     }
     std::vector<DeleteItem> items;
     for (const int row : DBGrid1->selectedModelRows())
-        items.push_back({QString::fromStdString(oru::cp950::toUtf8(catalog.TextAt(row, "FileName"))),
-                         catalog.IntegerAt(row, "FileType") == 0});
-    if (!askYesNo(deleteQuestion(items))) return;
-    {
-        SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
-        const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("刪除"), false);
-        ProgressScope reporting(archive, progress.get());
-        std::vector<oru::Bookmark> rows;
-        for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
-        archive.DeleteEntries(catalog, rows);
-        catalog.MergeChanges();
-        DBGrid1->ClearSelection();
-        archive.Compact();
-    }
+        items.push_back({QString::fromStdString(oru::cp950::toUtf8(catalog.TextAt(row, oru::schema::kFileName))),
+                         catalog.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder});
+    if (!dialogs::askYesNo(this, deleteQuestion(items))) return;
+    deleteSelection(archive);
     rebuildTreeKeepingFolder();  // the nodes of deleted folders go
     setOutcome(QStringLiteral("已刪除並重整，檔案大小 %1").arg(fileSizeText(archive.ArchivePath())));
+}
+
+void TMainFrm::deleteSelection(oru::TKiv& archive) {
+    oru::CatalogTable& catalog = archive.Catalog();
+    SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
+    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, QStringLiteral("刪除"), false);
+    ProgressScope reporting(archive, progress.get());
+    std::vector<oru::Bookmark> rows;
+    for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
+    archive.DeleteEntries(catalog, rows);
+    catalog.MergeChanges();
+    DBGrid1->ClearSelection();
+    archive.Compact();
 }
 
 void TMainFrm::BtnBuildExeClick() {
@@ -251,7 +267,7 @@ void TMainFrm::BtnBuildExeClick() {
     oru::TKiv& archive = requireArchive();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     const QString before = fileSizeText(archive.ArchivePath());
-    const std::unique_ptr<oru::Progress> progress = makeProgress(QStringLiteral("重整檔案"), false);
+    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, QStringLiteral("重整檔案"), false);
     ProgressScope reporting(archive, progress.get());
     archive.Compact();
     setOutcome(QStringLiteral("已重整檔案，%1 → %2").arg(before, fileSizeText(archive.ArchivePath())));
@@ -262,7 +278,7 @@ void TMainFrm::testArchive() {
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
     const ArchiveProperties figures = propertiesOf(archive);
-    CommandProgress progress(makeProgress(QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
+    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);  // Cancel is also asked inside a big entry
     const TestResult result = testEntries(archive, progress);
@@ -270,7 +286,7 @@ void TMainFrm::testArchive() {
                                 ? QStringLiteral("已測試 %1 個檔案，沒有損壞。").arg(result.checked)
                                 : QStringLiteral("已測試 %1 個檔案，%2 個損壞：").arg(result.checked).arg(result.damaged.size());
     setOutcome(summary);
-    showReport(QStringLiteral("測試"), summary, result.damaged);
+    dialogs::showReport(this, QStringLiteral("測試"), summary, result.damaged);
 }
 
 void TMainFrm::showProperties() {

@@ -2,7 +2,6 @@
 
 #include "ui/zipmain.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QLabel>
@@ -13,7 +12,6 @@
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
-#include "ui/SelectDirDlg.h"
 #include "ui/zipmainParts.h"
 
 namespace oru::ui {
@@ -43,32 +41,8 @@ void TMainFrm::closeArchive() {
 }
 
 oru::TKiv& TMainFrm::requireArchive() {
-    if (!CurrentArchive_) throw oru::Error(kNoArchive);
+    if (!CurrentArchive_) throw oru::Error(oru::ErrorKind::NoArchiveOpen, {});
     return *CurrentArchive_;
-}
-
-// ---- dialogs
-
-std::optional<std::string> TMainFrm::runFileDialog(bool save) {
-    QString& last = save ? lastSaveName_ : lastOpenName_;
-    QFileDialog dialog(this, save ? QStringLiteral("新壓縮檔") : QStringLiteral("開啟壓縮檔"));
-    dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);  // Open reports a missing file itself
-    dialog.setNameFilter(QStringLiteral("壓縮檔 (*.oru)"));
-    dialog.setDefaultSuffix(QStringLiteral("oru"));
-    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!last.isEmpty()) dialog.selectFile(last);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    last = dialog.selectedFiles().front();
-    return toNative(last);
-}
-
-std::optional<std::string> TMainFrm::runFolderChooser() {
-    TSelectDirDlg dialog(this);
-    dialog.askCreate = askYesNo;
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return toNative(dialog.directory());
 }
 
 // ---- start-up

@@ -18,6 +18,7 @@
 #include "ui/Browse.h"
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
 #include "ui/zipmainParts.h"
 
 namespace oru::ui {
@@ -91,9 +92,10 @@ QMimeData* TMainFrm::dragData() {
 
 QString TMainFrm::newPrivateFolder() {
     if (!privateFiles_) privateFiles_ = std::make_unique<QTemporaryDir>();
-    if (!privateFiles_->isValid()) throw oru::Error(oru::msg::kCreateDirError);
+    if (!privateFiles_->isValid())
+        throw oru::Error(oru::ErrorKind::CannotCreateFolder, {.path = toNative(QDir::tempPath())});
     const QString folder = privateFiles_->filePath(QString::number(++privateCount_));
-    if (!QDir().mkpath(folder)) throw oru::Error(oru::msg::kCreateDirError);
+    if (!QDir().mkpath(folder)) throw oru::Error(oru::ErrorKind::CannotCreateFolder, {.path = toNative(folder)});
     return folder;
 }
 
@@ -120,7 +122,7 @@ void TMainFrm::showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog) {
         const QLocale locale;
         viewer->setNote(QStringLiteral("檔案太大，只顯示前 %1（全檔 %2）")
                             .arg(locale.formattedDataSize(static_cast<qint64>(head.bytes.size())),
-                                 locale.formattedDataSize(catalog.GetInteger("OriginalSize"))));
+                                 locale.formattedDataSize(catalog.GetInteger(oru::schema::kOriginalSize))));
     }
     viewer->show();
 }
@@ -134,13 +136,13 @@ void TMainFrm::openRow(int row) {
     DataSource1->setCurrentRow(row);
     if (DataSource1->isFolder(row)) {
         // The folder's node below the node shown.
-        const QByteArray name = QByteArray::fromStdString(catalog.GetText("FileName"));
+        const QByteArray name = QByteArray::fromStdString(catalog.GetText(oru::schema::kFileName));
         QTreeWidgetItem* node = tv->currentItem();
         for (int i = 0; node && i < node->childCount(); ++i)
             if (node->child(i)->data(0, kNameRole).toByteArray() == name) return tv->setCurrentItem(node->child(i));
         return;
     }
-    const std::string name = oru::cp950::toUtf8(catalog.GetText("FileName"));
+    const std::string name = oru::cp950::toUtf8(catalog.GetText(oru::schema::kFileName));
     const HeadOfEntry head = readHead(archive, catalog, 64 << 10);
     const QMimeType type = QMimeDatabase().mimeTypeForFileNameAndData(
         QString::fromStdString(name), QByteArray::fromStdString(head.bytes));
@@ -150,7 +152,7 @@ void TMainFrm::openRow(int row) {
     const QString folder = newPrivateFolder();
     archive.ExtractEntry(catalog, toNative(folder));
     const QStringList written = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    if (!written.isEmpty()) openExternally(QDir(folder).filePath(written.front()));
+    if (!written.isEmpty()) dialogs::openExternally(QDir(folder).filePath(written.front()));
 }
 
 }  // namespace oru::ui

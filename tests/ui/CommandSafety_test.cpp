@@ -65,12 +65,12 @@ TEST_F(CommandSafetyTest, NewAsksBeforeReplacingAnArchiveAndNeverReplacesAnother
         const std::string before = readFile(c.path);
         ShownErrors shown;
         TMainFrm w({});
-        w.askSavePath = [&] { return std::optional<std::string>(c.path); };
+        SaveDialog::answerWith([&] { return std::optional<std::string>(c.path); });
         std::vector<QString> asked;
-        w.askYesNo = [&](const QString& question) {
+        QuestionBox::answerWith([&](const QString& question) {
             asked.push_back(question);
             return c.answer;
-        };
+        });
         const bool ok = w.runCommand([&] { w.BtnNewFileClick(); });
         EXPECT_EQ(asked.size(), c.asked ? 1u : 0u);
         if (c.asked) EXPECT_EQ(asked.front(), replaceArchiveQuestion(QString::fromStdString(c.path)));
@@ -96,16 +96,16 @@ TEST_F(CommandSafetyTest, AddReportsWhatItLeftOutInOneDialogAfterAddingTheRest) 
     std::filesystem::create_symlink("nowhere", tmp / "src/docs/dangling");
     const std::string path = tmp / "src/box.oru";
     TMainFrm w({});
-    w.askSavePath = [&] { return std::optional<std::string>(path); };
+    SaveDialog::answerWith([&] { return std::optional<std::string>(path); });
     w.BtnNewFileClick();
     struct Report {
         QString title, summary;
         QStringList items;
     };
     std::vector<Report> reports;
-    w.showReport = [&](const QString& title, const QString& summary, const QStringList& items) {
+    ReportDialog::answerWith([&](const QString& title, const QString& summary, const QStringList& items) {
         reports.push_back({title, summary, items});
-    };
+    });
     // The archive itself, chosen with the rest, is one of the items left out.
     selectInFilePane(w, tmp / "src", {"a.txt", "box.oru", "[docs]"});
     EXPECT_TRUE(w.runCommand([&] { w.BtnAddFileClick(); }));
@@ -141,7 +141,7 @@ public:
             seen_.pressed = true;
             seen_.pressedAt = info.bytesDone;
             if (sink_->dialog()) sink_->dialog()->cancel();
-            window_.BtnOpenFile->click();  // a click that reaches the busy window
+            control<QToolButton>(window_, "BtnOpenFile")->click();  // a click that reaches the busy window
         }
         seen_.lastBytes = info.bytesDone;
     }
@@ -164,17 +164,17 @@ TEST_F(CommandSafetyTest, CancelStopsInsideABigFileWithTheBusyCursorAndKeepsTheC
     makeArchive(path, {tmp / "src/a.txt"});
     const std::string before = readFile(path);
     TMainFrm w({});
-    w.askOpenPath = [&] { return std::optional<std::string>(path); };
+    OpenDialog::answerWith([&] { return std::optional<std::string>(path); });
     w.BtnOpenFileClick();
     Seen seen;
-    w.makeProgress = [&](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
+    ProgressDialog::answerWith([&](const QString& title, bool cancellable) -> std::unique_ptr<oru::Progress> {
         return std::make_unique<PressCancel>(std::make_unique<TProgressSink>(&w, title, cancellable, 0), w, seen);
-    };
+    });
     int opens = 0;
-    w.askOpenPath = [&] {
+    OpenDialog::answerWith([&] {
         ++opens;
         return std::optional<std::string>(path);
-    };
+    });
     selectInFilePane(w, tmp / "src", {"big.bin"});
     EXPECT_FALSE(w.runCommand([&] { w.BtnAddFileClick(); }));
     EXPECT_TRUE(seen.pressed);
@@ -197,7 +197,7 @@ TEST_F(CommandSafetyTest, ClosingTheWindowDuringAddStopsItAndClosesOnceTheArchiv
     const std::string before = readFile(path);
     ShownErrors shown;
     auto w = std::make_unique<TMainFrm>(std::vector<std::string>{});
-    w->askOpenPath = [&] { return std::optional<std::string>(path); };
+    OpenDialog::answerWith([&] { return std::optional<std::string>(path); });
     w->BtnOpenFileClick();
     w->show();
     // The user closes the window once the big file is a few megabytes in.
@@ -215,9 +215,9 @@ TEST_F(CommandSafetyTest, ClosingTheWindowDuringAddStopsItAndClosesOnceTheArchiv
         Seen& seen_;
     };
     Seen seen;
-    w->makeProgress = [&](const QString&, bool) -> std::unique_ptr<oru::Progress> {
+    ProgressDialog::answerWith([&](const QString&, bool) -> std::unique_ptr<oru::Progress> {
         return std::make_unique<CloseMidFile>(*w, seen);
-    };
+    });
     selectInFilePane(*w, tmp / "src", {"big.bin"});
     EXPECT_FALSE(w->runCommand([&] { w->BtnAddFileClick(); }));  // stopped
     EXPECT_TRUE(shown.texts.empty()) << shown.texts.front();
