@@ -12,7 +12,6 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 

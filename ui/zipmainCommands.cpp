@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QTreeWidget>
 #include <algorithm>
+#include <optional>
 
 #include "archive/CatalogTree.h"
 #include "catalog/ArchiveSchema.h"
@@ -63,7 +64,8 @@ uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows, 
     struct Sum : oru::CatalogTree::Visitor {
         explicit Sum(const oru::CatalogTable& table) : all(table) {}
         void visit(int row, bool) override {
-            if (all.IntegerAt(row, oru::schema::kFileType) != oru::schema::kFolder) total += static_cast<uint64_t>(std::max<int64_t>(0, all.IntegerAt(row, oru::schema::kOriginalSize)));
+            if (all.IntegerAt(row, oru::schema::kFileType) != oru::schema::kFolder)
+                total += static_cast<uint64_t>(std::max<int64_t>(0, all.IntegerAt(row, oru::schema::kOriginalSize)));
         }
         const oru::CatalogTable& all;
         uint64_t total = 0;
@@ -133,7 +135,8 @@ void TMainFrm::BtnAddFileClick() {
 }
 
 void TMainFrm::reportSkipped(const std::vector<CommandProgress::Skipped>& skipped) {
-    if (!skipped.empty()) dialogs::showReport(this, QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
+    if (skipped.empty()) return;
+    dialogs::showReport(this, QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
 }
 
 void TMainFrm::addDroppedPaths(const QStringList& dropped) {
@@ -217,7 +220,8 @@ void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>&
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
-    WindowConflicts conflicts([this](const std::string& path) { return dialogs::askConflict(this, path); });
+    WindowConflicts conflicts(
+        [this](const std::string& path) { return dialogs::askConflict(this, path); });
     archive.SetConflictHandler(&conflicts);
     struct Answering {
         oru::TKiv& archive;
