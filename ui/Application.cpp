@@ -58,15 +58,10 @@ bool TApplication::runCommand(const std::function<void()>& command) {
     try {
         command();
         return true;
-    } catch (const oru::Cancelled&) {
-        return false;  // the user stopped it: nothing to report
     } catch (const oru::Error& e) {
-        // Failures of the catalog's row store carry only a status code; an empty box would
-        // tell the user nothing, so the code is shown instead.
-        if (*e.what() == '\0' && e.status() != 0)
-            report("目錄資料錯誤，錯誤碼 0x" + QString::number(e.status(), 16).toUpper().toStdString());
-        else
-            report(e.what());
+        // A stop the user asked for is no failure: nothing to report. Every other kind, a
+        // status code of the catalog's row store included, carries its text.
+        if (e.kind() != oru::ErrorKind::Cancelled) report(e.what());
         return false;
     } catch (const std::exception& e) {
         report(e.what());

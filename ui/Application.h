@@ -36,9 +36,10 @@ public:
 
     // What the handler shows for a message: the message with the "." rule applied.
     static QString errorText(const std::string& message);
+    // Shows message as the handler shows a failure (a report that comes from no exception).
+    void report(const std::string& message);
 
 private:
-    void report(const std::string& message);
 
     QTranslator qtTranslation_;
     bool qtTranslationLoaded_ = false;

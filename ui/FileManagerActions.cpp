@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <optional>
 
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
@@ -53,7 +52,8 @@ std::string makeNew(const std::string& parent, const std::string& name, const st
             return path;
         }
         if (errno != EEXIST)
-            throw oru::Error(directory ? std::string(msg::kCreateDirError) + " " + path : "Cannot create file " + path);
+            throw oru::Error(directory ? ErrorKind::CannotCreateFolder : ErrorKind::CannotCreate,
+                             {.path = path, .errnum = errno});
     }
 }
 
@@ -81,8 +81,7 @@ void extractOneHere(const std::string& path) {
     const bool straight = names.size() == 1 && !exists(fs::join(beside, names.front()));
     const std::string destination = straight ? beside : makeNew(beside, folderNameFor(path), "", true);
     // The window's own Extract with nothing selected takes every listed row.
-    window.askDirectory = [&] { return std::optional<std::string>(destination); };
-    window.BtnExtractClick();
+    window.extractTo(destination);
 }
 
 // Adds paths to the archive at archivePath, which is made anew when create is set (the file may
@@ -106,10 +105,8 @@ bool addInto(const std::string& archivePath, const std::vector<std::string>& pat
     kiv->SetProgress(nullptr);
     // The items left out, in one message once the rest is in.
     if (const auto& skipped = progress.skippedItems(); !skipped.empty()) {
-        app->runCommand([&] {
-            throw oru::Error((skippedSummary(skipped.size()) + QStringLiteral("\n") + skippedLines(skipped).join(QStringLiteral("\n")))
-                                 .toStdString());
-        });
+        app->report((skippedSummary(skipped.size()) + QStringLiteral("\n") + skippedLines(skipped).join(QStringLiteral("\n")))
+                        .toStdString());
         ok = false;
     }
     return ok;
@@ -127,8 +124,8 @@ bool extractHere(const std::vector<std::string>& archives) {
         ok = app->runCommand([&] {
             try {
                 extractOneHere(archive);
-            } catch (const oru::Cancelled&) {
-                cancelled = true;  // Cancel stops this archive and the ones after it
+            } catch (const oru::Error& e) {
+                if (e.kind() == ErrorKind::Cancelled) cancelled = true;  // Cancel stops this archive and the ones after it
                 throw;
             }
         }) && ok;

@@ -9,10 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
 
+#include "ui/Dialogs.h"
 #include "ui/FilePanes.h"
 #include "ui/Icons.h"
 
@@ -66,10 +66,6 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : Q
             revealInTree();
     });
 
-    askCreate = [this](const QString& question) {
-        return QMessageBox::question(this, windowTitle(), question,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    };
     showDirectory(startDirectory.isEmpty() ? QDir::currentPath() : startDirectory);
 }
 
@@ -101,7 +97,7 @@ void TSelectDirDlg::showDirectory(const QString& path) {
 
 void TSelectDirDlg::tryAccept() {
     const QString dir = directory();
-    if (!QFileInfo(dir).isDir() && !(askCreate && askCreate(createQuestion()))) return;
+    if (!QFileInfo(dir).isDir() && !dialogs::askYesNo(this, createQuestion())) return;
     accept();
 }
 

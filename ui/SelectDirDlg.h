@@ -4,7 +4,6 @@
 // asks whether to create it; No returns to the chooser.
 
 #include <QDialog>
-#include <functional>
 
 class QLineEdit;
 class QListWidget;
@@ -21,12 +20,10 @@ public:
     // Opens at startDirectory (the working directory when empty).
     explicit TSelectDirDlg(QWidget* parent = nullptr, const QString& startDirectory = {});
 
-    // Asked when OK names a directory that does not exist; true accepts it.
-    std::function<bool(const QString& question)> askCreate;
-
     QString directory() const;             // the typed or chosen directory, absolute
     void setDirectoryText(const QString& text);
-    // What OK does: accepts, or stays open when the user declined to create the directory.
+    // What OK does: accepts, or stays open when the user declined to create the directory (the
+    // question is a QuestionBox of ui/Dialogs.h).
     void tryAccept();
 
     static QString createQuestion() {

@@ -4,21 +4,19 @@
 //
 // Commands are plain methods that raise oru::Error on failure and handle none; the application's
 // central handler shows what escapes them. (Add, when the user cancels it, first shows what it
-// stored so far and then lets the cancellation pass.) The dialogs are reached through the
-// ask* members so that tests can answer them without a display.
+// stored so far and then lets the cancellation pass.) The dialogs are shown through ui/Dialogs.h,
+// where tests answer them ahead of time, without a display. The controls are the window's own;
+// each has the design's name as its object name.
 
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/zipUtil.h"
 #include "ui/CommandProgress.h"
-#include "ui/ConflictDialog.h"
-#include "ui/AddNames.h"
 
 class QAction;
 class QCheckBox;
@@ -63,6 +61,9 @@ public:
     void BtnDeleteClick();
     void BtnBrowseClick();
     void BtnExtractClick();
+    // Extract without the folder chooser: the selection, or every row the listing shows when
+    // nothing is selected, below directory (made when missing).
+    void extractTo(const std::string& directory);
     void BtnBuildExeClick();
     void ToolButton1Click();
     // Ctrl+T: decodes every stored file and reports the damaged ones.
@@ -127,31 +128,12 @@ public:
     const std::string& ArchiveFileName() const { return ArchiveFileName_; }
     CatalogModel* listingModel() const { return DataSource1; }
 
-    // ---- dialogs (replaceable by tests); nullopt = cancelled
-    std::function<std::optional<std::string>()> askSavePath;
-    std::function<std::optional<std::string>()> askOpenPath;
-    // The folder chooser of Extract (it asks itself before accepting a missing directory).
-    std::function<std::optional<std::string>()> askDirectory;
-    std::function<bool(const QString& question)> askYesNo;
-    // Tells the user something that needs no answer (what to do instead).
-    std::function<void(const QString& text)> tell;
-    // Shows a command's report: a summary and a list of items (Test's damaged entries, the items
-    // Add left out).
-    std::function<void(const QString& title, const QString& summary, const QStringList& items)> showReport;
-    // Opens a file extracted for the user with the desktop's application for its type.
-    std::function<void(const QString& path)> openExternally;
-    // Extract's question about a file in the way (TConflictDlg).
-    std::function<ConflictAnswer(const std::string& path)> askConflict;
-    // Add: what to do with a selected item the archive holds already.
-    std::function<ExistingChoice(const std::string& path)> askExisting;
-    // After Add: the items stored under another name.
-    std::function<void(const std::vector<std::pair<std::string, std::string>>& renames)> showRenamed;
-    // The progress sink of a long command.
-    std::function<std::unique_ptr<oru::Progress>(const QString& title, bool cancellable)> makeProgress;
+protected:
+    // Closing while a command runs stops the command (where it can stop) and closes the window
+    // once it has ended, the archive consistent.
+    void closeEvent(QCloseEvent* event) override;
 
-    // The message of a command run with no archive open.
-    static constexpr const char* kNoArchive = "沒有開啟的壓縮檔";
-
+private:
     // ---- controls, named as in the design
     QToolBar* ToolBar1;
     QToolButton *BtnNewFile, *BtnOpenFile, *BtnAddFile, *BtnDelete, *BtnBrowse, *BtnExtract,
@@ -173,12 +155,6 @@ public:
     QCheckBox* WholeArchive;
     QLabel *FolderStatus, *SelectionStatus, *OutcomeStatus;
 
-protected:
-    // Closing while a command runs stops the command (where it can stop) and closes the window
-    // once it has ended, the archive consistent.
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     // Runs a toolbar or menu command; one asked for while another runs waits for it to end.
     void runWhenFree(const std::function<void()>& command);
     void buildControls();
@@ -194,8 +170,11 @@ private:
     void watchFilePanes();
     oru::TKiv& requireArchive();
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
-    std::optional<std::string> runFileDialog(bool save);
-    std::optional<std::string> runFolderChooser();
+    // Delete's work once the user has said yes: the selected rows (folders with everything in
+    // them) leave the catalog, and the archive is compacted.
+    void deleteSelection(oru::TKiv& archive);
+    // Extract's work once the directory is known: the selection, or every row the listing shows.
+    void extractShown(const std::string& directory);
     // Adds paths below the folder parent (CP950) with one progress over them all; returns the
     // items left out, for reportSkipped once the tree shows what went in.
     std::vector<CommandProgress::Skipped> addPaths(oru::TKiv& archive, const std::string& parent,

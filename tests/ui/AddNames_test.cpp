@@ -53,12 +53,12 @@ TEST(AddNamesTest, AddAsksForItemsThereAlreadyAndListsTheRenamesOnce) {
     w.FormCreate();
     std::vector<std::string> asked;
     Action answer = Action::Cancel;
-    w.askExisting = [&](const std::string& p) {
+    ExistingQuestion::answerWith([&](const std::string& p) {
         asked.push_back(p);
         return ExistingChoice{answer, false};
-    };
+    });
     std::vector<std::vector<std::pair<std::string, std::string>>> dialogs;
-    w.showRenamed = [&](const auto& renames) { dialogs.push_back(renames); };
+    RenamesDialog::answerWith([&](const auto& renames) { dialogs.push_back(renames); });
 
     // Cancel: nothing is added, nothing listed.
     const std::string before = readFile(path);

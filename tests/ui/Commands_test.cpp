@@ -66,7 +66,7 @@ protected:
         auto w = std::make_unique<TMainFrm>(std::vector<std::string>{});
         new QAbstractItemModelTester(w->listingModel(), QAbstractItemModelTester::FailureReportingMode::Fatal,
                                      w.get());
-        w->askOpenPath = [path] { return std::optional<std::string>(path); };
+        OpenDialog::answerWith([path] { return std::optional<std::string>(path); });
         w->BtnOpenFileClick();
         return w;
     }
@@ -87,7 +87,7 @@ TEST_F(CommandsTest, AddStoresSelectedFilesAndFolderTreesAtTheTopLevel) {
     {
         TMainFrm w({});
         QAbstractItemModelTester tester(w.listingModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-        w.askSavePath = [&] { return std::optional<std::string>(path); };
+        SaveDialog::answerWith([&] { return std::optional<std::string>(path); });
         w.BtnNewFileClick();
         selectInFilePane(w, tmp / "src", {"a.txt", "[docs]"});
         w.BtnAddFileClick();
@@ -95,16 +95,16 @@ TEST_F(CommandsTest, AddStoresSelectedFilesAndFolderTreesAtTheTopLevel) {
         EXPECT_EQ(listing(w), (std::vector<std::string>{"docs", "a.txt"}));
 
         // With a subfolder shown, the new item still lands at the top level, which is shown after.
-        w.tv->setCurrentItem(node(w, {"docs"}));
+        tv(w)->setCurrentItem(node(w, {"docs"}));
         EXPECT_EQ(listing(w), (std::vector<std::string>{"sub", "d1.txt"}));
         selectInFilePane(w, tmp / "src", {"c.txt"});
         w.BtnAddFileClick();
-        EXPECT_EQ(w.tv->currentItem(), w.tv->topLevelItem(0));
+        EXPECT_EQ(tv(w)->currentItem(), tv(w)->topLevelItem(0));
         EXPECT_EQ(listing(w), (std::vector<std::string>{"docs", "a.txt", "c.txt"}));
 
         // Nothing selected: nothing at all happens, not even with no archive open.
         const std::string before = readFile(path);
-        w.FileListBox1->clearSelection();
+        FileListBox1(w)->clearSelection();
         w.BtnAddFileClick();
         EXPECT_EQ(readFile(path), before);
     }
@@ -128,8 +128,8 @@ TEST_F(CommandsTest, CancelOfALongAddLeavesAValidArchiveWithTheFilesDoneSoFar) {
     TApplication::instance()->showError = [&](const QString& t) { shown.push_back(t.toStdString()); };
     {
         TMainFrm w({});
-        w.askSavePath = [&] { return std::optional<std::string>(path); };
-        w.makeProgress = [](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<StopSoon>(); };
+        SaveDialog::answerWith([&] { return std::optional<std::string>(path); });
+        ProgressDialog::answerWith([](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<StopSoon>(); });
         w.BtnNewFileClick();
         selectInFilePane(w, tmp / "src", {"[many]"});
         EXPECT_FALSE(w.runCommand([&] { w.BtnAddFileClick(); }));
@@ -180,12 +180,12 @@ TEST_F(CommandsTest, ExtractWritesTheSelectionOrTheListedFolderIntoANewDirectory
     makeArchive(tmp / "x.oru", {tmp / "src/docs", tmp / "src/a.txt", tmp / "src/b.txt"});
     auto w = openWindow(tmp / "x.oru");
     std::string target;
-    w->askDirectory = [&] { return std::optional<std::string>(target); };
+    FolderChooser::answerWith([&] { return std::optional<std::string>(target); });
 
     // The selection: docs and b.txt, into a directory that does not exist yet.
     target = tmp / "out/deep/new";
-    w->DBGrid1->clickRow(rowOf(*w, "docs"), false);
-    w->DBGrid1->clickRow(rowOf(*w, "b.txt"), true);
+    DBGrid1(*w)->clickRow(rowOf(*w, "docs"), false);
+    DBGrid1(*w)->clickRow(rowOf(*w, "b.txt"), true);
     w->BtnExtractClick();
     EXPECT_EQ(readFile(target + "/docs/d1.txt"), "d1");
     EXPECT_EQ(readFile(target + "/docs/sub/d2.txt"), "d2");
@@ -193,7 +193,7 @@ TEST_F(CommandsTest, ExtractWritesTheSelectionOrTheListedFolderIntoANewDirectory
     EXPECT_FALSE(fsys::exists(target + "/a.txt"));
 
     // Nothing selected: every row of the listed folder, here docs.
-    w->tv->setCurrentItem(node(*w, {"docs"}));
+    tv(*w)->setCurrentItem(node(*w, {"docs"}));
     target = tmp / "out2";
     w->BtnExtractClick();
     EXPECT_EQ(readFile(target + "/d1.txt"), "d1");
@@ -202,13 +202,13 @@ TEST_F(CommandsTest, ExtractWritesTheSelectionOrTheListedFolderIntoANewDirectory
 
     // The directory pane is read again: a directory made by the extraction shows in it.
     fsys::create_directories(tmp / "out3");
-    w->DirectoryListBox1->setDirectory(QString::fromStdString(tmp / "out3"));
+    DirectoryListBox1(*w)->setDirectory(QString::fromStdString(tmp / "out3"));
     target = tmp / "out3";
     w->BtnExtractClick();
-    EXPECT_EQ(w->DirectoryListBox1->findItems(QStringLiteral("sub"), Qt::MatchEndsWith).size(), 1);
+    EXPECT_EQ(DirectoryListBox1(*w)->findItems(QStringLiteral("sub"), Qt::MatchEndsWith).size(), 1);
 
     // Cancelled chooser: nothing happens.
-    w->askDirectory = [] { return std::optional<std::string>(); };
+    FolderChooser::answerWith([] { return std::optional<std::string>(); });
     EXPECT_NO_THROW(w->BtnExtractClick());
 }
 
@@ -218,10 +218,10 @@ TEST_F(CommandsTest, FolderChooserAsksBeforeAcceptingAMissingDirectory) {
     EXPECT_EQ(dialog.directory().toStdString(), tmp.path());
     std::vector<QString> asked;
     bool answer = false;
-    dialog.askCreate = [&](const QString& q) {
+    QuestionBox::answerWith([&](const QString& q) {
         asked.push_back(q);
         return answer;
-    };
+    });
     dialog.tryAccept();  // an existing directory needs no question
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(asked.empty());
@@ -247,17 +247,17 @@ TEST_F(CommandsTest, DeleteOfASelectedFolderCompactsAndKeepsTheFolderShown) {
     const auto sizeBefore = fsys::file_size(path);
     {
         auto w = openWindow(path);
-        w->DBGrid1->clickRow(rowOf(*w, "docs"), false);
+        DBGrid1(*w)->clickRow(rowOf(*w, "docs"), false);
         QString asked;
-        w->askYesNo = [&](const QString& question) {
+        QuestionBox::answerWith([&](const QString& question) {
             asked = question;
             return true;
-        };
+        });
         w->BtnDeleteClick();
         EXPECT_EQ(asked, QStringLiteral("要刪除「docs」和它裡面的所有項目嗎？"));
         EXPECT_LT(fsys::file_size(path), sizeBefore);
         EXPECT_EQ(listing(*w), std::vector<std::string>{"a.txt"});
-        EXPECT_EQ(w->DBGrid1->SelectedCount(), 0);
+        EXPECT_EQ(DBGrid1(*w)->SelectedCount(), 0);
         EXPECT_EQ(w->CurrentArchive()->Catalog().FilterText(), CatalogTable::parentFilter(""));
         EXPECT_EQ(treeText(*w), "R");  // the deleted folder's node is gone
     }
@@ -277,12 +277,12 @@ TEST_F(CommandsTest, DeleteAsksFirstAndActsOnlyOnHighlightedRows) {
     makeArchive(path, {tmp / "src/子資料夾", tmp / "src/y.txt", tmp / "src/z.txt"});
     auto w = openWindow(path);
     std::vector<QString> told, asked;
-    w->tell = [&](const QString& text) { told.push_back(text); };
+    NoticeBox::answerWith([&](const QString& text) { told.push_back(text); });
     bool answer = false;
-    w->askYesNo = [&](const QString& question) {
+    QuestionBox::answerWith([&](const QString& question) {
         asked.push_back(question);
         return answer;
-    };
+    });
     const std::string before = readFile(path);
 
     // The cursor on z.txt, nothing highlighted: the user is told what to do, nothing goes.
@@ -297,8 +297,8 @@ TEST_F(CommandsTest, DeleteAsksFirstAndActsOnlyOnHighlightedRows) {
         SCOPED_TRACE(yes);
         asked.clear();
         answer = yes;
-        w->DBGrid1->clickRow(rowOf(*w, "子資料夾"), false);
-        w->DBGrid1->clickRow(rowOf(*w, "z.txt"), true);
+        DBGrid1(*w)->clickRow(rowOf(*w, "子資料夾"), false);
+        DBGrid1(*w)->clickRow(rowOf(*w, "z.txt"), true);
         w->BtnDeleteClick();
         EXPECT_EQ(asked, std::vector<QString>{question});
         if (yes) {
@@ -334,14 +334,14 @@ TEST_F(CommandsTest, FailedDeleteStillResumesTheListing) {
     // Compaction cannot create its temporary file where a directory stands.
     fsys::create_directories(oru::TKiv::TempPathFor(path));
     auto w = openWindow(path);
-    w->askYesNo = [](const QString&) { return true; };
-    w->DBGrid1->clickRow(rowOf(*w, "a.txt"), false);
+    QuestionBox::answerWith([](const QString&) { return true; });
+    DBGrid1(*w)->clickRow(rowOf(*w, "a.txt"), false);
     EXPECT_THROW(w->BtnDeleteClick(), oru::Error);
     const CatalogTable& catalog = w->CurrentArchive()->Catalog();
     std::vector<std::string> view;
     for (int i = 0; i < catalog.ViewSize(); ++i) view.push_back(catalog.TextAt(i, "FileName"));
     EXPECT_EQ(listing(*w), view);
-    w->tv->setCurrentItem(node(*w, {"docs"}));  // later changes reach the listing again
+    tv(*w)->setCurrentItem(node(*w, {"docs"}));  // later changes reach the listing again
     EXPECT_EQ(listing(*w), std::vector<std::string>{"d.txt"});
 }
 
@@ -351,7 +351,7 @@ TEST_F(CommandsTest, FailedAddShowsWhatWentInAndKeepsTheFolderShown) {
     const std::string path = tmp / "src/z.oru";
     makeArchive(path, {tmp / "src/docs"});
     auto w = openWindow(path);
-    w->tv->setCurrentItem(node(*w, {"docs"}));
+    tv(*w)->setCurrentItem(node(*w, {"docs"}));
     std::vector<std::string> shown;
     TApplication::instance()->showError = [&](const QString& t) { shown.push_back(t.toStdString()); };
     // a.txt goes in; a file of 2 GiB, more than an archive can hold, fails.
@@ -361,9 +361,9 @@ TEST_F(CommandsTest, FailedAddShowsWhatWentInAndKeepsTheFolderShown) {
     TApplication::instance()->showError = nullptr;
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("big.bin"), std::string::npos) << shown[0];
-    EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
-    EXPECT_TRUE(w->tv->topLevelItem(0)->isExpanded());
-    w->tv->setCurrentItem(w->tv->topLevelItem(0));
+    EXPECT_EQ(tv(*w)->currentItem(), node(*w, {"docs"}));
+    EXPECT_TRUE(tv(*w)->topLevelItem(0)->isExpanded());
+    tv(*w)->setCurrentItem(tv(*w)->topLevelItem(0));
     EXPECT_EQ(listing(*w), (std::vector<std::string>{"docs", "a.txt"}));
 }
 
@@ -375,7 +375,7 @@ TEST_F(CommandsTest, RebuildStoresFilesInListingOrder) {
     {
         TMainFrm w({});
         QAbstractItemModelTester tester(w.listingModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
-        w.askSavePath = [&] { return std::optional<std::string>(path); };
+        SaveDialog::answerWith([&] { return std::optional<std::string>(path); });
         w.BtnNewFileClick();
         selectInFilePane(w, tmp / "src", {"b.txt"});
         w.BtnAddFileClick();
@@ -420,7 +420,7 @@ TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
     EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\nline2\n"));
 
     // Closing the archive leaves the viewer's text; closing the viewer frees it.
-    w->askOpenPath = [] { return std::optional<std::string>(); };
+    OpenDialog::answerWith([] { return std::optional<std::string>(); });
     w->BtnOpenFileClick();
     EXPECT_EQ(viewer->documentSource(), QStringLiteral("line1\nline2\n"));
     viewer->close();
@@ -478,7 +478,7 @@ TEST_F(CommandsTest, EscapeAndCtrlWCloseTheViewer) {
 
 // The names in the order the grid shows them.
 std::vector<std::string> shownNames(const TMainFrm& w) {
-    const QAbstractItemModel* shown = w.DBGrid1->model();
+    const QAbstractItemModel* shown = DBGrid1(w)->model();
     std::vector<std::string> names;
     for (int r = 0; r < shown->rowCount(); ++r) names.push_back(shown->index(r, 0).data().toString().toStdString());
     return names;
@@ -492,7 +492,7 @@ TEST_F(CommandsTest, ColumnSortShowsRowsInOrderButNeverReordersTheCatalog) {
     const std::string path = tmp / "sort.oru";
     makeArchive(path, {tmp / "src/docs", tmp / "src/b.txt", tmp / "src/a.txt", tmp / "src/c.dat"});
     auto w = openWindow(path);
-    new QAbstractItemModelTester(w->DBGrid1->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, w.get());
+    new QAbstractItemModelTester(DBGrid1(*w)->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, w.get());
     w->BtnBuildExeClick();
     const std::string rebuiltBefore = readFile(path);
     const std::vector<std::string> catalogOrder = listing(*w);
@@ -509,19 +509,19 @@ TEST_F(CommandsTest, ColumnSortShowsRowsInOrderButNeverReordersTheCatalog) {
         {-1, Qt::AscendingOrder, {"docs", "a.txt", "b.txt", "c.dat"}},  // back to the catalog's order
     };
     for (const Case& c : cases) {
-        w->DBGrid1->horizontalHeader()->setSortIndicator(c.column, c.order);
+        DBGrid1(*w)->horizontalHeader()->setSortIndicator(c.column, c.order);
         EXPECT_EQ(shownNames(*w), c.shown) << c.column << " " << c.order;
         EXPECT_EQ(listing(*w), catalogOrder);
     }
 
     // Sorted by size, largest first: the second row shown is a.txt, and selecting it takes a.txt.
-    w->DBGrid1->horizontalHeader()->setSortIndicator(CatalogModel::ColOriginalSize, Qt::DescendingOrder);
-    w->DBGrid1->clickRow(1, false);
-    EXPECT_EQ(w->DBGrid1->selectedRows(), std::vector<int>{1});
+    DBGrid1(*w)->horizontalHeader()->setSortIndicator(CatalogModel::ColOriginalSize, Qt::DescendingOrder);
+    DBGrid1(*w)->clickRow(1, false);
+    EXPECT_EQ(DBGrid1(*w)->selectedRows(), std::vector<int>{1});
     CatalogTable& catalog = w->CurrentArchive()->Catalog();
-    catalog.GotoBookmark(w->DBGrid1->SelectedBookmark(0));
+    catalog.GotoBookmark(DBGrid1(*w)->SelectedBookmark(0));
     EXPECT_EQ(catalog.GetText("FileName"), "a.txt");
-    EXPECT_EQ(w->DBGrid1->currentIndex().row(), 1);  // the grid's cursor follows the catalog's
+    EXPECT_EQ(DBGrid1(*w)->currentIndex().row(), 1);  // the grid's cursor follows the catalog's
 
     // Rebuild still stores in the catalog's order: the file is the same as before the sort.
     w->BtnBuildExeClick();
@@ -535,11 +535,11 @@ TEST_F(CommandsTest, ColumnsFitTheirTextAndTheNameTakesTheWidth) {
     w->resize(700, 500);
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    QHeaderView* header = w->DBGrid1->horizontalHeader();
-    const QAbstractItemModel* shown = w->DBGrid1->model();
+    QHeaderView* header = DBGrid1(*w)->horizontalHeader();
+    const QAbstractItemModel* shown = DBGrid1(*w)->model();
     for (int c = CatalogModel::ColOriginalSize; c < CatalogModel::ColumnCount; ++c) {
         const QString text = shown->index(0, c).data().toString();
-        EXPECT_GT(header->sectionSize(c), w->DBGrid1->fontMetrics().horizontalAdvance(text)) << text.toStdString();
+        EXPECT_GT(header->sectionSize(c), DBGrid1(*w)->fontMetrics().horizontalAdvance(text)) << text.toStdString();
     }
     EXPECT_EQ(shown->index(0, CatalogModel::ColOriginalSize).data().toString(), QStringLiteral("1.234.567"));
     EXPECT_TRUE(shown->index(0, CatalogModel::ColOriginalSize).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
@@ -559,13 +559,13 @@ TEST_F(CommandsTest, StatusBarCountsTheFolderAndTheSelectionAndTellsTheLastOutco
     makeArchive(tmp / "s.oru", {tmp / "src/docs", tmp / "src/a.txt", tmp / "src/b.txt"});
     auto w = openWindow(tmp / "s.oru");
     QCoreApplication::processEvents();
-    EXPECT_EQ(w->FolderStatus->text(), QStringLiteral("1 個資料夾，2 個檔案，2,93 KiB"));
-    EXPECT_EQ(w->SelectionStatus->text(), QString());
-    w->DBGrid1->clickRow(rowOf(*w, "b.txt"), false);
+    EXPECT_EQ(FolderStatus(*w)->text(), QStringLiteral("1 個資料夾，2 個檔案，2,93 KiB"));
+    EXPECT_EQ(SelectionStatus(*w)->text(), QString());
+    DBGrid1(*w)->clickRow(rowOf(*w, "b.txt"), false);
     QCoreApplication::processEvents();
-    EXPECT_EQ(w->SelectionStatus->text(), QStringLiteral("已選取 1 項，1.000 Bytes"));
+    EXPECT_EQ(SelectionStatus(*w)->text(), QStringLiteral("已選取 1 項，1.000 Bytes"));
     w->BtnBuildExeClick();
-    EXPECT_TRUE(w->OutcomeStatus->text().startsWith(QStringLiteral("已重整檔案"))) << w->OutcomeStatus->text().toStdString();
+    EXPECT_TRUE(OutcomeStatus(*w)->text().startsWith(QStringLiteral("已重整檔案"))) << OutcomeStatus(*w)->text().toStdString();
 }
 
 TEST_F(CommandsTest, DoubleClickEntersFoldersViewsTextAndOpensOtherFilesFromACopy) {
@@ -575,19 +575,19 @@ TEST_F(CommandsTest, DoubleClickEntersFoldersViewsTextAndOpensOtherFilesFromACop
     makeArchive(tmp / "d.oru", {tmp / "src/docs", tmp / "src/note.txt", tmp / "src/pic.png"});
     auto w = openWindow(tmp / "d.oru");
     std::vector<std::string> opened;
-    w->openExternally = [&](const QString& p) { opened.push_back(readFile(p.toStdString())); };
+    ExternalOpener::answerWith([&](const QString& p) { opened.push_back(readFile(p.toStdString())); });
 
-    w->DBGrid1->rowActivated(rowOf(*w, "note.txt"));
+    DBGrid1(*w)->rowActivated(rowOf(*w, "note.txt"));
     ASSERT_EQ(w->findChildren<TfmBrowse*>().size(), 1);
     EXPECT_EQ(w->findChildren<TfmBrowse*>().front()->documentSource(), QStringLiteral("plain words\n"));
-    w->DBGrid1->rowActivated(rowOf(*w, "pic.png"));
+    DBGrid1(*w)->rowActivated(rowOf(*w, "pic.png"));
     EXPECT_EQ(opened, std::vector<std::string>{std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)});
 
-    w->DBGrid1->rowActivated(rowOf(*w, "docs"));
-    EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
+    DBGrid1(*w)->rowActivated(rowOf(*w, "docs"));
+    EXPECT_EQ(tv(*w)->currentItem(), node(*w, {"docs"}));
     EXPECT_EQ(listing(*w), std::vector<std::string>{"d.txt"});
-    QTest::keyClick(w->DBGrid1, Qt::Key_Backspace);  // back to the folder above
-    EXPECT_EQ(w->tv->currentItem(), w->tv->topLevelItem(0));
+    QTest::keyClick(DBGrid1(*w), Qt::Key_Backspace);  // back to the folder above
+    EXPECT_EQ(tv(*w)->currentItem(), tv(*w)->topLevelItem(0));
 }
 
 TEST_F(CommandsTest, ProgressCountsItemsAndBytesOverTheWholeCommand) {
@@ -603,8 +603,8 @@ TEST_F(CommandsTest, ProgressCountsItemsAndBytesOverTheWholeCommand) {
     };
     std::vector<oru::Progress::Info> seen;
     TMainFrm w({});
-    w.makeProgress = [&](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<Recorder>(seen); };
-    w.askSavePath = [&] { return std::optional<std::string>(tmp / "p.oru"); };
+    ProgressDialog::answerWith([&](const QString&, bool) -> std::unique_ptr<oru::Progress> { return std::make_unique<Recorder>(seen); });
+    SaveDialog::answerWith([&] { return std::optional<std::string>(tmp / "p.oru"); });
     w.BtnNewFileClick();
     selectInFilePane(w, tmp / "src", {"[docs]", "a.txt"});
     w.BtnAddFileClick();
@@ -620,7 +620,7 @@ TEST_F(CommandsTest, ProgressCountsItemsAndBytesOverTheWholeCommand) {
 
     // Extract of the whole top level: the total is every file below it.
     seen.clear();
-    w.askDirectory = [&] { return std::optional<std::string>(tmp / "out"); };
+    FolderChooser::answerWith([&] { return std::optional<std::string>(tmp / "out"); });
     w.BtnExtractClick();
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back().bytesTotal, 10000u);
@@ -634,24 +634,24 @@ TEST_F(CommandsTest, FilesDroppedOnTheListingGoIntoTheFolderShownAndRowsDragOutA
     writeFile(tmp / "drop/more/m.txt", "m");
     makeArchive(tmp / "dd.oru", {tmp / "src/docs"});
     auto w = openWindow(tmp / "dd.oru");
-    w->tv->setCurrentItem(node(*w, {"docs"}));
+    tv(*w)->setCurrentItem(node(*w, {"docs"}));
 
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(tmp / "drop/new.txt")),
                   QUrl::fromLocalFile(QString::fromStdString(tmp / "drop/more"))});
-    QWidget* target = w->DBGrid1->viewport();
+    QWidget* target = DBGrid1(*w)->viewport();
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
-    EXPECT_EQ(w->tv->currentItem(), node(*w, {"docs"}));
+    EXPECT_EQ(tv(*w)->currentItem(), node(*w, {"docs"}));
     EXPECT_EQ(listing(*w), (std::vector<std::string>{"more", "d.txt", "new.txt"}));
     EXPECT_EQ(treeText(*w), "R(docs(more))");
 
     // Dragging rows out: the selection extracted to a private folder, handed on as file URLs.
-    w->DBGrid1->clickRow(rowOf(*w, "more"), false);
-    w->DBGrid1->clickRow(rowOf(*w, "new.txt"), true);
+    DBGrid1(*w)->clickRow(rowOf(*w, "more"), false);
+    DBGrid1(*w)->clickRow(rowOf(*w, "new.txt"), true);
     std::unique_ptr<QMimeData> out(w->dragData());
     ASSERT_NE(out, nullptr);
     std::set<std::string> names;
@@ -667,10 +667,10 @@ TEST_F(CommandsTest, CommandsWithNoArchiveOpenSayNoArchiveIsOpen) {
     writeFile(tmp / "src/a.txt", "a");
     TMainFrm w({});
     bool chooserRan = false;
-    w.askDirectory = [&] {
+    FolderChooser::answerWith([&] {
         chooserRan = true;
         return std::optional<std::string>(tmp.path());
-    };
+    });
     selectInFilePane(w, tmp / "src", {"a.txt"});
     for (auto command : {&TMainFrm::BtnAddFileClick, &TMainFrm::BtnDeleteClick, &TMainFrm::BtnExtractClick,
                          &TMainFrm::BtnBuildExeClick, &TMainFrm::BtnBrowseClick}) {
@@ -678,7 +678,7 @@ TEST_F(CommandsTest, CommandsWithNoArchiveOpenSayNoArchiveIsOpen) {
             (w.*command)();
             ADD_FAILURE() << "no message";
         } catch (const oru::Error& e) {
-            EXPECT_STREQ(e.what(), TMainFrm::kNoArchive);
+            EXPECT_EQ(e.kind(), oru::ErrorKind::NoArchiveOpen);
         }
     }
     EXPECT_FALSE(chooserRan);

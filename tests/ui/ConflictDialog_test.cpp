@@ -67,8 +67,8 @@ protected:
     // A window that opens x.oru, through the Open command, as the user asUser (-1: this one).
     std::unique_ptr<TMainFrm> openWindow(int asUser = -1) {
         auto w = std::make_unique<TMainFrm>(std::vector<std::string>{});
-        w->askOpenPath = [this] { return std::optional<std::string>(tmp / "x.oru"); };
-        w->askDirectory = [this] { return std::optional<std::string>(tmp / "out"); };
+        OpenDialog::answerWith([this] { return std::optional<std::string>(tmp / "x.oru"); });
+        FolderChooser::answerWith([this] { return std::optional<std::string>(tmp / "out"); });
         if (asUser >= 0 && ::seteuid(static_cast<uid_t>(asUser)) != 0) return nullptr;
         w->BtnOpenFileClick();
         if (asUser >= 0) {
@@ -105,10 +105,10 @@ TEST_F(WindowExtractTest, EachAnswerToAFileInTheWay) {
         SCOPED_TRACE(k.what);
         oldFilesInTheWay();
         std::vector<std::string> asked;
-        w->askConflict = [&](const std::string& path) {
+        ConflictQuestion::answerWith([&](const std::string& path) {
             asked.push_back(path);
             return k.answers.at(asked.size() - 1);
-        };
+        });
         if (k.cancelled) {
             EXPECT_THROW(w->BtnExtractClick(), Cancelled);
         } else {
@@ -182,7 +182,7 @@ TEST_F(WindowExtractTest, ReadOnlyArchiveIsViewedAndSaysWhyItCannotChange) {
     EXPECT_EQ(filesIn(tmp / "out").size(), 3u);
 
     selectInFilePane(*w, tmp / "src", {"a.txt"});
-    w->DBGrid1->clickRow(0, false);
+    DBGrid1(*w)->clickRow(0, false);
     const std::string why = archive + ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
     for (auto command : {&TMainFrm::BtnAddFileClick, &TMainFrm::BtnDeleteClick, &TMainFrm::BtnBuildExeClick}) {
         std::string message;

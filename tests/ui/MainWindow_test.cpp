@@ -49,7 +49,7 @@ TEST_F(MainWindowTest, WindowHasItsCaptionToolbarAndFrames) {
         {"BtnDelete", "刪除"},      {"BtnBrowse", "檢視"},        {"BtnExtract", "解壓縮到"},
         {"BtnBuildExe", "重整檔案"}, {"ToolButton1", "離開"},
     };
-    const QList<QToolButton*> buttons = w.ToolBar1->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly);
+    const QList<QToolButton*> buttons = ToolBar1(w)->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly);
     std::vector<QToolButton*> ours;
     for (QToolButton* b : buttons)
         if (!b->objectName().isEmpty() && !b->objectName().startsWith(u"qt_")) ours.push_back(b);
@@ -60,10 +60,10 @@ TEST_F(MainWindowTest, WindowHasItsCaptionToolbarAndFrames) {
         EXPECT_FALSE(ours[i]->icon().isNull()) << expected[i].name;
         EXPECT_TRUE(ours[i]->isEnabled());
     }
-    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("檔案清單"));
-    EXPECT_EQ(w.GroupBox1->title(), QStringLiteral("壓縮檔"));
-    EXPECT_EQ(w.tv->indentation(), 19);
-    EXPECT_EQ(w.tv->topLevelItemCount(), 0);
+    EXPECT_EQ(PageControl1(w)->tabText(0), QStringLiteral("檔案清單"));
+    EXPECT_EQ(GroupBox1(w)->title(), QStringLiteral("壓縮檔"));
+    EXPECT_EQ(tv(w)->indentation(), 19);
+    EXPECT_EQ(tv(w)->topLevelItemCount(), 0);
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
 }
 
@@ -76,8 +76,8 @@ TEST_F(MainWindowTest, StartWithTwoArgumentsOpensTheLast) {
     w.FormCreate();
     ASSERT_NE(w.CurrentArchive(), nullptr);
     EXPECT_EQ(w.ArchiveFileName(), tmp / "b.oru");
-    EXPECT_EQ(w.tv->topLevelItem(0)->text(0).toStdString(), tmp / "b.oru");
-    EXPECT_EQ(w.tv->currentItem(), w.tv->topLevelItem(0));
+    EXPECT_EQ(tv(w)->topLevelItem(0)->text(0).toStdString(), tmp / "b.oru");
+    EXPECT_EQ(tv(w)->currentItem(), tv(w)->topLevelItem(0));
     EXPECT_EQ(listing(w), std::vector<std::string>{"two.txt"});
 }
 
@@ -89,29 +89,29 @@ TEST_F(MainWindowTest, MissingArchiveAtStartShowsTheMessageAndOpensWithNoArchive
     ASSERT_EQ(shown.texts.size(), 1u);
     EXPECT_EQ(shown.texts[0], missing + "找不到這個檔案.");
     EXPECT_EQ(w.CurrentArchive(), nullptr);
-    EXPECT_EQ(w.tv->topLevelItemCount(), 0);
+    EXPECT_EQ(tv(w)->topLevelItemCount(), 0);
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
 }
 
 TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
     const std::string path = tmp / "new.oru";
     TMainFrm w({});
-    w.askSavePath = [&] { return std::optional<std::string>(path); };
+    SaveDialog::answerWith([&] { return std::optional<std::string>(path); });
     w.BtnNewFileClick();
     ASSERT_NE(w.CurrentArchive(), nullptr);
     EXPECT_EQ(readFile(path).substr(0, 4), "KVAR");
-    ASSERT_EQ(w.tv->topLevelItemCount(), 1);
-    EXPECT_EQ(w.tv->topLevelItem(0)->text(0).toStdString(), path);
-    EXPECT_EQ(w.tv->topLevelItem(0)->childCount(), 0);
+    ASSERT_EQ(tv(w)->topLevelItemCount(), 1);
+    EXPECT_EQ(tv(w)->topLevelItem(0)->text(0).toStdString(), path);
+    EXPECT_EQ(tv(w)->topLevelItem(0)->childCount(), 0);
     EXPECT_FALSE(w.listingModel()->isBound());
 
     EXPECT_EQ(w.windowTitle(), QStringLiteral("new.oru — Windows Oru File Shell"));
 
     // Cancelling the next New closes the archive all the same, and nothing shows it any more.
-    w.askSavePath = [] { return std::optional<std::string>(); };
+    SaveDialog::answerWith([] { return std::optional<std::string>(); });
     w.BtnNewFileClick();
     EXPECT_EQ(w.CurrentArchive(), nullptr);
-    EXPECT_EQ(w.tv->topLevelItemCount(), 0);
+    EXPECT_EQ(tv(w)->topLevelItemCount(), 0);
     EXPECT_EQ(w.ArchiveFileName(), "");
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Windows Oru File Shell"));
 }
@@ -119,7 +119,7 @@ TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
 TEST_F(MainWindowTest, OpenShowsFoldersByNameAndEachNodesListing) {
     const std::string path = nestedArchive();
     TMainFrm w({});
-    w.askOpenPath = [&] { return std::optional<std::string>(path); };
+    OpenDialog::answerWith([&] { return std::optional<std::string>(path); });
     w.BtnOpenFileClick();
     ASSERT_NE(w.CurrentArchive(), nullptr);
     // Folders by name under every node; the two folders named x are two nodes.
@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, OpenShowsFoldersByNameAndEachNodesListing) {
     for (const Case& c : cases) {
         QTreeWidgetItem* n = node(w, c.node);
         ASSERT_NE(n, nullptr);
-        w.tv->setCurrentItem(n);
+        tv(w)->setCurrentItem(n);
         EXPECT_EQ(listing(w), c.rows) << (c.node.empty() ? "root" : c.node.back());
     }
 }
@@ -149,8 +149,8 @@ TEST_F(MainWindowTest, CancelledOpenShowsNoArchive) {
     TMainFrm w({path});
     w.FormCreate();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("nested.oru — Windows Oru File Shell"));
-    EXPECT_TRUE(w.tv->topLevelItem(0)->isExpanded());
-    w.askOpenPath = [] { return std::optional<std::string>(); };
+    EXPECT_TRUE(tv(w)->topLevelItem(0)->isExpanded());
+    OpenDialog::answerWith([] { return std::optional<std::string>(); });
     w.BtnOpenFileClick();
     EXPECT_EQ(w.CurrentArchive(), nullptr);
     EXPECT_EQ(treeText(w), "");
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, RepeatedFolderNamesOnOnePathEndTheTree) {
     TMainFrm w({tmp / "cycle.oru"});
     w.FormCreate();
     EXPECT_EQ(treeText(w), "R(x(x))");
-    w.tv->setCurrentItem(node(w, {"x", "x"}));
+    tv(w)->setCurrentItem(node(w, {"x", "x"}));
     EXPECT_EQ(listing(w), (std::vector<std::string>{"x", "f.txt"}));
 }
 
@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, ListingSelectionFollowsClicksAndShiftArrows) {
     w.FormCreate();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    TDBGrid* grid = w.DBGrid1;
+    TDBGrid* grid = DBGrid1(w);
     ASSERT_EQ(listing(w), (std::vector<std::string>{"sub", "f1", "f2", "f3", "f4", "f5"}));
     auto click = [&](int row, Qt::KeyboardModifiers mods = {}) {
         const QRect rect = grid->visualRect(grid->model()->index(row, 0));
@@ -261,7 +261,7 @@ TEST_F(MainWindowTest, ListingSelectionFollowsClicksAndShiftArrows) {
 
     // Choosing another folder clears the selection.
     click(1);
-    w.tv->setCurrentItem(node(w, {"sub"}));
+    tv(w)->setCurrentItem(node(w, {"sub"}));
     EXPECT_EQ(grid->SelectedCount(), 0);
 }
 
@@ -271,22 +271,22 @@ TEST_F(MainWindowTest, FilePaneListsEntriesWithoutDotsAndSetsTheWorkingDirectory
     writeFile(tmp / "pane/.hidden", "h");
     writeFile(tmp / "pane/sub/in.txt", "i");
     TMainFrm w({});
-    w.DirectoryListBox1->setDirectory(QString::fromStdString(tmp / "pane"));
+    DirectoryListBox1(w)->setDirectory(QString::fromStdString(tmp / "pane"));
     EXPECT_EQ(QDir::currentPath().toStdString(), tmp / "pane");
-    EXPECT_EQ(w.FileListBox1->Directory().toStdString(), tmp / "pane");
+    EXPECT_EQ(FileListBox1(w)->Directory().toStdString(), tmp / "pane");
     std::vector<std::string> items;
-    for (int i = 0; i < w.FileListBox1->count(); ++i) items.push_back(w.FileListBox1->item(i)->text().toStdString());
+    for (int i = 0; i < FileListBox1(w)->count(); ++i) items.push_back(FileListBox1(w)->item(i)->text().toStdString());
     std::sort(items.begin(), items.end());
     EXPECT_EQ(items, (std::vector<std::string>{"[sub]", "b.txt", "run.EXE"}));
-    EXPECT_EQ(w.FileListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(FileListBox1(w)->selectionMode(), QAbstractItemView::ExtendedSelection);
 
     // Opening the subdirectory in the directory pane moves both panes and the working directory.
-    const auto sub = w.DirectoryListBox1->findItems(QStringLiteral("sub"), Qt::MatchEndsWith);
+    const auto sub = DirectoryListBox1(w)->findItems(QStringLiteral("sub"), Qt::MatchEndsWith);
     ASSERT_EQ(sub.size(), 1);
-    Q_EMIT w.DirectoryListBox1->itemActivated(sub.front());
+    Q_EMIT DirectoryListBox1(w)->itemActivated(sub.front());
     EXPECT_EQ(QDir::currentPath().toStdString(), tmp / "pane/sub");
-    ASSERT_EQ(w.FileListBox1->count(), 1);
-    EXPECT_EQ(w.FileListBox1->item(0)->text(), QStringLiteral("in.txt"));
+    ASSERT_EQ(FileListBox1(w)->count(), 1);
+    EXPECT_EQ(FileListBox1(w)->item(0)->text(), QStringLiteral("in.txt"));
 }
 
 TEST_F(MainWindowTest, FilePanesFollowTheDiskOnF5AndByThemselves) {
@@ -295,7 +295,7 @@ TEST_F(MainWindowTest, FilePanesFollowTheDiskOnF5AndByThemselves) {
     selectInFilePane(w, tmp / "src", {"a.txt"});
     auto texts = [&w] {
         std::vector<std::string> t;
-        for (int i = 0; i < w.FileListBox1->count(); ++i) t.push_back(w.FileListBox1->item(i)->text().toStdString());
+        for (int i = 0; i < FileListBox1(w)->count(); ++i) t.push_back(FileListBox1(w)->item(i)->text().toStdString());
         return t;
     };
     // F5 reads both panes again; the selection stays on the names that remain.
@@ -303,18 +303,18 @@ TEST_F(MainWindowTest, FilePanesFollowTheDiskOnF5AndByThemselves) {
     std::filesystem::create_directories(tmp / "src/new");
     w.refreshFilePanes();
     EXPECT_EQ(texts(), (std::vector<std::string>{"[new]", "a.txt", "b.txt"}));
-    EXPECT_TRUE(w.FileListBox1->item(1)->isSelected());
-    EXPECT_EQ(w.DirectoryListBox1->findItems(QStringLiteral("new"), Qt::MatchExactly).size(), 1);
+    EXPECT_TRUE(FileListBox1(w)->item(1)->isSelected());
+    EXPECT_EQ(DirectoryListBox1(w)->findItems(QStringLiteral("new"), Qt::MatchExactly).size(), 1);
 
     // A change on the disk shows by itself.
     writeFile(tmp / "src/c.txt", "c");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.FileListBox1->count() == 4; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FileListBox1(w)->count() == 4; }, 5000));
 
     // The directory shown goes away: the panes move to the nearest one above that exists.
-    w.DirectoryListBox1->setDirectory(QString::fromStdString(tmp / "src/new"));
+    DirectoryListBox1(w)->setDirectory(QString::fromStdString(tmp / "src/new"));
     std::filesystem::remove(tmp / "src/new");
     w.refreshFilePanes();
-    EXPECT_EQ(w.DirectoryListBox1->Directory().toStdString(), tmp / "src");
+    EXPECT_EQ(DirectoryListBox1(w)->Directory().toStdString(), tmp / "src");
 }
 
 TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
@@ -354,8 +354,8 @@ TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
     TMainFrm w({});
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    for (QToolButton* b : {w.BtnDelete, w.BtnBuildExe, w.BtnBrowse}) QTest::mouseClick(b, Qt::LeftButton);
-    EXPECT_EQ(shown.texts, std::vector<std::string>(3, std::string(TMainFrm::kNoArchive) + "."));
+    for (QToolButton* b : {BtnDelete(w), BtnBuildExe(w), BtnBrowse(w)}) QTest::mouseClick(b, Qt::LeftButton);
+    EXPECT_EQ(shown.texts, std::vector<std::string>(3, "沒有開啟的壓縮檔."));
 }
 
 }  // namespace

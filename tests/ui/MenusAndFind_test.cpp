@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +27,6 @@ protected:
     FixedClock clock{oru::clock::fromLocal(2024, 3, 4, 10, 20, 30)};
 
     void SetUp() override {
-        QStandardPaths::setTestModeEnabled(true);
         QSettings().remove(QStringLiteral("recentArchives"));
     }
 
@@ -50,7 +48,7 @@ protected:
         w->show();
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
-        w->DBGrid1->setFocus();
+        DBGrid1(*w)->setFocus();
         return w;
     }
 
@@ -94,36 +92,36 @@ TEST_F(MenusAndFindTest, KeysReachTheirCommandsWhereTheyMeanThem) {
     const std::string path = nestedArchive();
     auto w = shownWindow(path);
     int opened = 0;
-    w->askOpenPath = [&] {
+    OpenDialog::answerWith([&] {
         ++opened;
         return std::optional<std::string>();
-    };
+    });
     QTest::keySequence(w.get(), QKeySequence::Open);
     EXPECT_EQ(opened, 1);
-    w->askOpenPath = [&] { return std::optional<std::string>(path); };
+    OpenDialog::answerWith([&] { return std::optional<std::string>(path); });
     w->BtnOpenFileClick();
-    w->askYesNo = [](const QString&) { return true; };  // Delete's question
-    w->DBGrid1->setFocus();
+    QuestionBox::answerWith([](const QString&) { return true; });  // Delete's question
+    DBGrid1(*w)->setFocus();
 
     // Ctrl+A selects every row; Del deletes them only from the listing.
-    QTest::keySequence(w->DBGrid1, QKeySequence::SelectAll);
-    EXPECT_EQ(w->DBGrid1->SelectedCount(), 3);
-    w->DBGrid1->clickRow(listing(*w).size() - 1, false);  // top.txt
-    w->FileListBox1->setFocus();
-    QTest::keyClick(w->FileListBox1, Qt::Key_Delete);
+    QTest::keySequence(DBGrid1(*w), QKeySequence::SelectAll);
+    EXPECT_EQ(DBGrid1(*w)->SelectedCount(), 3);
+    DBGrid1(*w)->clickRow(listing(*w).size() - 1, false);  // top.txt
+    FileListBox1(*w)->setFocus();
+    QTest::keyClick(FileListBox1(*w), Qt::Key_Delete);
     EXPECT_EQ(listing(*w).size(), 3u);
-    w->DBGrid1->setFocus();
-    QTest::keyClick(w->DBGrid1, Qt::Key_Delete);
+    DBGrid1(*w)->setFocus();
+    QTest::keyClick(DBGrid1(*w), Qt::Key_Delete);
     EXPECT_EQ(listing(*w), (std::vector<std::string>{"a", "b"}));
 
     // Tab leaves the listing; Alt+Up goes to the folder above.
-    w->tv->setCurrentItem(node(*w, {"b", "x"}));
-    w->DBGrid1->setFocus();
-    QTest::keyClick(w->DBGrid1, Qt::Key_Tab);
-    EXPECT_NE(QApplication::focusWidget(), w->DBGrid1);
-    w->DBGrid1->setFocus();
-    QTest::keyClick(w->DBGrid1, Qt::Key_Up, Qt::AltModifier);
-    EXPECT_EQ(w->tv->currentItem(), node(*w, {"b"}));
+    tv(*w)->setCurrentItem(node(*w, {"b", "x"}));
+    DBGrid1(*w)->setFocus();
+    QTest::keyClick(DBGrid1(*w), Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), DBGrid1(*w));
+    DBGrid1(*w)->setFocus();
+    QTest::keyClick(DBGrid1(*w), Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(tv(*w)->currentItem(), node(*w, {"b"}));
 }
 
 TEST_F(MenusAndFindTest, RecentArchivesKeepTheLastTenAndOpenAgain) {
@@ -132,10 +130,10 @@ TEST_F(MenusAndFindTest, RecentArchivesKeepTheLastTenAndOpenAgain) {
     for (int i = 0; i < 12; ++i) {
         paths.push_back(tmp / ("r" + std::to_string(i) + ".oru"));
         makeArchive(paths.back(), {});
-        w.askOpenPath = [&] { return std::optional<std::string>(paths.back()); };
+        OpenDialog::answerWith([&] { return std::optional<std::string>(paths.back()); });
         w.BtnOpenFileClick();
     }
-    w.askOpenPath = [&] { return std::optional<std::string>(paths[5]); };
+    OpenDialog::answerWith([&] { return std::optional<std::string>(paths[5]); });
     w.BtnOpenFileClick();  // opened again: to the front, not twice
     QStringList expected{QString::fromStdString(paths[5])};
     for (int i = 11; expected.size() < TMainFrm::kRecentCount; --i)
@@ -143,9 +141,9 @@ TEST_F(MenusAndFindTest, RecentArchivesKeepTheLastTenAndOpenAgain) {
     EXPECT_EQ(TMainFrm::recentArchives(), expected);
 
     // Its menu opens them.
-    w.RecentMenu->aboutToShow();
-    ASSERT_EQ(w.RecentMenu->actions().size(), TMainFrm::kRecentCount);
-    w.RecentMenu->actions().at(1)->trigger();
+    RecentMenu(w)->aboutToShow();
+    ASSERT_EQ(RecentMenu(w)->actions().size(), TMainFrm::kRecentCount);
+    RecentMenu(w)->actions().at(1)->trigger();
     EXPECT_EQ(w.ArchiveFileName(), paths[11]);
 }
 
@@ -170,10 +168,10 @@ TEST_F(MenusAndFindTest, TestListsTheDamagedEntriesAndPropertiesShowTheFigures) 
     w.FormCreate();
     QString summary;
     QStringList items;
-    w.showReport = [&](const QString&, const QString& s, const QStringList& i) {
+    ReportDialog::answerWith([&](const QString&, const QString& s, const QStringList& i) {
         summary = s;
         items = i;
-    };
+    });
     w.testArchive();
     EXPECT_EQ(summary, QStringLiteral("已測試 2 個檔案，1 個損壞："));
     ASSERT_EQ(items.size(), 1);
@@ -196,23 +194,23 @@ TEST_F(MenusAndFindTest, FindNarrowsTheFolderOrSearchesTheWholeArchive) {
     const std::string path = nestedArchive();
     TMainFrm w({path});
     w.FormCreate();
-    new QAbstractItemModelTester(w.DBGrid1->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, &w);
+    new QAbstractItemModelTester(DBGrid1(w)->model(), QAbstractItemModelTester::FailureReportingMode::Fatal, &w);
     auto shown = [&w] {
         std::vector<std::string> names;
-        const QAbstractItemModel* m = w.DBGrid1->model();
+        const QAbstractItemModel* m = DBGrid1(w)->model();
         for (int r = 0; r < m->rowCount(); ++r) names.push_back(m->index(r, 0).data().toString().toStdString());
         return names;
     };
-    w.FindEdit->setText(QStringLiteral("T"));  // any case
+    FindEdit(w)->setText(QStringLiteral("T"));  // any case
     EXPECT_EQ(shown(), std::vector<std::string>{"top.txt"});
-    w.FindEdit->setText(QStringLiteral("x"));
+    FindEdit(w)->setText(QStringLiteral("x"));
     EXPECT_EQ(shown(), (std::vector<std::string>{"top.txt"}));
-    w.WholeArchive->setChecked(true);
+    WholeArchive(w)->setChecked(true);
     EXPECT_EQ(shown(), (std::vector<std::string>{"b/x", "a/x", "b/b.txt", "top.txt", "b/x/x1.txt", "b/x/x2.txt"}));
-    w.FindEdit->setText(QStringLiteral("X1"));
+    FindEdit(w)->setText(QStringLiteral("X1"));
     EXPECT_EQ(shown(), (std::vector<std::string>{"b/x/x1.txt"}));
     // Extract with nothing selected takes what is shown, not every row of the archive.
-    w.askDirectory = [&] { return std::optional<std::string>(tmp / "found"); };
+    FolderChooser::answerWith([&] { return std::optional<std::string>(tmp / "found"); });
     w.BtnExtractClick();
     std::vector<std::string> written;
     for (const auto& e : std::filesystem::recursive_directory_iterator(tmp / "found"))
@@ -225,13 +223,13 @@ TEST_F(MenusAndFindTest, FindNarrowsTheFolderOrSearchesTheWholeArchive) {
             if (w.listingModel()->fileName(r) == u"x1.txt") return r;
         return -1;
     }();
-    w.DBGrid1->rowActivated(x1);
-    EXPECT_FALSE(w.WholeArchive->isChecked());
-    EXPECT_EQ(w.FindEdit->text(), QString());
-    EXPECT_EQ(w.tv->currentItem()->text(0), QStringLiteral("x"));
-    ASSERT_EQ(w.DBGrid1->SelectedCount(), 1);
+    DBGrid1(w)->rowActivated(x1);
+    EXPECT_FALSE(WholeArchive(w)->isChecked());
+    EXPECT_EQ(FindEdit(w)->text(), QString());
+    EXPECT_EQ(tv(w)->currentItem()->text(0), QStringLiteral("x"));
+    ASSERT_EQ(DBGrid1(w)->SelectedCount(), 1);
     EXPECT_EQ(shown(), (std::vector<std::string>{"x1.txt", "x2.txt"}));  // folders linked by name
-    EXPECT_EQ(w.DBGrid1->selectedRows(), std::vector<int>{0});
+    EXPECT_EQ(DBGrid1(w)->selectedRows(), std::vector<int>{0});
 }
 
 }  // namespace

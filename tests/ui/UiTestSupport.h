@@ -1,10 +1,12 @@
 #pragma once
-// Shared pieces of the window tests: the application object (offscreen), a fixed locale and
-// clock, temporary folders, and small file helpers.
+// Shared pieces of the window tests: the application object (offscreen) with Qt's test paths (so
+// no test writes the user's settings), a fixed locale and clock, dialog answers that hold for one
+// test, temporary folders, and small file helpers.
 
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <QStandardPaths>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include "platform/Clock.h"
 #include "platform/Collation.h"
 #include "ui/Application.h"
+#include "ui/Dialogs.h"
 
 namespace oru::ui::testing {
 
@@ -24,6 +27,8 @@ class UiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // Settings and other standard locations go to Qt's test folders, not the user's.
+        QStandardPaths::setTestModeEnabled(true);
         static int argc = 1;
         static char name[] = "ui_tests";
         static char* argv[] = {name, nullptr};
@@ -39,6 +44,16 @@ private:
 
 inline ::testing::Environment* const kUiEnvironment =
     ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+// Answers a test gives the window's dialogs ahead of time (ui/Dialogs.h) end with the test.
+class ForgetDialogAnswers : public ::testing::EmptyTestEventListener {
+    void OnTestEnd(const ::testing::TestInfo&) override { resetDialogAnswers(); }
+};
+
+inline const bool kForgetDialogAnswers = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new ForgetDialogAnswers);
+    return true;
+}();
 
 // A fresh directory under the test temp folder, removed with everything in it afterwards.
 class TempDir {

@@ -1,8 +1,16 @@
 #pragma once
-// Helpers of the tests that drive the real main window: archives built with the engine, the
-// tree as text, the listing's names, and the file pane's selection.
+// Helpers of the tests that drive the real main window: its controls, archives built with the
+// engine, the tree as text, the listing's names, and the file pane's selection.
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <string>
 #include <vector>
@@ -10,11 +18,37 @@
 #include "archive/ArchiveTestSupport.h"
 #include "archive/zipUtil.h"
 #include "ui/CatalogModel.h"
+#include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
 #include "ui/FilePanes.h"
 #include "ui/zipmain.h"
 #include "UiTestSupport.h"
 
 namespace oru::ui::testing {
+
+// A control of the window, found by the name the design gives it (its object name).
+template <class Control>
+Control* control(const TMainFrm& w, const char* name) {
+    Control* found = w.findChild<Control*>(QString::fromLatin1(name));
+    if (!found) ADD_FAILURE() << "the window has no control " << name;
+    return found;
+}
+inline QToolBar* ToolBar1(const TMainFrm& w) { return control<QToolBar>(w, "ToolBar1"); }
+inline QToolButton* BtnDelete(const TMainFrm& w) { return control<QToolButton>(w, "BtnDelete"); }
+inline QToolButton* BtnBrowse(const TMainFrm& w) { return control<QToolButton>(w, "BtnBrowse"); }
+inline QToolButton* BtnBuildExe(const TMainFrm& w) { return control<QToolButton>(w, "BtnBuildExe"); }
+inline TDirectoryListBox* DirectoryListBox1(const TMainFrm& w) { return control<TDirectoryListBox>(w, "DirectoryListBox1"); }
+inline TFileListBox* FileListBox1(const TMainFrm& w) { return control<TFileListBox>(w, "FileListBox1"); }
+inline QTabWidget* PageControl1(const TMainFrm& w) { return control<QTabWidget>(w, "PageControl1"); }
+inline QGroupBox* GroupBox1(const TMainFrm& w) { return control<QGroupBox>(w, "GroupBox1"); }
+inline QTreeWidget* tv(const TMainFrm& w) { return control<QTreeWidget>(w, "tv"); }
+inline TDBGrid* DBGrid1(const TMainFrm& w) { return control<TDBGrid>(w, "DBGrid1"); }
+inline QMenu* RecentMenu(const TMainFrm& w) { return control<QMenu>(w, "RecentMenu"); }
+inline QLineEdit* FindEdit(const TMainFrm& w) { return control<QLineEdit>(w, "FindEdit"); }
+inline QCheckBox* WholeArchive(const TMainFrm& w) { return control<QCheckBox>(w, "WholeArchive"); }
+inline QLabel* FolderStatus(const TMainFrm& w) { return control<QLabel>(w, "FolderStatus"); }
+inline QLabel* SelectionStatus(const TMainFrm& w) { return control<QLabel>(w, "SelectionStatus"); }
+inline QLabel* OutcomeStatus(const TMainFrm& w) { return control<QLabel>(w, "OutcomeStatus"); }
 
 // An archive at path holding each source (file or folder tree) at the top level. clashes: stored
 // names (from, to) renamed after adding, to make the folders of one name that older archives
@@ -41,7 +75,7 @@ inline std::string treeText(const QTreeWidgetItem* node, bool root = true) {
 }
 
 inline std::string treeText(const TMainFrm& w) {
-    return w.tv->topLevelItemCount() == 0 ? std::string() : treeText(w.tv->topLevelItem(0));
+    return tv(w)->topLevelItemCount() == 0 ? std::string() : treeText(tv(w)->topLevelItem(0));
 }
 
 inline std::vector<std::string> listing(const TMainFrm& w) {
@@ -54,7 +88,7 @@ inline std::vector<std::string> listing(const TMainFrm& w) {
 
 // The tree node reached by following child texts from the root.
 inline QTreeWidgetItem* node(const TMainFrm& w, const std::vector<std::string>& path) {
-    QTreeWidgetItem* n = w.tv->topLevelItem(0);
+    QTreeWidgetItem* n = tv(w)->topLevelItem(0);
     for (const std::string& name : path) {
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; n && i < n->childCount() && !next; ++i)
@@ -66,10 +100,10 @@ inline QTreeWidgetItem* node(const TMainFrm& w, const std::vector<std::string>& 
 
 // Shows dir in the file pane and selects the items with these texts.
 inline void selectInFilePane(TMainFrm& w, const std::string& dir, const std::vector<std::string>& texts) {
-    w.DirectoryListBox1->setDirectory(QString::fromStdString(dir));
-    w.FileListBox1->clearSelection();
+    DirectoryListBox1(w)->setDirectory(QString::fromStdString(dir));
+    FileListBox1(w)->clearSelection();
     for (const std::string& t : texts) {
-        const auto found = w.FileListBox1->findItems(QString::fromStdString(t), Qt::MatchExactly);
+        const auto found = FileListBox1(w)->findItems(QString::fromStdString(t), Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1) << t;
         found.front()->setSelected(true);
     }

@@ -1,0 +1,95 @@
+#include "ui/Dialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "ui/ArchiveReport.h"
+#include "ui/ProgressSink.h"
+#include "ui/SelectDirDlg.h"
+
+namespace oru::ui {
+
+void resetDialogAnswers() {
+    QuestionBox::reset();
+    NoticeBox::reset();
+    ReportDialog::reset();
+    RenamesDialog::reset();
+    SaveDialog::reset();
+    OpenDialog::reset();
+    FolderChooser::reset();
+    ConflictQuestion::reset();
+    ExistingQuestion::reset();
+    ProgressDialog::reset();
+    ExternalOpener::reset();
+}
+
+namespace dialogs {
+
+bool askYesNo(QWidget* parent, const QString& question) {
+    if (QuestionBox::answered()) return QuestionBox::take(question);
+    return QMessageBox::question(parent, QStringLiteral("WinOru"), question, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+void tell(QWidget* parent, const QString& text) {
+    if (NoticeBox::answered()) return NoticeBox::take(text);
+    QMessageBox::information(parent, QStringLiteral("WinOru"), text);
+}
+
+void showReport(QWidget* parent, const QString& title, const QString& summary, const QStringList& items) {
+    if (ReportDialog::answered()) return ReportDialog::take(title, summary, items);
+    showListDialog(parent, title, summary, items);
+}
+
+void showRenamed(QWidget* parent, const Renames& renames) {
+    if (RenamesDialog::answered()) return RenamesDialog::take(renames);
+    showRenames(parent, renames);
+}
+
+std::optional<std::string> askArchivePath(QWidget* parent, bool save, QString& last) {
+    if (save && SaveDialog::answered()) return SaveDialog::take();
+    if (!save && OpenDialog::answered()) return OpenDialog::take();
+    QFileDialog dialog(parent, save ? QStringLiteral("新壓縮檔") : QStringLiteral("開啟壓縮檔"));
+    dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);  // Open reports a missing file itself
+    dialog.setNameFilter(QStringLiteral("壓縮檔 (*.oru)"));
+    dialog.setDefaultSuffix(QStringLiteral("oru"));
+    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!last.isEmpty()) dialog.selectFile(last);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    last = dialog.selectedFiles().front();
+    return last.toStdString();
+}
+
+std::optional<std::string> askFolder(QWidget* parent) {
+    if (FolderChooser::answered()) return FolderChooser::take();
+    TSelectDirDlg dialog(parent);  // it asks itself before accepting a missing directory
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.directory().toStdString();
+}
+
+ConflictAnswer askConflict(QWidget* parent, const std::string& path) {
+    if (ConflictQuestion::answered()) return ConflictQuestion::take(path);
+    return TConflictDlg::ask(parent, path);
+}
+
+ExistingChoice askExisting(QWidget* parent, const std::string& path) {
+    if (ExistingQuestion::answered()) return ExistingQuestion::take(path);
+    return askExistingItem(parent, path);
+}
+
+std::unique_ptr<oru::Progress> makeProgress(QWidget* parent, const QString& title, bool cancellable) {
+    if (ProgressDialog::answered()) return ProgressDialog::take(title, cancellable);
+    return std::make_unique<TProgressSink>(parent, title, cancellable);
+}
+
+void openExternally(const QString& path) {
+    if (ExternalOpener::answered()) return ExternalOpener::take(path);
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+}  // namespace dialogs
+}  // namespace oru::ui

@@ -1,0 +1,302 @@
+// The main window's commands on the archive: New, Open, Add, Extract, Delete, Rebuild, Test and
+// Properties.
+
+#include "ui/zipmain.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTreeWidget>
+#include <algorithm>
+#include <optional>
+
+#include "archive/CatalogTree.h"
+#include "catalog/ArchiveSchema.h"
+#include "platform/CodePage.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+#include "ui/ArchiveReport.h"
+#include "ui/CommandProgress.h"
+#include "ui/CommandTexts.h"
+#include "ui/DBGrid.h"
+#include "ui/FilePanes.h"
+#include "ui/Dialogs.h"
+#include "ui/zipmainParts.h"
+
+namespace oru::ui {
+
+using namespace mainframe;
+
+namespace {
+
+// "<what, with %1 the items>, <bytes>, <seconds> 秒": the outcome of a command in the status bar.
+QString outcomeText(const QString& what, const CommandProgress& progress) {
+    return QStringLiteral("%1，%2，%3 秒")
+        .arg(what.arg(progress.items()), QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())),
+             QLocale().toString(progress.seconds(), 'f', 1));
+}
+
+QString fileSizeText(const std::string& path) {
+    return QLocale().formattedDataSize(QFileInfo(QString::fromStdString(path)).size());
+}
+
+// The bytes of the files at paths and below them (links not followed): the total of an Add.
+uint64_t bytesOnDisk(const std::vector<std::string>& paths) {
+    uint64_t total = 0;
+    for (const std::string& path : paths) {
+        const QFileInfo info(QString::fromStdString(path));
+        if (info.isFile()) total += static_cast<uint64_t>(info.size());
+        if (!info.isDir()) continue;
+        QDirIterator it(info.filePath(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext()) total += static_cast<uint64_t>(it.nextFileInfo().size());
+    }
+    return total;
+}
+
+// The bytes extracting the rows (positions in catalog's view) writes: their files, and the files
+// below their folders as extraction's own walk reaches them.
+uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows, const std::string& archivePath) {
+    oru::CatalogTable all;
+    all.CloneFrom(catalog);
+    all.SetFiltered(false);
+    const oru::CatalogTree tree(all, archivePath);
+    struct Sum : oru::CatalogTree::Visitor {
+        explicit Sum(const oru::CatalogTable& table) : all(table) {}
+        void visit(int row, bool) override {
+            if (all.IntegerAt(row, oru::schema::kFileType) != oru::schema::kFolder)
+                total += static_cast<uint64_t>(std::max<int64_t>(0, all.IntegerAt(row, oru::schema::kOriginalSize)));
+        }
+        const oru::CatalogTable& all;
+        uint64_t total = 0;
+    } sum(all);
+    for (int row : rows) {
+        if (catalog.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder) {
+            tree.walkBelow(catalog.TextAt(row, oru::schema::kFileName), {}, sum);
+        } else {
+            sum.total += static_cast<uint64_t>(std::max<int64_t>(0, catalog.IntegerAt(row, oru::schema::kOriginalSize)));
+        }
+    }
+    return sum.total;
+}
+
+}  // namespace
+
+void TMainFrm::openRecent(const std::string& path) {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    closeArchive();
+    openArchive(path);
+}
+
+void TMainFrm::BtnNewFileClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    closeArchive();  // before the dialog: cancelling leaves no archive open
+    const std::optional<std::string> path = dialogs::askArchivePath(this, true, lastSaveName_);
+    if (!path) return;
+    // An archive there is replaced only when the user says so; any other file is refused by
+    // CreateNew and stays as it is.
+    if (oru::TKiv::IsReplaceable(*path) && !dialogs::askYesNo(this, replaceArchiveQuestion(fromNative(*path)))) return;
+    CurrentArchive_ = oru::TKiv::CreateNew(*path);
+    ArchiveFileName_ = *path;
+    updateTitle();
+    rememberRecent(*path);
+    tv->clear();
+    tv->setCurrentItem(addNode(nullptr, {}));
+}
+
+void TMainFrm::BtnOpenFileClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    closeArchive();
+    const std::optional<std::string> path = dialogs::askArchivePath(this, false, lastOpenName_);
+    if (!path) return;
+    openArchive(*path);
+}
+
+void TMainFrm::ToolButton1Click() { close(); }
+
+void TMainFrm::BtnAddFileClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    if (FileListBox1->selectedItems().isEmpty()) return;  // nothing at all, not even a rebuild
+    oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    const std::string directory = toNative(FileListBox1->Directory());
+    std::vector<std::string> paths;  // in the file pane's order
+    for (int i = 0; i < FileListBox1->count(); ++i) {
+        const QListWidgetItem* item = FileListBox1->item(i);
+        if (item->isSelected()) paths.push_back(oru::fs::join(directory, toNative(TFileListBox::itemName(item))));
+    }
+    const auto skipped = addPaths(archive, std::string(), paths);
+    BuildFolderTree(archive.Catalog(), nullptr, "");
+    reportSkipped(skipped);
+}
+
+void TMainFrm::reportSkipped(const std::vector<CommandProgress::Skipped>& skipped) {
+    if (skipped.empty()) return;
+    dialogs::showReport(this, QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
+}
+
+void TMainFrm::addDroppedPaths(const QStringList& dropped) {
+    BusyScope busy(busy_);
+    if (!busy.entered() || dropped.isEmpty()) return;
+    oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);
+    std::vector<std::string> paths;
+    for (const QString& path : dropped) paths.push_back(toNative(path));
+    const auto skipped = addPaths(archive, folderNameOf(tv->currentItem()), paths);  // into the folder shown
+    rebuildTreeKeepingFolder();
+    reportSkipped(skipped);
+}
+
+std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, const std::string& parent,
+                                                         const std::vector<std::string>& paths) {
+    // Items the archive holds already are asked about first; Cancel adds nothing.
+    const auto plan = planAdd(paths, archive.AddedBefore(parent, paths),
+                               [this](const std::string& path) { return dialogs::askExisting(this, path); });
+    if (!plan) return {};
+    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
+    progress.stopWhen(closeRequested_);
+    RenameRecorder renames(&progress);
+    ProgressScope reporting(archive, &renames);
+    for (size_t i = 0; i < plan->size(); ++i) {
+        if (i > 0) progress.nextCall();
+        archive.AddPath(parent, (*plan)[i].path, (*plan)[i].mode);
+    }
+    setOutcome(outcomeText(QStringLiteral("已加入 %1 個項目"), progress));
+    if (!renames.renames().empty()) dialogs::showRenamed(this, renames.renames());
+    return progress.skippedItems();
+}
+
+void TMainFrm::BtnExtractClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    requireArchive();
+    const std::optional<std::string> directory = dialogs::askFolder(this);
+    if (!directory) return;
+    extractShown(*directory);
+}
+
+void TMainFrm::extractTo(const std::string& directory) {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    extractShown(directory);
+}
+
+void TMainFrm::extractShown(const std::string& directory) {
+    oru::TKiv& archive = requireArchive();
+    if (!oru::fs::isDirectory(directory) && !oru::fs::forceDirectories(directory))
+        throw oru::Error(oru::ErrorKind::CannotCreateFolder, {.path = directory});
+    oru::CatalogTable& catalog = archive.Catalog();
+    if (DBGrid1->SelectedCount() > 0) {
+        extractSelection(archive, directory);
+    } else {
+        // Every row the listing shows (after the find field), in the catalog's order.
+        std::vector<oru::Bookmark> rows;
+        std::vector<int> listed;
+        int row = 0;
+        for (catalog.First(); !catalog.AtEnd(); catalog.Next(), ++row) {
+            if (DBGrid1->shownRow(row) < 0) continue;
+            rows.push_back(*catalog.GetBookmark());
+            listed.push_back(row);
+        }
+        extractRows(archive, rows, listed, directory);
+    }
+    DirectoryListBox1->Reread();  // new directories show in the directory pane
+}
+
+void TMainFrm::extractSelection(oru::TKiv& archive, const std::string& directory) {
+    std::vector<oru::Bookmark> rows;  // in the selection's order
+    for (int i = 0; i < DBGrid1->SelectedCount(); ++i) rows.push_back(DBGrid1->SelectedBookmark(i));
+    extractRows(archive, rows, DBGrid1->selectedModelRows(), directory);
+}
+
+void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>& rows,
+                           const std::vector<int>& viewRows, const std::string& directory) {
+    oru::CatalogTable& catalog = archive.Catalog();
+    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows, archive.ArchivePath()));
+    progress.stopWhen(closeRequested_);
+    ProgressScope reporting(archive, &progress);
+    // Files in the way are put to the user; entries that fail are listed in one message at the end.
+    WindowConflicts conflicts(
+        [this](const std::string& path) { return dialogs::askConflict(this, path); });
+    archive.SetConflictHandler(&conflicts);
+    struct Answering {
+        oru::TKiv& archive;
+        ~Answering() { archive.SetConflictHandler(nullptr); }
+    } answering{archive};
+    archive.ExtractEntries(catalog, rows, directory);
+    setOutcome(outcomeText(QStringLiteral("已解壓縮 %1 個檔案"), progress));
+}
+
+void TMainFrm::BtnDeleteClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    oru::CatalogTable& catalog = archive.Catalog();
+    // Only rows the user sees highlighted go, and only once the user has said yes to their names.
+    if (DBGrid1->SelectedCount() == 0) {
+        dialogs::tell(this, nothingToDeleteHint());
+        return;
+    }
+    std::vector<DeleteItem> items;
+    for (const int row : DBGrid1->selectedModelRows())
+        items.push_back({QString::fromStdString(oru::cp950::toUtf8(catalog.TextAt(row, oru::schema::kFileName))),
+                         catalog.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder});
+    if (!dialogs::askYesNo(this, deleteQuestion(items))) return;
+    deleteSelection(archive);
+    rebuildTreeKeepingFolder();  // the nodes of deleted folders go
+    setOutcome(QStringLiteral("已刪除並重整，檔案大小 %1").arg(fileSizeText(archive.ArchivePath())));
+}
+
+void TMainFrm::deleteSelection(oru::TKiv& archive) {
+    oru::CatalogTable& catalog = archive.Catalog();
+    SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
+    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, QStringLiteral("刪除"), false);
+    ProgressScope reporting(archive, progress.get());
+    std::vector<oru::Bookmark> rows;
+    for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
+    archive.DeleteEntries(catalog, rows);
+    catalog.MergeChanges();
+    DBGrid1->ClearSelection();
+    archive.Compact();
+}
+
+void TMainFrm::BtnBuildExeClick() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    const QString before = fileSizeText(archive.ArchivePath());
+    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, QStringLiteral("重整檔案"), false);
+    ProgressScope reporting(archive, progress.get());
+    archive.Compact();
+    setOutcome(QStringLiteral("已重整檔案，%1 → %2").arg(before, fileSizeText(archive.ArchivePath())));
+}
+
+void TMainFrm::testArchive() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    oru::TKiv& archive = requireArchive();
+    const ArchiveProperties figures = propertiesOf(archive);
+    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
+    progress.stopWhen(closeRequested_);
+    ProgressScope reporting(archive, &progress);  // Cancel is also asked inside a big entry
+    const TestResult result = testEntries(archive, progress);
+    const QString summary = result.damaged.isEmpty()
+                                ? QStringLiteral("已測試 %1 個檔案，沒有損壞。").arg(result.checked)
+                                : QStringLiteral("已測試 %1 個檔案，%2 個損壞：").arg(result.checked).arg(result.damaged.size());
+    setOutcome(summary);
+    dialogs::showReport(this, QStringLiteral("測試"), summary, result.damaged);
+}
+
+void TMainFrm::showProperties() {
+    oru::TKiv& archive = requireArchive();
+    auto* dialog = new TPropertiesDlg(this, propertyLines(propertiesOf(archive), QLocale()));
+    dialog->show();
+}
+
+}  // namespace oru::ui

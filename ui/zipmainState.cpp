@@ -1,0 +1,104 @@
+// The main window's state: the archive open, the caption, the status bar, the file panes.
+
+#include "ui/zipmain.h"
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QLabel>
+#include <QLocale>
+#include <QTreeWidget>
+
+#include "platform/Error.h"
+#include "ui/CatalogModel.h"
+#include "ui/DBGrid.h"
+#include "ui/FilePanes.h"
+#include "ui/zipmainParts.h"
+
+namespace oru::ui {
+
+using namespace mainframe;
+
+QString TMainFrm::windowTitleFor(const std::string& archivePath, bool readOnly) {
+    const QString caption = QStringLiteral("Windows Oru File Shell");
+    if (archivePath.empty()) return caption;
+    QString name = QFileInfo(fromNative(archivePath)).fileName();
+    if (readOnly) name += QStringLiteral(" [唯讀]");
+    return name + QStringLiteral(" — ") + caption;
+}
+
+void TMainFrm::updateTitle() {
+    setWindowTitle(CurrentArchive_ ? windowTitleFor(ArchiveFileName_, CurrentArchive_->ReadOnly()) : windowTitleFor({}));
+}
+
+// ---- state
+
+void TMainFrm::closeArchive() {
+    DataSource1->bind(nullptr);  // the listing must let go before the catalog goes
+    CurrentArchive_.reset();
+    ArchiveFileName_.clear();
+    tv->clear();  // no node may stand for an archive that is gone
+    updateTitle();
+}
+
+oru::TKiv& TMainFrm::requireArchive() {
+    if (!CurrentArchive_) throw oru::Error(oru::ErrorKind::NoArchiveOpen, {});
+    return *CurrentArchive_;
+}
+
+// ---- start-up
+
+void TMainFrm::FormCreate() {
+    ArchiveFileName_.clear();
+    if (args_.empty()) return;
+    openArchive(args_.back());
+}
+
+void TMainFrm::openArchive(const std::string& path) {
+    CurrentArchive_ = oru::TKiv::OpenExisting(path, oru::TKiv::Access::Shared);
+    ArchiveFileName_ = path;
+    updateTitle();
+    rememberRecent(path);
+    BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+}
+
+void TMainFrm::refreshFilePanes() {
+    DirectoryListBox1->Reread();
+    FileListBox1->Reread();
+}
+
+void TMainFrm::watchFilePanes() {
+    const QStringList watched = paneWatcher_->directories();
+    if (!watched.isEmpty()) paneWatcher_->removePaths(watched);
+    if (!DirectoryListBox1->Directory().isEmpty()) paneWatcher_->addPath(DirectoryListBox1->Directory());
+}
+
+void TMainFrm::setOutcome(const QString& text) { OutcomeStatus->setText(text); }
+
+void TMainFrm::updateStatus() {
+    const QLocale locale;
+    const QAbstractItemModel* shown = DBGrid1->model();
+    int folders = 0, files = 0;
+    int64_t bytes = 0;
+    for (int r = 0; r < shown->rowCount(); ++r) {
+        const int row = DBGrid1->sourceRow(r);
+        if (DataSource1->isFolder(row)) {
+            ++folders;
+        } else {
+            ++files;
+            bytes += DataSource1->originalSize(row);
+        }
+    }
+    FolderStatus->setText(DataSource1->isBound()
+                              ? QStringLiteral("%1 個資料夾，%2 個檔案，%3")
+                                    .arg(folders).arg(files).arg(locale.formattedDataSize(bytes))
+                              : QString());
+    int64_t selectedBytes = 0;
+    for (int row : DBGrid1->selectedModelRows()) selectedBytes += DataSource1->originalSize(row);
+    SelectionStatus->setText(DBGrid1->SelectedCount() > 0
+                                 ? QStringLiteral("已選取 %1 項，%2")
+                                       .arg(DBGrid1->SelectedCount())
+                                       .arg(locale.formattedDataSize(selectedBytes))
+                                 : QString());
+}
+
+}  // namespace oru::ui
