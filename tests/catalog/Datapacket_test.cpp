@@ -512,6 +512,18 @@ TEST(DatapacketReadTest, EveryTruncationFailsCleanly) {
     EXPECT_EQ(datapacket::write(read(p)), p);
 }
 
+// The reader does not know the archive; the kind keeps what it found, so the caller can name it.
+TEST(DatapacketReadTest, DamageIsNamedWithTheArchiveTheCallerGives) {
+    const Bytes cut(kWorkedExample.begin(), kWorkedExample.begin() + 100);
+    try {
+        read(cut);
+        FAIL() << "read a cut packet";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::DamagedCatalog);
+        EXPECT_STREQ(e.naming("x.oru").what(), "Damaged catalog: the datapacket ends early (x.oru)");
+    }
+}
+
 // --- Through the catalog table ---------------------------------------------------------------------
 
 class CatalogPacketTest : public testing::Test {
