@@ -23,7 +23,7 @@ enum class ErrorKind {
     ReadError,           // path (the file read) or archive and entry (an entry read from it); errnum
     WriteError,          // path (the file written) or archive and entry; errnum
     DiskFull,            // path (else archive): the disk (or quota) holding it is full
-    CannotCreateFolder,  // path (empty: the chosen folder has no name)
+    CannotCreateFolder,  // path (empty: the chosen folder has no name); errnum when the system said why
     LinkInTheWay,        // path: a symbolic link where extraction would have to go through it
     NotAFolder,          // path: a file where extraction needs a folder
     NoBig5Form,          // path: a name with characters code page 950 cannot hold
