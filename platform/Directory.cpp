@@ -37,7 +37,7 @@ Directory Directory::open(const std::string& path, bool create) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         if (!create && errno == ENOENT) return Directory(-1, path);
-        throw Error(ErrorKind::CannotCreateFolder, {.path = path});
+        throw Error(ErrorKind::CannotCreateFolder, {.path = path, .errnum = errno});
     }
     return Directory(fd, path);
 }
@@ -71,7 +71,7 @@ Directory Directory::child(const std::string& name, bool create) const {
         return Directory(-1, path);
     }
     if (create && ::mkdirat(fd_, name.c_str(), 0777) != 0 && errno != EEXIST) {
-        throw Error(ErrorKind::CannotCreateFolder, {.path = path});
+        throw Error(ErrorKind::CannotCreateFolder, {.path = path, .errnum = errno});
     }
     const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) return Directory(fd, path);
@@ -80,7 +80,7 @@ Directory Directory::child(const std::string& name, bool create) const {
     switch (kind(name)) {
         case EntryKind::Link: throw Error(ErrorKind::LinkInTheWay, {.path = path});
         case EntryKind::None:
-        case EntryKind::Directory: throw Error(ErrorKind::CannotCreateFolder, {.path = path});
+        case EntryKind::Directory: throw Error(ErrorKind::CannotCreateFolder, {.path = path, .errnum = error});
         default: throw Error(ErrorKind::NotAFolder, {.path = path});
     }
 }

@@ -20,10 +20,10 @@ enum class ErrorKind {
     CannotOpen,          // path; errnum when the system said why
     CannotCreate,        // path; errnum when the system said why
     InUse,               // path: another program holds the file's lock
-    ReadError,           // path (the file read), entry when reading one; errnum
-    WriteError,          // path (the file written); errnum
-    DiskFull,            // path: the disk (or quota) holding it is full
-    CannotCreateFolder,  // path (empty: the chosen folder has no name)
+    ReadError,           // path (the file read) or archive and entry (an entry read from it); errnum
+    WriteError,          // path (the file written) or archive and entry; errnum
+    DiskFull,            // path (else archive): the disk (or quota) holding it is full
+    CannotCreateFolder,  // path (empty: the chosen folder has no name); errnum when the system said why
     LinkInTheWay,        // path: a symbolic link where extraction would have to go through it
     NotAFolder,          // path: a file where extraction needs a folder
     NoBig5Form,          // path: a name with characters code page 950 cannot hold

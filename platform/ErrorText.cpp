@@ -32,6 +32,13 @@ std::string named(const ErrorValues& v) {
     return what.empty() ? what : ": " + what;
 }
 
+// What a file error happened to: the file itself (a file being extracted or added, which is not
+// the archive), else the archive and the entry read from it. "PATH", "ARCHIVE: ENTRY", or nothing.
+std::string fileObject(const ErrorValues& v) {
+    if (!v.path.empty() && v.path != v.archive) return v.path;
+    return object(v);
+}
+
 std::string text(ErrorKind kind, const ErrorValues& v) {
     switch (kind) {
         // Files and folders.
@@ -39,9 +46,12 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::CannotOpen: return "Cannot open file " + v.path + cause(v);
         case ErrorKind::CannotCreate: return "Cannot create file " + v.path + cause(v);
         case ErrorKind::InUse: return "Cannot open file " + v.path + ": another program is using it";
-        case ErrorKind::ReadError: return "Stream read error" + named(v) + cause(v);
-        case ErrorKind::WriteError: return "Stream write error" + named(v) + cause(v);
-        case ErrorKind::DiskFull: return "Stream write error: the disk holding " + object(v) + " is full";
+        case ErrorKind::ReadError:
+            return "Stream read error" + (fileObject(v).empty() ? "" : ": " + fileObject(v)) + cause(v);
+        case ErrorKind::WriteError:
+            return "Stream write error" + (fileObject(v).empty() ? "" : ": " + fileObject(v)) + cause(v);
+        case ErrorKind::DiskFull:
+            return "Stream write error: the disk holding " + (v.path.empty() ? v.archive : v.path) + " is full";
         case ErrorKind::CannotCreateFolder:
             return "Unable to create directory" + (v.path.empty() ? std::string() : ": " + v.path) + cause(v);
         case ErrorKind::LinkInTheWay: return v.path + " 是符號連結；解壓縮不會經過連結寫到別處";

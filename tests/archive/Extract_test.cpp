@@ -330,7 +330,7 @@ TEST_F(ExtractTest, TargetsThatCannotBeWrittenAreReported) {
         std::string destination, message;
     } cases[] = {
         {"a folder stands where the file goes", path("o1"), entry + "Cannot create file " + path("o1/a.txt")},
-        {"a file stands where the destination goes", path("plain/sub"), "Unable to create directory: " + path("plain/sub")},
+        {"a file stands where the destination goes", path("plain/sub"), "Unable to create directory: " + path("plain/sub") + ": Not a directory"},
         {"the file in the way is held open by another", path("o2"), entry + "Cannot open file " + path("o2/a.txt") + ": another program is using it"},
     };
     for (const auto& k : cases) {

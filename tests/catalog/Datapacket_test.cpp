@@ -59,14 +59,14 @@ const Bytes kCatalogDescriptors =
         .hex("08").str("FileDate").hex("08 00 08 00 00 00 00 00")
         .hex("0B").str("CheckinDate").hex("08 00 08 00 00 00 00 00");
 
-// The kind of the error f raises; Text when it raises none.
-ErrorKind kindOf(const std::function<void()>& f) {
+// The error f raises; kind Text, "<no error>", when it raises none.
+Error errorOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const Error& e) {
-        return e.kind();
+        return e;
     }
-    return ErrorKind::Text;
+    return Error(ErrorKind::Text, {.detail = "<no error>"});
 }
 
 Bytes slice(const Bytes& b, size_t at, size_t n) {
@@ -512,6 +512,18 @@ TEST(DatapacketReadTest, EveryTruncationFailsCleanly) {
     EXPECT_EQ(datapacket::write(read(p)), p);
 }
 
+// The reader does not know the archive; the kind keeps what it found, so the caller can name it.
+TEST(DatapacketReadTest, DamageIsNamedWithTheArchiveTheCallerGives) {
+    const Bytes cut(kWorkedExample.begin(), kWorkedExample.begin() + 100);
+    try {
+        read(cut);
+        FAIL() << "read a cut packet";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::DamagedCatalog);
+        EXPECT_STREQ(e.naming("x.oru").what(), "Damaged catalog: the datapacket ends early (x.oru)");
+    }
+}
+
 // --- Through the catalog table ---------------------------------------------------------------------
 
 class CatalogPacketTest : public testing::Test {
@@ -637,8 +649,12 @@ TEST_F(CatalogPacketTest, FailedLoadLeavesTheTableClosedWithoutFields) {
         EXPECT_TRUE(t.IsEmpty());
         EXPECT_TRUE(t.Data().columns.empty());
         EXPECT_TRUE(t.Data().slots.empty());
-        EXPECT_EQ(kindOf([&] { t.GetText("FileName"); }), ErrorKind::FieldNotFound);
-        EXPECT_EQ(kindOf([&] { t.Append(); }), ErrorKind::ClosedDataset);
+        const Error noField = errorOf([&] { t.GetText("FileName"); });
+        EXPECT_EQ(noField.kind(), ErrorKind::FieldNotFound);
+        EXPECT_STREQ(noField.what(), "Field 'FileName' not found");
+        const Error closed = errorOf([&] { t.Append(); });
+        EXPECT_EQ(closed.kind(), ErrorKind::ClosedDataset);
+        EXPECT_STREQ(closed.what(), "Cannot perform this operation on a closed dataset");
     }
 }
 

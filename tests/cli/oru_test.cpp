@@ -282,7 +282,7 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
         {{"new", "no/such/dir/x.oru"}, "oru: Cannot create file no/such/dir/x.oru: No such file or directory.\n"},
         {{"cat", "a.oru", "in"}, "oru: in是一個目錄.\n"},
         {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n"},
-        {{"extract", "a.oru", "blocker"}, "oru: Unable to create directory: blocker.\n"},
+        {{"extract", "a.oru", "blocker"}, "oru: Unable to create directory: blocker: Not a directory.\n"},
         {{"add", "a.oru", "/"}, "oru: cannot add /: it has no name to store.\n"},
         {{"extract", "missing.oru", "out"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"delete", "missing.oru", "x"}, "oru: missing.oru找不到這個檔案.\n"},

@@ -78,6 +78,30 @@ TEST(DisplayTextTest, AppendsFullStopOnlyAfterBytesAboveDot) {
     for (const auto& c : cases) EXPECT_EQ(displayText(c.message), c.shown) << c.message;
 }
 
+// Texts of the file layer: the fixed text first, then the file (or the archive and the entry a
+// stream error met while reading it) and the system's reason.
+TEST(ErrorTextTest, FileErrorsNameTheFileOrTheArchiveAndEntry) {
+    const struct {
+        Error error;
+        std::string text;
+    } cases[] = {
+        {Error(ErrorKind::ReadError, {.path = "x.oru"}).naming("x.oru", "a.txt"), "Stream read error: x.oru: a.txt"},
+        {Error(ErrorKind::ReadError, {}).naming("x.oru", "a.txt"), "Stream read error: x.oru: a.txt"},
+        {Error(ErrorKind::ReadError, {}), "Stream read error"},
+        {Error(ErrorKind::WriteError, {.path = "out/a.txt", .errnum = EIO}).naming("x.oru", "a.txt"),
+         "Stream write error: out/a.txt" + because(EIO)},
+        {Error(ErrorKind::DiskFull, {.path = "out/a.txt", .errnum = ENOSPC}).naming("x.oru", "a.txt"),
+         "Stream write error: the disk holding out/a.txt is full"},
+        {Error(ErrorKind::DiskFull, {}).naming("x.oru"), "Stream write error: the disk holding x.oru is full"},
+        {Error(ErrorKind::InUse, {.path = "c.oru"}), "Cannot open file c.oru: another program is using it"},
+        {Error(ErrorKind::CannotOpen, {.path = "c.oru"}), "Cannot open file c.oru"},
+        {Error(ErrorKind::CannotCreateFolder, {}), "Unable to create directory"},
+        {Error(ErrorKind::CannotCreateFolder, {.path = "out"}), "Unable to create directory: out"},
+        {Error(ErrorKind::MissingSupport, {.detail = "locale collation"}), "The locale collation is not available"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.error.what(), c.text);
+}
+
 // The lock rules of FileStream: every open but Shared is exclusive, Shared ones go together.
 TEST(FileStreamTest, SecondOpenOfALockedFileIsRefusedAsInUse) {
     TempDir tmp;
