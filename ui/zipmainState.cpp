@@ -30,7 +30,7 @@ void TMainFrm::updateTitle() {
     setWindowTitle(CurrentArchive_ ? windowTitleFor(ArchiveFileName_, CurrentArchive_->ReadOnly()) : windowTitleFor({}));
 }
 
-// ---- state
+// ---- the archive open
 
 void TMainFrm::closeArchive() {
     DataSource1->bind(nullptr);  // the listing must let go before the catalog goes

@@ -96,7 +96,7 @@ TEST_F(MainWindowTest, MissingArchiveAtStartShowsTheMessageAndOpensWithNoArchive
 TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
     const std::string path = tmp / "new.oru";
     TMainFrm w({});
-    SaveDialog::answerWith([&] { return std::optional<std::string>(path); });
+    SaveDialog::setNextAnswer(path);
     w.BtnNewFileClick();
     ASSERT_NE(w.CurrentArchive(), nullptr);
     EXPECT_EQ(readFile(path).substr(0, 4), "KVAR");
@@ -108,7 +108,7 @@ TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
     EXPECT_EQ(w.windowTitle(), QStringLiteral("new.oru — Windows Oru File Shell"));
 
     // Cancelling the next New closes the archive all the same, and nothing shows it any more.
-    SaveDialog::answerWith([] { return std::optional<std::string>(); });
+    SaveDialog::setNextAnswer(std::nullopt);  // Cancel
     w.BtnNewFileClick();
     EXPECT_EQ(w.CurrentArchive(), nullptr);
     EXPECT_EQ(tv(w)->topLevelItemCount(), 0);
@@ -119,7 +119,7 @@ TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
 TEST_F(MainWindowTest, OpenShowsFoldersByNameAndEachNodesListing) {
     const std::string path = nestedArchive();
     TMainFrm w({});
-    OpenDialog::answerWith([&] { return std::optional<std::string>(path); });
+    OpenDialog::setNextAnswer(path);
     w.BtnOpenFileClick();
     ASSERT_NE(w.CurrentArchive(), nullptr);
     // Folders by name under every node; the two folders named x are two nodes.
@@ -150,7 +150,7 @@ TEST_F(MainWindowTest, CancelledOpenShowsNoArchive) {
     w.FormCreate();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("nested.oru — Windows Oru File Shell"));
     EXPECT_TRUE(tv(w)->topLevelItem(0)->isExpanded());
-    OpenDialog::answerWith([] { return std::optional<std::string>(); });
+    OpenDialog::setNextAnswer(std::nullopt);  // Cancel
     w.BtnOpenFileClick();
     EXPECT_EQ(w.CurrentArchive(), nullptr);
     EXPECT_EQ(treeText(w), "");
