@@ -5,8 +5,9 @@
 #   scripts/setup.sh BUILD_DIR [CMAKE_OPTION...] [-- TARGET...]
 #
 # Without TARGETs everything the configuration enables is built. ORU_JOBS sets the number of
-# parallel compile jobs (default: the processor count from nproc); ORU_EXTRA_PACKAGES names more
-# Debian packages to install.
+# parallel compile jobs (default: the processor count from nproc); ORU_TEST_TOOLS=1 also installs
+# the tools of the tests and the packaging check; ORU_EXTRA_PACKAGES names more Debian packages to
+# install.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:?usage: scripts/setup.sh BUILD_DIR [CMAKE_OPTION...] [-- TARGET...]}
@@ -30,7 +31,9 @@ if ! [[ $jobs =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 
-# The Debian 12 packages of the build, one group per line; add a package where its group is.
+# The Debian 12 packages, one group per line; add a package where its group is. The build and
+# the window need the first groups; ORU_TEST_TOOLS=1 (run-tests sets it) adds the tools of the
+# tests and of the packaging check, and -DORU_BUILD_BENCH=ON the benchmark library.
 packages=(
   g++ cmake ninja-build pkg-config                  # compiler and build tools
   zlib1g-dev libisal-dev libdeflate-dev libicu-dev  # the engine: compression, code page 950, collation
@@ -38,11 +41,21 @@ packages=(
   # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
   # Traditional Chinese texts from qt6-translations-l10n.
   fonts-noto-cjk qt6-translations-l10n
-  libgtest-dev libgmock-dev                         # tests
-  # packaging/check (a test) validates the installed tree and builds and checks the .deb.
-  desktop-file-utils shared-mime-info libglib2.0-bin appstream man-db file dpkg-dev lintian
-  libbenchmark-dev                                  # benchmarks
 )
+if [ "${ORU_TEST_TOOLS:-0}" = 1 ]; then
+  packages+=(
+    libgtest-dev libgmock-dev                       # tests
+    # packaging/check validates the installed tree, builds the Debian packages from a clean copy
+    # with debhelper and lintian, and installs them into a fresh root made by debootstrap.
+    desktop-file-utils shared-mime-info libglib2.0-bin appstream man-db file
+    dpkg-dev debhelper lintian git debootstrap
+  )
+fi
+for option in "${cmake_options[@]}"; do
+  if [[ $option =~ ^-DORU_BUILD_BENCH(:BOOL)?=(ON|on|1|TRUE|true|YES|yes)$ ]]; then
+    packages+=(libbenchmark-dev)                    # benchmarks
+  fi
+done
 if [ -n "${ORU_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$ORU_EXTRA_PACKAGES"
   packages+=("${extra[@]}")
