@@ -53,6 +53,7 @@ RunResult onTerminal(const stdfs::path& dir, const std::vector<std::string>& arg
 class ExtractPrompt : public OruTest {};
 
 TEST_F(ExtractPrompt, EachAnswerDoesWhatItSays) {
+    english();  // the front end's own texts
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeFile(path(name), std::string("new ") + name[0]);
     ok({"add", "a.oru", "a.txt", "b.txt", "c.txt"});
     using Files = std::map<std::string, std::string>;
