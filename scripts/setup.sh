@@ -39,6 +39,9 @@ packages=(
   # Traditional Chinese texts from qt6-translations-l10n.
   fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev                         # tests
+  # The engine's Traditional Chinese catalog is compiled by msgfmt; the tests run oru and the window
+  # in the en_US.UTF-8 and zh_TW.UTF-8 locales.
+  gettext locales
   # packaging/check (a test) validates the installed tree and builds and checks the .deb.
   desktop-file-utils shared-mime-info libglib2.0-bin appstream man-db file dpkg-dev lintian
   libbenchmark-dev                                  # benchmarks
@@ -64,6 +67,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The locales the tests run in, generated when missing.
+locales=(en_US.UTF-8 zh_TW.UTF-8)
+missing_locales=()
+for l in "${locales[@]}"; do
+  locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ] && [ -f /etc/locale.gen ]; then
+  echo "Generating locales: ${missing_locales[*]}" >&2
+  sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  for l in "${missing_locales[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen || echo "$l UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  done
+  "${sudo[@]}" locale-gen >/dev/null
 fi
 
 # ccache, when installed, makes rebuilds in fresh checkouts cheap.
