@@ -73,7 +73,7 @@ fi
 locales=(en_US.UTF-8 zh_TW.UTF-8)
 missing_locales=()
 for l in "${locales[@]}"; do
-  locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || missing_locales+=("$l")
+  locale -a 2>/dev/null | grep -ix "${l/UTF-8/utf8}" >/dev/null || missing_locales+=("$l")
 done
 if [ ${#missing_locales[@]} -gt 0 ] && [ -f /etc/locale.gen ]; then
   echo "Generating locales: ${missing_locales[*]}" >&2
