@@ -34,14 +34,12 @@ fi
 packages=(
   g++ cmake ninja-build pkg-config                  # compiler and build tools
   zlib1g-dev libisal-dev libdeflate-dev libicu-dev  # the engine: compression, code page 950, collation
+  gettext locales                                   # msgfmt for the engine's catalog; locales to run in
   qt6-base-dev libgl-dev                            # the window
   # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
   # Traditional Chinese texts from qt6-translations-l10n.
   fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev                         # tests
-  # The engine's Traditional Chinese catalog is compiled by msgfmt; the tests run oru and the window
-  # in the en_US.UTF-8 and zh_TW.UTF-8 locales.
-  gettext locales
   # packaging/check (a test) validates the installed tree and builds and checks the .deb.
   desktop-file-utils shared-mime-info libglib2.0-bin appstream man-db file dpkg-dev lintian
   libbenchmark-dev                                  # benchmarks
