@@ -165,7 +165,6 @@ TEST_F(OruCli, CompactDropsDeadBytes) {
 
 // Each way the stored data can be damaged is found by `test`, naming the entry.
 TEST_F(OruCli, TestNamesEachDamagedEntry) {
-    english();  // the front end's own texts
     struct Case {
         const char* what;
         void (*damage)(const stdfs::path& archive, int64_t storedSize);
