@@ -159,7 +159,7 @@ TEST(ErrorTextTest, TraditionalChineseTextsAreTheDesignsExactly) {
         {ErrorKind::IsAFolder, {.entry = "docs"}, "docs是一個目錄"},
         {ErrorKind::UnknownEntryType, {.entry = "x", .count = 7}, "x: 不明的項目類型（FileType 7），不是檔案"},
         {ErrorKind::UnknownEntryType, {.count = 7}, "不明的項目類型（FileType 7），不是檔案"},
-        {ErrorKind::UnsafeName, {.entry = ".."}, "壓縮檔中的名稱「..」不能當作檔名，無法解出"},
+        {ErrorKind::UnsafeName, {.entry = "..", .detail = ".."}, "壓縮檔中的名稱「..」不能當作檔名，無法解出"},
         {ErrorKind::TooDeep, {.archive = "a.oru", .count = 64}, "a.oru: 資料夾超過 64 層，無法處理"},
         {ErrorKind::TooManyPaths, {.archive = "a.oru", .count = 1000},
          "a.oru: 資料夾以名稱互相連結的路徑太多（超過 1000 步），無法處理"},
