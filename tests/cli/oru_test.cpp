@@ -454,12 +454,12 @@ TEST_F(OruCli, AddCreatesAMissingArchiveOnly) {
         bool archiveAfter;   // a file at archive afterwards
         bool english = false;  // the front end's own texts, checked in English
     };
+    const std::string notAdded = "oru: missing: not found (not added)\noru: 1 item could not be added.\n";
     const Case cases[] = {
         {"new.oru", {"f.txt"}, "", true},
         {"sub/../new2.oru", {"f.txt"}, "", true},
-        {"none.oru", {"missing"}, "oru: missing: not found (not added)\noru: 1 item could not be added.\n", false, true},
-        {"part.oru", {"f.txt", "missing"}, "oru: missing: not found (not added)\noru: 1 item could not be added.\n", true,
-         true},
+        {"none.oru", {"missing"}, notAdded, false, true},
+        {"part.oru", {"f.txt", "missing"}, notAdded, true, true},
         {"notes.txt", {"f.txt"}, "oru: notes.txt檔案格式不符.\n", true},
         {"folder.oru", {"f.txt"}, "oru: folder.oru找不到這個檔案.\n", false},
         {"dangling.oru", {"f.txt"}, "oru: dangling.oru找不到這個檔案.\n", false},
