@@ -4,38 +4,48 @@
 
 #include <cstring>
 
+#include "platform/Messages.h"
+
 namespace oru::cli {
 
 namespace {
 
-const char kEntryNote[] =
+const char* const kEntryNote = N_(
     "ENTRY is a path of names from the top level joined by \"/\" (docs/img/b.png), or a shell-style\n"
     "pattern matched against such paths: \"*\" and \"?\" stand for any characters within one name,\n"
     "[abc] for one of a set, \"\\\" quotes the next character ('docs/*.txt', '*/README'). A path\n"
     "that names an entry exactly is taken as it is. Folders are linked by name, so a path may name\n"
     "several entries; the command acts on all of them. A path or pattern that names nothing is an\n"
-    "error, reported before anything is done.\n";
+    "error, reported before anything is done.\n");
 
 struct OptionHelp {
     char letter;
-    const char* text;
+    const char* option;  // the option's forms, padded to the descriptions' column
+    const char* text;    // the description; its lines after the first are indented to that column
 };
 const OptionHelp kOptionHelp[] = {
-    {'q', "  -q, --quiet            no progress display (it shows only on a terminal)\n"},
-    {'v', "  -v, --verbose          print each item as it is added, extracted or deleted\n"},
-    {'x', "  -x, --exclude=PATTERN  add: leave out every item whose name (a pattern without \"/\") or\n"
-          "                         path in the archive (a pattern with \"/\") matches; repeatable\n"},
-    {'o', "  -o, --overwrite        extract: replace files that exist in DIR\n"},
-    {'n', "  -n, --skip-existing    extract: keep files that exist in DIR and skip those entries\n"},
-    {'h', "  -h, --help             this text; COMMAND --help describes one command\n"},
-    {'V', "  -V, --version          the version\n"},
+    {'q', "  -q, --quiet            ", N_("no progress display (it shows only on a terminal)")},
+    {'v', "  -v, --verbose          ", N_("print each item as it is added, extracted or deleted")},
+    {'x', "  -x, --exclude=PATTERN  ",
+     N_("add: leave out every item whose name (a pattern without \"/\") or\n"
+        "path in the archive (a pattern with \"/\") matches; repeatable")},
+    {'o', "  -o, --overwrite        ", N_("extract: replace files that exist in DIR")},
+    {'n', "  -n, --skip-existing    ", N_("extract: keep files that exist in DIR and skip those entries")},
+    {'h', "  -h, --help             ", N_("this text; COMMAND --help describes one command")},
+    {'V', "  -V, --version          ", N_("the version")},
 };
 
 // The options section of the help: every option, or those command takes.
 std::string optionsText(const CommandHelp* command) {
-    std::string text = "options (anywhere after \"oru\"; \"--\" ends them):\n";
+    std::string text = tr("options (anywhere after \"oru\"; \"--\" ends them):\n");
     for (const OptionHelp& o : kOptionHelp) {
-        if (!command || o.letter == 'q' || std::strchr(command->options, o.letter)) text += o.text;
+        if (command && o.letter != 'q' && !std::strchr(command->options, o.letter)) continue;
+        const std::string indent(std::strlen(o.option), ' ');
+        std::string description = tr(o.text);
+        for (size_t at = description.find('\n'); at != std::string::npos; at = description.find('\n', at + 1)) {
+            description.insert(at + 1, indent);
+        }
+        text += o.option + description + "\n";
     }
     return text;
 }
@@ -85,13 +95,13 @@ std::string refusedLongOption(const std::string& word) {
             matches.push_back(std::string("--") + o->name);
         }
     }
-    if (matches.size() == 1 && eq != std::string::npos) return "option " + matches[0] + " takes no value";
+    if (matches.size() == 1 && eq != std::string::npos) return tr("option %1$s takes no value", {matches[0]});
     if (matches.size() > 1) {
         std::string all;
         for (const auto& m : matches) all += (all.empty() ? "" : ", ") + m;
-        return "ambiguous option --" + name + " (" + all + ")";
+        return tr("ambiguous option %1$s (%2$s)", {"--" + name, all});
     }
-    return "unknown option --" + name;
+    return tr("unknown option %1$s", {"--" + name});
 }
 
 }  // namespace
@@ -99,54 +109,55 @@ std::string refusedLongOption(const std::string& word) {
 const std::vector<CommandHelp>& commands() {
     static const std::vector<CommandHelp> all = {
         {"new", "", "ARCHIVE", 1, 1,
-         "Creates an empty archive. An existing file at ARCHIVE is reused with its catalog emptied."},
+         N_("Creates an empty archive. An existing file at ARCHIVE is reused with its catalog emptied.")},
         {"add", "vx", "[-qv] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
-         "Adds each file or folder (with everything below it) to the archive's top level, in the\n"
+         N_("Adds each file or folder (with everything below it) to the archive's top level, in the\n"
          "order given. A missing ARCHIVE is created first; an existing file that is not an archive\n"
-         "is refused."},
+         "is refused.")},
         {"list", "", "ARCHIVE", 1, 1,
-         "Lists every entry, the folder tree depth first from the top level, folders before files:\n"
+         N_("Lists every entry, the folder tree depth first from the top level, folders before files:\n"
          "TYPE<TAB>SIZE<TAB>STORED<TAB>DATE<TAB>PATH, TYPE \"d\" or \"f\", sizes empty for folders,\n"
-         "DATE local \"YYYY-MM-DD HH:MM:SS\", PATH the names from the top level joined by \"/\"."},
+         "DATE local \"YYYY-MM-DD HH:MM:SS\", PATH the names from the top level joined by \"/\".")},
         {"extract", "von", "[-qv] [-o|-n] ARCHIVE DIR [ENTRY...]", 2, -1,
-         "Writes the named entries (folders with everything below them), or every top-level entry,\n"
+         N_("Writes the named entries (folders with everything below them), or every top-level entry,\n"
          "into DIR, which is created when missing. An entry lands in DIR under its own name.\n"
          "Without -o or -n, each file that exists is asked about on a terminal ([y]es, [n]o, [A]ll,\n"
          "[N]one, [r]ename: keep both, the new one as name~N.ext); with no terminal, the command fails\n"
          "naming them, before writing anything. Links in DIR are never followed. A damaged entry\n"
-         "leaves no file; the others are extracted and the command then fails, naming it."},
+         "leaves no file; the others are extracted and the command then fails, naming it.")},
         {"cat", "", "ARCHIVE ENTRY", 2, 2,
-         "Writes the content of a stored file to standard output (of each, in catalog order, when the\n"
-         "path names several). A pattern must match exactly one entry."},
+         N_("Writes the content of a stored file to standard output (of each, in catalog order, when the\n"
+         "path names several). A pattern must match exactly one entry.")},
         {"delete", "v", "[-qv] ARCHIVE ENTRY...", 2, -1,
-         "Deletes the named entries (folders with everything below them) and compacts the archive."},
-        {"compact", "", "ARCHIVE", 1, 1, "Rewrites the archive without the space that deleted files left."},
+         N_("Deletes the named entries (folders with everything below them) and compacts the archive.")},
+        {"compact", "", "ARCHIVE", 1, 1, N_("Rewrites the archive without the space that deleted files left.")},
         {"test", "", "ARCHIVE", 1, 1,
-         "Decodes every stored file and checks its checksum and size; prints each damaged entry and\n"
-         "exits with status 1 when there is one."},
+         N_("Decodes every stored file and checks its checksum and size; prints each damaged entry and\n"
+         "exits with status 1 when there is one.")},
         {"info", "", "ARCHIVE", 1, 1,
-         "Prints the header fields, entry counts, data and dead bytes, catalog size, slots and\n"
-         "change-log entries."},
+         N_("Prints the header fields, entry counts, data and dead bytes, catalog size, slots and\n"
+         "change-log entries.")},
     };
     return all;
 }
 
 std::string usageText() {
-    std::string text = "usage: oru COMMAND [OPTIONS] ARGS...\n       oru --help | --version | COMMAND --help\ncommands:\n";
+    std::string text = tr("usage: oru COMMAND [OPTIONS] ARGS...\n       oru --help | --version | COMMAND --help\n"
+                          "commands:\n");
     for (const auto& c : commands()) text += std::string("  oru ") + c.name + " " + c.synopsis + "\n";
     return text;
 }
 
 std::string helpText() {
-    return "oru: creates, lists, extracts and changes .oru archives.\n\n" + usageText() + "\n" +
-           optionsText(nullptr) + "\n" + kEntryNote +
-           "\nexit status: 0 success, 1 failure (message on standard error), 2 usage error\n";
+    return tr("oru: creates, lists, extracts and changes .oru archives.\n") + "\n" + usageText() + "\n" +
+           optionsText(nullptr) + "\n" + tr(kEntryNote) + "\n" +
+           tr("exit status: 0 success, 1 failure (message on standard error), 2 usage error\n");
 }
 
 std::string commandHelpText(const CommandHelp& c) {
-    std::string text = std::string("usage: oru ") + c.name + " " + c.synopsis + "\n\n" + c.text + "\n\n" +
+    std::string text = tr("usage: oru %1$s %2$s\n", {c.name, c.synopsis}) + "\n" + tr(c.text) + "\n\n" +
                        optionsText(&c);
-    if (std::strstr(c.synopsis, "ENTRY")) text += std::string("\n") + kEntryNote;
+    if (std::strstr(c.synopsis, "ENTRY")) text += "\n" + tr(kEntryNote);
     return text;
 }
 
@@ -161,7 +172,7 @@ Invocation parseCommandLine(int argc, char** argv) {
         if (result.command) {
             result.operands.push_back(arg);
         } else if (!(result.command = findCommand(arg))) {
-            throw UsageError(std::string("unknown command ") + arg);
+            throw UsageError(tr("unknown command %1$s", {arg}));
         }
     };
 
@@ -178,10 +189,11 @@ Invocation parseCommandLine(int argc, char** argv) {
                 operand(optarg);
                 continue;
             case '?':
-                throw UsageError(std::strncmp(word, "--", 2) == 0 ? refusedLongOption(word)
-                                                                  : "unknown option " + typedOption(word, optopt));
+                throw UsageError(std::strncmp(word, "--", 2) == 0
+                                     ? refusedLongOption(word)
+                                     : tr("unknown option %1$s", {typedOption(word, optopt)}));
             case ':':
-                throw UsageError("option " + typedOption(word, optopt) + " needs a PATTERN");
+                throw UsageError(tr("option %1$s needs a PATTERN", {typedOption(word, optopt)}));
             case 'q': result.options.quiet = true; break;
             case 'v': result.options.verbose = true; break;
             case 'x': result.options.excludes.push_back(optarg); break;
@@ -195,21 +207,21 @@ Invocation parseCommandLine(int argc, char** argv) {
     for (; optind < argc; ++optind) operand(argv[optind]);  // everything after "--"
 
     if (result.version || (result.help && !result.command)) return result;
-    if (!result.command) throw UsageError("no command given");
+    if (!result.command) throw UsageError(tr("no command given"));
     const CommandHelp& command = *result.command;
     bool overwrite = false, skip = false;
     for (const Given& g : given) {
         if (!std::strchr(kCommonOptions, g.letter) && !std::strchr(command.options, g.letter)) {
-            throw UsageError("unknown option " + g.text + " for " + command.name);
+            throw UsageError(tr("unknown option %1$s for %2$s", {g.text, command.name}));
         }
         overwrite |= g.letter == 'o';
         skip |= g.letter == 'n';
     }
-    if (overwrite && skip) throw UsageError("-o and -n cannot be given together");
+    if (overwrite && skip) throw UsageError(tr("-o and -n cannot be given together"));
     if (result.help) return result;
     const int n = static_cast<int>(result.operands.size());
     if (n < command.minArgs || (command.maxArgs >= 0 && n > command.maxArgs)) {
-        throw UsageError(std::string("wrong number of arguments for ") + command.name);
+        throw UsageError(tr("wrong number of arguments for %1$s", {command.name}));
     }
     return result;
 }

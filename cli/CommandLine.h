@@ -16,7 +16,7 @@ struct CommandHelp {
     const char* synopsis;  // the arguments
     int minArgs;
     int maxArgs;           // -1: no limit
-    const char* text;
+    const char* text;      // the description in English; tr() gives it in the user's language
 };
 
 // Every command, in the order --help lists them.

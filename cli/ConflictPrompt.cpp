@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/ConsoleProgress.h"
+#include "platform/Messages.h"
 
 namespace oru::cli {
 
@@ -29,7 +30,7 @@ ConflictChoice ConflictPrompt::choose(const std::string& path) {
     }
     if (beforeAsking) beforeAsking();
     while (true) {
-        std::fprintf(out_, "replace %s? [y]es, [n]o, [A]ll, [N]one, [r]ename: ", forTerminal(path, true).c_str());
+        std::fputs(tr("replace %1$s? [y]es, [n]o, [A]ll, [N]one, [r]ename: ", {forTerminal(path, true)}).c_str(), out_);
         std::fflush(out_);
         const std::optional<std::string> answer = readLine(in_);
         if (!answer) {
@@ -47,16 +48,20 @@ ConflictChoice ConflictPrompt::choose(const std::string& path) {
             existing_ = Existing::Skip;
             return ConflictChoice::Skip;
         }
-        std::fprintf(out_, "error: invalid response [%s]\n", forTerminal(*answer, true).c_str());
+        std::fputs(tr("error: invalid response [%1$s]\n", {forTerminal(*answer, true)}).c_str(), out_);
     }
 }
 
 std::string conflictsMessage(const std::vector<std::string>& paths) {
-    std::string text = std::to_string(paths.size()) + (paths.size() == 1 ? " file exists" : " files exist") +
-                       " where entries would go: ";
-    for (size_t i = 0; i < paths.size() && i < kNamedConflicts; ++i) text += (i ? ", " : "") + paths[i];
-    if (paths.size() > kNamedConflicts) text += ", and " + std::to_string(paths.size() - kNamedConflicts) + " more";
-    return text + "; nothing was extracted (-o overwrites them, -n keeps them)";
+    std::string named;
+    for (size_t i = 0; i < paths.size() && i < kNamedConflicts; ++i) named += (i ? ", " : "") + paths[i];
+    if (paths.size() > kNamedConflicts) {
+        named += tr(", and %1$s more", {std::to_string(paths.size() - kNamedConflicts)});
+    }
+    return trn("%1$s file exists where entries would go: %2$s; nothing was extracted (-o overwrites it, -n keeps it)",
+               "%1$s files exist where entries would go: %2$s; nothing was extracted (-o overwrites them, -n keeps "
+               "them)",
+               static_cast<int64_t>(paths.size()), {std::to_string(paths.size()), named});
 }
 
 }  // namespace oru::cli

@@ -13,6 +13,7 @@
 
 #include "cli/Utf8.h"
 #include "platform/Error.h"
+#include "platform/Messages.h"
 
 namespace oru {
 
@@ -96,6 +97,17 @@ std::string fitName(const std::string& name, int max) {
     return result;
 }
 
+// The start of text in at most max columns, cut between two characters.
+std::string fitStart(const std::string& text, int max) {
+    std::string result;
+    for (const Glyph& g : glyphs(text)) {
+        if (g.columns > max) break;
+        max -= g.columns;
+        result += g.bytes;
+    }
+    return result;
+}
+
 // Writes all of text to fd; false when the descriptor refused it.
 bool writeAll(int fd, const std::string& text) {
     size_t done = 0;
@@ -133,15 +145,19 @@ int terminalColumns(const std::string& text) {
 
 std::string progressLine(uint64_t items, uint64_t bytes, uint64_t bytesTotal, double seconds,
                          const std::string& name, int columns) {
-    std::string line = std::to_string(items) + (items == 1 ? " item  " : " items  ") +
-                       humanBytes(static_cast<double>(bytes));
-    if (bytesTotal > 0) line += " of " + humanBytes(static_cast<double>(bytesTotal));
+    const std::string count = std::to_string(items);
+    std::string line = trn("%1$s item", "%1$s items", static_cast<int64_t>(items), {count}) + "  ";
+    if (bytesTotal > 0) {
+        line += tr("%1$s of %2$s",
+                   {humanBytes(static_cast<double>(bytes)), humanBytes(static_cast<double>(bytesTotal))});
+    } else {
+        line += humanBytes(static_cast<double>(bytes));
+    }
     if (seconds > 0) line += "  " + humanBytes(static_cast<double>(bytes) / seconds) + "/s";
-    // The counts are ASCII, one column per byte.
     const int room = columns - 1;
     if (room <= 0) return "";
-    if (static_cast<int>(line.size()) > room) return line.substr(0, room);
-    const int nameRoom = room - static_cast<int>(line.size()) - 2;
+    if (terminalColumns(line) > room) return fitStart(line, room);
+    const int nameRoom = room - terminalColumns(line) - 2;
     if (nameRoom >= 4 && !name.empty()) line += "  " + fitName(name, nameRoom);
     return line;
 }
@@ -166,24 +182,24 @@ int ConsoleProgress::caughtSignal() { return caught; }
 
 bool ConsoleProgress::cancelled() { return caught != 0; }
 
-const char* skipReasonText(SkipReason reason) {
+std::string skipReasonText(SkipReason reason) {
     switch (reason) {
-        case SkipReason::Denied: return "permission denied";
-        case SkipReason::Missing: return "not found";
-        case SkipReason::BrokenLink: return "broken symbolic link";
-        case SkipReason::ReadError: return "read error";
-        case SkipReason::Unlistable: return "folder cannot be listed";
-        case SkipReason::InUse: return "in use by another program";
-        case SkipReason::NotAFile: return "not a file or folder";
-        case SkipReason::ArchiveItself: return "the archive being added to";
+        case SkipReason::Denied: return tr("permission denied");
+        case SkipReason::Missing: return tr("not found");
+        case SkipReason::BrokenLink: return tr("broken symbolic link");
+        case SkipReason::ReadError: return tr("read error");
+        case SkipReason::Unlistable: return tr("folder cannot be listed");
+        case SkipReason::InUse: return tr("in use by another program");
+        case SkipReason::NotAFile: return tr("not a file or folder");
+        case SkipReason::ArchiveItself: return tr("the archive being added to");
     }
-    return "cannot be read";
+    return tr("cannot be read");
 }
 
 void ConsoleProgress::skipped(const std::string& path, SkipReason reason) {
     ++skipped_;
     // Always one line per item: control characters are shown as "?" wherever it goes.
-    note("oru: " + forTerminal(path, true) + ": " + skipReasonText(reason) + " (not added)\n");
+    note("oru: " + tr("%1$s: %2$s (not added)", {forTerminal(path, true), skipReasonText(reason)}) + "\n");
 }
 
 void ConsoleProgress::note(const std::string& line) {
@@ -239,7 +255,8 @@ void ConsoleProgress::renamed(const std::string& from, const std::string& to) {
     const bool redraw = drawn_;
     if (redraw) finish();
     // Always one line per item: control characters are shown as "?" wherever it goes.
-    (void)writeAll(terminal_.lineFd, "oru: " + forTerminal(from, true) + " -> " + forTerminal(to, true) + " (renamed)\n");
+    (void)writeAll(terminal_.lineFd,
+                   "oru: " + tr("%1$s -> %2$s (renamed)", {forTerminal(from, true), forTerminal(to, true)}) + "\n");
     if (redraw) draw();
 }
 

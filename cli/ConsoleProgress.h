@@ -70,8 +70,8 @@ private:
     uint64_t skipped_ = 0;
 };
 
-// Why an item was left out, as `oru add` says it.
-const char* skipReasonText(SkipReason reason);
+// Why an item was left out, as `oru add` says it, in the user's language.
+std::string skipReasonText(SkipReason reason);
 
 // Names for a terminal: control bytes become "?" so that a stored name cannot drive it. Pipes
 // and files (terminal false) get the names unchanged.

@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleProgress.h"
 #include "platform/Error.h"
+#include "platform/Messages.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int main2(int argc, char** argv) {
 // The status of a command that a signal stopped: the work ended where a cancel leaves it.
 int interrupted(int signal) {
     std::fflush(stdout);
-    std::fprintf(stderr, "oru: %s\n", signal == SIGTERM ? "terminated" : "interrupted");
+    std::fprintf(stderr, "oru: %s\n", (signal == SIGTERM ? oru::tr("terminated") : oru::tr("interrupted")).c_str());
     return 128 + signal;
 }
 
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "oru: %s\n", oru::displayText(e.what()).c_str());
         return kExitFailed;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "oru: out of memory.\n");
+        std::fprintf(stderr, "oru: %s\n", oru::tr("out of memory.").c_str());
         return kExitFailed;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "oru: %s\n", oru::displayText(e.what()).c_str());

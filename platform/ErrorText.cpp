@@ -1,12 +1,18 @@
-// The texts of every failure, made from its kind and values. Texts the design fixes ("Cannot open
-// file %s", "Stream write error", "%s找不到這個檔案", ...) stand first as they are; the object (the
-// archive, the entry, the file) and the cause follow them.
+// The texts of every failure, made from its kind and values: one tr() call per kind, in English;
+// po/zh_TW.po holds their Traditional Chinese form. The texts the design fixes stand first as they
+// are ("Cannot open file %s", "Stream write error" in both languages, "%s找不到這個檔案" in Chinese);
+// the object (the archive, the entry, the file) and the cause follow them.
+//
+// A new kind: its English text in one tr("... %1$s ...", {values}) here, its Chinese text in
+// po/zh_TW.po. The test po_zh_TW_complete fails while the catalog lacks it, and ErrorTextTest
+// walks every kind in both languages.
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/Messages.h"
 
 namespace oru {
 namespace {
@@ -26,11 +32,17 @@ std::string object(const ErrorValues& v) {
     return text;
 }
 
+// ": " and text, or nothing for an empty text.
+std::string after(const std::string& text) { return text.empty() ? text : ": " + text; }
+
+// text and ": ", or nothing for an empty text.
+std::string before(const std::string& text) { return text.empty() ? text : text + ": "; }
+
+// " (" text ")", or nothing for an empty text.
+std::string inParentheses(const std::string& text) { return text.empty() ? text : " (" + text + ")"; }
+
 // ": " and the object, when there is one.
-std::string named(const ErrorValues& v) {
-    const std::string what = object(v);
-    return what.empty() ? what : ": " + what;
-}
+std::string named(const ErrorValues& v) { return after(object(v)); }
 
 // What a file error happened to: the file itself (a file being extracted or added, which is not
 // the archive), else the archive and the entry read from it. "PATH", "ARCHIVE: ENTRY", or nothing.
@@ -42,106 +54,123 @@ std::string fileObject(const ErrorValues& v) {
 std::string text(ErrorKind kind, const ErrorValues& v) {
     switch (kind) {
         // Files and folders.
-        case ErrorKind::NotFound: return v.path + "找不到這個檔案";
-        case ErrorKind::CannotOpen: return "Cannot open file " + v.path + cause(v);
-        case ErrorKind::CannotCreate: return "Cannot create file " + v.path + cause(v);
-        case ErrorKind::InUse: return "Cannot open file " + v.path + ": another program is using it";
-        case ErrorKind::ReadError:
-            return "Stream read error" + (fileObject(v).empty() ? "" : ": " + fileObject(v)) + cause(v);
-        case ErrorKind::WriteError:
-            return "Stream write error" + (fileObject(v).empty() ? "" : ": " + fileObject(v)) + cause(v);
+        case ErrorKind::NotFound: return tr("%1$s: no such file", {v.path});
+        case ErrorKind::CannotOpen: return tr("Cannot open file %1$s%2$s", {v.path, cause(v)});
+        case ErrorKind::CannotCreate: return tr("Cannot create file %1$s%2$s", {v.path, cause(v)});
+        case ErrorKind::InUse: return tr("Cannot open file %1$s: another program is using it", {v.path});
+        case ErrorKind::ReadError: return tr("Stream read error%1$s%2$s", {after(fileObject(v)), cause(v)});
+        case ErrorKind::WriteError: return tr("Stream write error%1$s%2$s", {after(fileObject(v)), cause(v)});
         case ErrorKind::DiskFull:
-            return "Stream write error: the disk holding " + (v.path.empty() ? v.archive : v.path) + " is full";
-        case ErrorKind::CannotCreateFolder:
-            return "Unable to create directory" + (v.path.empty() ? std::string() : ": " + v.path) + cause(v);
-        case ErrorKind::LinkInTheWay: return v.path + " 是符號連結；解壓縮不會經過連結寫到別處";
-        case ErrorKind::NotAFolder: return v.path + " 已經存在而且不是目錄，無法在其中解出";
-        case ErrorKind::NoBig5Form: return v.path + ": 名稱含有無法以 Big5 表示的字元";
-        case ErrorKind::MissingSupport: return "The " + v.detail + " is not available";
+            return tr("Stream write error: the disk holding %1$s is full", {v.path.empty() ? v.archive : v.path});
+        case ErrorKind::CannotCreateFolder: return tr("Unable to create directory%1$s%2$s", {after(v.path), cause(v)});
+        case ErrorKind::LinkInTheWay:
+            return tr("%1$s is a symbolic link; extraction never writes elsewhere through a link", {v.path});
+        case ErrorKind::NotAFolder:
+            return tr("%1$s exists and is not a folder; nothing can be extracted into it", {v.path});
+        case ErrorKind::NoBig5Form: return tr("%1$s: the name has characters that Big5 cannot represent", {v.path});
+        case ErrorKind::MissingSupport: return tr("The %1$s is not available", {v.detail});
 
         // The catalog.
         case ErrorKind::CatalogStatus: {
             char code[16];
             std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(v.status));
-            return (v.archive.empty() ? std::string() : v.archive + ": ") + "目錄資料錯誤，錯誤碼 " + code;
+            if (v.archive.empty()) return tr("Catalog data error, code %1$s", {code});
+            return tr("%1$s: catalog data error, code %2$s", {v.archive, code});
         }
-        case ErrorKind::DamagedCatalog:
-            return "Damaged catalog: " + v.detail + (v.archive.empty() ? std::string() : " (" + v.archive + ")");
+        case ErrorKind::DamagedCatalog: return tr("Damaged catalog: %1$s%2$s", {v.detail, inParentheses(v.archive)});
         case ErrorKind::CatalogTooLarge:
-            return "Cannot write the catalog: " + v.detail + (v.archive.empty() ? std::string() : " (" + v.archive + ")");
-        case ErrorKind::FieldNotFound: return "Field '" + v.detail + "' not found" + named(v);
-        case ErrorKind::FieldType: return "Field '" + v.detail + "' does not hold this kind of value";
-        case ErrorKind::InvalidValue: return "Invalid date-time value for field '" + v.detail + "'";
-        case ErrorKind::InvalidFilter: return "Invalid filter: " + v.detail;
-        case ErrorKind::RowOutOfRange: return "Row " + n(v.count) + " is outside the view";
-        case ErrorKind::RecordNotFound: return "Record not found";
-        case ErrorKind::EmptyDataset: return "Cannot perform this operation on an empty dataset";
-        case ErrorKind::ClosedDataset: return "Cannot perform this operation on a closed dataset";
-        case ErrorKind::NotEditing: return "Dataset not in edit or insert mode";
+            return tr("Cannot write the catalog: %1$s%2$s", {v.detail, inParentheses(v.archive)});
+        case ErrorKind::FieldNotFound: return tr("Field '%1$s' not found%2$s", {v.detail, named(v)});
+        case ErrorKind::FieldType: return tr("Field '%1$s' does not hold this kind of value", {v.detail});
+        case ErrorKind::InvalidValue: return tr("Invalid date-time value for field '%1$s'", {v.detail});
+        case ErrorKind::InvalidFilter: return tr("Invalid filter: %1$s", {v.detail});
+        case ErrorKind::RowOutOfRange: return tr("Row %1$s is outside the view", {n(v.count)});
+        case ErrorKind::RecordNotFound: return tr("Record not found");
+        case ErrorKind::EmptyDataset: return tr("Cannot perform this operation on an empty dataset");
+        case ErrorKind::ClosedDataset: return tr("Cannot perform this operation on a closed dataset");
+        case ErrorKind::NotEditing: return tr("Dataset not in edit or insert mode");
 
         // Archives and entries.
-        case ErrorKind::NotAnArchive: return v.path + ": 這個檔案不是壓縮檔，不能以新的壓縮檔取代它";
-        case ErrorKind::BadFormat: return v.archive + "檔案格式不符" + (v.detail.empty() ? "" : ": " + v.detail);
+        case ErrorKind::NotAnArchive:
+            return tr("%1$s: this file is not an archive, so no new archive replaces it", {v.path});
+        case ErrorKind::BadFormat: return tr("%1$s: not an archive of this format%2$s", {v.archive, after(v.detail)});
         case ErrorKind::ReadOnly:
-            return v.archive +
-                   ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
-        case ErrorKind::ArchiveInUse: return v.archive + ": 另一個程式正在使用這個壓縮檔，現在無法寫入";
+            return tr("%1$s: this archive is read-only (no write permission, or on read-only media); it can be "
+                      "viewed and extracted, but nothing can be added, deleted or compacted",
+                      {v.archive});
+        case ErrorKind::ArchiveInUse:
+            return tr("%1$s: another program is using this archive, so it cannot be written now", {v.archive});
         case ErrorKind::NeedsRecoveryReadOnly:
-            return v.archive +
-                   ": 上次加入檔案時中斷，這個壓縮檔需要修復才能開啟，但它是唯讀的，無法寫入；"
-                   "請以有寫入權限的身分開啟一次";
+            return tr("%1$s: adding files was interrupted last time and this archive must be repaired before it "
+                      "opens, but it is read-only and cannot be written; open it once as a user who may write it",
+                      {v.archive});
         case ErrorKind::NeedsRecoveryInUse:
-            return v.archive + ": 上次加入檔案時中斷，這個壓縮檔需要修復，但另一個程式正在使用它";
+            return tr("%1$s: adding files was interrupted last time and this archive must be repaired, but another "
+                      "program is using it",
+                      {v.archive});
         case ErrorKind::Unrecoverable:
-            return v.archive + ": 上次加入檔案時中斷，無法復原（" + v.detail + "）；復原資料保留在 " + v.path;
+            return tr("%1$s: adding files was interrupted last time and cannot be undone (%2$s); the recovery "
+                      "data is kept in %3$s",
+                      {v.archive, v.detail, v.path});
         case ErrorKind::SideFileTaken:
-            return "Cannot create file " + v.path + "：這個名稱已被另一個檔案或連結佔用，請移走它再重整";
-        case ErrorKind::SourceTooLarge: return v.path + ": 檔案達到 2 GB，無法加入壓縮檔";
-        case ErrorKind::ArchiveFull: return v.path + ": 加入後壓縮檔會達到 2 GB 的上限，未加入";
-        case ErrorKind::NoName: return v.path + ": 無法取得這個項目的名稱";
-        case ErrorKind::DamagedEntry: return "error" + named(v) + ": 壓縮資料已損壞";
+            return tr("Cannot create file %1$s: another file or link holds this name; move it away and compact "
+                      "again",
+                      {v.path});
+        case ErrorKind::SourceTooLarge: return tr("%1$s: the file is 2 GB or larger and cannot be added", {v.path});
+        case ErrorKind::ArchiveFull:
+            return tr("%1$s: adding it would take the archive to its 2 GB limit; not added", {v.path});
+        case ErrorKind::NoName: return tr("%1$s: this item has no name to store", {v.path});
+        case ErrorKind::DamagedEntry: return tr("error%1$s: the compressed data is damaged", {named(v)});
         case ErrorKind::SizeMismatch:
-            return "error" + named(v) + ": 解壓縮後是 " + n(v.count) + " 位元組，記錄的大小是 " + n(v.total);
-        case ErrorKind::StoredOutsideFile: return "Stream read error" + named(v) + ": 儲存的資料位置超出檔案";
+            return tr("error%1$s: decodes to %2$s bytes, but the recorded size is %3$s",
+                      {named(v), n(v.count), n(v.total)});
+        case ErrorKind::StoredOutsideFile:
+            return tr("Stream read error%1$s: the stored data lies outside the file", {named(v)});
         case ErrorKind::StoredOutsideData:
-            return object(v) + (object(v).empty() ? "" : ": ") + "儲存的資料位置超出資料區（位置 " + n(v.count) +
-                   "，" + n(v.total) + " 位元組）";
+            return tr("%1$sthe stored data lies outside the data area (offset %2$s, %3$s bytes)",
+                      {before(object(v)), n(v.count), n(v.total)});
         case ErrorKind::StoredShared:
-            return object(v) + (object(v).empty() ? "" : ": ") + "儲存的資料與其他項目重疊（位置 " + n(v.count) +
-                   "，" + n(v.total) + " 位元組）";
-        case ErrorKind::IsAFolder: return v.entry + "是一個目錄";
+            return tr("%1$sthe stored data overlaps another entry's (offset %2$s, %3$s bytes)",
+                      {before(object(v)), n(v.count), n(v.total)});
+        case ErrorKind::IsAFolder: return tr("%1$s is a folder", {v.entry});
         case ErrorKind::UnknownEntryType:
-            return (v.entry.empty() ? std::string() : v.entry + ": ") + "不明的項目類型（FileType " + n(v.count) +
-                   "），不是檔案";
-        case ErrorKind::UnsafeName: return "壓縮檔中的名稱「" + v.entry + "」不能當作檔名，無法解出";
-        case ErrorKind::TooDeep: return v.archive + ": 資料夾超過 " + n(v.count) + " 層，無法處理";
+            return tr("%1$sunknown entry type (FileType %2$s), not a file", {before(v.entry), n(v.count)});
+        case ErrorKind::UnsafeName:
+            return tr("The name \"%1$s\" in the archive cannot be a file name, so it is not extracted", {v.entry});
+        case ErrorKind::TooDeep:
+            return tr("%1$s: folders nest more than %2$s levels deep; cannot go on", {v.archive, n(v.count)});
         case ErrorKind::TooManyPaths:
-            return v.archive + ": 資料夾以名稱互相連結的路徑太多（超過 " + n(v.count) + " 步），無法處理";
+            return tr("%1$s: folders linked by name make too many paths (more than %2$s steps); cannot go on",
+                      {v.archive, n(v.count)});
         case ErrorKind::EntriesFailed: {
             if (v.items.size() == 1) return v.items.front();
             constexpr size_t kListed = 20;
-            std::string t = n(static_cast<int64_t>(v.items.size())) + " 個項目未能解出，其他項目已解出：";
+            std::string t = tr("%1$s entries could not be extracted; the others were extracted:",
+                               {n(static_cast<int64_t>(v.items.size()))});
             for (size_t i = 0; i < v.items.size() && i < kListed; ++i) t += "\n" + v.items[i];
-            if (v.items.size() > kListed) t += "\n……以及其他 " + n(static_cast<int64_t>(v.items.size() - kListed)) + " 個";
+            if (v.items.size() > kListed) {
+                t += "\n" + tr("... and %1$s more", {n(static_cast<int64_t>(v.items.size() - kListed))});
+            }
             return t;
         }
-        case ErrorKind::NoArchiveOpen: return "沒有開啟的壓縮檔";
+        case ErrorKind::NoArchiveOpen: return tr("No archive is open");
 
         // Front ends.
-        case ErrorKind::ItemsSkipped: return n(v.count) + (v.count == 1 ? " item" : " items") + " could not be added";
+        case ErrorKind::ItemsSkipped:
+            return trn("%1$s item could not be added", "%1$s items could not be added", v.count, {n(v.count)});
         case ErrorKind::FilesInTheWay: {
-            std::string t = "files exist where entries would be extracted:";
+            std::string t = tr("files exist where entries would be extracted:");
             for (const std::string& item : v.items) t += " " + item;
             return t;
         }
         case ErrorKind::EntriesDamaged:
-            return n(v.count) + " of " + n(v.total) + " stored files are damaged" +
-                   (v.archive.empty() ? std::string() : " in " + v.archive);
-        case ErrorKind::NoSuchEntry: return "no entry \"" + v.entry + "\" in " + v.archive;
+            if (v.archive.empty()) return tr("%1$s of %2$s stored files are damaged", {n(v.count), n(v.total)});
+            return tr("%1$s of %2$s stored files are damaged in %3$s", {n(v.count), n(v.total), v.archive});
+        case ErrorKind::NoSuchEntry: return tr("no entry \"%1$s\" in %2$s", {v.entry, v.archive});
         case ErrorKind::AmbiguousEntry:
-            return "\"" + v.entry + "\" matches " + n(v.count) + " entries in " + v.archive;
+            return tr("\"%1$s\" matches %2$s entries in %3$s", {v.entry, n(v.count), v.archive});
 
-        case ErrorKind::Cancelled: return "作業已取消";
+        case ErrorKind::Cancelled: return tr("The operation was cancelled");
         case ErrorKind::Text: return v.detail;
     }
     return v.detail;
@@ -152,8 +181,8 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
 std::string errorText(ErrorKind kind, const ErrorValues& values) {
     std::string t = text(kind, values);
     if (!values.keptIn.empty()) {
-        t += values.keptMaybe ? "；" + values.keptIn + " 可能保留了完整的壓縮檔"
-                              : ": 完整的壓縮檔保留在 " + values.keptIn;
+        t += values.keptMaybe ? tr("; %1$s may hold the complete archive", {values.keptIn})
+                              : tr(": the complete archive is kept in %1$s", {values.keptIn});
     }
     return t;
 }

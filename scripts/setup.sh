@@ -37,6 +37,7 @@ fi
 packages=(
   g++ cmake ninja-build pkg-config                  # compiler and build tools
   zlib1g-dev libisal-dev libdeflate-dev libicu-dev  # the engine: compression, code page 950, collation
+  gettext locales                                   # msgfmt for the engine's catalog; locales to run in
   qt6-base-dev libgl-dev                            # the window
   # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
   # Traditional Chinese texts from qt6-translations-l10n.
@@ -77,6 +78,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The locales the tests run in, generated when missing.
+locales=(en_US.UTF-8 zh_TW.UTF-8)
+missing_locales=()
+for l in "${locales[@]}"; do
+  locale -a 2>/dev/null | grep -ix "${l/UTF-8/utf8}" >/dev/null || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ] && [ -f /etc/locale.gen ]; then
+  echo "Generating locales: ${missing_locales[*]}" >&2
+  sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  for l in "${missing_locales[@]}"; do
+    grep -qx "$l UTF-8" /etc/locale.gen || echo "$l UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  done
+  "${sudo[@]}" locale-gen >/dev/null
 fi
 
 # ccache, when installed, makes rebuilds in fresh checkouts cheap.

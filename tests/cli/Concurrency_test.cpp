@@ -96,6 +96,7 @@ protected:
 // would clash with it are refused as in use and change nothing: every command beside a
 // writer, the writing ones beside a reader. Readers beside a reader work. The holder goes on.
 TEST_F(Concurrency, ArchiveHeldByTheEngineRefusesWhatWouldClash) {
+    english();  // the front end's own texts
     writeFile(path("a.txt"), "alpha");
     writeFile(path("b.txt"), sampleBytes(5000, 1));
     ok({"new", "a.oru"});
@@ -181,6 +182,7 @@ TEST_F(Concurrency, ArchiveTheUserMayNotWriteIsReadable) {
 
 // Two `oru add` started together on one archive: each either succeeds or is refused as in use; the archive ends holding exactly the files of the adds that succeeded.
 TEST_F(Concurrency, TwoAddsAtOnceLeaveAConsistentArchive) {
+    english();  // the front end's own texts
     writeFile(path("p.bin"), sampleBytes(3 << 20, 2));
     writeFile(path("q.bin"), sampleBytes(3 << 20, 3));
     int refused = 0;

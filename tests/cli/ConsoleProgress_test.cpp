@@ -2,6 +2,7 @@
 // character widths there come from the C library (wcwidth), not from the code under test.
 
 #include "cli/ConsoleProgress.h"
+#include "tests/platform/InLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -99,10 +100,13 @@ int wcColumns(const std::string& text) {
     return width;
 }
 
+// The line in English unless a test says otherwise.
 class ConsoleProgressTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr); }
     void TearDown() override { std::setlocale(LC_CTYPE, "C"); }
+
+    InLanguage english_{language::Language::English};
 };
 
 // 資料夾/子資料夾/中文檔名很長很長的檔案.txt: 42 columns, most of them two-column characters.
@@ -111,8 +115,10 @@ const std::string kLongName = "資料夾/子資料夾/中文檔名很長很長�
 TEST_F(ConsoleProgressTest, LinesFitTheTerminalWithWideCharacters) {
     const std::string names[] = {kLongName, "a.txt", "", std::string(200, 'x'), "e\xcc\x81\xcc\x81 ok",
                                  "ctrl\x1b[31m\n\x7f", "bad\xff\xfe utf8", "全形ＡＢＣ１２３"};
+    for (const auto lang : {language::Language::English, language::Language::TraditionalChinese})
     for (int columns : {1, 10, 31, 40, 41, 60, 80, 200}) {
         for (const std::string& name : names) {
+            InLanguage in(lang);
             const std::string line = progressLine(12345, 5u << 20, 9u << 20, 2.0, name, columns);
             const int width = wcColumns(line);
             EXPECT_GE(width, 0) << line;
@@ -125,6 +131,10 @@ TEST_F(ConsoleProgressTest, LinesFitTheTerminalWithWideCharacters) {
     const std::string line = progressLine(0, 0, 0, 1.5, kLongName, 50);
     EXPECT_EQ(line, "0 items  0 B  0 B/s  ...文檔名很長很長的檔案.txt");
     EXPECT_EQ(progressLine(1, 1536, 0, 1.0, "a", 80), "1 item  1.5 KiB  1.5 KiB/s  a");
+    EXPECT_EQ(progressLine(3, 1536, 3072, 1.0, "a", 80), "3 items  1.5 KiB of 3.0 KiB  1.5 KiB/s  a");
+    InLanguage chinese(language::Language::TraditionalChinese);
+    EXPECT_EQ(progressLine(3, 1536, 3072, 1.0, "a", 80), "3 個項目  1.5 KiB / 3.0 KiB  1.5 KiB/s  a");
+    EXPECT_EQ(progressLine(3, 1536, 3072, 1.0, "a", 9), "3 個項目");  // cut between two characters
 }
 
 TEST_F(ConsoleProgressTest, OneLineRedrawnInPlaceBelowTheItems) {

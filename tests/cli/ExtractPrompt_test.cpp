@@ -53,6 +53,7 @@ RunResult onTerminal(const stdfs::path& dir, const std::vector<std::string>& arg
 class ExtractPrompt : public OruTest {};
 
 TEST_F(ExtractPrompt, EachAnswerDoesWhatItSays) {
+    english();  // the front end's own texts
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeFile(path(name), std::string("new ") + name[0]);
     ok({"add", "a.oru", "a.txt", "b.txt", "c.txt"});
     using Files = std::map<std::string, std::string>;
@@ -84,6 +85,19 @@ TEST_F(ExtractPrompt, EachAnswerDoesWhatItSays) {
         for (const auto& e : stdfs::directory_iterator(path("out"))) after[e.path().filename()] = readFile(e.path());
         EXPECT_EQ(after, k.after);
     }
+}
+
+// In Traditional Chinese the question is Chinese; the answers stay the letters it shows.
+TEST_F(ExtractPrompt, TheQuestionIsAskedInTheUsersLanguage) {
+    for (const char* name : {"a.txt", "b.txt"}) writeFile(path(name), std::string("new ") + name[0]);
+    ok({"add", "a.oru", "a.txt", "b.txt"});
+    for (const char* name : {"a.txt", "b.txt"}) writeFile(path("out") / name, std::string("old ") + name[0]);
+    const RunResult r = onTerminal(dir_, {"extract", "-q", "a.oru", "out"}, "x\ny\nn\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("要取代 out/a.txt 嗎？[y]是，[n]否，[A]全部，[N]全不，[r]改名："), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("錯誤：無效的回答 [x]"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(path("out/a.txt")), "new a");
+    EXPECT_EQ(readFile(path("out/b.txt")), "old b");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -39,7 +40,8 @@ inline void writeFile(const stdfs::path& path, const std::string& bytes) {
 }
 
 // A fresh folder for one test, removed afterwards; the oru process runs with it as its working
-// directory, a UTF-8 locale and UTC, whatever the machine has.
+// directory, a UTF-8 locale, UTC and its texts in Traditional Chinese (the design's texts), whatever
+// the machine has. english() switches the runs that follow to English.
 class OruTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -48,7 +50,22 @@ protected:
         dir_ = tmpl;
         setenv("LANG", "C.UTF-8", 1);
         unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        setenv("LANGUAGE", "zh_TW", 1);
         setenv("TZ", "UTC", 1);
+    }
+
+    static void english() { setenv("LANGUAGE", "en", 1); }
+    // Sets (or, for nullptr, unsets) the variables that choose the language of the runs that follow.
+    static void setLanguageVariables(const char* languageVar, const char* lcAll, const char* lang) {
+        for (const auto& [name, value] : {std::pair{"LANGUAGE", languageVar}, std::pair{"LC_ALL", lcAll},
+                                          std::pair{"LANG", lang}}) {
+            if (value) {
+                setenv(name, value, 1);
+            } else {
+                unsetenv(name);
+            }
+        }
     }
     void TearDown() override {
         std::error_code ec;

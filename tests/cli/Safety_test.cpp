@@ -46,6 +46,7 @@ TEST_F(OruSafety, NewEmptiesAnArchiveButRefusesAnyOtherFile) {
 
 // Run as the user nobody where the test runs as root, since root may read anything.
 TEST_F(OruSafety, AddGoesOnPastWhatItCannotReadAndFailsAtTheEnd) {
+    english();  // the front end's own texts
     writeFile(path("src/keep.txt"), "keep");
     writeFile(path("src/sub/in.txt"), "in");
     writeFile(path("src/secret.txt"), "secret");
@@ -78,6 +79,7 @@ TEST_F(OruSafety, AddGoesOnPastWhatItCannotReadAndFailsAtTheEnd) {
 }
 
 TEST_F(OruSafety, ArchiveInsideTheAddedFolderIsLeftOut) {
+    english();  // the front end's own texts
     writeFile(path("box/a.txt"), "a");
     ok({"new", "box/x.oru"});
     ok({"add", "box/x.oru", "box"});
@@ -91,6 +93,7 @@ TEST_F(OruSafety, ArchiveInsideTheAddedFolderIsLeftOut) {
 }
 
 TEST_F(OruSafety, SignalsStopAnAddLeavingTheArchiveAsBefore) {
+    english();  // the front end's own texts
     {
         // Incompressible, and big enough that the add is still at it when the signal comes.
         std::mt19937_64 random(7);

@@ -90,6 +90,7 @@ TEST_F(OruCli, NamedEntriesAreExtractedAndCatenated) {
 // Adding a top-level name again adds to it and replaces what is there; a folder named like one
 // on its own path gets a marker, and each renamed item is one line on standard error.
 TEST_F(OruCli, AddingAgainMergesByPathAndRenamesAreReported) {
+    english();  // the front end's own texts
     writeFile(path("one/x/f1"), "first");
     writeFile(path("two/x/f2"), "second");
     writeFile(path("two/x/f1"), "newer");
@@ -130,6 +131,7 @@ TEST_F(OruCli, DeleteOfAFolderCompactsAndTestsClean) {
 }
 
 TEST_F(OruCli, AMissingEntryChangesNothing) {
+    english();  // the front end's own texts
     makeArchive();
     const std::string bytes = readFile(path("a.oru"));
     const RunResult r = oru({"delete", "a.oru", "top.txt", "docs/nothing"});
@@ -274,22 +276,24 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
     struct Case {
         std::vector<std::string> args;
         std::string err;
+        bool english = false;  // the front end's own texts, checked in English
     };
     const Case cases[] = {
         {{"list", "missing.oru"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"info", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},
-        {{"add", "a.oru", "nowhere"}, "oru: nowhere: not found (not added)\noru: 1 item could not be added.\n"},
+        {{"add", "a.oru", "nowhere"}, "oru: nowhere: not found (not added)\noru: 1 item could not be added.\n", true},
         {{"new", "no/such/dir/x.oru"}, "oru: Cannot create file no/such/dir/x.oru: No such file or directory.\n"},
         {{"cat", "a.oru", "in"}, "oru: in是一個目錄.\n"},
-        {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n"},
+        {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n", true},
         {{"extract", "a.oru", "blocker"}, "oru: Unable to create directory: blocker: Not a directory.\n"},
-        {{"add", "a.oru", "/"}, "oru: cannot add /: it has no name to store.\n"},
+        {{"add", "a.oru", "/"}, "oru: cannot add /: it has no name to store.\n", true},
         {{"extract", "missing.oru", "out"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"delete", "missing.oru", "x"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"compact", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},
         {{"test", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},
     };
     for (const Case& c : cases) {
+        setenv("LANGUAGE", c.english ? "en" : "zh_TW", 1);
         const RunResult r = oru(c.args);
         EXPECT_EQ(r.status, 1) << c.args[0] << " " << c.args[1];
         EXPECT_EQ(r.err, c.err);
@@ -309,6 +313,7 @@ TEST_F(OruCli, AddedPathsKeepTheFolderName) {
 // Options stand before or after the command and among the operands, in short, long, clustered
 // or abbreviated form; "--" ends them. Each refused command line names its fault and exits 2.
 TEST_F(OruCli, OptionsStandAnywhereAndMistakesExitTwo) {
+    english();  // the front end's own texts
     writeFile(path("f.txt"), "f");
     writeFile(path("-dash.txt"), "dash");
     ok({"add", "a.oru", "f.txt"});
@@ -371,7 +376,10 @@ TEST_F(OruCli, OptionsStandAnywhereAndMistakesExitTwo) {
 }
 
 TEST_F(OruCli, HelpAndVersion) {
+    english();
     const std::string help = ok({"--help"});
+    EXPECT_EQ(std::count_if(help.begin(), help.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }), 0)
+        << help;
     for (const char* command : {"new", "add", "list", "extract", "cat", "delete", "compact", "test", "info"}) {
         EXPECT_NE(help.find(std::string("oru ") + command + " "), std::string::npos) << command;
         EXPECT_EQ(ok({command, "--help"}).rfind(std::string("usage: oru ") + command + " ", 0), 0u) << command;
@@ -380,6 +388,56 @@ TEST_F(OruCli, HelpAndVersion) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     EXPECT_TRUE(std::regex_match(ok({"--version"}), std::regex("oru \\d+\\.\\d+\\.\\d+\n")));
+}
+
+// oru speaks the language the environment chooses, as the window does: LANGUAGE, LC_ALL,
+// LC_MESSAGES, LANG in that order, any zh locale Traditional Chinese, everything else English.
+TEST_F(OruCli, TextsFollowTheUsersLanguage) {
+    const std::string english = "oru: nowhere: not found (not added)", chinese = "oru: nowhere：找不到（未加入）";
+    const struct {
+        const char* languageVar;
+        const char* lcAll;
+        const char* lang;
+        std::string err;  // the first line
+    } cases[] = {
+        {nullptr, nullptr, "C", english},
+        {nullptr, nullptr, "en_US.UTF-8", english},
+        {nullptr, nullptr, "zh_TW.UTF-8", chinese},
+        {nullptr, "zh_HK.UTF-8", "C", chinese},
+        {nullptr, "C", "zh_TW.UTF-8", english},
+        {"zh_CN:en", nullptr, "C", chinese},
+        {"en", "zh_TW.UTF-8", "zh_TW.UTF-8", english},
+        {"", nullptr, "zh_TW.UTF-8", chinese},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("LANGUAGE=") + (c.languageVar ? c.languageVar : "(unset)") +
+                     " LC_ALL=" + (c.lcAll ? c.lcAll : "(unset)") + " LANG=" + c.lang);
+        setLanguageVariables(c.languageVar, c.lcAll, c.lang);
+        const RunResult r = oru({"add", "a.oru", "nowhere"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.err);
+    }
+
+    // oru's own texts too: the help, a usage error, a message of a command.
+    setenv("LANG", "C.UTF-8", 1);
+    unsetenv("LC_ALL");
+    setenv("LANGUAGE", "zh_TW", 1);
+    EXPECT_EQ(ok({"--help"}).rfind("oru：建立、列出、解出與變更 .oru 壓縮檔。\n", 0), 0u);
+    EXPECT_EQ(ok({"list", "--help"}).rfind("用法：oru list ARCHIVE\n", 0), 0u);
+    const RunResult usage = oru({"list"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err.substr(0, usage.err.find('\n', usage.err.find('\n') + 1)),
+              "oru: list 的引數數目不對\n用法：oru COMMAND [OPTIONS] ARGS...");
+    const RunResult skipped = oru({"add", "a.oru", "nowhere"});
+    EXPECT_EQ(skipped.err.substr(0, skipped.err.find('\n')), "oru: nowhere：找不到（未加入）");
+}
+
+// Enable when archive/ raises NotFound by kind (it still makes the Chinese text itself).
+TEST_F(OruCli, DISABLED_AMissingArchiveIsNamedInEnglish) {
+    setLanguageVariables(nullptr, nullptr, "C");
+    EXPECT_EQ(oru({"list", "missing.oru"}).err, "oru: missing.oru: no such file.\n");
+    setLanguageVariables(nullptr, nullptr, "zh_TW.UTF-8");
+    EXPECT_EQ(oru({"list", "missing.oru"}).err, "oru: missing.oru找不到這個檔案.\n");
 }
 
 // add makes a missing archive, as zip and 7z do, but never turns another file into one, and
@@ -394,12 +452,14 @@ TEST_F(OruCli, AddCreatesAMissingArchiveOnly) {
         std::vector<std::string> paths;
         std::string err;     // "" for success
         bool archiveAfter;   // a file at archive afterwards
+        bool english = false;  // the front end's own texts, checked in English
     };
+    const std::string notAdded = "oru: missing: not found (not added)\noru: 1 item could not be added.\n";
     const Case cases[] = {
         {"new.oru", {"f.txt"}, "", true},
         {"sub/../new2.oru", {"f.txt"}, "", true},
-        {"none.oru", {"missing"}, "oru: missing: not found (not added)\noru: 1 item could not be added.\n", false},
-        {"part.oru", {"f.txt", "missing"}, "oru: missing: not found (not added)\noru: 1 item could not be added.\n", true},
+        {"none.oru", {"missing"}, notAdded, false, true},
+        {"part.oru", {"f.txt", "missing"}, notAdded, true, true},
         {"notes.txt", {"f.txt"}, "oru: notes.txt檔案格式不符.\n", true},
         {"folder.oru", {"f.txt"}, "oru: folder.oru找不到這個檔案.\n", false},
         {"dangling.oru", {"f.txt"}, "oru: dangling.oru找不到這個檔案.\n", false},
@@ -409,6 +469,7 @@ TEST_F(OruCli, AddCreatesAMissingArchiveOnly) {
         SCOPED_TRACE(c.archive);
         std::vector<std::string> args{"add", c.archive};
         args.insert(args.end(), c.paths.begin(), c.paths.end());
+        setenv("LANGUAGE", c.english ? "en" : "zh_TW", 1);
         const RunResult r = oru(args);
         EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
         EXPECT_EQ(r.err, c.err);
@@ -424,6 +485,7 @@ TEST_F(OruCli, AddCreatesAMissingArchiveOnly) {
 // ENTRY may be a shell-style pattern over the paths `list` shows; an exact path is taken as it
 // is, also when it holds pattern characters.
 TEST_F(OruCli, EntryPatternsSelectByPath) {
+    english();  // the front end's own texts
     writeFile(path("src/lib/x.c"), "x");
     writeFile(path("src/lib/y.c"), "y");
     writeFile(path("src/lib/y.h"), "h");
@@ -544,6 +606,7 @@ TEST_F(OruCli, VerboseNamesEachItem) {
 // -n keeps files that exist and extracts the rest; -o replaces them. Without either, and with
 // nobody to ask (no terminal), the command finds them all first and fails, writing nothing.
 TEST_F(OruCli, ExistingFilesAreKeptOrReplaced) {
+    english();  // the front end's own texts
     writeFile(path("src/d/a.txt"), "new a");
     writeFile(path("src/d/e/b.txt"), "new b");
     stdfs::create_directories(path("src/empty"));

@@ -20,6 +20,7 @@
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "tests/platform/InLanguage.h"
 
 namespace oru {
 namespace {
@@ -79,8 +80,10 @@ TEST(DisplayTextTest, AppendsFullStopOnlyAfterBytesAboveDot) {
 }
 
 // Texts of the file layer: the fixed text first, then the file (or the archive and the entry a
-// stream error met while reading it) and the system's reason.
+// stream error met while reading it) and the system's reason. In English: some of these texts
+// have a Chinese part in Traditional Chinese.
 TEST(ErrorTextTest, FileErrorsNameTheFileOrTheArchiveAndEntry) {
+    InLanguage english(language::Language::English);
     const struct {
         Error error;
         std::string text;
@@ -104,6 +107,7 @@ TEST(ErrorTextTest, FileErrorsNameTheFileOrTheArchiveAndEntry) {
 
 // The lock rules of FileStream: every open but Shared is exclusive, Shared ones go together.
 TEST(FileStreamTest, SecondOpenOfALockedFileIsRefusedAsInUse) {
+    InLanguage english(language::Language::English);
     TempDir tmp;
     const std::string path = tmp.path() + "/locked.bin";
     FileStream first(path, FileStream::Mode::Create);
@@ -157,6 +161,7 @@ TEST(FileStreamTest, OpenFailuresNameThePathAndTheCause) {
 // A write to a full disk says so and names the file (/dev/full answers every write with ENOSPC).
 TEST(FileStreamTest, AFullDiskIsSaidAsSuchNamingTheFile) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
+    InLanguage english(language::Language::English);
     FileStream full("/dev/full", FileStream::Mode::ReadWrite);
     const Error e = errorOf([&] { full.write("x", 1); });
     EXPECT_EQ(e.kind(), ErrorKind::DiskFull);
