@@ -121,6 +121,13 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path, AddMo
     try {
         addPathAt(run, parentName, path);
         endAdd(run);
+    } catch (const Cancelled&) {
+        endAddAfterFailure(run);
+        throw;
+    } catch (const Error& e) {
+        endAddAfterFailure(run);
+        // A full disk, or a write the archive's file refused, names the archive.
+        throw e.naming(path_);
     } catch (...) {
         endAddAfterFailure(run);
         throw;
@@ -175,11 +182,11 @@ public:
             throw;
         }
     }
-    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    void write(const void*, size_t) override { throw Error(ErrorKind::WriteError, {}); }
     int64_t position() const override { return file_.position(); }
     void seek(int64_t position) override { file_.seek(position); }
     int64_t size() const override { return file_.size(); }
-    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+    void setSize(int64_t) override { throw Error(ErrorKind::WriteError, {}); }
     bool failed() const { return failed_; }
 
 private:
@@ -321,7 +328,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     if (!packed) {
         file = openSource(run, path);
         if (!file) return;
-        if (file->size() >= kArchiveLimit) throw Error(tooLarge(path));
+        if (file->size() >= kArchiveLimit) throw Error(ErrorKind::SourceTooLarge, {.path = path});
     }
 
     run.info.currentName = path;
@@ -358,7 +365,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
             return;
         }
     }
-    if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
+    if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(ErrorKind::SourceTooLarge, {.path = path});
     const int64_t storedSize = stored.finish();
 
     JournalRow row;
@@ -404,7 +411,7 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
 
 void TKiv::checkRoomFor(const std::string& path, int64_t storedSize) const {
     const int64_t catalogBound = catalogBytes_ + (rowsSinceSave_ + 1) * kRowBytesBound;
-    if (header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(archiveFull(path));
+    if (header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = path});
 }
 
 // Before the first change to the archive in an AddPath call: the recovery file with the header

@@ -102,15 +102,14 @@ void TKiv::Compact() {
     try {
         temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::CreateSide);
     } catch (const Error&) {
-        throw Error(msg::cannotCreate(tempPath) + "：這個名稱已被另一個檔案或連結佔用，請移走它再重整");
+        throw Error(ErrorKind::SideFileTaken, {.path = tempPath});
     }
 
     const ArchiveHeader oldHeader = header_;
-    try {
-        compactInto(run, *temp);
-    } catch (...) {
-        // The archive is untouched: the half-written temporary file is of no use, and the
-        // catalog in memory (whose offsets were partly rewritten) is read again from the file.
+    // The archive is untouched by a failure of compactInto: the half-written temporary file is
+    // of no use, and the catalog in memory (whose offsets were partly rewritten) is read again
+    // from the file.
+    const auto undo = [&] {
         temp.reset();
         fs::deleteFile(tempPath);
         header_ = oldHeader;
@@ -119,6 +118,17 @@ void TKiv::Compact() {
             restoreView();
         } catch (...) {
         }
+    };
+    try {
+        compactInto(run, *temp);
+    } catch (const Cancelled&) {
+        undo();
+        throw;
+    } catch (const Error& e) {
+        undo();
+        throw e.naming(path_);  // a full disk, say, names the archive being compacted
+    } catch (...) {
+        undo();
         throw;
     }
 
@@ -140,7 +150,7 @@ void TKiv::Compact() {
         syncFile();
     } catch (const Error& e) {
         // The archive file is cut short; the complete compacted archive is the temporary file.
-        throw Error(std::string(e.what()) + ": 完整的壓縮檔保留在 " + tempPath, e.status());
+        throw e.naming(path_).keptIn(tempPath);
     }
     temp.reset();
     fs::deleteFile(tempPath);
@@ -182,9 +192,13 @@ void TKiv::compactInto(Run& run, Stream& temp) {
                 continue;
             }
         }
-        seekStoredBytes(offset, storedSize, archiveSize);
+        try {
+            seekStoredBytes(offset, storedSize, archiveSize);
+        } catch (const Error& e) {
+            throw e.naming(path_, entryLabel(c));
+        }
         // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
-        if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));
+        if (pos + storedSize >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = path_});
         copier.copy(offset, storedSize);
         // Changing Offset does not move the row within the ordering.
         c.Edit();

@@ -26,7 +26,7 @@ void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize)
     // is allocated or copied for it.
     if (fileSize < 0) fileSize = file_->size();
     if (offset < 0 || storedSize < 0 || int64_t{offset} + storedSize > fileSize) {
-        throw Error(msg::kReadError);
+        throw Error(ErrorKind::StoredOutsideFile, {.archive = path_, .count = offset, .total = storedSize});
     }
     file_->seek(offset);
 }
@@ -49,19 +49,19 @@ const StoredRanges& TKiv::storedRanges() {
 int64_t TKiv::checkFileRow(CatalogTable& cursor) {
     const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFolder) {
-        throw Error(cp950::toUtf8(cursor.GetText(schema::kFileName)) + "是一個目錄");
+        throw Error(ErrorKind::IsAFolder, {.archive = path_, .entry = cp950::toUtf8(cursor.GetText(schema::kFileName))});
     }
     // A row of another type is neither folder nor file: its bytes are never read as a file's.
     if (type != schema::kFile) {
-        throw Error("不明的項目類型（FileType " + std::to_string(type) + "），不是檔案");
+        throw Error(ErrorKind::UnknownEntryType, {.archive = path_, .entry = entryLabel(cursor), .count = type});
     }
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
     // Bytes outside the file fail as a read would; bytes in the file but outside the data area,
     // or shared with another row, are damage too.
     seekStoredBytes(offset, storedSize);
-    if (const std::string problem = storedRanges().problemOf(offset, storedSize); !problem.empty()) {
-        throw Error(problem);
+    if (const auto problem = storedRanges().problemOf(offset, storedSize)) {
+        throw Error(*problem, {.archive = path_, .entry = entryLabel(cursor), .count = offset, .total = storedSize});
     }
     // Content beyond the size the row gives is not produced: a stream that inflates past it is
     // damaged or hostile.
@@ -70,6 +70,17 @@ int64_t TKiv::checkFileRow(CatalogTable& cursor) {
 }
 
 void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
+    try {
+        readEntry(cursor, target);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        // The codec's and the file's failures know neither the archive nor the entry.
+        throw e.naming(path_, entryLabel(cursor));
+    }
+}
+
+void TKiv::readEntry(CatalogTable& cursor, Stream& target) {
     const int64_t limit = checkFileRow(cursor);
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
@@ -94,7 +105,7 @@ void TKiv::ExtractEntry(CatalogTable& cursor, const std::string& destination) {
 
 void TKiv::ExtractEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows, const std::string& destination) {
     if (rows.empty()) return;
-    if (destination.empty()) throw Error(msg::kCreateDirError);
+    if (destination.empty()) throw Error(ErrorKind::CannotCreateFolder, {});
     ExtractTarget target(destination, path_, conflicts_, false);
     extractRows(cursor, rows, target);
     target.finish();
@@ -162,7 +173,7 @@ bool TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool
     } catch (const Error& e) {
         // A name that could leave the chosen directory: the entry (a folder with everything
         // below it) is not extracted, the others are.
-        target.failed(cp950::toUtf8(storedName), e.what());
+        target.failed(cp950::toUtf8(storedName), e);
         return false;
     }
     const int32_t type = cursor.GetInteger(schema::kFileType);

@@ -18,11 +18,12 @@ namespace oru {
 
 class ReadAhead;
 
-inline std::string notFound(const std::string& path) { return path + "找不到這個檔案"; }
-inline std::string badFormat(const std::string& path) { return path + "檔案格式不符"; }
-inline std::string tooLarge(const std::string& path) { return path + ": 檔案達到 2 GB，無法加入壓縮檔"; }
-inline std::string archiveFull(const std::string& path) {
-    return path + ": 加入後壓縮檔會達到 2 GB 的上限，未加入";
+// The name an error gives the cursor's current row (UTF-8): "folder/name", or the name of a
+// top-level row.
+inline std::string entryLabel(CatalogTable& cursor) {
+    std::string name = cp950::toUtf8(cursor.GetText(schema::kFileName));
+    const std::string parent = cursor.GetText(schema::kParentName);
+    return parent.empty() ? name : cp950::toUtf8(parent) + "/" + name;
 }
 
 // Flushes stream to the disk when it is a file.

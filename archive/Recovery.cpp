@@ -16,7 +16,7 @@ namespace oru {
 // those bytes end, and the file is cut behind it.
 void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
     const auto unrecoverable = [&](const std::string& why) {
-        return Error(path_ + ": 上次加入檔案時中斷，無法復原（" + why + "）；復原資料保留在 " + journalPath);
+        return Error(ErrorKind::Unrecoverable, {.archive = path_, .path = journalPath, .detail = why});
     };
     std::unique_ptr<FileStream> journal;
     AddJournal::Contents saved;
@@ -91,7 +91,9 @@ void TKiv::recoverInterruptedAdd(const std::string& journalPath) {
         file_->setSize(file_->position());
         syncFile();
     } catch (const Error& e) {
-        throw unrecoverable(e.kind() != ErrorKind::CatalogStatus ? e.what() : badFormat(journalPath));
+        // The packet reader's refusals carry only a status code: the recovery file is no sound one.
+        throw unrecoverable(e.kind() != ErrorKind::CatalogStatus ? e.what()
+                                                                  : errorText(ErrorKind::BadFormat, {.archive = journalPath}));
     }
     journal.reset();
     fs::deleteFile(journalPath);
@@ -148,7 +150,7 @@ void TKiv::restoreInterruptedCompact() {
             file_->copyFrom(*temp, full - have);
             syncFile();
         } catch (const Error& e) {
-            throw Error(std::string(e.what()) + ": 完整的壓縮檔保留在 " + tempPath, e.status());
+            throw e.naming(path_).keptIn(tempPath);
         }
     }
     temp.reset();

@@ -212,6 +212,7 @@ private:
     // row whose bytes lie in the data area, shared with no other row. Returns the content size
     // the row allows; fails naming the problem.
     int64_t checkFileRow(CatalogTable& cursor);
+    void readEntry(CatalogTable& cursor, Stream& target);  // ReadEntry without naming its failures
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
     void extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target);
     // One row of an extraction walk, the cursor on it; entered: the walk goes below it next.

@@ -88,6 +88,9 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::DamagedEntry: return "error" + named(v) + ": 壓縮資料已損壞";
         case ErrorKind::SizeMismatch:
             return "error" + named(v) + ": 解壓縮後是 " + n(v.count) + " 位元組，記錄的大小是 " + n(v.total);
+        case ErrorKind::LongerThanRecorded:
+            return "error" + named(v) + ": 解壓縮後超過記錄的大小 " + n(v.total) + " 位元組";
+        case ErrorKind::CodecFailed: return "error" + named(v) + ": 壓縮程式庫發生錯誤";
         case ErrorKind::StoredOutsideFile: return "Stream read error" + named(v) + ": 儲存的資料位置超出檔案";
         case ErrorKind::StoredOutsideData:
             return object(v) + (object(v).empty() ? "" : ": ") + "儲存的資料位置超出資料區（位置 " + n(v.count) +
@@ -99,7 +102,7 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::UnknownEntryType:
             return (v.entry.empty() ? std::string() : v.entry + ": ") + "不明的項目類型（FileType " + n(v.count) +
                    "），不是檔案";
-        case ErrorKind::UnsafeName: return "壓縮檔中的名稱「" + v.entry + "」不能當作檔名，無法解出";
+        case ErrorKind::UnsafeName: return "壓縮檔中的名稱「" + v.detail + "」不能當作檔名，無法解出";
         case ErrorKind::TooDeep: return v.archive + ": 資料夾超過 " + n(v.count) + " 層，無法處理";
         case ErrorKind::TooManyPaths:
             return v.archive + ": 資料夾以名稱互相連結的路徑太多（超過 " + n(v.count) + " 步），無法處理";

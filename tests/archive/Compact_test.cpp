@@ -268,7 +268,7 @@ TEST_F(CompactTest, FailureBeforeTheCutLeavesFileAndCatalogAsTheyWere) {
     c.SetInteger("StoredSize", 0x7FFFFF00);
     c.Post();
     const Bytes before = readAll(path("x.oru"));
-    EXPECT_EQ(errorOf([&] { kiv->Compact(); }), "Stream read error");
+    EXPECT_EQ(kindOf([&] { kiv->Compact(); }), ErrorKind::StoredOutsideFile);
     EXPECT_EQ(readAll(path("x.oru")), before);
     EXPECT_FALSE(std::filesystem::exists(TKiv::TempPathFor(path("x.oru"))));
     // The catalog was read again from the file.
