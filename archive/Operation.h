@@ -1,10 +1,8 @@
 #pragma once
-// What the parts of TKiv share inside the engine: the state of one running operation, the
-// messages several of them raise, and a few limits. Not for front ends.
+// What the archive object and its jobs share inside the engine: a job's progress reporting, the
+// name errors give an entry, and a few helpers. Not for front ends.
 
-#include <chrono>
 #include <memory>
-#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -15,8 +13,6 @@
 #include "platform/FileSystem.h"
 
 namespace oru {
-
-class ReadAhead;
 
 // The name an error gives the cursor's current row (UTF-8): "folder/name", or the name of a
 // top-level row.
@@ -31,35 +27,15 @@ inline void syncIfFile(Stream& stream) {
     if (auto* file = dynamic_cast<FileStream*>(&stream)) file->sync();
 }
 
-// The walk and progress state of one public operation.
-struct TKiv::Run {
+// What a job reports to the front end's progress sink (none: nullptr), and the figures so far.
+struct JobProgress {
     Progress* sink = nullptr;
     Progress::Info info;
-    std::vector<fs::FileId> openFolders;  // adding: the folders on the current path
-    bool unsaved = false;                 // rows appended since the catalog was last written
-    int64_t rowsAdded = 0;                // rows this AddPath call appended
-    std::chrono::steady_clock::time_point lastCheckpoint = std::chrono::steady_clock::now();
-    std::chrono::steady_clock::duration checkpointCost{};
-    bool withoutJournal = false;          // the recovery file could not be made
-    ReadAhead* readAhead = nullptr;       // adding: the files of the folder being added, read ahead
-    std::vector<fs::FileId> ownFiles;     // adding: the archive and its side files, never added
-    bool strayBytes = false;              // adding: bytes of a file left out lie behind the data
 
     // Tells the front end that adding went on without path.
     void skip(const std::string& path, SkipReason reason) {
         if (sink) sink->skipped(path, reason);
     }
-    // Adding: where names go, built at the first item; the rows in the catalog's default order,
-    // where a replaced file's row is found; the end of the newest stored bytes of a replaced file
-    // (rows appended before it keep their bytes when a failure gives rows up).
-    std::unique_ptr<NameIndex> names;
-    std::unique_ptr<CatalogTable> rowsInOrder;
-    int32_t replacedEnd = 0;
-    bool keepBoth = false;  // an item already there is added again under a new name
-    // Deleting: how many folder rows bear each folder name (by sort key), counted at the first
-    // folder deleted.
-    std::unique_ptr<std::unordered_map<std::string, int>> folderRows;
-
     void report() {
         if (sink) sink->update(info);
     }

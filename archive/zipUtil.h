@@ -91,7 +91,7 @@ public:
     // the archive and its side files met in an added folder are passed over without a report.
     // Names are stored as the catalog can hold them, each one unique where it lands; every item
     // stored under another name is reported (renamed); replaced stored bytes become dead bytes.
-    // Fails with "Stream write error", "error", a refusal
+    // Fails with WriteError or DiskFull naming the archive, CodecFailed, a refusal
     // of sources of 2 GiB or archives that would reach 2 GiB, or Cancelled (checked at least
     // every megabyte of a file; the file then leaves no row and none of its bytes). Every file
     // completed before a failure stays listed in the catalog in the file.
@@ -177,30 +177,20 @@ public:
     void WrapFileForTesting(const FileWrapper& wrap);
 
 private:
-    struct Run;  // the walk and progress state of one public operation
-    class StoredStream;  // a file's stored bytes on their way into the archive
+    // The jobs work on the archive's file, header and catalog directly.
+    friend class AddJob;
+    friend class ExtractJob;
+    friend class CompactJob;
+    friend class DeleteJob;
+    friend class Recovery;
 
     TKiv();
-    // Adding.
-    void addPathAt(Run& run, const std::string& parentName, const std::string& path);
-    void addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id);
-    std::vector<fs::FileId> ownFiles() const;
-    std::unique_ptr<FileStream> openSource(Run& run, const std::string& path);
-    void addFile(Run& run, const std::string& parentName, const std::string& path);
-    NameIndex::Place placeOf(Run& run, const std::string& parentName, const std::string& path, int32_t type);
-    void reportStoredName(Run& run, const std::string& path, const std::string& storedName);
+    // Shared by the jobs: rows appended or given new stored bytes (adding, recovery).
     // Gives the file row at place entry.replaces of rowsInOrder (a clone in the default order)
     // the stored bytes, sizes and check-in date of entry.
     void replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry);
-    void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();
-    void beginJournal(Run& run);
-    void checkpoint(Run& run);
-    void endAdd(Run& run);
-    void endAddAfterFailure(Run& run) noexcept;
-    bool dropLastAddedRow(Run& run) noexcept;
-    void closeJournal() noexcept;
     // Opening after a crash.
     void recoverInterruptedAdd(const std::string& journalPath);
     void restoreInterruptedCompact();
@@ -214,13 +204,7 @@ private:
     int64_t checkFileRow(CatalogTable& cursor);
     void readEntry(CatalogTable& cursor, Stream& target);  // ReadEntry without naming its failures
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
-    void extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target);
-    // One row of an extraction walk, the cursor on it; entered: the walk goes below it next.
-    // False when the row's name is refused (nothing below it is to be extracted).
-    bool extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool entered);
-    void extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name);
-    // Deleting and compacting.
-    void compactInto(Run& run, Stream& temp);
+    // Reads the catalog again after a failure, keeping the first error.
     void reloadQuietly() noexcept;
     void syncFile();
 
@@ -246,9 +230,6 @@ private:
     AddFilter addFilter_;
     int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
-    std::unique_ptr<AddJournal> journal_;  // the recovery file, while AddPath runs
-    fs::FileId journalId_;                 // its device and inode
-    std::unique_ptr<uint8_t[]> storedBuffer_;  // holds a file's stored bytes (StoredStream)
 };
 
 }  // namespace oru
