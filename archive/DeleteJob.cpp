@@ -1,17 +1,95 @@
+// DeleteJob: rows deleted from the catalog (a folder with every row below it), merged, and the
+// archive compacted.
 #include "archive/DeleteJob.h"
 
+#include <optional>
+#include <unordered_map>
+
+#include "archive/CatalogTree.h"
 #include "archive/zipUtil.h"
+#include "catalog/ArchiveSchema.h"
+#include "platform/Collation.h"
+#include "platform/Error.h"
 
 namespace oru {
+
+void TKiv::DeleteEntry(CatalogTable& cursor) {
+    if (cursor.IsEmpty()) return;
+    DeleteEntries(cursor, {*cursor.GetBookmark()});
+}
 
 DeleteJob::DeleteJob(TKiv& archive, CatalogTable& cursor, std::vector<Bookmark> rows)
     : archive_(archive), cursor_(cursor), rows_(std::move(rows)) {}
 
 void DeleteJob::Run() {
     const TKiv::Writing writing(archive_);
-    archive_.DeleteEntries(cursor_, rows_);
+    DeleteRows();
     cursor_.MergeChanges();
     archive_.Compact();
+}
+
+void TKiv::DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows) {
+    DeleteJob(*this, cursor, rows).DeleteRows();
+}
+
+void DeleteJob::DeleteRows() {
+    const TKiv::Writing writing(archive_);
+    if (rows_.empty()) return;
+    CatalogTable all;
+    all.CloneFrom(cursor_);
+    std::optional<CatalogTree> tree;  // made for the first folder of rows: files need no index
+    // The rows to delete, children before their folder, each once. A folder name's children are
+    // all deleted the first time it is entered, so no name is entered twice.
+    struct Collect : CatalogTree::Visitor {
+        CatalogTable& all;
+        std::vector<Bookmark> doomed;
+        std::vector<bool> taken;
+        explicit Collect(CatalogTable& table) : all(table), taken(static_cast<size_t>(table.ViewSize())) {}
+        void visit(int row, bool entered) override {
+            if (!entered) take(row);
+        }
+        void leave(int row) override { take(row); }
+        void take(int row) {
+            if (taken[static_cast<size_t>(row)]) return;
+            taken[static_cast<size_t>(row)] = true;
+            all.SetRecordNumber(row + 1);
+            doomed.push_back(*all.GetBookmark());
+        }
+    } collect(all);
+    CatalogTree::Options options;
+    options.enterNameOnce = true;
+    // How many folder rows bear each folder name (by sort key), counted at the first folder.
+    std::unordered_map<std::string, int> bearers;
+    for (const Bookmark& b : rows_) {
+        all.GotoBookmark(b);
+        const int row = all.RecordNumber() - 1;
+        if (all.IntegerAt(row, schema::kFileType) != schema::kFolder) {
+            collect.take(row);
+            continue;
+        }
+        if (bearers.empty()) {
+            for (int i = 0, n = all.ViewSize(); i < n; ++i) {
+                if (all.HasValueAt(i, schema::kFileType) && all.IntegerAt(i, schema::kFileType) == schema::kFolder) {
+                    ++bearers[collation::sortKey(all.TextAt(i, schema::kFileName))];
+                }
+            }
+        }
+        // The rows below a folder whose name another folder row bears are that folder's too (an
+        // archive holding such a clash): only this row goes.
+        int& count = bearers[collation::sortKey(all.TextAt(row, schema::kFileName))];
+        if (count > 1) {
+            --count;
+            collect.take(row);
+            continue;
+        }
+        if (!tree) tree.emplace(all, archive_.ArchivePath());
+        tree->walkFrom(row, options, collect);
+    }
+    // Every cursor on a deleted row, the caller's included, moves on as DeleteCurrent moves it.
+    for (const Bookmark& b : collect.doomed) {
+        all.GotoBookmark(b);
+        all.DeleteCurrent();
+    }
 }
 
 }  // namespace oru

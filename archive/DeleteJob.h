@@ -20,6 +20,9 @@ public:
     // (TKiv::Compact), reporting to the archive's progress sink. Fails as those do; a failure of
     // compaction leaves the catalog without the rows and the file as Compact leaves it.
     void Run();
+    // Only the deletion, from the catalog (TKiv::DeleteEntries): the change is neither merged nor
+    // written.
+    void DeleteRows();
 
 private:
     TKiv& archive_;

@@ -11,6 +11,7 @@
 
 #include "archive/AddJournal.h"
 #include "archive/Operation.h"
+#include "archive/Recovery.h"
 #include "archive/StoredRanges.h"
 #include "platform/Clock.h"
 
@@ -127,7 +128,7 @@ void TKiv::finishInterruptedWork() {
     } else if (lockable_ && !readOnly_ && ownSideFile(TempPathFor(path_)) && lockable_->relock(true)) {
         writing.emplace(*this);
     }
-    if (writing || !lockable_) restoreInterruptedCompact();
+    if (writing || !lockable_) Recovery(*this).FinishCompact();
 
     try {
         readHeaderAndCatalog();
@@ -168,7 +169,7 @@ void TKiv::readHeaderAndCatalog() {
     if (!magicMatches(header_.Magic)) throw Error(ErrorKind::BadFormat, {.archive = path_});
     const std::string journalPath = RecoveryPathFor(path_);
     if (ownSideFile(journalPath)) {
-        recoverInterruptedAdd(journalPath);
+        Recovery(*this).FinishAdd(journalPath);
     } else {
         LoadCatalog();
     }

@@ -181,7 +181,6 @@ private:
     friend class AddJob;
     friend class ExtractJob;
     friend class CompactJob;
-    friend class DeleteJob;
     friend class Recovery;
 
     TKiv();
@@ -191,9 +190,6 @@ private:
     void replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry);
     void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();
-    // Opening after a crash.
-    void recoverInterruptedAdd(const std::string& journalPath);
-    void restoreInterruptedCompact();
     void readHeaderAndCatalog();
     // Reading.
     // fileSize: the archive file's size, when the caller knows it (-1: asks the file).
