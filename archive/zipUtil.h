@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ConflictHandler.h"
-#include "archive/NameIndex.h"
 #include "archive/Progress.h"
 #include "catalog/CatalogTable.h"
 #include "platform/FileSystem.h"
@@ -22,38 +20,37 @@
 
 namespace oru {
 
-class AddJournal;
 class StoredRanges;
-class ExtractTarget;
 struct JournalRow;
 
 // zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
-// position. Fails with "error" on any zlib failure.
+// position. Fails with CodecFailed when the deflate library fails.
 void CompressStream(Stream& source, Stream& destination);
 // Decodes the one stored entry in source (from position 0) into target at its position, in
-// pieces of 512 bytes. Fails with "error" on a damaged stream, never loops without end.
-// limit: content beyond this many bytes is a damaged stream (the row's OriginalSize); -1 = none.
+// pieces of 512 bytes. Fails with DamagedEntry on a damaged stream, never loops without end.
+// limit: content beyond this many bytes fails with LongerThanRecorded (the row's OriginalSize);
+// -1 = none.
 void DecompressStream(Stream& source, Stream& target, int64_t limit = -1);
 
 class TKiv {
 public:
     // Creates the archive and writes the 16-byte header. An existing archive (or empty file) is
-    // emptied; any other existing file is refused untouched (NotAnArchiveMessage). Also fails with
-    // "Cannot create file %s" / "Cannot open file %s".
+    // emptied; any other existing file is refused untouched (NotAnArchive). Also fails with the
+    // file's CannotCreate / CannotOpen / InUse.
     static std::unique_ptr<TKiv> CreateNew(const std::string& path);
     // Whether the file at path is one CreateNew would replace: an archive by its magic, or an
     // empty file. False for a missing file or one that cannot be read.
     static bool IsReplaceable(const std::string& path);
-    // CreateNew's refusal of a file that is no archive.
+    // The text of CreateNew's refusal of a file that is no archive (kind NotAnArchive).
     static std::string NotAnArchiveMessage(const std::string& path);
     // How an archive is held open. Exclusive: read-write, no other open beside it. Shared: any
     // number of shared opens at once (readers, windows viewing it), read-write when the user may
     // write the file and read only otherwise; writing takes the exclusive lock for its duration
     // (BeginWriting).
     enum class Access { Exclusive, Shared };
-    // Opens an existing archive: "%s找不到這個檔案", "Cannot open file %s", "%s檔案格式不符",
-    // the catalog loader's errors, or, when an interrupted add or compaction must be finished
-    // first and the archive cannot be written, a message that says so.
+    // Opens an existing archive. Fails with NotFound, the file's CannotOpen / InUse, ReadOnly,
+    // BadFormat, the catalog loader's errors, or, when an interrupted add must be finished first
+    // and cannot be, NeedsRecoveryReadOnly, NeedsRecoveryInUse or Unrecoverable.
     static std::unique_ptr<TKiv> OpenExisting(const std::string& path, Access access = Access::Exclusive);
     virtual ~TKiv();
 
@@ -105,21 +102,24 @@ public:
     using AddFilter = std::function<bool(const std::string& path)>;
     void SetAddFilter(AddFilter leaveOut) { addFilter_ = std::move(leaveOut); }
     // Writes the content of cursor's current row into target; target's position ends at 0.
-    // Fails with "%s是一個目錄" for a folder row, "Stream read error" when the stored bytes lie
-    // outside the file, "error" for a damaged stream (or one inflating past OriginalSize), or
-    // Cancelled when the progress sink asks (it is asked after every megabyte of content).
+    // Fails with IsAFolder, UnknownEntryType, StoredOutsideFile, StoredOutsideData, StoredShared,
+    // DamagedEntry or LongerThanRecorded (a stream inflating past OriginalSize), or a read error,
+    // each naming the archive and the entry; or with Cancelled when the progress sink asks (it is
+    // asked after every megabyte of content). A stream that ends before OriginalSize is not
+    // refused here: TestJob counts it as damage.
     void ReadEntry(CatalogTable& cursor, Stream& target);
     // Writes cursor's current row (a folder with everything below it, empty folders included)
     // below destination, as ExtractEntries does for one row; an empty view writes nothing.
     void ExtractEntry(CatalogTable& cursor, const std::string& destination);
     // Writes each of rows (bookmarks of cursor's rows; folders with everything below them) below
-    // destination, which is made when missing ("Unable to create directory" when it cannot be).
+    // destination, which is made when missing (CannotCreateFolder when it cannot be).
     // No symbolic link below destination is followed, and a file is renamed into place only once
     // complete. A file that exists where one goes is put to the conflict handler (none:
     // replaced); what this call wrote itself is never replaced (the later gets name~N.ext). An
     // entry that fails (damaged, a name that could leave destination, a link or a file in the
     // way, a target that cannot be written) leaves no file; the others go on, and the call then
-    // fails naming the archive and each failed entry. Fails with Cancelled when asked to stop
+    // fails with EntriesFailed naming the archive and each failed entry with its reason. Fails
+    // with Cancelled when asked to stop
     // (the file being written is left out). Does not move cursor.
     void ExtractEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows, const std::string& destination);
     // The paths of the files that ExtractEntries with the same arguments would find in its way,
@@ -132,19 +132,20 @@ public:
     // Deletes cursor's current row (a folder with every row below it) from the catalog.
     void DeleteEntry(CatalogTable& cursor);
     // DeleteEntry for each of rows (bookmarks of cursor's rows), the catalog indexed once for
-    // all; a row already deleted as part of another is passed over. Fails "Record not found"
+    // all; a row already deleted as part of another is passed over (DeleteJob). Fails with the
+    // catalog's "Record not found" status
     // for a bookmark of a row deleted before the call, or with the folder walk's errors
     // (CatalogTree.h) before anything is deleted.
     void DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows);
     // Rewrites the archive without dead bytes through the temporary file; Catalog's filter switch
-    // and record number are kept. Fails with "Cannot create file %s" (temporary file), "Stream
-    // read error", "Stream write error" or Cancelled: before the archive is cut, the file is
-    // unchanged and Catalog is read from it again; after, the message names the temporary file,
-    // which holds the complete archive.
+    // and record number are kept. Fails with SideFileTaken (temporary file), StoredOutsideFile
+    // naming the entry, a read or write error or DiskFull naming the archive, or Cancelled: before
+    // the archive is cut, the file is unchanged and Catalog is read from it again; after, the
+    // error's keptIn names the temporary file, which holds the complete archive.
     void Compact();
 
     // Reads Catalog from CatalogOffset to the end of the file (none there: no entries). Fails
-    // with "%s檔案格式不符" when the offset lies outside 16..file size or the packet is refused.
+    // with BadFormat when the offset lies outside 16..file size or the packet is refused.
     void LoadCatalog();
     // Writes Catalog at CatalogOffset; the header at position 0.
     void SaveCatalog();
