@@ -1,7 +1,6 @@
 // The archive object: creating and opening an archive, reading and writing its header and
 // catalog, and the names of its side files. Adding, recovery, extraction, deletion and
-// compaction each have a file of their own (Add.cpp, Recovery.cpp, Extract.cpp, Delete.cpp,
-// Compact.cpp).
+// compaction are jobs of their own (AddJob, Recovery, ExtractJob, DeleteJob, CompactJob).
 #include "archive/zipUtil.h"
 
 #include <algorithm>
