@@ -1,5 +1,7 @@
 // AddJob: adding files and folders to an archive, with checkpoints of header and catalog and the
 // recovery file that covers the time between two of them.
+#include "archive/AddJob.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +13,6 @@
 #include <optional>
 #include <utility>
 
-#include "archive/AddJob.h"
-
 #include "archive/AddJournal.h"
 #include "archive/EntryCodec.h"
 #include "archive/EntryNames.h"
@@ -22,6 +22,7 @@
 #include "platform/WorkerPool.h"
 
 namespace oru {
+namespace {
 
 // The stored stream of a file on its way into the archive, at the end of the data area. Up to
 // kHeld bytes are held in memory, so that a small file is written in one piece once it is
@@ -29,8 +30,6 @@ namespace oru {
 // the archive as it is made, and the disk is told to start writing it out at once: a big file
 // needs no memory of its own size, and the flush at the next checkpoint has little left to wait
 // for. check() is storedCheck of the whole stream, sampled as it passes.
-namespace {
-
 class StoredStream : public codec::Sink {
 public:
     static constexpr size_t kHeld = size_t{8} << 20;  // a multiple of 4 KiB
@@ -97,10 +96,6 @@ private:
     uint8_t tail_[kRun] = {};
     size_t tailSize_ = 0;
 };
-
-}  // namespace
-
-namespace {
 
 // An upper bound on what one appended row adds to the catalog packet (two 40-byte texts, five
 // 8-byte values and the row's status, flags and log entry come to well under this).

@@ -284,7 +284,8 @@ inline void expectFileMatches(TKiv& kiv) {
 }
 
 // Forwards to another stream, as a disk that holds at most maxSize bytes of it: a write that
-// would grow the stream past that writes what fits and fails with "Stream write error".
+// would grow the stream past that writes what fits and fails with DiskFull, naming nothing (the
+// engine names the archive).
 // Writes over bytes already there succeed, as on a full disk.
 class FullDiskStream : public Stream {
 public:
@@ -297,7 +298,7 @@ public:
             return;
         }
         if (room > 0) inner_->write(buffer, static_cast<size_t>(room));
-        throw Error(msg::kWriteError);
+        throw Error(ErrorKind::DiskFull, {});
     }
     int64_t position() const override { return inner_->position(); }
     void seek(int64_t position) override { inner_->seek(position); }

@@ -283,7 +283,7 @@ TEST_F(CompactTest, FailureAfterTheCutKeepsTheCompleteArchiveInTheTemporaryFile)
     archive({"a", "b"});
     limitArchiveSize(*kiv, 6000);
     const std::string message = errorOf([&] { kiv->Compact(); });
-    EXPECT_EQ(message.rfind("Stream write error", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("Stream write error: the disk holding " + path("x.oru") + " is full", 0), 0u) << message;
     EXPECT_NE(message.find(TKiv::TempPathFor(path("x.oru"))), std::string::npos) << message;
     kiv.reset();
 
