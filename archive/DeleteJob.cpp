@@ -23,8 +23,14 @@ DeleteJob::DeleteJob(TKiv& archive, CatalogTable& cursor, std::vector<Bookmark> 
 
 void DeleteJob::Run() {
     const TKiv::Writing writing(archive_);
-    DeleteRows();
-    cursor_.MergeChanges();
+    try {
+        DeleteRows();
+        cursor_.MergeChanges();
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        throw e.naming(archive_.ArchivePath());  // the catalog's own failures name no archive
+    }
     archive_.Compact();
 }
 

@@ -116,9 +116,13 @@ TEST_F(JobsTest, DeleteJobDeletesMergesAndCompacts) {
     CatalogTable& c = kiv->Catalog();
     moveTo(c, "docs");
     const auto before = std::filesystem::file_size(archive);
-    DeleteJob(*kiv, c, {*c.GetBookmark()}).Run();
+    const Bookmark docs = *c.GetBookmark();
+    DeleteJob(*kiv, c, {docs}).Run();
     EXPECT_EQ(namesOf(c), std::vector<std::string>{"odd"});
     EXPECT_LT(std::filesystem::file_size(archive), before);
+    // A row gone before the job is refused, and nothing changes.
+    EXPECT_THROW(DeleteJob(*kiv, c, {docs}).Run(), Error);
+    EXPECT_EQ(namesOf(c), std::vector<std::string>{"odd"});
     kiv.reset();
     auto again = TKiv::OpenExisting(archive);
     EXPECT_EQ(namesOf(again->Catalog()), std::vector<std::string>{"odd"});
