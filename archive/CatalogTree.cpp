@@ -12,13 +12,9 @@
 
 namespace oru {
 
-namespace {
-constexpr size_t kTextWidth = 40;  // bytes a stored name keeps
-}
-
 std::string CatalogTree::storedForm(const std::string& name) {
     std::string s = name.substr(0, name.find('\0'));
-    if (s.size() > kTextWidth) s.resize(kTextWidth);
+    if (s.size() > schema::kNameWidth) s.resize(schema::kNameWidth);
     while (!s.empty() && s.back() == ' ') s.pop_back();
     return s;
 }
@@ -134,7 +130,7 @@ void CatalogTree::run(Walk& walk, int startRow, int parentId) const {
     };
     const auto enter = [&](int row) {
         if (stack.size() - baseFrames >= kMaxDepth) {
-            throw Error(archive_ + ": 資料夾超過 " + std::to_string(kMaxDepth) + " 層，無法處理");
+            throw Error(ErrorKind::TooDeep, {.archive = archive_, .count = static_cast<int64_t>(kMaxDepth)});
         }
         const auto id = static_cast<size_t>(nameId_[row]);
         walk.onPath[id] = 1;
@@ -168,8 +164,7 @@ void CatalogTree::run(Walk& walk, int startRow, int parentId) const {
         }
         const int row = children_[static_cast<size_t>(f.next++)];
         if (++walk.work > walk.limit) {
-            throw Error(archive_ + ": 資料夾以名稱互相連結的路徑太多（超過 " + std::to_string(walk.limit) +
-                        " 步），無法處理");
+            throw Error(ErrorKind::TooManyPaths, {.archive = archive_, .count = static_cast<int64_t>(walk.limit)});
         }
         const bool folder = folder_[row] != 0;
         if (walk.options.foldersFirst && folder == f.others) continue;

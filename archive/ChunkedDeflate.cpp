@@ -14,8 +14,6 @@
 namespace oru::codec {
 namespace {
 
-constexpr const char* kZlibError = "error";
-
 // One chunk on its way through a worker: its input behind room for the dictionary, and the
 // deflate data made of it.
 struct Chunk {
@@ -48,7 +46,7 @@ void deflateChunk(Chunk& chunk) {
     if (chunk.dictionarySize > 0 &&
         isal_deflate_set_dict(&zs, chunk.data() - chunk.dictionarySize, static_cast<uint32_t>(chunk.dictionarySize)) !=
             COMP_OK) {
-        throw Error(kZlibError);
+        throw Error(ErrorKind::CodecFailed, {});
     }
     zs.next_in = chunk.data();
     zs.avail_in = static_cast<uint32_t>(chunk.size);
@@ -63,7 +61,7 @@ void deflateChunk(Chunk& chunk) {
         available = std::min<size_t>(available, UINT32_MAX);
         zs.next_out = out;
         zs.avail_out = static_cast<uint32_t>(available);
-        if (isal_deflate(&zs) != COMP_OK) throw Error(kZlibError);
+        if (isal_deflate(&zs) != COMP_OK) throw Error(ErrorKind::CodecFailed, {});
         chunk.out.grow(available - zs.avail_out);
         // Done when all input is taken and the block is closed: the end of the stream for the
         // last chunk, the sync flush (which leaves room in the output) for the others.

@@ -28,9 +28,6 @@
 namespace oru {
 namespace {
 
-// Every zlib failure reaches the user as this one text.
-constexpr const char* kZlibError = "error";
-
 constexpr size_t kInputChunk = size_t{1} << 20;
 constexpr size_t kOutputChunk = size_t{256} << 10;
 
@@ -97,12 +94,12 @@ struct Deflater {
     }
     z_stream& start() {
         if (!ready) {
-            if (deflateInit(&zs, kLevel) != Z_OK) throw Error(kZlibError);
+            if (deflateInit(&zs, kLevel) != Z_OK) throw Error(ErrorKind::CodecFailed, {});
             ready = true;
         } else if (deflateReset(&zs) != Z_OK) {
             deflateEnd(&zs);
             ready = false;
-            throw Error(kZlibError);
+            throw Error(ErrorKind::CodecFailed, {});
         }
         return zs;
     }
@@ -164,7 +161,7 @@ uint64_t deflateWithZlib(Stream& source, Sink& sink, int64_t maxInput, const Pro
             zs.next_out = out;
             zs.avail_out = static_cast<uInt>(available);
             ret = deflate(&zs, flush);
-            if (ret == Z_STREAM_ERROR) throw Error(kZlibError);
+            if (ret == Z_STREAM_ERROR) throw Error(ErrorKind::CodecFailed, {});
             sink.commit(available - zs.avail_out);
         } while (zs.avail_out == 0 || (flush == Z_FINISH && ret != Z_STREAM_END));
         if (flush == Z_FINISH) break;
@@ -243,7 +240,7 @@ enum class Step { Going, End, Failed };
 class ZlibInflater {
 public:
     ZlibInflater() {
-        if (inflateInit(&zs_) != Z_OK) throw Error(kZlibError);
+        if (inflateInit(&zs_) != Z_OK) throw Error(ErrorKind::CodecFailed, {});
     }
     ~ZlibInflater() { inflateEnd(&zs_); }
     ZlibInflater(const ZlibInflater&) = delete;
@@ -377,12 +374,12 @@ uint64_t decodeStream(Inflater& inflater, Stream& source, Stream& target, int64_
             if (limit >= 0 && total + n > static_cast<uint64_t>(limit)) {
                 size_t allowed = static_cast<size_t>(static_cast<uint64_t>(limit) - total);
                 if (allowed > 0) target.write(block.get() + at, allowed);
-                throw Error(kZlibError);
+                throw Error(ErrorKind::LongerThanRecorded, {.total = limit});
             }
             target.write(block.get() + at, n);
             total += n;
         }
-        if (failed) throw Error(kZlibError);
+        if (failed) throw Error(ErrorKind::DamagedEntry, {});
         // Bytes behind the end of the stream are ignored: the checksum has vouched for the content.
         if (step == Step::End) return total;
     }

@@ -99,7 +99,7 @@ std::string sourceName(const std::string& path) {
             std::free(real);
         }
     }
-    if (name.empty() || name == "." || name == "..") throw Error(path + ": 無法取得這個項目的名稱");
+    if (name.empty() || name == "." || name == "..") throw Error(ErrorKind::NoName, {.path = path});
     return name;
 }
 
@@ -143,7 +143,7 @@ std::string diskName(const std::string& storedName) {
     if (unsafe) {
         std::string shown;
         for (char c : name) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
-        throw Error("壓縮檔中的名稱「" + shown + "」不能當作檔名，無法解出");
+        throw Error(ErrorKind::UnsafeName, {.detail = shown});
     }
     return name;
 }

@@ -8,10 +8,12 @@
 
 #include <string>
 
+#include "catalog/ArchiveSchema.h"
+
 namespace oru {
 
 // Width of FileName and ParentName in bytes.
-inline constexpr size_t kNameWidth = 40;
+using schema::kNameWidth;
 
 // The disk name (UTF-8) of the file or folder at path: its last component. A path ending in
 // "/", "." or ".." is named after the folder it resolves to. Fails when no name can be found.

@@ -7,15 +7,13 @@
 #include "archive/ExtractTarget.h"
 
 #include "archive/EntryNames.h"
+#include "archive/ErrorReason.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 
 namespace oru {
 
 namespace {
-
-// How many failures the final message lists by name.
-constexpr size_t kListedFailures = 10;
 
 // Removes the hidden file unless it was renamed into place.
 class TemporaryName {
@@ -32,12 +30,6 @@ private:
     const fs::Directory& dir_;
 };
 
-// A reason for the user: the codec's bare "error" and a read outside the archive mean damage.
-std::string reasonText(const std::string& message) {
-    if (message == "error" || message == msg::kReadError) return "壓縮資料已損壞（" + message + "）";
-    return message;
-}
-
 std::string identity(const fs::Directory& dir) {
     if (!dir.present()) return "";
     const fs::FileId id = dir.id();
@@ -50,7 +42,7 @@ std::string identity(const fs::Directory& dir) {
 void writeNewFile(const fs::Directory& dir, const std::string& name, const std::function<void(Stream&)>& write) {
     if (std::unique_ptr<FileStream> file = dir.createUnnamed(name)) {
         write(*file);
-        if (!dir.nameFile(*file, name)) throw Error(msg::cannotCreate(dir.pathOf(name)));
+        if (!dir.nameFile(*file, name)) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(name)});
         return;
     }
     TemporaryName temp(dir);
@@ -58,7 +50,7 @@ void writeNewFile(const fs::Directory& dir, const std::string& name, const std::
         const std::unique_ptr<FileStream> file = dir.createTemporary(name, temp.name);
         write(*file);
     }
-    if (!dir.rename(temp.name, name, false)) throw Error(msg::cannotCreate(dir.pathOf(name)));
+    if (!dir.rename(temp.name, name, false)) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(name)});
     temp.name.clear();
 }
 
@@ -101,7 +93,7 @@ void ExtractTarget::enter(const std::string& name) {
         } catch (const Cancelled&) {
             throw;
         } catch (const Error& e) {
-            if (!lookOnly_) failed(name, e.what());
+            if (!lookOnly_) failed(name, e);
             broken = true;
         }
     }
@@ -127,7 +119,7 @@ std::string ExtractTarget::chooseName(const std::string& name, uint64_t entry, b
             case fs::EntryKind::None:
                 if (lookOnly_) written_[{id, name}] = entry;
                 return name;
-            case fs::EntryKind::Directory: throw Error(msg::cannotCreate(dir.pathOf(name)));
+            case fs::EntryKind::Directory: throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(name)});
             default: break;
         }
         if (lookOnly_) {
@@ -162,7 +154,7 @@ std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, co
     } catch (const Cancelled&) {
         throw;
     } catch (const Error& e) {
-        failed(name, e.what());
+        failed(name, e);
         return "";
     }
 }
@@ -181,7 +173,7 @@ std::string ExtractTarget::writeChosen(const std::string& chosen, bool replace, 
             const std::unique_ptr<FileStream> file = dir.createTemporary(chosen, temp.name);
             write(*file);
         }
-        if (!dir.rename(temp.name, chosen, true)) throw Error(msg::cannotCreate(dir.pathOf(chosen)));
+        if (!dir.rename(temp.name, chosen, true)) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(chosen)});
         temp.name.clear();
     }
     written_[{level().id, chosen}] = entry;
@@ -217,7 +209,7 @@ std::string ExtractTarget::writeFileBehind(const std::string& name, uint64_t ent
     } catch (const Cancelled&) {
         throw;
     } catch (const Error& e) {
-        failed(name, e.what());
+        failed(name, e);
         return "";
     }
 }
@@ -230,20 +222,21 @@ void ExtractTarget::takeWritten(bool wait) {
         try {
             behind_->take();
         } catch (const Error& e) {
-            failedAt(label, e.what());
+            failedAt(label, e);
         }
     }
 }
 
-void ExtractTarget::failed(const std::string& name, const std::string& message) {
+void ExtractTarget::failed(const std::string& name, const Error& error) {
     // Failures of files still being written come first: they are of earlier entries.
     takeWritten(true);
-    failedAt(labelOf(name), message);
+    failedAt(labelOf(name), error);
 }
 
-void ExtractTarget::failedAt(const std::string& label, const std::string& message) {
+void ExtractTarget::failedAt(const std::string& label, const Error& error) {
     if (lookOnly_) return;
-    std::string text = archive_ + ": " + label + ": " + reasonText(message);
+    // The entry is named by its path below the destination, which says more than its row.
+    std::string text = archive_ + ": " + label + ": " + reasonText(error);
     if (handler_) handler_->failed(text);
     failures_.push_back(std::move(text));
 }
@@ -251,13 +244,7 @@ void ExtractTarget::failedAt(const std::string& label, const std::string& messag
 void ExtractTarget::finish() {
     takeWritten(true);
     if (failures_.empty()) return;
-    if (failures_.size() == 1) throw Error(failures_.front());
-    std::string text = std::to_string(failures_.size()) + " 個項目未能解出，其他項目已解出：";
-    for (size_t i = 0; i < failures_.size() && i < kListedFailures; ++i) text += "\n" + failures_[i];
-    if (failures_.size() > kListedFailures) {
-        text += "\n……以及其他 " + std::to_string(failures_.size() - kListedFailures) + " 個";
-    }
-    throw Error(text);
+    throw Error(ErrorKind::EntriesFailed, {.archive = archive_, .items = failures_});
 }
 
 }  // namespace oru

@@ -14,6 +14,7 @@
 
 #include "archive/ConflictHandler.h"
 #include "platform/Directory.h"
+#include "platform/Error.h"
 #include "platform/Stream.h"
 #include "platform/WorkerPool.h"
 
@@ -52,11 +53,11 @@ public:
     std::string writeFileBehind(const std::string& name, uint64_t entry, const std::function<ContentWriter()>& prepare);
 
     // Records that the entry name (UTF-8, as the catalog gives it) in the current level could
-    // not be extracted, for the reason message, and tells the handler.
-    void failed(const std::string& name, const std::string& message);
+    // not be extracted, for the reason error gives, and tells the handler.
+    void failed(const std::string& name, const Error& error);
 
-    // Waits for the files still being written, then fails, listing the entries that could not
-    // be extracted, when there is one.
+    // Waits for the files still being written, then fails with EntriesFailed, listing the
+    // entries that could not be extracted, when there is one.
     void finish();
 
     // lookOnly: the paths of the files in the way, in the order met, each once.
@@ -80,7 +81,7 @@ private:
     std::string writeChosen(const std::string& chosen, bool replace, uint64_t entry,
                             const std::function<void(Stream&)>& write);
     // Records the failure of the entry shown as label.
-    void failedAt(const std::string& label, const std::string& message);
+    void failedAt(const std::string& label, const Error& error);
     // Takes back the results of files written behind: all of them when wait, else those done.
     void takeWritten(bool wait);
 

@@ -43,18 +43,14 @@ StoredRanges::StoredRanges(CatalogTable& catalog, int64_t dataEnd) : dataEnd_(da
     }
 }
 
-std::string StoredRanges::problemOf(int32_t offset, int32_t storedSize) const {
+std::optional<ErrorKind> StoredRanges::problemOf(int32_t offset, int32_t storedSize) const {
     // The data area runs from behind the header to the catalog.
     if (offset < kHeaderSize || storedSize <= 0 || int64_t{offset} + storedSize > dataEnd_) {
-        return "儲存的資料位置超出資料區（位置 " + std::to_string(offset) + "，" + std::to_string(storedSize) +
-               " 位元組），檔案已損毀";
+        return ErrorKind::StoredOutsideData;
     }
     // Stored bytes belong to one row; rows sharing them are damage (or a hostile catalog).
-    if (overlapping_.count({offset, storedSize}) != 0) {
-        return "儲存的資料與其他項目重疊（位置 " + std::to_string(offset) + "，" + std::to_string(storedSize) +
-               " 位元組），檔案已損毀";
-    }
-    return {};
+    if (overlapping_.count({offset, storedSize}) != 0) return ErrorKind::StoredShared;
+    return std::nullopt;
 }
 
 }  // namespace oru

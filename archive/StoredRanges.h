@@ -5,9 +5,12 @@
 // are refused instead of being read again and again.
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
+
+#include "platform/Error.h"
 
 namespace oru {
 
@@ -18,8 +21,9 @@ public:
     // Every file row of catalog (its filter does not matter); dataEnd: the header's CatalogOffset.
     StoredRanges(CatalogTable& catalog, int64_t dataEnd);
 
-    // Empty when the range is sound; otherwise what is wrong with it (UTF-8).
-    std::string problemOf(int32_t offset, int32_t storedSize) const;
+    // Empty when the range is sound; otherwise what is wrong with it: StoredOutsideData or
+    // StoredShared.
+    std::optional<ErrorKind> problemOf(int32_t offset, int32_t storedSize) const;
 
 private:
     int64_t dataEnd_;

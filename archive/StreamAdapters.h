@@ -34,7 +34,7 @@ public:
         } catch (const Error&) {
         }
     }
-    size_t read(void*, size_t) override { throw Error(msg::kReadError); }
+    size_t read(void*, size_t) override { throw Error(ErrorKind::ReadError, {}); }
     void write(const void* data, size_t n) override {
         if (buffer_.size() + n > capacity_) flushBehind();
         if (n >= capacity_) {
@@ -122,11 +122,11 @@ public:
         pos_ += static_cast<int64_t>(got);
         return got;
     }
-    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    void write(const void*, size_t) override { throw Error(ErrorKind::WriteError, {}); }
     int64_t position() const override { return pos_; }
     void seek(int64_t position) override { pos_ = position; }
     int64_t size() const override { return length_; }
-    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+    void setSize(int64_t) override { throw Error(ErrorKind::WriteError, {}); }
 
 private:
     Stream& base_;

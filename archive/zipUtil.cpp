@@ -1,7 +1,6 @@
 // The archive object: creating and opening an archive, reading and writing its header and
 // catalog, and the names of its side files. Adding, recovery, extraction, deletion and
-// compaction each have a file of their own (Add.cpp, Recovery.cpp, Extract.cpp, Delete.cpp,
-// Compact.cpp).
+// compaction are jobs of their own (AddJob, Recovery, ExtractJob, DeleteJob, CompactJob).
 #include "archive/zipUtil.h"
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "archive/AddJournal.h"
 #include "archive/Operation.h"
+#include "archive/Recovery.h"
 #include "archive/StoredRanges.h"
 #include "platform/Clock.h"
 
@@ -26,13 +26,6 @@ TKiv::TKiv() : catalog_(std::make_unique<CatalogTable>()) {
 TKiv::~TKiv() = default;
 
 namespace {
-std::string readOnlyMessage(const std::string& path) {
-    return path + ": 這個壓縮檔是唯讀的（沒有寫入權限或位於唯讀媒體），只能檢視與解壓縮，無法加入、刪除或重整";
-}
-std::string inUseMessage(const std::string& path) {
-    return path + ": 另一個程式正在使用這個壓縮檔，現在無法寫入";
-}
-
 // Whether the first bytes of a file make it one that CreateNew may empty: an archive's magic
 // (in any case of its letters), or no bytes at all.
 bool replaceable(Stream& file) {
@@ -64,7 +57,7 @@ bool TKiv::IsReplaceable(const std::string& path) {
 }
 
 std::string TKiv::NotAnArchiveMessage(const std::string& path) {
-    return path + ": 這個檔案不是壓縮檔，不能以新的壓縮檔取代它";
+    return errorText(ErrorKind::NotAnArchive, {.path = path});
 }
 
 std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
@@ -74,7 +67,7 @@ std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
         // is emptied (bytes of it left behind the header would be taken for the catalog when the
         // new archive is opened again); any other file is someone's document and stays as it is.
         auto file = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
-        if (!replaceable(*file)) throw Error(NotAnArchiveMessage(path));
+        if (!replaceable(*file)) throw Error(ErrorKind::NotAnArchive, {.path = path});
         if (file->size() > 0) file->setSize(0);
         kiv->file_ = std::move(file);
     } else {
@@ -92,7 +85,7 @@ std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
 std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path, Access access) {
     std::unique_ptr<TKiv> kiv(new TKiv());
     // A folder of that name does not count as the archive.
-    if (!fs::fileExists(path)) throw Error(notFound(path));
+    if (!fs::fileExists(path)) throw Error(ErrorKind::NotFound, {.path = path});
     if (access == Access::Shared) {
         auto file = std::make_unique<FileStream>(path, FileStream::Mode::Shared);
         kiv->lockable_ = file.get();
@@ -103,7 +96,7 @@ std::unique_ptr<TKiv> TKiv::OpenExisting(const std::string& path, Access access)
             kiv->file_ = std::make_unique<FileStream>(path, FileStream::Mode::ReadWrite);
         } catch (const Error&) {
             // A writer refused because the archive is read only says so.
-            if (!fs::mayWrite(path)) throw Error(readOnlyMessage(path));
+            if (!fs::mayWrite(path)) throw Error(ErrorKind::ReadOnly, {.archive = path});
             throw;
         }
     }
@@ -122,20 +115,19 @@ void TKiv::finishInterruptedWork() {
     // An interrupted add (this user's, or the owner's when another user reads the archive): the
     // archive is not readable until it is recovered, which needs writing it.
     if (readOnly_ && (journal || fs::sideFileAt(journalPath, path_) == fs::SideFile::OwnersOther)) {
-        throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復才能開啟，但它是唯讀的，無法寫入；" +
-                    "請以有寫入權限的身分開啟一次");
+        throw Error(ErrorKind::NeedsRecoveryReadOnly, {.archive = path_, .path = journalPath});
     }
     if (journal) {
         if (lockable_) {
             if (!lockable_->relock(true)) {
-                throw Error(path_ + ": 上次加入檔案時中斷，這個壓縮檔需要修復，但另一個程式正在使用它");
+                throw Error(ErrorKind::NeedsRecoveryInUse, {.archive = path_});
             }
             writing.emplace(*this);
         }
     } else if (lockable_ && !readOnly_ && ownSideFile(TempPathFor(path_)) && lockable_->relock(true)) {
         writing.emplace(*this);
     }
-    if (writing || !lockable_) restoreInterruptedCompact();
+    if (writing || !lockable_) Recovery(*this).FinishCompact();
 
     try {
         readHeaderAndCatalog();
@@ -143,17 +135,17 @@ void TKiv::finishInterruptedWork() {
         // A compaction cut short may have left the complete archive in its temporary file.
         const std::string tempPath = TempPathFor(path_);
         if (fs::sideFileAt(tempPath, path_) != fs::SideFile::Owned) throw;
-        throw Error(std::string(e.what()) + "；" + tempPath + " 可能保留了完整的壓縮檔", e.status());
+        throw e.naming(path_).keptIn(tempPath, true);
     }
 }
 
 bool TKiv::ReadOnly() const { return readOnly_; }
 
 TKiv::Writing::Writing(TKiv& kiv) : kiv_(kiv) {
-    if (kiv_.readOnly_) throw Error(readOnlyMessage(kiv_.path_));
+    if (kiv_.readOnly_) throw Error(ErrorKind::ReadOnly, {.archive = kiv_.path_});
     // The exclusive lock may already be held (opening takes it before Writing exists).
     if (kiv_.writers_ == 0 && kiv_.lockable_ && !kiv_.lockable_->relock(true)) {
-        throw Error(inUseMessage(kiv_.path_));
+        throw Error(ErrorKind::ArchiveInUse, {.archive = kiv_.path_});
     }
     ++kiv_.writers_;
 }
@@ -166,17 +158,17 @@ void TKiv::readHeaderAndCatalog() {
     // The header is the first 16 bytes. An empty file keeps the header of a new archive and
     // opens without entries; a file of 1 to 15 bytes is no archive.
     const int64_t size = file_->size();
-    if (size > 0 && size < kHeaderSize) throw Error(badFormat(path_));
+    if (size > 0 && size < kHeaderSize) throw Error(ErrorKind::BadFormat, {.archive = path_});
     if (size >= kHeaderSize) {
         uint8_t bytes[kHeaderSize];
         file_->seek(0);
         file_->readExact(bytes, kHeaderSize);
         decodeHeader(bytes, header_);
     }
-    if (!magicMatches(header_.Magic)) throw Error(badFormat(path_));
+    if (!magicMatches(header_.Magic)) throw Error(ErrorKind::BadFormat, {.archive = path_});
     const std::string journalPath = RecoveryPathFor(path_);
     if (ownSideFile(journalPath)) {
-        recoverInterruptedAdd(journalPath);
+        Recovery(*this).FinishAdd(journalPath);
     } else {
         LoadCatalog();
     }
@@ -197,7 +189,7 @@ void TKiv::LoadCatalog() {
     if (size == 0) return;
     // The catalog sits behind the header, and within the file: an offset outside that range
     // means a damaged or cut file, whose entries cannot be found.
-    if (offset < kHeaderSize || offset > size) throw Error(badFormat(path_));
+    if (offset < kHeaderSize || offset > size) throw Error(ErrorKind::BadFormat, {.archive = path_});
     // No byte at the offset: a new archive, no entries.
     if (offset == size) return;
     file_->seek(offset);

@@ -8,13 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/ConflictHandler.h"
-#include "archive/NameIndex.h"
 #include "archive/Progress.h"
 #include "catalog/CatalogTable.h"
 #include "platform/FileSystem.h"
@@ -22,38 +20,37 @@
 
 namespace oru {
 
-class AddJournal;
 class StoredRanges;
-class ExtractTarget;
 struct JournalRow;
 
 // zlib level 1 (78 01) of the whole of source, from position 0, written at destination's
-// position. Fails with "error" on any zlib failure.
+// position. Fails with CodecFailed when the deflate library fails.
 void CompressStream(Stream& source, Stream& destination);
 // Decodes the one stored entry in source (from position 0) into target at its position, in
-// pieces of 512 bytes. Fails with "error" on a damaged stream, never loops without end.
-// limit: content beyond this many bytes is a damaged stream (the row's OriginalSize); -1 = none.
+// pieces of 512 bytes. Fails with DamagedEntry on a damaged stream, never loops without end.
+// limit: content beyond this many bytes fails with LongerThanRecorded (the row's OriginalSize);
+// -1 = none.
 void DecompressStream(Stream& source, Stream& target, int64_t limit = -1);
 
 class TKiv {
 public:
     // Creates the archive and writes the 16-byte header. An existing archive (or empty file) is
-    // emptied; any other existing file is refused untouched (NotAnArchiveMessage). Also fails with
-    // "Cannot create file %s" / "Cannot open file %s".
+    // emptied; any other existing file is refused untouched (NotAnArchive). Also fails with the
+    // file's CannotCreate / CannotOpen / InUse.
     static std::unique_ptr<TKiv> CreateNew(const std::string& path);
     // Whether the file at path is one CreateNew would replace: an archive by its magic, or an
     // empty file. False for a missing file or one that cannot be read.
     static bool IsReplaceable(const std::string& path);
-    // CreateNew's refusal of a file that is no archive.
+    // The text of CreateNew's refusal of a file that is no archive (kind NotAnArchive).
     static std::string NotAnArchiveMessage(const std::string& path);
     // How an archive is held open. Exclusive: read-write, no other open beside it. Shared: any
     // number of shared opens at once (readers, windows viewing it), read-write when the user may
     // write the file and read only otherwise; writing takes the exclusive lock for its duration
     // (BeginWriting).
     enum class Access { Exclusive, Shared };
-    // Opens an existing archive: "%s找不到這個檔案", "Cannot open file %s", "%s檔案格式不符",
-    // the catalog loader's errors, or, when an interrupted add or compaction must be finished
-    // first and the archive cannot be written, a message that says so.
+    // Opens an existing archive. Fails with NotFound, the file's CannotOpen / InUse, ReadOnly,
+    // BadFormat, the catalog loader's errors, or, when an interrupted add must be finished first
+    // and cannot be, NeedsRecoveryReadOnly, NeedsRecoveryInUse or Unrecoverable.
     static std::unique_ptr<TKiv> OpenExisting(const std::string& path, Access access = Access::Exclusive);
     virtual ~TKiv();
 
@@ -91,7 +88,7 @@ public:
     // the archive and its side files met in an added folder are passed over without a report.
     // Names are stored as the catalog can hold them, each one unique where it lands; every item
     // stored under another name is reported (renamed); replaced stored bytes become dead bytes.
-    // Fails with "Stream write error", "error", a refusal
+    // Fails with WriteError or DiskFull naming the archive, CodecFailed, a refusal
     // of sources of 2 GiB or archives that would reach 2 GiB, or Cancelled (checked at least
     // every megabyte of a file; the file then leaves no row and none of its bytes). Every file
     // completed before a failure stays listed in the catalog in the file.
@@ -105,21 +102,24 @@ public:
     using AddFilter = std::function<bool(const std::string& path)>;
     void SetAddFilter(AddFilter leaveOut) { addFilter_ = std::move(leaveOut); }
     // Writes the content of cursor's current row into target; target's position ends at 0.
-    // Fails with "%s是一個目錄" for a folder row, "Stream read error" when the stored bytes lie
-    // outside the file, "error" for a damaged stream (or one inflating past OriginalSize), or
-    // Cancelled when the progress sink asks (it is asked after every megabyte of content).
+    // Fails with IsAFolder, UnknownEntryType, StoredOutsideFile, StoredOutsideData, StoredShared,
+    // DamagedEntry or LongerThanRecorded (a stream inflating past OriginalSize), or a read error,
+    // each naming the archive and the entry; or with Cancelled when the progress sink asks (it is
+    // asked after every megabyte of content). A stream that ends before OriginalSize is not
+    // refused here: TestJob counts it as damage.
     void ReadEntry(CatalogTable& cursor, Stream& target);
     // Writes cursor's current row (a folder with everything below it, empty folders included)
     // below destination, as ExtractEntries does for one row; an empty view writes nothing.
     void ExtractEntry(CatalogTable& cursor, const std::string& destination);
     // Writes each of rows (bookmarks of cursor's rows; folders with everything below them) below
-    // destination, which is made when missing ("Unable to create directory" when it cannot be).
+    // destination, which is made when missing (CannotCreateFolder when it cannot be).
     // No symbolic link below destination is followed, and a file is renamed into place only once
     // complete. A file that exists where one goes is put to the conflict handler (none:
     // replaced); what this call wrote itself is never replaced (the later gets name~N.ext). An
     // entry that fails (damaged, a name that could leave destination, a link or a file in the
     // way, a target that cannot be written) leaves no file; the others go on, and the call then
-    // fails naming the archive and each failed entry. Fails with Cancelled when asked to stop
+    // fails with EntriesFailed naming the archive and each failed entry with its reason. Fails
+    // with Cancelled when asked to stop
     // (the file being written is left out). Does not move cursor.
     void ExtractEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows, const std::string& destination);
     // The paths of the files that ExtractEntries with the same arguments would find in its way,
@@ -132,19 +132,20 @@ public:
     // Deletes cursor's current row (a folder with every row below it) from the catalog.
     void DeleteEntry(CatalogTable& cursor);
     // DeleteEntry for each of rows (bookmarks of cursor's rows), the catalog indexed once for
-    // all; a row already deleted as part of another is passed over. Fails "Record not found"
+    // all; a row already deleted as part of another is passed over (DeleteJob). Fails with the
+    // catalog's "Record not found" status
     // for a bookmark of a row deleted before the call, or with the folder walk's errors
     // (CatalogTree.h) before anything is deleted.
     void DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows);
     // Rewrites the archive without dead bytes through the temporary file; Catalog's filter switch
-    // and record number are kept. Fails with "Cannot create file %s" (temporary file), "Stream
-    // read error", "Stream write error" or Cancelled: before the archive is cut, the file is
-    // unchanged and Catalog is read from it again; after, the message names the temporary file,
-    // which holds the complete archive.
+    // and record number are kept. Fails with SideFileTaken (temporary file), StoredOutsideFile
+    // naming the entry, a read or write error or DiskFull naming the archive, or Cancelled: before
+    // the archive is cut, the file is unchanged and Catalog is read from it again; after, the
+    // error's keptIn names the temporary file, which holds the complete archive.
     void Compact();
 
     // Reads Catalog from CatalogOffset to the end of the file (none there: no entries). Fails
-    // with "%s檔案格式不符" when the offset lies outside 16..file size or the packet is refused.
+    // with BadFormat when the offset lies outside 16..file size or the packet is refused.
     void LoadCatalog();
     // Writes Catalog at CatalogOffset; the header at position 0.
     void SaveCatalog();
@@ -177,33 +178,19 @@ public:
     void WrapFileForTesting(const FileWrapper& wrap);
 
 private:
-    struct Run;  // the walk and progress state of one public operation
-    class StoredStream;  // a file's stored bytes on their way into the archive
+    // The jobs work on the archive's file, header and catalog directly.
+    friend class AddJob;
+    friend class ExtractJob;
+    friend class CompactJob;
+    friend class Recovery;
 
     TKiv();
-    // Adding.
-    void addPathAt(Run& run, const std::string& parentName, const std::string& path);
-    void addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id);
-    std::vector<fs::FileId> ownFiles() const;
-    std::unique_ptr<FileStream> openSource(Run& run, const std::string& path);
-    void addFile(Run& run, const std::string& parentName, const std::string& path);
-    NameIndex::Place placeOf(Run& run, const std::string& parentName, const std::string& path, int32_t type);
-    void reportStoredName(Run& run, const std::string& path, const std::string& storedName);
+    // Shared by the jobs: rows appended or given new stored bytes (adding, recovery).
     // Gives the file row at place entry.replaces of rowsInOrder (a clone in the default order)
     // the stored bytes, sizes and check-in date of entry.
     void replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry);
-    void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void AppendEntry(const ArchiveEntry& entry);
     void saveHeaderAndCatalog();
-    void beginJournal(Run& run);
-    void checkpoint(Run& run);
-    void endAdd(Run& run);
-    void endAddAfterFailure(Run& run) noexcept;
-    bool dropLastAddedRow(Run& run) noexcept;
-    void closeJournal() noexcept;
-    // Opening after a crash.
-    void recoverInterruptedAdd(const std::string& journalPath);
-    void restoreInterruptedCompact();
     void readHeaderAndCatalog();
     // Reading.
     // fileSize: the archive file's size, when the caller knows it (-1: asks the file).
@@ -212,14 +199,9 @@ private:
     // row whose bytes lie in the data area, shared with no other row. Returns the content size
     // the row allows; fails naming the problem.
     int64_t checkFileRow(CatalogTable& cursor);
+    void readEntry(CatalogTable& cursor, Stream& target);  // ReadEntry without naming its failures
     void readStoredBytes(int32_t offset, int32_t storedSize, MemoryStream& into);
-    void extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target);
-    // One row of an extraction walk, the cursor on it; entered: the walk goes below it next.
-    // False when the row's name is refused (nothing below it is to be extracted).
-    bool extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool entered);
-    void extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name);
-    // Deleting and compacting.
-    void compactInto(Run& run, Stream& temp);
+    // Reads the catalog again after a failure, keeping the first error.
     void reloadQuietly() noexcept;
     void syncFile();
 
@@ -245,9 +227,6 @@ private:
     AddFilter addFilter_;
     int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
-    std::unique_ptr<AddJournal> journal_;  // the recovery file, while AddPath runs
-    fs::FileId journalId_;                 // its device and inode
-    std::unique_ptr<uint8_t[]> storedBuffer_;  // holds a file's stored bytes (StoredStream)
 };
 
 }  // namespace oru

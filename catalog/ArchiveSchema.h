@@ -2,11 +2,16 @@
 // The names of the archive catalog's fields, the values of FileType and the listing's ordering:
 // the one place every layer takes them from.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace oru::schema {
 
-inline constexpr const char* kFileName = "FileName";          // text, CP950, up to 40 bytes
+// The bytes a stored name (FileName, ParentName) keeps at most.
+inline constexpr size_t kNameWidth = 40;
+
+
+inline constexpr const char* kFileName = "FileName";          // text, CP950, up to kNameWidth bytes
 inline constexpr const char* kParentName = "ParentName";      // name of the folder row holding it
 inline constexpr const char* kFileType = "FileType";          // kFolder or kFile
 inline constexpr const char* kOffset = "Offset";              // file rows: first stored byte

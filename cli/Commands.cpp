@@ -11,7 +11,10 @@
 #include <unistd.h>
 #include <unordered_set>
 
+#include "archive/ArchiveFigures.h"
 #include "archive/CatalogTree.h"
+#include "archive/DeleteJob.h"
+#include "archive/TestJob.h"
 #include "archive/zipUtil.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
@@ -147,30 +150,6 @@ std::vector<Bookmark> bookmarksOf(CatalogTable& catalog, const std::vector<int>&
     return marks;
 }
 
-// Decodes the stored file at view index i (the Adler-32 is checked while inflating) and compares
-// the content's length with OriginalSize. Returns what is wrong, or "" when the entry is sound;
-// decoded receives the bytes it gave.
-std::string damageOf(TKiv& kiv, CatalogTable& catalog, int i, int64_t& decoded) {
-    const int64_t expected = catalog.IntegerAt(i, schema::kOriginalSize);
-    catalog.SetRecordNumber(i + 1);
-    CountingSink sink(expected < 0 ? 0 : expected);
-    std::string problem;
-    try {
-        kiv.ReadEntry(catalog, sink);
-        if (sink.count() != expected) {
-            problem = "decodes to " + std::to_string(sink.count()) + " bytes, recorded size " +
-                      std::to_string(expected);
-        }
-    } catch (const Cancelled&) {
-        throw;
-    } catch (const Error& e) {
-        // One damaged entry must not hide the next: report it and go on.
-        problem = e.what();
-    }
-    decoded = sink.count();
-    return problem;
-}
-
 // The four magic bytes as text, bytes outside printable ASCII as \xNN.
 std::string printableMagic(const char (&magic)[4]) {
     std::string text;
@@ -191,7 +170,7 @@ std::string addablePath(const std::string& path) {
     std::string name = fs::lastComponent(p);
     if (name == "." || name == ".." || name.empty()) {
         char resolved[PATH_MAX];
-        if (realpath(p.c_str(), resolved) == nullptr) throw Error(msg::cannotOpen(path));
+        if (realpath(p.c_str(), resolved) == nullptr) throw Error(ErrorKind::CannotOpen, {.path = path});
         p = resolved;
         if (fs::lastComponent(p).empty()) throw Error("cannot add " + path + ": it has no name to store");
     }
@@ -221,7 +200,7 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
             }
             // Each item left out has had its line; the command fails once all the rest is in.
             if (const uint64_t n = progress.skippedCount(); n > 0) {
-                throw Error(std::to_string(n) + (n == 1 ? " item" : " items") + " could not be added");
+                throw Error(ErrorKind::ItemsSkipped, {.count = static_cast<int64_t>(n)});
             }
         });
     } catch (...) {
@@ -307,9 +286,7 @@ void cmdDelete(const std::string& archive, const std::vector<std::string>& entri
     // Bookmarks, taken before the first deletion shifts the view.
     const std::vector<Bookmark> targets = bookmarksOf(catalog, rows);
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-        kiv->DeleteEntries(catalog, targets);
-        catalog.MergeChanges();
-        kiv->Compact();
+        DeleteJob(*kiv, catalog, targets).Run();
         // Named once the file holds the change; compaction's own reports name what it kept.
         for (const std::string& path : deleted) progress.item(path);
     }, false);
@@ -327,74 +304,47 @@ void cmdTest(const std::string& archive, const Options& options) {
     const FirstPaths paths(catalog, tree);
 
     const bool terminal = isatty(STDOUT_FILENO);
-    int checked = 0, damaged = 0;
+    TestSummary summary;
     // Attached to the archive, the display is asked after every megabyte decoded: Ctrl+C stops
     // inside a big entry too.
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-        Progress::Info info;
-        for (int i = 0; i < tree.size(); ++i) {
-            if (catalog.IntegerAt(i, schema::kFileType) != schema::kFile) continue;
-            if (progress.cancelled()) throw Cancelled();
-            int64_t decoded = 0;
-            const std::string problem = damageOf(*kiv, catalog, i, decoded);
-            ++checked;
-            if (!problem.empty()) {
-                ++damaged;
-                progress.finish();
-                std::printf("damaged: %s: %s\n", forTerminal(paths.label(i), terminal).c_str(),
-                            forTerminal(displayText(problem), terminal).c_str());
-            }
-            info.itemsDone = checked;
-            info.bytesDone += static_cast<uint64_t>(decoded);
-            info.currentName = paths.label(i);
-            progress.update(info);
-        }
+        const auto report = [&](const EntryCheck& check) {
+            if (!check.damage) return;
+            progress.finish();
+            std::printf("damaged: %s: %s\n", forTerminal(paths.label(check.row), terminal).c_str(),
+                        forTerminal(displayText(TestJob::ReasonText(*check.damage)), terminal).c_str());
+        };
+        summary = TestJob(*kiv, &progress, report).Run();
         progress.finish();
     }, false);
-    std::printf("%d stored files checked, %d damaged\n", checked, damaged);
-    if (std::fflush(stdout) != 0) throw Error(msg::kWriteError);
-    if (damaged > 0) {
-        throw Error(std::to_string(damaged) + " of " + std::to_string(checked) + " stored files are damaged");
+    std::printf("%d stored files checked, %d damaged\n", summary.checked, summary.damaged);
+    if (std::fflush(stdout) != 0) throw Error(ErrorKind::WriteError, {.path = "standard output"});
+    if (summary.damaged > 0) {
+        throw Error(ErrorKind::EntriesDamaged, {.archive = archive, .count = summary.damaged, .total = summary.checked});
     }
 }
 
 void cmdInfo(const std::string& archive) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
-    const CatalogTable& catalog = kiv->Catalog();
     const ArchiveHeader& h = kiv->Header();
-
-    int64_t folders = 0, files = 0, original = 0, stored = 0;
-    for (int i = 0; i < catalog.ViewSize(); ++i) {
-        const int64_t type = catalog.IntegerAt(i, schema::kFileType);
-        if (type == schema::kFolder) {
-            ++folders;
-        } else if (type == schema::kFile) {
-            ++files;
-            original += catalog.IntegerAt(i, schema::kOriginalSize);
-            stored += catalog.IntegerAt(i, schema::kStoredSize);
-        }
-    }
-    std::error_code ec;
-    const auto fileSize = static_cast<int64_t>(std::filesystem::file_size(archive, ec));
-    const int64_t dataArea = h.CatalogOffset - kHeaderSize;
-    const auto& data = catalog.Data();
+    const ArchiveFigures f = ArchiveFigures::Of(*kiv);
 
     std::printf("archive: %s\n", forTerminal(archive, isatty(STDOUT_FILENO)).c_str());
     std::printf("magic: %s\n", printableMagic(h.Magic).c_str());
     std::printf("catalog offset: %d\n", h.CatalogOffset);
     std::printf("created: %s\n", clock::formatIso(h.Created).c_str());
-    std::printf("entries: %lld\n", static_cast<long long>(folders + files));
-    std::printf("folders: %lld\n", static_cast<long long>(folders));
-    std::printf("files: %lld\n", static_cast<long long>(files));
-    std::printf("original bytes: %lld\n", static_cast<long long>(original));
-    std::printf("data bytes: %lld\n", static_cast<long long>(stored));
-    std::printf("dead bytes: %lld\n", static_cast<long long>(dataArea > stored ? dataArea - stored : 0));
-    std::printf("catalog bytes: %lld\n",
-                static_cast<long long>(!ec && fileSize > h.CatalogOffset ? fileSize - h.CatalogOffset : 0));
-    std::printf("file bytes: %lld\n", static_cast<long long>(ec ? 0 : fileSize));
-    std::printf("slots: %zu\n", data.slots.size());
-    std::printf("change-log entries: %zu\n", data.log.size());
-    if (std::fflush(stdout) != 0) throw Error(msg::kWriteError);
+    std::printf("entries: %lld\n", static_cast<long long>(f.entries()));
+    std::printf("folders: %lld\n", static_cast<long long>(f.folders));
+    std::printf("files: %lld\n", static_cast<long long>(f.files));
+    std::printf("other entries: %lld\n", static_cast<long long>(f.others));
+    std::printf("original bytes: %lld\n", static_cast<long long>(f.originalBytes));
+    std::printf("data bytes: %lld\n", static_cast<long long>(f.storedBytes));
+    std::printf("dead bytes: %lld\n", static_cast<long long>(f.deadBytes));
+    std::printf("catalog bytes: %lld\n", static_cast<long long>(f.catalogBytes));
+    std::printf("file bytes: %lld\n", static_cast<long long>(f.fileSize));
+    std::printf("slots: %lld\n", static_cast<long long>(f.slots));
+    std::printf("change-log entries: %lld\n", static_cast<long long>(f.logEntries));
+    if (std::fflush(stdout) != 0) throw Error(ErrorKind::WriteError, {.path = "standard output"});
 }
 
 }  // namespace oru::cli

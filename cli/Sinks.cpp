@@ -1,6 +1,7 @@
 #include "cli/Sinks.h"
 
 #include <cerrno>
+#include <string>
 #include <unistd.h>
 
 #include "platform/Error.h"
@@ -34,17 +35,14 @@ void DescriptorSink::flush() {
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
             buffer_.clear();
-            throw Error(msg::kWriteError);
+            const int cause = w < 0 ? errno : 0;
+            const std::string where = fd_ == STDOUT_FILENO ? "standard output" : "descriptor " + std::to_string(fd_);
+            if (cause == ENOSPC || cause == EDQUOT) throw Error(ErrorKind::DiskFull, {.path = where});
+            throw Error(ErrorKind::WriteError, {.path = where, .errnum = cause});
         }
         done += static_cast<size_t>(w);
     }
     buffer_.clear();
-}
-
-void CountingSink::write(const void*, size_t n) {
-    count_ += static_cast<int64_t>(n);
-    pos_ += static_cast<int64_t>(n);
-    if (count_ > limit_) throw Error("decodes to more bytes than its recorded size");
 }
 
 }  // namespace oru

@@ -57,12 +57,14 @@ enum class ErrorKind {
     NoName,              // path: an item that has no name to store
     DamagedEntry,        // archive, entry: a stored stream that does not decode
     SizeMismatch,        // archive, entry; count (decoded), total (recorded): sizes differ
+    LongerThanRecorded,  // archive, entry; total (recorded): the stream decodes to more than that
+    CodecFailed,         // archive, entry or path: the deflate library failed (no damage found)
     StoredOutsideFile,   // archive, entry: stored bytes lie outside the file
     StoredOutsideData,   // archive, entry: stored bytes lie outside the data area
     StoredShared,        // archive, entry: stored bytes overlap another row's
     IsAFolder,           // entry: a folder where a file was asked for
     UnknownEntryType,    // entry; count: the FileType value
-    UnsafeName,          // entry: a stored name that cannot name a file
+    UnsafeName,          // detail: a stored name that cannot name a file (as shown)
     TooDeep,             // archive; count: the depth limit
     TooManyPaths,        // archive; count: the work limit of a folder walk
     EntriesFailed,       // archive; items: the entries an extraction left out, with their reasons

@@ -124,6 +124,9 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::SizeMismatch:
             return tr("error%1$s: decodes to %2$s bytes, but the recorded size is %3$s",
                       {named(v), n(v.count), n(v.total)});
+        case ErrorKind::LongerThanRecorded:
+            return tr("error%1$s: decodes to more than the recorded size of %2$s bytes", {named(v), n(v.total)});
+        case ErrorKind::CodecFailed: return tr("error%1$s: the compression library failed", {named(v)});
         case ErrorKind::StoredOutsideFile:
             return tr("Stream read error%1$s: the stored data lies outside the file", {named(v)});
         case ErrorKind::StoredOutsideData:
@@ -136,7 +139,7 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::UnknownEntryType:
             return tr("%1$sunknown entry type (FileType %2$s), not a file", {before(v.entry), n(v.count)});
         case ErrorKind::UnsafeName:
-            return tr("The name \"%1$s\" in the archive cannot be a file name, so it is not extracted", {v.entry});
+            return tr("The name \"%1$s\" in the archive cannot be a file name, so it is not extracted", {v.detail});
         case ErrorKind::TooDeep:
             return tr("%1$s: folders nest more than %2$s levels deep; cannot go on", {v.archive, n(v.count)});
         case ErrorKind::TooManyPaths:

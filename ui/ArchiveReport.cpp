@@ -8,57 +8,26 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
-#include "platform/CodePage.h"
+#include "archive/ArchiveFigures.h"
+#include "archive/TestJob.h"
 #include "platform/Error.h"
 #include "ui/CatalogModel.h"
 
 namespace oru::ui {
 
-namespace {
-
-// Counts the content written to it and keeps none of it.
-class CountingSink : public oru::Stream {
-public:
-    size_t read(void*, size_t) override { return 0; }
-    void write(const void*, size_t n) override { count_ += static_cast<int64_t>(n); }
-    int64_t position() const override { return count_; }
-    void seek(int64_t) override {}
-    int64_t size() const override { return count_; }
-    void setSize(int64_t) override {}
-    int64_t count() const { return count_; }
-
-private:
-    int64_t count_ = 0;
-};
-
-// Every row of archive's catalog, in catalog order, whatever folder the window shows.
-std::unique_ptr<oru::CatalogTable> allRows(oru::TKiv& archive) {
-    auto all = std::make_unique<oru::CatalogTable>();
-    all->CloneFrom(archive.Catalog());
-    all->SetFiltered(false);
-    return all;
-}
-
-}  // namespace
-
 ArchiveProperties propertiesOf(oru::TKiv& archive) {
+    const oru::ArchiveFigures f = oru::ArchiveFigures::Of(archive);
     ArchiveProperties p;
-    p.path = archive.ArchivePath();
-    p.fileSize = QFileInfo(QString::fromStdString(p.path)).size();
-    p.created = archive.Header().Created;
-    const auto all = allRows(archive);
-    for (int i = 0; i < all->ViewSize(); ++i) {
-        if (all->IntegerAt(i, "FileType") == 0) {
-            ++p.folders;
-            continue;
-        }
-        ++p.files;
-        p.originalBytes += all->IntegerAt(i, "OriginalSize");
-        p.storedBytes += all->IntegerAt(i, "StoredSize");
-    }
-    const int64_t catalogOffset = archive.Header().CatalogOffset;
-    p.catalogBytes = std::max<int64_t>(0, p.fileSize - catalogOffset);
-    p.deadBytes = std::max<int64_t>(0, catalogOffset - oru::kHeaderSize - p.storedBytes);
+    p.path = f.path;
+    p.fileSize = f.fileSize;
+    p.folders = static_cast<int>(f.folders);
+    p.files = static_cast<int>(f.files);
+    p.others = static_cast<int>(f.others);
+    p.originalBytes = f.originalBytes;
+    p.storedBytes = f.storedBytes;
+    p.deadBytes = f.deadBytes;
+    p.catalogBytes = f.catalogBytes;
+    p.created = f.created;
     return p;
 }
 
@@ -72,7 +41,11 @@ std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& 
     return {
         {QStringLiteral("位置"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
         {QStringLiteral("檔案大小"), bytes(p.fileSize)},
-        {QStringLiteral("項目"), QStringLiteral("%1 個資料夾，%2 個檔案").arg(p.folders).arg(p.files)},
+        {QStringLiteral("項目"), p.others == 0 ? QStringLiteral("%1 個資料夾，%2 個檔案").arg(p.folders).arg(p.files)
+                                               : QStringLiteral("%1 個資料夾，%2 個檔案，%3 個不明類型的項目")
+                                                     .arg(p.folders)
+                                                     .arg(p.files)
+                                                     .arg(p.others)},
         {QStringLiteral("原始大小"), bytes(p.originalBytes)},
         {QStringLiteral("壓縮後"), bytes(p.storedBytes)},
         {QStringLiteral("壓縮率"), ratio},
@@ -84,29 +57,13 @@ std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& 
 
 TestResult testEntries(oru::TKiv& archive, oru::Progress& progress) {
     TestResult result;
-    const auto all = allRows(archive);
-    oru::Progress::Info info;
-    for (all->First(); !all->AtEnd(); all->Next()) {
-        if (all->GetInteger("FileType") != 1) continue;
-        if (progress.cancelled()) throw oru::Cancelled();
-        std::string label = oru::cp950::toUtf8(all->GetText("FileName"));
-        if (const std::string parent = all->GetText("ParentName"); !parent.empty())
-            label = oru::cp950::toUtf8(parent) + "/" + label;
-        CountingSink sink;
-        try {
-            archive.ReadEntry(*all, sink);
-        } catch (const oru::Cancelled&) {
-            throw;
-        } catch (const oru::Error& e) {
-            // The test's finding, not its failure: list it and go on with the next file.
-            result.damaged << QString::fromStdString(label + ": " + oru::displayText(e.what()));
+    const auto report = [&result](const oru::EntryCheck& check) {
+        if (check.damage) {
+            result.damaged << QString::fromStdString(check.name + ": " +
+                                                     oru::displayText(oru::TestJob::ReasonText(*check.damage)));
         }
-        ++result.checked;
-        info.itemsDone = static_cast<uint64_t>(result.checked);
-        info.bytesDone += static_cast<uint64_t>(sink.count());
-        info.currentName = label;
-        progress.update(info);
-    }
+    };
+    result.checked = oru::TestJob(archive, &progress, report).Run().checked;
     return result;
 }
 

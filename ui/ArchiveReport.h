@@ -18,24 +18,26 @@ struct ArchiveProperties {
     std::string path;
     int64_t fileSize = 0;
     int folders = 0, files = 0;
+    int others = 0;            // rows of an unknown type: neither folders nor files
     int64_t originalBytes = 0, storedBytes = 0;
     int64_t deadBytes = 0;     // between the header and the catalog, held by no row
     int64_t catalogBytes = 0;  // from CatalogOffset to the end of the file
     double created = 0;        // the header's date-time
 };
 
-// The figures of archive, from its header, its file and every row of its catalog.
+// The figures of archive (oru::ArchiveFigures), as the dialog shows them.
 ArchiveProperties propertiesOf(oru::TKiv& archive);
 // The dialog's lines: caption and value, in the locale's number and size formats.
 std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& p, const QLocale& locale);
 
 struct TestResult {
     int checked = 0;
-    QStringList damaged;  // "folder/name: message" of each stored file that does not decode
+    QStringList damaged;  // "folder/name: reason" of each damaged stored file (oru::TestJob)
 };
 
-// Decodes every stored file of archive (in catalog order), reporting to progress; Cancelled
-// when the user stops it. A damaged file is listed and the test goes on.
+// Runs oru::TestJob over archive, reporting to progress; Cancelled when the user stops it. A
+// damaged file (one that does not decode, or decodes to another length than its recorded size)
+// is listed and the test goes on.
 TestResult testEntries(oru::TKiv& archive, oru::Progress& progress);
 
 // A dialog with the archive's properties, one caption and value per line.

@@ -370,7 +370,9 @@ TEST_F(AddPathTest, FailedWriteOfStoredBytesLeavesAValidCatalog) {
     kiv->AddPath("", path("a.bin"));
     // The disk fills up part way through b's stored bytes.
     limitArchiveSize(*kiv, 50000);
-    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("b.bin")); }), "Stream write error");
+    // The full disk is named by the archive on it.
+    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("b.bin")); }),
+              "Stream write error: the disk holding " + kiv->ArchivePath() + " is full");
     EXPECT_EQ(namesOf(kiv->Catalog()), std::vector<std::string>{"a.bin"});
     expectFileMatches(*kiv);
 
@@ -386,7 +388,7 @@ TEST_F(AddPathTest, FailedCatalogWriteBringsBackTheCatalogBeforeTheFile) {
     CompressStream(source, stored);
     // b's stored bytes fit on the disk, the catalog behind them does not.
     limitArchiveSize(*kiv, catalogOffset + stored.size() + 10);
-    EXPECT_EQ(errorOf([&] { kiv->AddPath("", path("b.bin")); }), "Stream write error");
+    EXPECT_EQ(kindOf([&] { kiv->AddPath("", path("b.bin")); }), ErrorKind::DiskFull);
     EXPECT_EQ(kiv->Header().CatalogOffset, catalogOffset);
     expectFileMatches(*kiv);
 

@@ -98,10 +98,22 @@ inline std::string errorOf(const std::function<void()>& f) {
     return "<none>";
 }
 
-// The message of an entry that extraction passed over because its stored stream is damaged
-// (codecMessage: "error" or "Stream read error").
-inline std::string damagedEntry(const std::string& archive, const std::string& entry, const std::string& codecMessage) {
-    return archive + ": " + entry + ": 壓縮資料已損壞（" + codecMessage + "）";
+// The kind of the Error that f raises; fails the test when it raises none.
+inline ErrorKind kindOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.kind();
+    }
+    ADD_FAILURE() << "no error raised";
+    return ErrorKind::Text;
+}
+
+// The line of an entry that extraction passed over: the archive, the entry's path below the
+// destination, and the reason (kind with the values it names besides archive and entry).
+inline std::string damagedEntry(const std::string& archive, const std::string& entry,
+                                ErrorKind kind = ErrorKind::DamagedEntry, const ErrorValues& reason = {}) {
+    return archive + ": " + entry + ": " + errorText(kind, reason);
 }
 
 // A test with its own empty folder, removed afterwards, and a fixed clock.
@@ -272,7 +284,8 @@ inline void expectFileMatches(TKiv& kiv) {
 }
 
 // Forwards to another stream, as a disk that holds at most maxSize bytes of it: a write that
-// would grow the stream past that writes what fits and fails with "Stream write error".
+// would grow the stream past that writes what fits and fails with DiskFull, naming nothing (the
+// engine names the archive).
 // Writes over bytes already there succeed, as on a full disk.
 class FullDiskStream : public Stream {
 public:
@@ -285,7 +298,7 @@ public:
             return;
         }
         if (room > 0) inner_->write(buffer, static_cast<size_t>(room));
-        throw Error(msg::kWriteError);
+        throw Error(ErrorKind::DiskFull, {});
     }
     int64_t position() const override { return inner_->position(); }
     void seek(int64_t position) override { inner_->seek(position); }

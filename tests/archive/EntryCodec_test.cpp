@@ -145,7 +145,7 @@ TEST_P(EntryCodecTest, DamagedStreamsFailWithError) {
         for (const auto& route : kRoutes) {
             SCOPED_TRACE(std::string(c.what) + ", " + route.what);
             MemoryStream target;
-            EXPECT_EQ(errorOf([&] { decodeBy(route, c.make(), content.size(), target); }), "error");
+            EXPECT_EQ(kindOf([&] { decodeBy(route, c.make(), content.size(), target); }), ErrorKind::DamagedEntry);
             EXPECT_LE(target.bytes().size(), c.writtenAtMost);
             // What was written before the failure is the content's beginning.
             EXPECT_TRUE(std::equal(target.bytes().begin(), target.bytes().end(), content.begin()));
@@ -159,7 +159,7 @@ TEST_P(EntryCodecTest, WrongChecksumKeepsThePiecesBeforeIt) {
     stored.back() ^= 0x01;
     MemoryStream source(stored);
     RecordingStream target;
-    EXPECT_EQ(errorOf([&] { DecompressStream(source, target); }), "error");
+    EXPECT_EQ(kindOf([&] { DecompressStream(source, target); }), ErrorKind::DamagedEntry);
     // The first request fills a whole piece; the one that reaches the trailer fails.
     EXPECT_EQ(target.writes, std::vector<size_t>{512});
 
@@ -170,7 +170,7 @@ TEST_P(EntryCodecTest, WrongChecksumKeepsThePiecesBeforeIt) {
     for (const auto& route : kRoutes) {
         SCOPED_TRACE(route.what);
         RecordingStream longTarget;
-        EXPECT_EQ(errorOf([&] { decodeBy(route, longStored, longContent.size(), longTarget); }), "error");
+        EXPECT_EQ(kindOf([&] { decodeBy(route, longStored, longContent.size(), longTarget); }), ErrorKind::DamagedEntry);
         EXPECT_EQ(longTarget.writes, std::vector<size_t>(100000 / 512, 512));
         EXPECT_TRUE(std::equal(longTarget.bytes().begin(), longTarget.bytes().end(), longContent.begin()));
     }
@@ -193,7 +193,7 @@ TEST_P(EntryCodecTest, LimitStopsAStreamThatInflatesPastIt) {
     MemoryStream source(compressed(Bytes(16 << 20, 0)));
 
     MemoryStream capped;
-    EXPECT_EQ(errorOf([&] { DecompressStream(source, capped, 1000); }), "error");
+    EXPECT_EQ(kindOf([&] { DecompressStream(source, capped, 1000); }), ErrorKind::LongerThanRecorded);
     EXPECT_EQ(capped.size(), 1000);
 
     MemoryStream exact;
@@ -201,7 +201,7 @@ TEST_P(EntryCodecTest, LimitStopsAStreamThatInflatesPastIt) {
     EXPECT_EQ(exact.size(), 16 << 20);
 
     MemoryStream none;
-    EXPECT_EQ(errorOf([&] { DecompressStream(source, none, 0); }), "error");
+    EXPECT_EQ(kindOf([&] { DecompressStream(source, none, 0); }), ErrorKind::LongerThanRecorded);
     EXPECT_EQ(none.size(), 0);
 }
 

@@ -152,7 +152,7 @@ TEST_F(ExtractTest, BigEntryDecodedAsItIsReadRoundTripsAndFailsOnDamage) {
     EXPECT_EQ(target.position(), 0);
     EXPECT_TRUE(target.bytes() == content) << "content of the big entry";
 
-    // One byte changed in the middle of the stored stream: the decoder reports "error".
+    // One byte changed in the middle of the stored stream: the decoder reports damage.
     const int64_t middle = c.GetInteger("Offset") + c.GetInteger("StoredSize") / 2;
     kiv.reset();
     Bytes file = readAll(path("x.oru"));
@@ -162,7 +162,7 @@ TEST_F(ExtractTest, BigEntryDecodedAsItIsReadRoundTripsAndFailsOnDamage) {
     CatalogTable& again = kiv->Catalog();
     moveTo(again, "big.bin");
     MemoryStream damaged;
-    EXPECT_EQ(errorOf([&] { kiv->ReadEntry(again, damaged); }), "error");
+    EXPECT_EQ(kindOf([&] { kiv->ReadEntry(again, damaged); }), ErrorKind::DamagedEntry);
 }
 
 // A big entry is written behind the decoder by a worker: the file extracted is whole, and a
@@ -182,12 +182,12 @@ TEST_F(ExtractTest, BigEntryWrittenBehindTheDecoder) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         FullDiskStream disk(std::make_unique<MemoryStream>(), c.room);
-        EXPECT_EQ(errorOf([&] {
+        EXPECT_EQ(kindOf([&] {
                       BufferedWriter writer(disk, static_cast<int64_t>(content.size()));
                       for (size_t at = 0; at < content.size(); at += 512) writer.write(content.data() + at, 512);
                       writer.flush();
                   }),
-                  "Stream write error");
+                  ErrorKind::DiskFull);
         EXPECT_EQ(disk.size(), c.room);
         disk.seek(0);
         Bytes held(static_cast<size_t>(c.room));
@@ -270,17 +270,18 @@ TEST_F(ExtractTest, DamagedEntriesAreClearErrors) {
         const char* what;
         const char* field;
         int32_t value;
-        std::string message;
+        ErrorKind kind;
+        ErrorValues reason;  // what the message names besides the archive and the entry
     } cases[] = {
-        {"stored bytes past the end", "Offset", fileSize - stored + 1, "Stream read error"},
-        {"negative offset", "Offset", -5, "Stream read error"},
-        {"huge stored size", "StoredSize", 0x7FFFFFFF, "Stream read error"},
-        {"negative stored size", "StoredSize", -1, "Stream read error"},
-        {"stream cut short", "StoredSize", stored / 2, "error"},
+        {"stored bytes past the end", "Offset", fileSize - stored + 1, ErrorKind::StoredOutsideFile, {}},
+        {"negative offset", "Offset", -5, ErrorKind::StoredOutsideFile, {}},
+        {"huge stored size", "StoredSize", 0x7FFFFFFF, ErrorKind::StoredOutsideFile, {}},
+        {"negative stored size", "StoredSize", -1, ErrorKind::StoredOutsideFile, {}},
+        {"stream cut short", "StoredSize", stored / 2, ErrorKind::DamagedEntry, {}},
         // Reaching into the catalog: outside the data area.
-        {"offset inside the stream", "Offset", offset + 3,
-         "儲存的資料位置超出資料區（位置 " + std::to_string(offset + 3) + "，" + std::to_string(stored) + " 位元組），檔案已損毀"},
-        {"content larger than the row says", "OriginalSize", 1000, "error"},
+        {"offset inside the stream", "Offset", offset + 3, ErrorKind::StoredOutsideData,
+         {.count = offset + 3, .total = stored}},
+        {"content larger than the row says", "OriginalSize", 1000, ErrorKind::LongerThanRecorded, {.total = 1000}},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.what);
@@ -291,14 +292,16 @@ TEST_F(ExtractTest, DamagedEntriesAreClearErrors) {
         cur.SetInteger(k.field, k.value);
         cur.Post();
         MemoryStream target;
-        EXPECT_EQ(errorOf([&] { kiv->ReadEntry(cur, target); }), k.message);
+        // Reading names the archive and the entry.
+        ErrorValues named = k.reason;
+        named.archive = path("x.oru");
+        named.entry = "a.bin";
+        EXPECT_EQ(errorOf([&] { kiv->ReadEntry(cur, target); }), errorText(k.kind, named));
         EXPECT_LE(target.size(), 20000);
         // Extraction names the archive and the entry, and leaves no partial file.
         std::filesystem::remove_all(path("out"));
-        // The codec's bare messages are explained; the range checks' own are clear as they are.
-        const bool bare = k.message == "error" || k.message == "Stream read error";
         EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(cur, path("out")); }),
-                  bare ? damagedEntry(path("x.oru"), "a.bin", k.message) : path("x.oru") + ": a.bin: " + k.message);
+                  damagedEntry(path("x.oru"), "a.bin", k.kind, k.reason));
         EXPECT_EQ(treeOf(path("out")).size(), 0u);
     }
 
@@ -310,7 +313,7 @@ TEST_F(ExtractTest, DamagedEntriesAreClearErrors) {
     kiv = TKiv::OpenExisting(path("x.oru"));
     kiv->Catalog().First();
     MemoryStream target;
-    EXPECT_EQ(errorOf([&] { kiv->ReadEntry(kiv->Catalog(), target); }), "error");
+    EXPECT_EQ(kindOf([&] { kiv->ReadEntry(kiv->Catalog(), target); }), ErrorKind::DamagedEntry);
 }
 
 TEST_F(ExtractTest, TargetsThatCannotBeWrittenAreReported) {
@@ -506,7 +509,7 @@ TEST_F(ExtractTest, DamagedAndRefusedEntriesAreLeftOutAndTheRestExtracted) {
     const std::string message = errorOf([&] { extract("t", "out"); });
     const std::vector<std::string> failures = {
         path("x.oru") + ": t/..: 壓縮檔中的名稱「..」不能當作檔名，無法解出",
-        damagedEntry(path("x.oru"), "t/b.bin", "error"),
+        damagedEntry(path("x.oru"), "t/b.bin"),
     };
     EXPECT_EQ(answer.failures, failures);
     EXPECT_EQ(message, "2 個項目未能解出，其他項目已解出：\n" + failures[0] + "\n" + failures[1]);
@@ -553,8 +556,8 @@ TEST_F(ExtractTest, ManySmallFilesComeOutWholeAndFailuresInOrder) {
         const std::string out = unnamed ? "out1" : "out2";
         const std::string message = errorOf([&] { extract("t", out); });
         fs::Directory::setUnnamedFilesForTesting(true);
-        EXPECT_EQ(message, "2 個項目未能解出，其他項目已解出：\n" + damagedEntry(path("x.oru"), "t/d0/f103", "error") +
-                               "\n" + damagedEntry(path("x.oru"), "t/d1/f191", "error"));
+        EXPECT_EQ(message, "2 個項目未能解出，其他項目已解出：\n" + damagedEntry(path("x.oru"), "t/d0/f103") +
+                               "\n" + damagedEntry(path("x.oru"), "t/d1/f191"));
         EXPECT_TRUE(treeOf(path(out)) == want);
     }
 }

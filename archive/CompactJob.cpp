@@ -1,10 +1,10 @@
 // Compaction: rewriting the archive without the stored bytes of deleted rows, through the
 // temporary file.
+#include "archive/CompactJob.h"
+
 #include <fcntl.h>
 
 #include <memory>
-
-#include "archive/Operation.h"
 
 namespace oru {
 namespace {
@@ -80,101 +80,113 @@ private:
 
 }  // namespace
 
-void TKiv::Compact() {
-    const Writing writing(*this);
-    Run run;
-    run.sink = progress_;
-    const int recordNumber = catalog_->RecordNumber();
-    const bool filtered = catalog_->Filtered();
-    const auto restoreView = [&] {
-        catalog_->SetFiltered(filtered);
-        // An empty view has no row to return to; it stays empty.
-        if (recordNumber >= 1 && recordNumber <= catalog_->ViewSize()) catalog_->SetRecordNumber(recordNumber);
-    };
-    catalog_->SetFiltered(false);
+void TKiv::Compact() { CompactJob(*this).Run(); }
 
-    const std::string tempPath = TempPathFor(path_);
+CompactJob::CompactJob(TKiv& archive) : kiv_(archive) { progress_.sink = kiv_.progress_; }
+
+void CompactJob::Run() {
+    const TKiv::Writing writing(kiv_);
+    const int recordNumber = kiv_.catalog_->RecordNumber();
+    const bool filtered = kiv_.catalog_->Filtered();
+    const auto restoreView = [&] {
+        kiv_.catalog_->SetFiltered(filtered);
+        // An empty view has no row to return to; it stays empty.
+        if (recordNumber >= 1 && recordNumber <= kiv_.catalog_->ViewSize()) kiv_.catalog_->SetRecordNumber(recordNumber);
+    };
+    kiv_.catalog_->SetFiltered(false);
+
+    const std::string tempPath = kiv_.TempPathFor(kiv_.path_);
     // A file of ours left there by an earlier failure is deleted first (opening has already
     // copied back any complete archive it held). Anything else under that name is not ours to
     // delete or write: the compaction cannot run then.
-    if (ownSideFile(tempPath)) fs::deleteFile(tempPath);
+    if (kiv_.ownSideFile(tempPath)) fs::deleteFile(tempPath);
     std::unique_ptr<FileStream> temp;
     try {
         temp = std::make_unique<FileStream>(tempPath, FileStream::Mode::CreateSide);
     } catch (const Error&) {
-        throw Error(msg::cannotCreate(tempPath) + "：這個名稱已被另一個檔案或連結佔用，請移走它再重整");
+        throw Error(ErrorKind::SideFileTaken, {.path = tempPath});
     }
 
-    const ArchiveHeader oldHeader = header_;
-    try {
-        compactInto(run, *temp);
-    } catch (...) {
-        // The archive is untouched: the half-written temporary file is of no use, and the
-        // catalog in memory (whose offsets were partly rewritten) is read again from the file.
+    const ArchiveHeader oldHeader = kiv_.header_;
+    // The archive is untouched by a failure of compactInto: the half-written temporary file is
+    // of no use, and the catalog in memory (whose offsets were partly rewritten) is read again
+    // from the file.
+    const auto undo = [&] {
         temp.reset();
         fs::deleteFile(tempPath);
-        header_ = oldHeader;
-        reloadQuietly();
+        kiv_.header_ = oldHeader;
+        kiv_.reloadQuietly();
         try {
             restoreView();
         } catch (...) {
         }
+    };
+    try {
+        compactInto(*temp);
+    } catch (const Cancelled&) {
+        undo();
+        throw;
+    } catch (const Error& e) {
+        undo();
+        throw e.naming(kiv_.path_);  // a full disk, say, names the archive being compacted
+    } catch (...) {
+        undo();
         throw;
     }
 
     // The compacted archive takes the archive's place by a rename where that keeps everything
     // the file had; the archive is then never cut, and its bytes are not copied a second time.
-    auto* archive = dynamic_cast<FileStream*>(file_.get());
-    if (archive && fs::replaceByRename(temp->fd(), tempPath, archive->fd(), path_)) {
-        temp->setPath(path_);
-        if (lockable_) lockable_ = temp.get();
-        file_ = std::move(temp);
+    auto* archive = dynamic_cast<FileStream*>(kiv_.file_.get());
+    if (archive && fs::replaceByRename(temp->fd(), tempPath, archive->fd(), kiv_.path_)) {
+        temp->setPath(kiv_.path_);
+        if (kiv_.lockable_) kiv_.lockable_ = temp.get();
+        kiv_.file_ = std::move(temp);
         restoreView();
         return;
     }
     try {
-        file_->setSize(0);
-        file_->seek(0);
+        kiv_.file_->setSize(0);
+        kiv_.file_->seek(0);
         temp->seek(0);
-        file_->copyFrom(*temp, temp->size());
-        syncFile();
+        kiv_.file_->copyFrom(*temp, temp->size());
+        kiv_.syncFile();
     } catch (const Error& e) {
         // The archive file is cut short; the complete compacted archive is the temporary file.
-        throw Error(std::string(e.what()) + ": 完整的壓縮檔保留在 " + tempPath, e.status());
+        throw e.naming(kiv_.path_).keptIn(tempPath);
     }
     temp.reset();
     fs::deleteFile(tempPath);
     restoreView();
 }
 
-void TKiv::compactInto(Run& run, Stream& temp) {
-    CatalogTable& c = *catalog_;
+void CompactJob::compactInto(Stream& temp) {
+    CatalogTable& c = *kiv_.catalog_;
     for (int i = 0; i < c.ViewSize(); ++i) {
         if (c.IntegerAt(i, schema::kFileType) != schema::kFile) continue;
         const auto storedSize = static_cast<int32_t>(c.IntegerAt(i, schema::kStoredSize));
-        if (storedSize > 0) run.info.bytesTotal += static_cast<uint64_t>(storedSize);
+        if (storedSize > 0) progress_.info.bytesTotal += static_cast<uint64_t>(storedSize);
     }
 
     uint8_t header[kHeaderSize];
-    encodeHeader(header_, header);
+    encodeHeader(kiv_.header_, header);
     temp.seek(0);
     temp.write(header, kHeaderSize);
 
     int64_t pos = kHeaderSize;
     // The archive does not change size while it is compacted (it is held exclusively).
-    const int64_t archiveSize = file_->size();
-    StoredCopier copier(*file_, temp);
+    const int64_t archiveSize = kiv_.file_->size();
+    StoredCopier copier(*kiv_.file_, temp);
     for (c.First(); !c.AtEnd(); c.Next()) {
         const int32_t type = c.GetInteger(schema::kFileType);
         if (type == schema::kFolder) continue;
-        run.checkCancelled();
+        progress_.checkCancelled();
         const int32_t storedSize = c.GetInteger(schema::kStoredSize);
         const int32_t offset = c.GetInteger(schema::kOffset);
         if (type != schema::kFile) {
             // A row of another type carries its bytes along when they lie in the data area; one
             // pointing anywhere else loses its offset, so that it never points into the bytes
             // of an entry the compacted archive holds.
-            if (offset < kHeaderSize || storedSize <= 0 || int64_t{offset} + storedSize > header_.CatalogOffset) {
+            if (offset < kHeaderSize || storedSize <= 0 || int64_t{offset} + storedSize > kiv_.header_.CatalogOffset) {
                 c.Edit();
                 c.SetInteger(schema::kOffset, 0);
                 c.SetInteger(schema::kStoredSize, 0);
@@ -182,9 +194,13 @@ void TKiv::compactInto(Run& run, Stream& temp) {
                 continue;
             }
         }
-        seekStoredBytes(offset, storedSize, archiveSize);
+        try {
+            kiv_.seekStoredBytes(offset, storedSize, archiveSize);
+        } catch (const Error& e) {
+            throw e.naming(kiv_.path_, entryLabel(c));
+        }
         // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
-        if (pos + storedSize >= kArchiveLimit) throw Error(archiveFull(path_));
+        if (pos + storedSize >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = kiv_.path_});
         copier.copy(offset, storedSize);
         // Changing Offset does not move the row within the ordering.
         c.Edit();
@@ -192,22 +208,22 @@ void TKiv::compactInto(Run& run, Stream& temp) {
         c.Post();
         pos += storedSize;
 
-        ++run.info.itemsDone;
-        run.info.bytesDone += static_cast<uint64_t>(storedSize);
-        run.info.currentName = cp950::toUtf8(c.GetText(schema::kFileName));
-        run.report();
+        ++progress_.info.itemsDone;
+        progress_.info.bytesDone += static_cast<uint64_t>(storedSize);
+        progress_.info.currentName = cp950::toUtf8(c.GetText(schema::kFileName));
+        progress_.report();
     }
     copier.flush();
     c.SavePacket(temp);
     const int64_t end = temp.position();
-    header_.CatalogOffset = static_cast<int32_t>(pos);
-    encodeHeader(header_, header);
+    kiv_.header_.CatalogOffset = static_cast<int32_t>(pos);
+    encodeHeader(kiv_.header_, header);
     temp.seek(0);
     temp.write(header, kHeaderSize);
     // The archive is cut only once the complete copy is on the disk.
     syncIfFile(temp);
-    catalogBytes_ = end - pos;
-    rowsSinceSave_ = 0;
+    kiv_.catalogBytes_ = end - pos;
+    kiv_.rowsSinceSave_ = 0;
 }
 
 void TKiv::reloadQuietly() noexcept {

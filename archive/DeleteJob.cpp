@@ -1,10 +1,15 @@
-// Deleting an entry, a folder with every row below it, from the catalog.
+// DeleteJob: rows deleted from the catalog (a folder with every row below it), merged, and the
+// archive compacted.
+#include "archive/DeleteJob.h"
+
 #include <optional>
 #include <unordered_map>
 
 #include "archive/CatalogTree.h"
-#include "archive/Operation.h"
+#include "archive/zipUtil.h"
+#include "catalog/ArchiveSchema.h"
 #include "platform/Collation.h"
+#include "platform/Error.h"
 
 namespace oru {
 
@@ -13,11 +18,31 @@ void TKiv::DeleteEntry(CatalogTable& cursor) {
     DeleteEntries(cursor, {*cursor.GetBookmark()});
 }
 
+DeleteJob::DeleteJob(TKiv& archive, CatalogTable& cursor, std::vector<Bookmark> rows)
+    : archive_(archive), cursor_(cursor), rows_(std::move(rows)) {}
+
+void DeleteJob::Run() {
+    const TKiv::Writing writing(archive_);
+    try {
+        DeleteRows();
+        cursor_.MergeChanges();
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        throw e.naming(archive_.ArchivePath());  // the catalog's own failures name no archive
+    }
+    archive_.Compact();
+}
+
 void TKiv::DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows) {
-    const Writing writing(*this);
-    if (rows.empty()) return;
+    DeleteJob(*this, cursor, rows).DeleteRows();
+}
+
+void DeleteJob::DeleteRows() {
+    const TKiv::Writing writing(archive_);
+    if (rows_.empty()) return;
     CatalogTable all;
-    all.CloneFrom(cursor);
+    all.CloneFrom(cursor_);
     std::optional<CatalogTree> tree;  // made for the first folder of rows: files need no index
     // The rows to delete, children before their folder, each once. A folder name's children are
     // all deleted the first time it is entered, so no name is entered twice.
@@ -41,7 +66,7 @@ void TKiv::DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows
     options.enterNameOnce = true;
     // How many folder rows bear each folder name (by sort key), counted at the first folder.
     std::unordered_map<std::string, int> bearers;
-    for (const Bookmark& b : rows) {
+    for (const Bookmark& b : rows_) {
         all.GotoBookmark(b);
         const int row = all.RecordNumber() - 1;
         if (all.IntegerAt(row, schema::kFileType) != schema::kFolder) {
@@ -63,7 +88,7 @@ void TKiv::DeleteEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows
             collect.take(row);
             continue;
         }
-        if (!tree) tree.emplace(all, path_);
+        if (!tree) tree.emplace(all, archive_.ArchivePath());
         tree->walkFrom(row, options, collect);
     }
     // Every cursor on a deleted row, the caller's included, moves on as DeleteCurrent moves it.

@@ -2,6 +2,8 @@
 // below it) onto the disk.
 #include <optional>
 
+#include "archive/ExtractJob.h"
+
 #include "archive/CatalogTree.h"
 #include "archive/EntryCodec.h"
 #include "archive/EntryNames.h"
@@ -26,7 +28,7 @@ void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize)
     // is allocated or copied for it.
     if (fileSize < 0) fileSize = file_->size();
     if (offset < 0 || storedSize < 0 || int64_t{offset} + storedSize > fileSize) {
-        throw Error(msg::kReadError);
+        throw Error(ErrorKind::StoredOutsideFile, {.archive = path_, .count = offset, .total = storedSize});
     }
     file_->seek(offset);
 }
@@ -49,19 +51,19 @@ const StoredRanges& TKiv::storedRanges() {
 int64_t TKiv::checkFileRow(CatalogTable& cursor) {
     const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFolder) {
-        throw Error(cp950::toUtf8(cursor.GetText(schema::kFileName)) + "是一個目錄");
+        throw Error(ErrorKind::IsAFolder, {.archive = path_, .entry = cp950::toUtf8(cursor.GetText(schema::kFileName))});
     }
     // A row of another type is neither folder nor file: its bytes are never read as a file's.
     if (type != schema::kFile) {
-        throw Error("不明的項目類型（FileType " + std::to_string(type) + "），不是檔案");
+        throw Error(ErrorKind::UnknownEntryType, {.archive = path_, .entry = entryLabel(cursor), .count = type});
     }
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
     // Bytes outside the file fail as a read would; bytes in the file but outside the data area,
     // or shared with another row, are damage too.
     seekStoredBytes(offset, storedSize);
-    if (const std::string problem = storedRanges().problemOf(offset, storedSize); !problem.empty()) {
-        throw Error(problem);
+    if (const auto problem = storedRanges().problemOf(offset, storedSize)) {
+        throw Error(*problem, {.archive = path_, .entry = entryLabel(cursor), .count = offset, .total = storedSize});
     }
     // Content beyond the size the row gives is not produced: a stream that inflates past it is
     // damaged or hostile.
@@ -70,6 +72,17 @@ int64_t TKiv::checkFileRow(CatalogTable& cursor) {
 }
 
 void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
+    try {
+        readEntry(cursor, target);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        // The codec's and the file's failures know neither the archive nor the entry.
+        throw e.naming(path_, entryLabel(cursor));
+    }
+}
+
+void TKiv::readEntry(CatalogTable& cursor, Stream& target) {
     const int64_t limit = checkFileRow(cursor);
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
@@ -93,36 +106,45 @@ void TKiv::ExtractEntry(CatalogTable& cursor, const std::string& destination) {
 }
 
 void TKiv::ExtractEntries(CatalogTable& cursor, const std::vector<Bookmark>& rows, const std::string& destination) {
-    if (rows.empty()) return;
-    if (destination.empty()) throw Error(msg::kCreateDirError);
-    ExtractTarget target(destination, path_, conflicts_, false);
-    extractRows(cursor, rows, target);
-    target.finish();
+    ExtractJob(*this, cursor, rows, destination).Run();
 }
 
 std::vector<std::string> TKiv::FindConflicts(CatalogTable& cursor, const std::vector<Bookmark>& rows,
                                              const std::string& destination) {
-    if (rows.empty() || destination.empty()) return {};
-    ExtractTarget target(destination, path_, nullptr, true);
-    extractRows(cursor, rows, target);
+    return ExtractJob(*this, cursor, rows, destination).FindConflicts();
+}
+
+ExtractJob::ExtractJob(TKiv& archive, CatalogTable& cursor, std::vector<Bookmark> rows, std::string destination)
+    : kiv_(archive), cursor_(cursor), rows_(std::move(rows)), destination_(std::move(destination)) {
+    progress_.sink = kiv_.progress_;
+}
+
+void ExtractJob::Run() {
+    if (rows_.empty()) return;
+    if (destination_.empty()) throw Error(ErrorKind::CannotCreateFolder, {});
+    ExtractTarget target(destination_, kiv_.path_, kiv_.conflicts_, false);
+    extractRows(target);
+    target.finish();
+}
+
+std::vector<std::string> ExtractJob::FindConflicts() {
+    if (rows_.empty() || destination_.empty()) return {};
+    ExtractTarget target(destination_, kiv_.path_, nullptr, true);
+    extractRows(target);
     return target.conflicts();
 }
 
-void TKiv::extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, ExtractTarget& target) {
-    Run run;
-    run.sink = progress_;
+void ExtractJob::extractRows(ExtractTarget& target) {
     // Every row of the table, in the cursor's ordering; indexed once, for the first folder of
     // rows (files need no index).
     CatalogTable all;
-    all.CloneFrom(cursor);
+    all.CloneFrom(cursor_);
     std::optional<CatalogTree> tree;
     // Each row the walk visits, extracted below the directory of its folder; below a folder
     // whose name is refused, nothing.
     struct Extraction : CatalogTree::Visitor {
-        Extraction(TKiv& archive, Run& state, CatalogTable& table, ExtractTarget& to)
-            : kiv(archive), run(state), all(table), target(to) {}
-        TKiv& kiv;
-        Run& run;
+        Extraction(ExtractJob& extract, CatalogTable& table, ExtractTarget& to) : job(extract), all(table), target(to) {}
+        ExtractJob& job;
         CatalogTable& all;
         ExtractTarget& target;
         int refused = 0;  // levels entered below a refused folder
@@ -132,7 +154,7 @@ void TKiv::extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, 
                 return;
             }
             all.SetRecordNumber(row + 1);
-            if (!kiv.extractAt(run, all, target, entered) && entered) refused = 1;
+            if (!job.extractAt(all, target, entered) && entered) refused = 1;
         }
         void leave(int) override {
             if (refused > 0) {
@@ -141,20 +163,20 @@ void TKiv::extractRows(CatalogTable& cursor, const std::vector<Bookmark>& rows, 
                 target.leave();
             }
         }
-    } extraction(*this, run, all, target);
-    for (const Bookmark& b : rows) {
+    } extraction(*this, all, target);
+    for (const Bookmark& b : rows_) {
         all.GotoBookmark(b);
         const int row = all.RecordNumber() - 1;
         if (all.IntegerAt(row, schema::kFileType) != schema::kFolder) {
             extraction.visit(row, false);
             continue;
         }
-        if (!tree) tree.emplace(all, path_);
+        if (!tree) tree.emplace(all, kiv_.path_);
         tree->walkFrom(row, {}, extraction);
     }
 }
 
-bool TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool entered) {
+bool ExtractJob::extractAt(CatalogTable& cursor, ExtractTarget& target, bool entered) {
     const std::string storedName = cursor.GetText(schema::kFileName);
     std::string name;
     try {
@@ -162,12 +184,12 @@ bool TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool
     } catch (const Error& e) {
         // A name that could leave the chosen directory: the entry (a folder with everything
         // below it) is not extracted, the others are.
-        target.failed(cp950::toUtf8(storedName), e.what());
+        target.failed(cp950::toUtf8(storedName), e);
         return false;
     }
     const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFile) {
-        extractFile(run, cursor, target, name);
+        extractFile(cursor, target, name);
     } else if (type == schema::kFolder) {
         // An empty folder gets its directory too; the walk leaves an entered one after its rows.
         target.enter(name);
@@ -176,8 +198,8 @@ bool TKiv::extractAt(Run& run, CatalogTable& cursor, ExtractTarget& target, bool
     return true;
 }
 
-void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, const std::string& name) {
-    run.checkCancelled();
+void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const std::string& name) {
+    progress_.checkCancelled();
     int64_t size = 0;
     const auto row = cursor.GetBookmark();
     const uint64_t entry = uint64_t{row->slot} << 32 ^ row->version;
@@ -188,9 +210,9 @@ void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, co
         // A small file: its stored bytes are read and checked here, decoded and written by a
         // worker while the walk goes on.
         written = target.writeFileBehind(name, entry, [&]() -> ExtractTarget::ContentWriter {
-            const int64_t limit = checkFileRow(cursor);
+            const int64_t limit = kiv_.checkFileRow(cursor);
             auto stored = std::make_shared<MemoryStream>();
-            readStoredBytes(cursor.GetInteger(schema::kOffset), storedSize, *stored);
+            kiv_.readStoredBytes(cursor.GetInteger(schema::kOffset), storedSize, *stored);
             return [stored, limit](Stream& file) {
                 BufferedWriter writer(file, limit);
                 DecompressStream(*stored, writer, limit);
@@ -202,7 +224,7 @@ void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, co
         written = target.writeFile(name, entry, [&](Stream& file) {
             {
                 BufferedWriter writer(file, originalSize);
-                ReadEntry(cursor, writer);
+                kiv_.ReadEntry(cursor, writer);
             }
             size = file.size();
         });
@@ -210,11 +232,11 @@ void TKiv::extractFile(Run& run, CatalogTable& cursor, ExtractTarget& target, co
     if (written.empty()) return;
     // Written under another name (a file this extraction wrote, or one kept, was in the way).
     const std::string intended = written.substr(0, written.size() - fs::lastComponent(written).size()) + name;
-    if (intended != written) run.reportRenamed(intended, written);
-    run.info.currentName = written;
-    ++run.info.itemsDone;
-    run.info.bytesDone += static_cast<uint64_t>(size);
-    run.report();
+    if (intended != written) progress_.reportRenamed(intended, written);
+    progress_.info.currentName = written;
+    ++progress_.info.itemsDone;
+    progress_.info.bytesDone += static_cast<uint64_t>(size);
+    progress_.report();
 }
 
 }  // namespace oru

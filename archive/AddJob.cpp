@@ -1,5 +1,7 @@
-// Adding files and folders to an archive, with checkpoints of header and catalog and the
+// AddJob: adding files and folders to an archive, with checkpoints of header and catalog and the
 // recovery file that covers the time between two of them.
+#include "archive/AddJob.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include "platform/WorkerPool.h"
 
 namespace oru {
+namespace {
 
 // The stored stream of a file on its way into the archive, at the end of the data area. Up to
 // kHeld bytes are held in memory, so that a small file is written in one piece once it is
@@ -27,7 +30,7 @@ namespace oru {
 // the archive as it is made, and the disk is told to start writing it out at once: a big file
 // needs no memory of its own size, and the flush at the next checkpoint has little left to wait
 // for. check() is storedCheck of the whole stream, sampled as it passes.
-class TKiv::StoredStream : public codec::Sink {
+class StoredStream : public codec::Sink {
 public:
     static constexpr size_t kHeld = size_t{8} << 20;  // a multiple of 4 KiB
     // beforeWrite(size, first) is called before each write, with the stream's size after it.
@@ -94,8 +97,6 @@ private:
     size_t tailSize_ = 0;
 };
 
-namespace {
-
 // An upper bound on what one appended row adds to the catalog packet (two 40-byte texts, five
 // 8-byte values and the row's status, flags and log entry come to well under this).
 constexpr int64_t kRowBytesBound = 256;
@@ -113,16 +114,32 @@ constexpr int64_t kRowBytesBound = 256;
 // gives, since each checkpoint writes the same header and the whole catalog behind the data.
 
 void TKiv::AddPath(const std::string& parentName, const std::string& path, AddMode mode) {
-    const Writing writing(*this);
-    Run run;
-    run.sink = progress_;
-    run.ownFiles = ownFiles();
-    run.keepBoth = mode == AddMode::KeepBoth;
+    AddJob(*this, parentName, path, mode).Run();
+}
+
+AddJob::AddJob(TKiv& archive, std::string parentName, std::string path, TKiv::AddMode mode)
+    : kiv_(archive), parent_(std::move(parentName)), source_(std::move(path)) {
+    progress_.sink = kiv_.progress_;
+    keepBoth_ = mode == TKiv::AddMode::KeepBoth;
+}
+
+AddJob::~AddJob() = default;
+
+void AddJob::Run() {
+    const TKiv::Writing writing(kiv_);
+    ownFiles_ = ownFiles();
     try {
-        addPathAt(run, parentName, path);
-        endAdd(run);
+        addPathAt(parent_, source_);
+        endAdd();
+    } catch (const Cancelled&) {
+        endAddAfterFailure();
+        throw;
+    } catch (const Error& e) {
+        endAddAfterFailure();
+        // A full disk, or a write the archive's file refused, names the archive.
+        throw e.naming(kiv_.path_);
     } catch (...) {
-        endAddAfterFailure(run);
+        endAddAfterFailure();
         throw;
     }
 }
@@ -140,9 +157,9 @@ std::vector<std::string> TKiv::AddedBefore(const std::string& parentName, const 
 
 // The archive and the side files it has now; the recovery file this add makes is known by
 // journalId_ once it exists.
-std::vector<fs::FileId> TKiv::ownFiles() const {
+std::vector<fs::FileId> AddJob::ownFiles() const {
     std::vector<fs::FileId> ids;
-    for (const std::string& p : {path_, RecoveryPathFor(path_), TempPathFor(path_)}) {
+    for (const std::string& p : {kiv_.path_, kiv_.RecoveryPathFor(kiv_.path_), kiv_.TempPathFor(kiv_.path_)}) {
         fs::FileId id;
         if (fs::fileId(p, id)) ids.push_back(id);
     }
@@ -175,11 +192,11 @@ public:
             throw;
         }
     }
-    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    void write(const void*, size_t) override { throw Error(ErrorKind::WriteError, {}); }
     int64_t position() const override { return file_.position(); }
     void seek(int64_t position) override { file_.seek(position); }
     int64_t size() const override { return file_.size(); }
-    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+    void setSize(int64_t) override { throw Error(ErrorKind::WriteError, {}); }
     bool failed() const { return failed_; }
 
 private:
@@ -193,27 +210,27 @@ private:
 // cannot be listed) are left out and reported, and the add goes on with the rest. The archive and
 // its side files met in an added folder are passed over quietly, as zip passes over its own
 // output; named directly they are reported.
-void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string& path) {
+void AddJob::addPathAt(const std::string& parentName, const std::string& path) {
     // Below the given path, addFolder has asked the filter already.
-    if (run.openFolders.empty() && addFilter_ && addFilter_(path)) return;
-    const bool named = run.openFolders.empty();  // the caller gave this path itself
+    if (openFolders_.empty() && kiv_.addFilter_ && kiv_.addFilter_(path)) return;
+    const bool named = openFolders_.empty();  // the caller gave this path itself
     const fs::PathInfo info = fs::inspect(path);
     if (info.error != 0) {
-        run.skip(path, info.brokenLink ? SkipReason::BrokenLink : reasonFor(info.error));
+        progress_.skip(path, info.brokenLink ? SkipReason::BrokenLink : reasonFor(info.error));
         return;
     }
-    const bool own = std::find(run.ownFiles.begin(), run.ownFiles.end(), info.id) != run.ownFiles.end() ||
+    const bool own = std::find(ownFiles_.begin(), ownFiles_.end(), info.id) != ownFiles_.end() ||
                      (journal_ && info.id == journalId_);
     if (own) {
-        if (named) run.skip(path, SkipReason::ArchiveItself);
+        if (named) progress_.skip(path, SkipReason::ArchiveItself);
         return;
     }
     if (info.directory) {
-        addFolder(run, parentName, path, info.id);
+        addFolder(parentName, path, info.id);
     } else if (info.regular) {
-        addFile(run, parentName, path);
+        addFile(parentName, path);
     } else if (named) {
-        run.skip(path, SkipReason::NotAFile);
+        progress_.skip(path, SkipReason::NotAFile);
     }
     // Inside a folder, pipes, sockets and devices are passed over: they hold no content, and
     // opening a pipe would wait for a writer.
@@ -222,117 +239,117 @@ void TKiv::addPathAt(Run& run, const std::string& parentName, const std::string&
 // The name the item at path gets below parentName, or the row of the same path that an earlier
 // add made (to be replaced). Keeping both concerns the item itself: below it, in a folder just
 // made, nothing is there to reuse.
-NameIndex::Place TKiv::placeOf(Run& run, const std::string& parentName, const std::string& path, int32_t type) {
-    if (!run.names) run.names = std::make_unique<NameIndex>(*catalog_);
-    const bool reuse = !(run.keepBoth && run.openFolders.empty());
-    const NameIndex::Place place = run.names->locate(parentName, storableName(sourceName(path)), type, reuse);
-    if (place.row >= 0) run.names->claim(place.row);
+NameIndex::Place AddJob::placeOf(const std::string& parentName, const std::string& path, int32_t type) {
+    if (!names_) names_ = std::make_unique<NameIndex>(*kiv_.catalog_);
+    const bool reuse = !(keepBoth_ && openFolders_.empty());
+    const NameIndex::Place place = names_->locate(parentName, storableName(sourceName(path)), type, reuse);
+    if (place.row >= 0) names_->claim(place.row);
     return place;
 }
 
 // Tells the sink when the item at path went in under another name than its own.
-void TKiv::reportStoredName(Run& run, const std::string& path, const std::string& storedName) {
+void AddJob::reportStoredName(const std::string& path, const std::string& storedName) {
     const std::string stored = cp950::toUtf8(storedName);
-    if (stored != sourceName(path)) run.reportRenamed(path, stored);
+    if (stored != sourceName(path)) progress_.reportRenamed(path, stored);
 }
 
-void TKiv::addFolder(Run& run, const std::string& parentName, const std::string& path, const fs::FileId& id) {
+void AddJob::addFolder(const std::string& parentName, const std::string& path, const fs::FileId& id) {
     // A link back to a folder on the current path would be walked without end: it is skipped.
-    for (const auto& open : run.openFolders) {
+    for (const auto& open : openFolders_) {
         if (open == id) return;
     }
-    const NameIndex::Place place = placeOf(run, parentName, path, schema::kFolder);
-    run.checkCancelled();
+    const NameIndex::Place place = placeOf(parentName, path, schema::kFolder);
+    progress_.checkCancelled();
     // A folder whose entries cannot be listed gets no row: stored empty, it would look complete.
     std::vector<std::string> entries;
     int error = 0;
     if (!fs::listDirectory(path, entries, error)) {
         const SkipReason reason = reasonFor(error);
-        run.skip(path, reason == SkipReason::ReadError ? SkipReason::Unlistable : reason);
+        progress_.skip(path, reason == SkipReason::ReadError ? SkipReason::Unlistable : reason);
         return;
     }
     if (place.row < 0) {
-        beginJournal(run);
+        beginJournal();
         JournalRow row;
         row.type = schema::kFolder;
         row.name = place.name;
         row.parent = parentName;
         row.checkin = clock::now();
-        AppendEntry(row);
-        run.names->append(parentName, place.name, schema::kFolder);
-        run.unsaved = true;
-        ++run.rowsAdded;
+        kiv_.AppendEntry(row);
+        names_->append(parentName, place.name, schema::kFolder);
+        unsaved_ = true;
+        ++rowsAdded_;
         if (journal_) journal_->append(row);
     }
-    reportStoredName(run, path, place.name);
-    ++run.info.itemsDone;
-    run.info.currentName = path;
-    run.report();
+    reportStoredName(path, place.name);
+    ++progress_.info.itemsDone;
+    progress_.info.currentName = path;
+    progress_.report();
 
     std::vector<std::string> paths;
     for (const auto& entry : entries) {
         // Items the caller leaves out are not read ahead either.
         std::string entryPath = fs::join(path, entry);
-        if (!addFilter_ || !addFilter_(entryPath)) paths.push_back(std::move(entryPath));
+        if (!kiv_.addFilter_ || !kiv_.addFilter_(entryPath)) paths.push_back(std::move(entryPath));
     }
     // With more than one thread the folder's small files are read and compressed ahead.
     std::optional<ReadAhead> ahead;
     if (codec::threads() > 1) ahead.emplace(paths, WorkerPool::shared());
     struct Restore {
-        Run& run;
+        ReadAhead*& current;
         ReadAhead* outer;
-        ~Restore() { run.readAhead = outer; }
-    } restore{run, std::exchange(run.readAhead, ahead ? &*ahead : nullptr)};
+        ~Restore() { current = outer; }
+    } restore{readAhead_, std::exchange(readAhead_, ahead ? &*ahead : nullptr)};
 
-    run.openFolders.push_back(id);
-    for (const auto& entryPath : paths) addPathAt(run, place.name, entryPath);
-    run.openFolders.pop_back();
+    openFolders_.push_back(id);
+    for (const auto& entryPath : paths) addPathAt(place.name, entryPath);
+    openFolders_.pop_back();
 }
 
 // The source file at path opened for reading and locked, or nullptr when it cannot be (the file
 // is then reported as left out).
-std::unique_ptr<FileStream> TKiv::openSource(Run& run, const std::string& path) {
+std::unique_ptr<FileStream> AddJob::openSource(const std::string& path) {
     // Not blocking: should a pipe have taken the file's place, the open must not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        run.skip(path, reasonFor(errno));
+        progress_.skip(path, reasonFor(errno));
         return nullptr;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        run.skip(path, SkipReason::Missing);  // it is no longer the file that was there
+        progress_.skip(path, SkipReason::Missing);  // it is no longer the file that was there
         return nullptr;
     }
     try {
         return std::make_unique<FileStream>(fd, path);  // locked as every file the system opens
     } catch (const Error&) {
-        run.skip(path, SkipReason::InUse);
+        progress_.skip(path, SkipReason::InUse);
         return nullptr;
     }
 }
 
-void TKiv::addFile(Run& run, const std::string& parentName, const std::string& path) {
-    run.checkCancelled();
+void AddJob::addFile(const std::string& parentName, const std::string& path) {
+    progress_.checkCancelled();
     // Everything that can refuse the file does so before a byte of it is written.
-    const NameIndex::Place place = placeOf(run, parentName, path, schema::kFile);
-    std::unique_ptr<PackedFile> packed = run.readAhead ? run.readAhead->take(path) : nullptr;
+    const NameIndex::Place place = placeOf(parentName, path, schema::kFile);
+    std::unique_ptr<PackedFile> packed = readAhead_ ? readAhead_->take(path) : nullptr;
     std::unique_ptr<FileStream> file;
     if (!packed) {
-        file = openSource(run, path);
+        file = openSource(path);
         if (!file) return;
-        if (file->size() >= kArchiveLimit) throw Error(tooLarge(path));
+        if (file->size() >= kArchiveLimit) throw Error(ErrorKind::SourceTooLarge, {.path = path});
     }
 
-    run.info.currentName = path;
-    const uint64_t bytesBefore = run.info.bytesDone;
+    progress_.info.currentName = path;
+    const uint64_t bytesBefore = progress_.info.bytesDone;
     if (!storedBuffer_) storedBuffer_.reset(new uint8_t[StoredStream::kHeld]);
     // The stored bytes go where the data area ends (over the catalog written there last); a
     // failure once they are being written is handled by endAddAfterFailure, which writes the
     // catalog back there.
-    StoredStream stored(*file_, header_.CatalogOffset, storedBuffer_.get(), [&](int64_t size, bool first) {
+    StoredStream stored(*kiv_.file_, kiv_.header_.CatalogOffset, storedBuffer_.get(), [&](int64_t size, bool first) {
         checkRoomFor(path, size);
-        if (first) beginJournal(run);
+        if (first) beginJournal();
     });
     // The sizes recorded are those of the bytes actually read, should the file change meanwhile.
     // Cancel is looked at with every megabyte read, so that a big file does not hold it up.
@@ -344,26 +361,26 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
         SourceReader source(*file);
         try {
             originalSize = codec::compress(source, stored, kArchiveLimit - 1, [&](uint64_t consumed) {
-                run.checkCancelled();
-                run.info.bytesDone = bytesBefore + consumed;
-                run.report();
+                progress_.checkCancelled();
+                progress_.info.bytesDone = bytesBefore + consumed;
+                progress_.report();
             });
         } catch (const Error&) {
             if (!source.failed()) throw;
             // The file is left out; what of it went into the archive lies behind the data area
             // and is overwritten by the next file or cut off at the end of the add.
-            run.strayBytes = run.strayBytes || stored.started();
-            run.info.bytesDone = bytesBefore;
-            run.skip(path, SkipReason::ReadError);
+            strayBytes_ = strayBytes_ || stored.started();
+            progress_.info.bytesDone = bytesBefore;
+            progress_.skip(path, SkipReason::ReadError);
             return;
         }
     }
-    if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(tooLarge(path));
+    if (originalSize >= static_cast<uint64_t>(kArchiveLimit)) throw Error(ErrorKind::SourceTooLarge, {.path = path});
     const int64_t storedSize = stored.finish();
 
     JournalRow row;
     row.type = schema::kFile;
-    row.offset = header_.CatalogOffset;
+    row.offset = kiv_.header_.CatalogOffset;
     row.originalSize = static_cast<int32_t>(originalSize);
     row.storedSize = static_cast<int32_t>(storedSize);
     row.checkin = clock::now();
@@ -373,59 +390,59 @@ void TKiv::addFile(Run& run, const std::string& parentName, const std::string& p
     if (place.row >= 0) {
         // The same path added again: its row takes the new bytes; the old ones are dead bytes.
         row.replaces = place.row;
-        if (!run.rowsInOrder) {
-            run.rowsInOrder = std::make_unique<CatalogTable>();
-            run.rowsInOrder->CloneFrom(*catalog_);
-            run.rowsInOrder->SetOrdering("");
+        if (!rowsInOrder_) {
+            rowsInOrder_ = std::make_unique<CatalogTable>();
+            rowsInOrder_->CloneFrom(*kiv_.catalog_);
+            rowsInOrder_->SetOrdering("");
         }
-        replaceFileRow(*run.rowsInOrder, row);
-        run.replacedEnd = static_cast<int32_t>(header_.CatalogOffset + storedSize);
+        kiv_.replaceFileRow(*rowsInOrder_, row);
+        replacedEnd_ = static_cast<int32_t>(kiv_.header_.CatalogOffset + storedSize);
     } else {
-        AppendEntry(row);
-        run.names->append(parentName, place.name, schema::kFile);
-        ++run.rowsAdded;
+        kiv_.AppendEntry(row);
+        names_->append(parentName, place.name, schema::kFile);
+        ++rowsAdded_;
     }
-    header_.CatalogOffset = static_cast<int32_t>(header_.CatalogOffset + storedSize);
-    run.unsaved = true;
+    kiv_.header_.CatalogOffset = static_cast<int32_t>(kiv_.header_.CatalogOffset + storedSize);
+    unsaved_ = true;
     // Written after the stored bytes: a record on disk always describes bytes already written.
     if (journal_) journal_->append(row);
 
-    const double interval = CheckpointInterval();
+    const double interval = kiv_.CheckpointInterval();
     const auto now = std::chrono::steady_clock::now();
-    if (interval <= 0 || run.withoutJournal || now - run.lastCheckpoint >= std::chrono::duration<double>(interval) + run.checkpointCost * 4) {
-        checkpoint(run);
+    if (interval <= 0 || withoutJournal_ || now - lastCheckpoint_ >= std::chrono::duration<double>(interval) + checkpointCost_ * 4) {
+        checkpoint();
     }
 
-    reportStoredName(run, path, place.name);
-    ++run.info.itemsDone;
-    run.info.bytesDone = bytesBefore + originalSize;
-    run.report();
+    reportStoredName(path, place.name);
+    ++progress_.info.itemsDone;
+    progress_.info.bytesDone = bytesBefore + originalSize;
+    progress_.report();
 }
 
-void TKiv::checkRoomFor(const std::string& path, int64_t storedSize) const {
-    const int64_t catalogBound = catalogBytes_ + (rowsSinceSave_ + 1) * kRowBytesBound;
-    if (header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(archiveFull(path));
+void AddJob::checkRoomFor(const std::string& path, int64_t storedSize) const {
+    const int64_t catalogBound = kiv_.catalogBytes_ + (kiv_.rowsSinceSave_ + 1) * kRowBytesBound;
+    if (kiv_.header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = path});
 }
 
 // Before the first change to the archive in an AddPath call: the recovery file with the header
 // and catalog as they are, flushed to the disk. Where it cannot be made (a folder that takes no
 // new files, a full disk), the add goes on without it, writing header and catalog after every
 // file as a checkpoint.
-void TKiv::beginJournal(Run& run) {
-    if (journal_ || run.withoutJournal) return;
+void AddJob::beginJournal() {
+    if (journal_ || withoutJournal_) return;
     uint8_t header[kHeaderSize];
-    encodeHeader(header_, header);
-    const std::string journalPath = RecoveryPathFor(path_);
+    encodeHeader(kiv_.header_, header);
+    const std::string journalPath = kiv_.RecoveryPathFor(kiv_.path_);
     // A recovery file of ours still there was written for another archive of this name (opening
     // replays the ones that match); one that is not ours keeps its name, and this add goes on
     // without crash protection.
-    if (ownSideFile(journalPath)) fs::deleteFile(journalPath);
+    if (kiv_.ownSideFile(journalPath)) fs::deleteFile(journalPath);
     try {
-        journal_ = std::make_unique<AddJournal>(journalPath, header, catalog_->PacketBytes());
+        journal_ = std::make_unique<AddJournal>(journalPath, header, kiv_.catalog_->PacketBytes());
     } catch (const Error&) {
-        run.withoutJournal = true;
-        if (fs::sideFileAt(journalPath, path_) != fs::SideFile::Missing) {
-            warnOnce(journalPath + ": 這個名稱已被另一個檔案或連結佔用；這次加入沒有當機保護");
+        withoutJournal_ = true;
+        if (fs::sideFileAt(journalPath, kiv_.path_) != fs::SideFile::Missing) {
+            kiv_.warnOnce(journalPath + ": 這個名稱已被另一個檔案或連結佔用；這次加入沒有當機保護");
         }
         return;
     }
@@ -434,24 +451,24 @@ void TKiv::beginJournal(Run& run) {
 
 // Header and catalog into the archive, flushed to the disk. The recovery file is flushed first,
 // so that after a power loss its records reach at least as far as this catalog.
-void TKiv::checkpoint(Run& run) {
+void AddJob::checkpoint() {
     const auto start = std::chrono::steady_clock::now();
-    beginJournal(run);
+    beginJournal();
     if (journal_) journal_->sync();
-    saveHeaderAndCatalog();
+    kiv_.saveHeaderAndCatalog();
     // Without a recovery file there is nothing whose deletion must wait for the archive's bytes.
-    if (journal_) syncFile();
-    run.unsaved = false;
-    run.lastCheckpoint = std::chrono::steady_clock::now();
+    if (journal_) kiv_.syncFile();
+    unsaved_ = false;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
     // Checkpoints of a large catalog take a while; they are spaced so as to cost a small share.
-    run.checkpointCost = run.lastCheckpoint - start;
+    checkpointCost_ = lastCheckpoint_ - start;
 }
 
-void TKiv::endAdd(Run& run) {
+void AddJob::endAdd() {
     // Bytes of a file left out may have overwritten the catalog: it is written again, and the
     // file cut behind it.
-    if (run.unsaved || run.strayBytes) checkpoint(run);
-    if (run.strayBytes) file_->setSize(file_->position());
+    if (unsaved_ || strayBytes_) checkpoint();
+    if (strayBytes_) kiv_.file_->setSize(kiv_.file_->position());
     closeJournal();
 }
 
@@ -460,13 +477,13 @@ void TKiv::endAdd(Run& run) {
 // being written). When even that does not fit (a full disk), the newest rows are given up one by
 // one, each file's bytes making room; when nothing fits, the recovery file stays and the next
 // open rebuilds the catalog from it.
-void TKiv::endAddAfterFailure(Run& run) noexcept {
-    if (!journal_ && !run.withoutJournal) {
+void AddJob::endAddAfterFailure() noexcept {
+    if (!journal_ && !withoutJournal_) {
         // Nothing of this call reached the archive, which still holds its valid catalog. Folder
         // rows appended before the failure are written now, safely.
-        if (!run.unsaved) return;
+        if (!unsaved_) return;
         try {
-            beginJournal(run);
+            beginJournal();
         } catch (...) {
             return;
         }
@@ -477,39 +494,39 @@ void TKiv::endAddAfterFailure(Run& run) noexcept {
     }
     for (;;) {
         try {
-            saveHeaderAndCatalog();
-            file_->setSize(file_->position());
-            syncFile();
+            kiv_.saveHeaderAndCatalog();
+            kiv_.file_->setSize(kiv_.file_->position());
+            kiv_.syncFile();
             break;
         } catch (...) {
-            if (!dropLastAddedRow(run)) return;
+            if (!dropLastAddedRow()) return;
         }
     }
-    run.unsaved = false;
+    unsaved_ = false;
     closeJournal();
 }
 
-bool TKiv::dropLastAddedRow(Run& run) noexcept {
-    if (run.rowsAdded == 0) return false;
+bool AddJob::dropLastAddedRow() noexcept {
+    if (rowsAdded_ == 0) return false;
     try {
         CatalogTable rows;
-        rows.CloneFrom(*catalog_);
+        rows.CloneFrom(*kiv_.catalog_);
         rows.SetOrdering("");  // appended order: this call's rows are the last
         rows.SetRecordNumber(rows.ViewSize());
         if (rows.GetInteger(schema::kFileType) == schema::kFile) {
             // Bytes of a replaced file behind this row's would be overwritten by the catalog.
-            if (rows.GetInteger(schema::kOffset) < run.replacedEnd) return false;
-            header_.CatalogOffset = rows.GetInteger(schema::kOffset);
+            if (rows.GetInteger(schema::kOffset) < replacedEnd_) return false;
+            kiv_.header_.CatalogOffset = rows.GetInteger(schema::kOffset);
         }
         rows.DeleteCurrent();
-        --run.rowsAdded;
+        --rowsAdded_;
         return true;
     } catch (...) {
         return false;
     }
 }
 
-void TKiv::closeJournal() noexcept {
+void AddJob::closeJournal() noexcept {
     if (!journal_) return;
     try {
         journal_->remove();

@@ -1,0 +1,33 @@
+#pragma once
+// Delete as both front ends run it: the rows go from the catalog, the change is merged into the
+// table, and the file is compacted so that their stored bytes go too.
+
+#include <vector>
+
+#include "catalog/CatalogTable.h"
+
+namespace oru {
+
+class TKiv;
+
+class DeleteJob {
+public:
+    // rows: bookmarks of cursor's rows (a folder goes with every row below it), taken before the
+    // first deletion shifts the view. cursor is archive.Catalog() or a cursor over it.
+    DeleteJob(TKiv& archive, CatalogTable& cursor, std::vector<Bookmark> rows);
+    // Holds the archive for writing throughout, so the deletions never meet a refusal half way;
+    // then deletes the rows (TKiv::DeleteEntries), merges the change log and compacts
+    // (TKiv::Compact), reporting to the archive's progress sink. Fails as those do; a failure of
+    // compaction leaves the catalog without the rows and the file as Compact leaves it.
+    void Run();
+    // Only the deletion, from the catalog (TKiv::DeleteEntries): the change is neither merged nor
+    // written.
+    void DeleteRows();
+
+private:
+    TKiv& archive_;
+    CatalogTable& cursor_;
+    std::vector<Bookmark> rows_;
+};
+
+}  // namespace oru
