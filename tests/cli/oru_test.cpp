@@ -226,7 +226,7 @@ TEST_F(OruCli, TestNamesEachDamagedEntry) {
         const RunResult r = oru({"test", "t.oru"});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, std::string("damaged: first.txt: ") + c.reason + "\n2 stored files checked, 1 damaged\n");
-        EXPECT_EQ(r.err, "oru: 1 of 2 stored files are damaged in t.oru.\n");
+        EXPECT_EQ(r.err, "oru: t.oru: 檢查了 2 個儲存的檔案，1 個已損壞.\n");
     }
 }
 
