@@ -35,6 +35,7 @@ packages=(
   g++ cmake ninja-build pkg-config                  # compiler and build tools
   zlib1g-dev libisal-dev libdeflate-dev libicu-dev  # the engine: compression, code page 950, collation
   qt6-base-dev libgl-dev                            # the window
+  qt6-tools-dev qt6-l10n-tools                      # the window's translations: lupdate, lrelease
   # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
   # Traditional Chinese texts from qt6-translations-l10n.
   fonts-noto-cjk qt6-translations-l10n

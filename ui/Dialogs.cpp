@@ -1,5 +1,6 @@
 #include "ui/Dialogs.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -51,11 +52,11 @@ void showRenamed(QWidget* parent, const Renames& renames) {
 std::optional<std::string> askArchivePath(QWidget* parent, bool save, QString& last) {
     if (save && SaveDialog::answered()) return SaveDialog::take();
     if (!save && OpenDialog::answered()) return OpenDialog::take();
-    QFileDialog dialog(parent, save ? QStringLiteral("新壓縮檔") : QStringLiteral("開啟壓縮檔"));
+    QFileDialog dialog(parent, save ? QCoreApplication::translate("Dialogs", "New Archive") : QCoreApplication::translate("Dialogs", "Open Archive"));
     dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);  // Open reports a missing file itself
-    dialog.setNameFilter(QStringLiteral("壓縮檔 (*.oru)"));
+    dialog.setNameFilter(QCoreApplication::translate("Dialogs", "Archives (*.oru)"));
     dialog.setDefaultSuffix(QStringLiteral("oru"));
     if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!last.isEmpty()) dialog.selectFile(last);

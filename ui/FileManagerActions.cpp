@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cerrno>
 #include <filesystem>
 
@@ -93,7 +95,7 @@ bool addInto(const std::string& archivePath, const std::vector<std::string>& pat
             kiv = create ? oru::TKiv::CreateNew(archivePath) : oru::TKiv::OpenExisting(archivePath);
         }))
         return false;
-    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, QStringLiteral("加入壓縮"), true), 0);
+    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, QCoreApplication::translate("FileManagerActions", "Add Files"), true), 0);
     kiv->SetProgress(&progress);
     bool ok = true;
     for (const std::string& path : paths) {

@@ -5,6 +5,8 @@
 #include <QLocale>
 #include <QProgressDialog>
 
+#include "ui/CommandTexts.h"
+
 namespace oru::ui {
 
 TProgressSink::TProgressSink(QWidget* parent, QString title, bool cancellable, int delayMs)
@@ -28,7 +30,7 @@ void TProgressSink::update(const Info& info) {
         dialog_->setAutoClose(false);
         dialog_->setAutoReset(false);
         if (cancellable_)
-            dialog_->setCancelButtonText(QStringLiteral("取消"));
+            dialog_->setCancelButtonText(QCoreApplication::translate("ProgressSink", "Cancel"));
         else
             dialog_->setCancelButton(nullptr);
         dialog_->setMinimumWidth(360);
@@ -42,10 +44,9 @@ void TProgressSink::update(const Info& info) {
         } else {
             dialog_->setRange(0, 0);
         }
-        dialog_->setLabelText(QStringLiteral("%1\n已處理 %2 個項目，%3")
-                                  .arg(QString::fromStdString(info.currentName))
-                                  .arg(info.itemsDone)
-                                  .arg(QLocale().formattedDataSize(static_cast<qint64>(info.bytesDone))));
+        const int done = static_cast<int>(info.itemsDone);
+        dialog_->setLabelText(QCoreApplication::translate("ProgressSink", "%1\n%n item(s) done, %2", nullptr, done)
+                                  .arg(QString::fromStdString(info.currentName), sizeText(static_cast<qint64>(info.bytesDone))));
     }
     pumpEvents();
 }
