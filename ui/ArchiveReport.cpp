@@ -1,5 +1,6 @@
 #include "ui/ArchiveReport.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -64,21 +65,24 @@ ArchiveProperties propertiesOf(oru::TKiv& archive) {
 
 std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& p, const QLocale& locale) {
     auto bytes = [&locale](int64_t n) {
-        return QStringLiteral("%1（%2 位元組）").arg(locale.formattedDataSize(n), locale.toString(static_cast<qlonglong>(n)));
+        return QCoreApplication::translate("ArchiveReport", "%1 (%2 bytes)").arg(locale.formattedDataSize(n), locale.toString(static_cast<qlonglong>(n)));
     };
     const QString ratio = p.originalBytes > 0
                               ? locale.toString(100.0 * static_cast<double>(p.storedBytes) / static_cast<double>(p.originalBytes), 'f', 1) + u'%'
                               : QStringLiteral("-");
+    const QString contents = QCoreApplication::translate("ArchiveReport", "%1, %2")
+                                 .arg(QCoreApplication::translate("ArchiveReport", "%n folder(s)", nullptr, p.folders),
+                                      QCoreApplication::translate("ArchiveReport", "%n file(s)", nullptr, p.files));
     return {
-        {QStringLiteral("位置"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
-        {QStringLiteral("檔案大小"), bytes(p.fileSize)},
-        {QStringLiteral("項目"), QStringLiteral("%1 個資料夾，%2 個檔案").arg(p.folders).arg(p.files)},
-        {QStringLiteral("原始大小"), bytes(p.originalBytes)},
-        {QStringLiteral("壓縮後"), bytes(p.storedBytes)},
-        {QStringLiteral("壓縮率"), ratio},
-        {QStringLiteral("未使用空間"), bytes(p.deadBytes)},
-        {QStringLiteral("目錄大小"), bytes(p.catalogBytes)},
-        {QStringLiteral("建立日期"), CatalogModel::formatDateTime(p.created, locale)},
+        {QCoreApplication::translate("ArchiveReport", "Location"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
+        {QCoreApplication::translate("ArchiveReport", "File size"), bytes(p.fileSize)},
+        {QCoreApplication::translate("ArchiveReport", "Contents"), contents},
+        {QCoreApplication::translate("ArchiveReport", "Original size"), bytes(p.originalBytes)},
+        {QCoreApplication::translate("ArchiveReport", "Packed size"), bytes(p.storedBytes)},
+        {QCoreApplication::translate("ArchiveReport", "Ratio"), ratio},
+        {QCoreApplication::translate("ArchiveReport", "Unused space"), bytes(p.deadBytes)},
+        {QCoreApplication::translate("ArchiveReport", "Catalog size"), bytes(p.catalogBytes)},
+        {QCoreApplication::translate("ArchiveReport", "Created"), CatalogModel::formatDateTime(p.created, locale)},
     };
 }
 
@@ -113,13 +117,13 @@ TestResult testEntries(oru::TKiv& archive, oru::Progress& progress) {
 TPropertiesDlg::TPropertiesDlg(QWidget* parent, const std::vector<std::pair<QString, QString>>& lines)
     : QDialog(parent), lines_(lines) {
     setObjectName(QStringLiteral("PropertiesDlg"));
-    setWindowTitle(QStringLiteral("壓縮檔內容"));
+    setWindowTitle(tr("Archive Properties"));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* form = new QFormLayout;
     for (const auto& [caption, value] : lines_) {
         auto* label = new QLabel(value);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        form->addRow(caption + u'：', label);
+        form->addRow(tr("%1:").arg(caption), label);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -12,6 +12,23 @@
     </message>
 </context>
 <context>
+    <name>ArchiveReport</name>
+    <message numerus="yes">
+        <source>%n folder(s)</source>
+        <translation>
+            <numerusform>%n folder</numerusform>
+            <numerusform>%n folders</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n file</numerusform>
+            <numerusform>%n files</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>CommandTexts</name>
     <message numerus="yes">
         <source>...and %n more item(s)</source>

@@ -37,6 +37,65 @@ Keep Both: store it as well, under its name with ~N added.</source>
     </message>
 </context>
 <context>
+    <name>ArchiveReport</name>
+    <message>
+        <source>%1 (%2 bytes)</source>
+        <translation>%1（%2 位元組）</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1，%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n folder(s)</source>
+        <translation>
+            <numerusform>%n 個資料夾</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n 個檔案</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Location</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <source>File size</source>
+        <translation>檔案大小</translation>
+    </message>
+    <message>
+        <source>Contents</source>
+        <translation>項目</translation>
+    </message>
+    <message>
+        <source>Original size</source>
+        <translation>原始大小</translation>
+    </message>
+    <message>
+        <source>Packed size</source>
+        <translation>壓縮後</translation>
+    </message>
+    <message>
+        <source>Ratio</source>
+        <translation>壓縮率</translation>
+    </message>
+    <message>
+        <source>Unused space</source>
+        <translation>未使用空間</translation>
+    </message>
+    <message>
+        <source>Catalog size</source>
+        <translation>目錄大小</translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation>建立日期</translation>
+    </message>
+</context>
+<context>
     <name>CommandTexts</name>
     <message>
         <source>&quot;%1&quot; already exists.
@@ -399,6 +458,17 @@ Overwrite it with the file from the archive?</source>
     <message>
         <source>The file is too large: showing the first %1 of %2</source>
         <translation>檔案太大，只顯示前 %1（全檔 %2）</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TPropertiesDlg</name>
+    <message>
+        <source>Archive Properties</source>
+        <translation>壓縮檔內容</translation>
+    </message>
+    <message>
+        <source>%1:</source>
+        <translation>%1：</translation>
     </message>
 </context>
 <context>
