@@ -220,6 +220,62 @@ Replace it with an empty archive? Everything in it will be deleted.</source>
     </message>
 </context>
 <context>
+    <name>WinOru</name>
+    <message>
+        <source>Usage: WinOru [ARCHIVE]
+       WinOru --extract-here ARCHIVE...
+       WinOru --add-to ARCHIVE PATH...
+       WinOru --add-here PATH...
+
+Without options, opens the window, and in it the archive named last.
+
+  --extract-here ARCHIVE...  extract each archive beside itself: a single top-level
+                             item straight beside it, otherwise into a new folder
+                             named after the archive; then exit
+  --add-to ARCHIVE PATH...   add the files and folders to the archive, creating it
+                             when missing; then exit
+  --add-here PATH...         add them to a new archive beside the first, named after
+                             it (or after their folder when there are several),
+                             &quot;NAME (2).oru&quot;... when the name is taken; then exit
+  --help                     show this help and exit
+  --version                  show the version and exit
+
+Qt&apos;s own options (-platform, -style...) are accepted too.
+</source>
+        <translation>用法：WinOru [壓縮檔]
+      WinOru --extract-here 壓縮檔...
+      WinOru --add-to 壓縮檔 路徑...
+      WinOru --add-here 路徑...
+
+不加選項時開啟視窗，並在視窗中開啟最後指定的壓縮檔。
+
+  --extract-here 壓縮檔...   將每個壓縮檔解壓縮到它旁邊：只有一個最上層項目時直接
+                             放在旁邊，否則放進以壓縮檔命名的新資料夾；然後結束
+  --add-to 壓縮檔 路徑...    將檔案和資料夾加入壓縮檔，壓縮檔不存在時先建立；
+                             然後結束
+  --add-here 路徑...         將它們加入第一個項目旁邊的新壓縮檔，以它命名（有多個
+                             項目時以它們所在的資料夾命名），名稱已被使用時改用
+                             「名稱 (2).oru」……；然後結束
+  --help                     顯示這份說明並結束
+  --version                  顯示版本並結束
+
+也接受 Qt 本身的選項（-platform、-style……）。
+</translation>
+    </message>
+    <message>
+        <source>--extract-here needs at least one archive</source>
+        <translation>--extract-here 需要至少一個壓縮檔</translation>
+    </message>
+    <message>
+        <source>--add-to needs an archive and at least one path</source>
+        <translation>--add-to 需要一個壓縮檔和至少一個路徑</translation>
+    </message>
+    <message>
+        <source>--add-here needs at least one path</source>
+        <translation>--add-here 需要至少一個路徑</translation>
+    </message>
+</context>
+<context>
     <name>oru::ui::CatalogModel</name>
     <message>
         <source>Name</source>
