@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 #include "ui/ArchiveReport.h"
@@ -28,10 +29,13 @@ void resetDialogAnswers() {
 
 namespace dialogs {
 
-bool askYesNo(QWidget* parent, const QString& question) {
+bool askYesNo(QWidget* parent, const QString& question, const QString& yes, const QString& no) {
     if (QuestionBox::answered()) return QuestionBox::take(question);
-    return QMessageBox::question(parent, QStringLiteral("WinOru"), question, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("WinOru"), question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    if (!yes.isEmpty()) box.button(QMessageBox::Yes)->setText(yes);
+    if (!no.isEmpty()) box.button(QMessageBox::No)->setText(no);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void tell(QWidget* parent, const QString& text) {

@@ -97,7 +97,9 @@ void TSelectDirDlg::showDirectory(const QString& path) {
 
 void TSelectDirDlg::tryAccept() {
     const QString dir = directory();
-    if (!QFileInfo(dir).isDir() && !dialogs::askYesNo(this, createQuestion())) return;
+    // The chooser and its question speak the design's English in both languages: the buttons too,
+    // so that no Chinese "是" answers an English question.
+    if (!QFileInfo(dir).isDir() && !dialogs::askYesNo(this, createQuestion(), tr("&Yes"), tr("&No"))) return;
     accept();
 }
 

@@ -561,5 +561,13 @@ Overwrite it with the file from the archive?</source>
         <source>The specified directory does not exist. Create it?</source>
         <translation>The specified directory does not exist. Create it?</translation>
     </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;No</translation>
+    </message>
 </context>
 </TS>
