@@ -8,10 +8,13 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
 
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "ui/CatalogModel.h"
+#include "ui/CommandTexts.h"
 
 namespace oru::ui {
 
@@ -65,7 +68,9 @@ ArchiveProperties propertiesOf(oru::TKiv& archive) {
 
 std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& p, const QLocale& locale) {
     auto bytes = [&locale](int64_t n) {
-        return QCoreApplication::translate("ArchiveReport", "%1 (%2 bytes)").arg(locale.formattedDataSize(n), locale.toString(static_cast<qlonglong>(n)));
+        const int count = static_cast<int>(std::min<int64_t>(n, std::numeric_limits<int>::max()));  // picks the plural
+        return QCoreApplication::translate("ArchiveReport", "%1 (%2 byte(s))", nullptr, count)
+            .arg(sizeText(n, locale), locale.toString(static_cast<qlonglong>(n)));
     };
     const QString ratio = p.originalBytes > 0
                               ? locale.toString(100.0 * static_cast<double>(p.storedBytes) / static_cast<double>(p.originalBytes), 'f', 1) + u'%'

@@ -142,6 +142,38 @@ TEST_F(LanguageTest, EachLanguageShowsItsOwnTextsAndTheProgramsName) {
     }
 }
 
+TEST_F(LanguageTest, SizesFollowTheLocaleButNameBytesInTheWindowsLanguage) {
+    const QLocale taiwan(QLocale::Chinese, QLocale::Taiwan), us(QLocale::English, QLocale::UnitedStates),
+        germany(QLocale::German, QLocale::Germany);
+    ArchiveProperties p;
+    p.fileSize = 439;
+    const struct {
+        Language language;
+        QLocale locale;
+        int64_t bytes;
+        QString size, fileSizeLine;  // sizeText, and the Properties line of a file that size
+    } cases[] = {
+        // Qt names a Chinese locale's bytes in English ("439 byte"): the window's word replaces it.
+        {Language::TraditionalChinese, taiwan, 439, QStringLiteral("439 位元組"), QStringLiteral("439 位元組（439 位元組）")},
+        {Language::TraditionalChinese, taiwan, 0, QStringLiteral("0 位元組"), QStringLiteral("0 位元組（0 位元組）")},
+        {Language::English, taiwan, 1, QStringLiteral("1 byte"), QStringLiteral("1 byte (1 byte)")},
+        {Language::TraditionalChinese, taiwan, 3000, QStringLiteral("2.93 KiB"), QStringLiteral("2.93 KiB（3,000 位元組）")},
+        // Other locales keep their own words and digits.
+        {Language::English, us, 439, QStringLiteral("439 bytes"), QStringLiteral("439 bytes (439 bytes)")},
+        {Language::TraditionalChinese, germany, 1000, QStringLiteral("1.000 Bytes"), QStringLiteral("1.000 Bytes（1.000 位元組）")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(oru::language::code(c.language)) + " " + c.locale.name().toStdString() + " " +
+                     std::to_string(c.bytes));
+        TApplication::instance()->useLanguage(c.language);
+        QLocale::setDefault(c.locale);  // %Ln takes the default locale's digits
+        EXPECT_EQ(sizeText(c.bytes, c.locale), c.size);
+        p.fileSize = c.bytes;
+        EXPECT_EQ(propertyLines(p, c.locale).at(1).second, c.fileSizeLine);
+    }
+    QLocale::setDefault(germany);
+}
+
 TEST_F(LanguageTest, QtsOwnDialogsSpeakChineseOnlyUnderChinese) {
     TApplication* app = TApplication::instance();
     app->useLanguage(Language::English);

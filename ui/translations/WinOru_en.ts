@@ -27,6 +27,13 @@
             <numerusform>%n files</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%1 (%2 byte(s))</source>
+        <translation>
+            <numerusform>%1 (%2 byte)</numerusform>
+            <numerusform>%1 (%2 bytes)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>CommandTexts</name>

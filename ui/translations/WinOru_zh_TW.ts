@@ -39,10 +39,6 @@ Keep Both: store it as well, under its name with ~N added.</source>
 <context>
     <name>ArchiveReport</name>
     <message>
-        <source>%1 (%2 bytes)</source>
-        <translation>%1（%2 位元組）</translation>
-    </message>
-    <message>
         <source>%1, %2</source>
         <translation>%1，%2</translation>
     </message>
@@ -93,6 +89,12 @@ Keep Both: store it as well, under its name with ~N added.</source>
     <message>
         <source>Created</source>
         <translation>建立日期</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%2 byte(s))</source>
+        <translation>
+            <numerusform>%1（%2 位元組）</numerusform>
+        </translation>
     </message>
 </context>
 <context>
