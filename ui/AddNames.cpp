@@ -13,6 +13,13 @@
 
 namespace oru::ui {
 
+namespace {
+// The catalog's context of this file's texts.
+struct AddNames {
+    Q_DECLARE_TR_FUNCTIONS(AddNames)
+};
+}  // namespace
+
 std::optional<std::vector<PlannedAdd>> planAdd(const std::vector<std::string>& paths,
                                                const std::vector<std::string>& existing,
                                                const std::function<ExistingChoice(const std::string& path)>& ask) {
@@ -47,16 +54,17 @@ QString renamesText(const std::vector<std::pair<std::string, std::string>>& rena
 
 ExistingChoice askExistingItem(QWidget* parent, const std::string& path) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("WinOru"),
-                    QCoreApplication::translate("AddNames", "The archive already holds \"%1\".").arg(QString::fromStdString(path)), QMessageBox::NoButton,
-                    parent);
-    box.setInformativeText(QCoreApplication::translate("AddNames", "Replace: store this file in place of the one at the same path in the archive.\n"
-                                                     "Keep Both: store it as well, under its name with ~N added."));
-    QPushButton* replace = box.addButton(QCoreApplication::translate("AddNames", "Replace"), QMessageBox::AcceptRole);
-    QPushButton* keepBoth = box.addButton(QCoreApplication::translate("AddNames", "Keep Both"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QCoreApplication::translate("AddNames", "Cancel"), QMessageBox::RejectRole);
+                    AddNames::tr("The archive already holds \"%1\".").arg(QString::fromStdString(path)),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(
+        AddNames::tr("Replace: store this file in place of the one at the same path in the archive.\n"
+                     "Keep Both: store it as well, under its name with ~N added."));
+    QPushButton* replace = box.addButton(AddNames::tr("Replace"), QMessageBox::AcceptRole);
+    QPushButton* keepBoth = box.addButton(AddNames::tr("Keep Both"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(AddNames::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(replace);
     box.setEscapeButton(cancel);
-    auto* all = new QCheckBox(QCoreApplication::translate("AddNames", "Apply to all items"), &box);
+    auto* all = new QCheckBox(AddNames::tr("Apply to all items"), &box);
     box.setCheckBox(all);
     box.exec();
     ExistingChoice choice;
@@ -76,10 +84,9 @@ void showRenames(QWidget* parent, const std::vector<std::pair<std::string, std::
     dialog.setWindowTitle(QStringLiteral("WinOru"));
     auto* layout = new QVBoxLayout(&dialog);
     const int count = static_cast<int>(renames.size());
-    const QString what = QCoreApplication::translate(
-        "AddNames",
-        "%n item(s) stored under another name (the name was too long, the same as another item's, or held "
-        "characters Big5 cannot represent):",
+    const QString what = AddNames::tr(
+        "%n item(s) stored under another name (the name was too long, the same as another item's, "
+        "or held characters Big5 cannot represent):",
         nullptr, count);
     auto* label = new QLabel(what, &dialog);
     label->setWordWrap(true);

@@ -19,6 +19,13 @@
 namespace oru::ui {
 
 namespace {
+// The catalog's context of this file's texts.
+struct ArchiveReport {
+    Q_DECLARE_TR_FUNCTIONS(ArchiveReport)
+};
+}  // namespace
+
+namespace {
 
 // Counts the content written to it and keeps none of it.
 class CountingSink : public oru::Stream {
@@ -69,25 +76,25 @@ ArchiveProperties propertiesOf(oru::TKiv& archive) {
 std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& p, const QLocale& locale) {
     auto bytes = [&locale](int64_t n) {
         const int count = static_cast<int>(std::min<int64_t>(n, std::numeric_limits<int>::max()));  // picks the plural
-        return QCoreApplication::translate("ArchiveReport", "%1 (%2 byte(s))", nullptr, count)
+        return ArchiveReport::tr("%1 (%2 byte(s))", nullptr, count)
             .arg(sizeText(n, locale), locale.toString(static_cast<qlonglong>(n)));
     };
     const QString ratio = p.originalBytes > 0
                               ? locale.toString(100.0 * static_cast<double>(p.storedBytes) / static_cast<double>(p.originalBytes), 'f', 1) + u'%'
                               : QStringLiteral("-");
-    const QString contents = QCoreApplication::translate("ArchiveReport", "%1, %2")
-                                 .arg(QCoreApplication::translate("ArchiveReport", "%n folder(s)", nullptr, p.folders),
-                                      QCoreApplication::translate("ArchiveReport", "%n file(s)", nullptr, p.files));
+    const QString contents = ArchiveReport::tr("%1, %2")
+                                 .arg(ArchiveReport::tr("%n folder(s)", nullptr, p.folders),
+                                      ArchiveReport::tr("%n file(s)", nullptr, p.files));
     return {
-        {QCoreApplication::translate("ArchiveReport", "Location"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
-        {QCoreApplication::translate("ArchiveReport", "File size"), bytes(p.fileSize)},
-        {QCoreApplication::translate("ArchiveReport", "Contents"), contents},
-        {QCoreApplication::translate("ArchiveReport", "Original size"), bytes(p.originalBytes)},
-        {QCoreApplication::translate("ArchiveReport", "Packed size"), bytes(p.storedBytes)},
-        {QCoreApplication::translate("ArchiveReport", "Ratio"), ratio},
-        {QCoreApplication::translate("ArchiveReport", "Unused space"), bytes(p.deadBytes)},
-        {QCoreApplication::translate("ArchiveReport", "Catalog size"), bytes(p.catalogBytes)},
-        {QCoreApplication::translate("ArchiveReport", "Created"), CatalogModel::formatDateTime(p.created, locale)},
+        {ArchiveReport::tr("Location"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
+        {ArchiveReport::tr("File size"), bytes(p.fileSize)},
+        {ArchiveReport::tr("Contents"), contents},
+        {ArchiveReport::tr("Original size"), bytes(p.originalBytes)},
+        {ArchiveReport::tr("Packed size"), bytes(p.storedBytes)},
+        {ArchiveReport::tr("Ratio"), ratio},
+        {ArchiveReport::tr("Unused space"), bytes(p.deadBytes)},
+        {ArchiveReport::tr("Catalog size"), bytes(p.catalogBytes)},
+        {ArchiveReport::tr("Created"), CatalogModel::formatDateTime(p.created, locale)},
     };
 }
 

@@ -13,6 +13,13 @@
 
 namespace oru::ui {
 
+namespace {
+// The catalog's context of this file's texts.
+struct Dialogs {
+    Q_DECLARE_TR_FUNCTIONS(Dialogs)
+};
+}  // namespace
+
 void resetDialogAnswers() {
     QuestionBox::reset();
     NoticeBox::reset();
@@ -56,11 +63,11 @@ void showRenamed(QWidget* parent, const Renames& renames) {
 std::optional<std::string> askArchivePath(QWidget* parent, bool save, QString& last) {
     if (save && SaveDialog::answered()) return SaveDialog::take();
     if (!save && OpenDialog::answered()) return OpenDialog::take();
-    QFileDialog dialog(parent, save ? QCoreApplication::translate("Dialogs", "New Archive") : QCoreApplication::translate("Dialogs", "Open Archive"));
+    QFileDialog dialog(parent, save ? Dialogs::tr("New Archive") : Dialogs::tr("Open Archive"));
     dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);  // Open reports a missing file itself
-    dialog.setNameFilter(QCoreApplication::translate("Dialogs", "Archives (*.oru)"));
+    dialog.setNameFilter(Dialogs::tr("Archives (*.oru)"));
     dialog.setDefaultSuffix(QStringLiteral("oru"));
     if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!last.isEmpty()) dialog.selectFile(last);

@@ -22,6 +22,13 @@
 namespace oru::ui {
 
 namespace {
+// The catalog's context of this file's texts.
+struct FileManagerActions {
+    Q_DECLARE_TR_FUNCTIONS(FileManagerActions)
+};
+}  // namespace
+
+namespace {
 
 // The path made absolute against the working directory, without "." or ".." steps and without a
 // trailing "/" (so that its last component is the item's name). Links are kept as given.
@@ -95,7 +102,7 @@ bool addInto(const std::string& archivePath, const std::vector<std::string>& pat
             kiv = create ? oru::TKiv::CreateNew(archivePath) : oru::TKiv::OpenExisting(archivePath);
         }))
         return false;
-    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, QCoreApplication::translate("FileManagerActions", "Add Files"), true), 0);
+    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, FileManagerActions::tr("Add Files"), true), 0);
     kiv->SetProgress(&progress);
     bool ok = true;
     for (const std::string& path : paths) {

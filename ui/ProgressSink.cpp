@@ -9,6 +9,13 @@
 
 namespace oru::ui {
 
+namespace {
+// The catalog's context of this file's texts.
+struct ProgressSink {
+    Q_DECLARE_TR_FUNCTIONS(ProgressSink)
+};
+}  // namespace
+
 TProgressSink::TProgressSink(QWidget* parent, QString title, bool cancellable, int delayMs)
     : parent_(parent), title_(std::move(title)), cancellable_(cancellable), delayMs_(delayMs) {
     timer_.start();
@@ -30,7 +37,7 @@ void TProgressSink::update(const Info& info) {
         dialog_->setAutoClose(false);
         dialog_->setAutoReset(false);
         if (cancellable_)
-            dialog_->setCancelButtonText(QCoreApplication::translate("ProgressSink", "Cancel"));
+            dialog_->setCancelButtonText(ProgressSink::tr("Cancel"));
         else
             dialog_->setCancelButton(nullptr);
         dialog_->setMinimumWidth(360);
@@ -45,8 +52,9 @@ void TProgressSink::update(const Info& info) {
             dialog_->setRange(0, 0);
         }
         const int done = static_cast<int>(info.itemsDone);
-        dialog_->setLabelText(QCoreApplication::translate("ProgressSink", "%1\n%n item(s) done, %2", nullptr, done)
-                                  .arg(QString::fromStdString(info.currentName), sizeText(static_cast<qint64>(info.bytesDone))));
+        const QString bytes = sizeText(static_cast<qint64>(info.bytesDone));
+        dialog_->setLabelText(ProgressSink::tr("%1\n%n item(s) done, %2", nullptr, done)
+                                  .arg(QString::fromStdString(info.currentName), bytes));
     }
     pumpEvents();
 }

@@ -72,11 +72,13 @@ int main(int argc, char** argv) {
     oru::ui::TApplication app(argc, argv);  // takes Qt's own options out of argv
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args.front() == "--extract-here") {
-        if (args.size() < 2) return usageError(QT_TRANSLATE_NOOP("WinOru", "--extract-here needs at least one archive"));
+        if (args.size() < 2)
+            return usageError(QT_TRANSLATE_NOOP("WinOru", "--extract-here needs at least one archive"));
         return oru::ui::extractHere({args.begin() + 1, args.end()}) ? 0 : 1;
     }
     if (!args.empty() && args.front() == "--add-to") {
-        if (args.size() < 3) return usageError(QT_TRANSLATE_NOOP("WinOru", "--add-to needs an archive and at least one path"));
+        if (args.size() < 3)
+            return usageError(QT_TRANSLATE_NOOP("WinOru", "--add-to needs an archive and at least one path"));
         return oru::ui::addTo(args[1], {args.begin() + 2, args.end()}) ? 0 : 1;
     }
     if (!args.empty() && args.front() == "--add-here") {

@@ -33,7 +33,7 @@ namespace {
 
 // "<what was done>, <bytes>, <seconds> s": the outcome of a command in the status bar.
 QString outcomeText(const QString& what, const CommandProgress& progress) {
-    return QCoreApplication::translate("oru::ui::TMainFrm", "%1, %2, %3 s")
+    return TMainFrm::tr("%1, %2, %3 s")
         .arg(what, sizeText(static_cast<qint64>(progress.bytes())), QLocale().toString(progress.seconds(), 'f', 1));
 }
 

@@ -89,10 +89,10 @@ void TMainFrm::updateStatus() {
             bytes += DataSource1->originalSize(row);
         }
     }
-    FolderStatus->setText(DataSource1->isBound()
-                              ? tr("%1, %2, %3").arg(tr("%n folder(s)", nullptr, folders), tr("%n file(s)", nullptr, files),
-                                                     sizeText(bytes, locale))
-                              : QString());
+    // "1 folder, 2 files, 2.93 KiB": each count with its own plural.
+    const QString counts = tr("%1, %2, %3").arg(tr("%n folder(s)", nullptr, folders), tr("%n file(s)", nullptr, files),
+                                                sizeText(bytes, locale));
+    FolderStatus->setText(DataSource1->isBound() ? counts : QString());
     int64_t selectedBytes = 0;
     for (int row : DBGrid1->selectedModelRows()) selectedBytes += DataSource1->originalSize(row);
     SelectionStatus->setText(DBGrid1->SelectedCount() > 0
