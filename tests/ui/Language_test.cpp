@@ -11,9 +11,15 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <QApplication>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include "ui/AddNames.h"
 #include "ui/ArchiveReport.h"
 #include "ui/CommandTexts.h"
 #include "ui/ConflictDialog.h"
+#include "ui/ProgressSink.h"
 #include "ui/SelectDirDlg.h"
 #include "WindowTestSupport.h"
 
@@ -57,14 +63,28 @@ bool hasChinese(const QString& text) {
     return false;
 }
 
+// What a modal dialog shows: show runs it, and it is read and closed once it is up.
+QStringList shownByModal(const std::function<void()>& show) {
+    QStringList texts;
+    QTimer::singleShot(0, [&texts] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        texts = shownTexts(*dialog);
+        dialog->close();
+    });
+    show();
+    return texts;
+}
+
 class LanguageTest : public ::testing::Test {
 protected:
     void TearDown() override { TApplication::instance()->useLanguage(Language::TraditionalChinese); }
 
     // Everything the window, its dialogs and its messages show in one language, for an archive
     // x.oru with a folder and two files: the window after a rebuild with one row selected and
-    // Properties open, the Test report, the conflict dialog, the folder chooser, and the texts
-    // of the questions and reports the commands make.
+    // Properties open, the Test report, the conflict dialog, Add's question and report on names,
+    // the progress dialog, the folder chooser, and the texts of the commands' questions and
+    // reports.
     QStringList everythingShown(Language language) {
         TApplication::instance()->useLanguage(language);
         writeFile(tmp / "src/a.txt", std::string(2000, 'a'));
@@ -87,6 +107,11 @@ protected:
 
         TConflictDlg conflict("/tmp/out/a.txt", nullptr);
         texts << shownTexts(conflict);
+        texts << shownByModal([] { askExistingItem(nullptr, "docs/a.txt"); })
+              << shownByModal([] { showRenames(nullptr, {{"a very long name.txt", "a very lo~1.txt"}}); });
+        TProgressSink progress(nullptr, QStringLiteral("x"), true, 0);
+        progress.update(oru::Progress::Info{});
+        if (progress.dialog()) texts << shownTexts(*progress.dialog());
         TSelectDirDlg chooser(nullptr, QString::fromStdString(tmp.path()));
         texts << shownTexts(chooser) << TSelectDirDlg::createQuestion();
 
@@ -119,7 +144,9 @@ TEST_F(LanguageTest, EachLanguageShowsItsOwnTextsAndTheProgramsName) {
           QStringLiteral("Tested 2 files: no damage found."), QStringLiteral("Archive Properties"),
           QStringLiteral("File Already Exists"), QStringLiteral("Keep Both"), QStringLiteral("Select Directory"),
           QStringLiteral("Directory &Name:"), QStringLiteral("The specified directory does not exist. Create it?"),
-          QStringLiteral("Delete \"a.txt\"?"), QStringLiteral("0 bytes")}},
+          QStringLiteral("Delete \"a.txt\"?"), QStringLiteral("0 bytes"),
+          QStringLiteral("The archive already holds \"docs/a.txt\"."), QStringLiteral("Apply to all items"),
+          QStringLiteral("\n0 items done, 0 Bytes")}},
         {Language::TraditionalChinese,
          true,
          {QStringLiteral("x1.oru — Windows Oru File Shell"), QStringLiteral("新壓縮檔"), QStringLiteral("開啟壓縮檔"),
@@ -131,7 +158,8 @@ TEST_F(LanguageTest, EachLanguageShowsItsOwnTextsAndTheProgramsName) {
           QStringLiteral("壓縮檔內容"), QStringLiteral("位置："), QStringLiteral("檔案已經存在"),
           QStringLiteral("兩者都保留"), QStringLiteral("Select Directory"), QStringLiteral("Directory &Name:"),
           QStringLiteral("The specified directory does not exist. Create it?"), QStringLiteral("要刪除「a.txt」嗎？"),
-          QStringLiteral("0 位元組")}},
+          QStringLiteral("0 位元組"), QStringLiteral("壓縮檔中已有「docs/a.txt」。"), QStringLiteral("套用到所有項目"),
+          QStringLiteral("\n已處理 0 個項目，0 Bytes")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(oru::language::code(c.language));
