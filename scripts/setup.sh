@@ -39,6 +39,7 @@ packages=(
   zlib1g-dev libisal-dev libdeflate-dev libicu-dev  # the engine: compression, code page 950, collation
   gettext locales                                   # msgfmt for the engine's catalog; locales to run in
   qt6-base-dev libgl-dev                            # the window
+  qt6-tools-dev qt6-l10n-tools                      # the window's translations: lupdate, lrelease
   # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
   # Traditional Chinese texts from qt6-translations-l10n.
   fonts-noto-cjk qt6-translations-l10n

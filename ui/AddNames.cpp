@@ -1,6 +1,7 @@
 #include "ui/AddNames.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -11,6 +12,13 @@
 #include <algorithm>
 
 namespace oru::ui {
+
+namespace {
+// The catalog's context of this file's texts.
+struct AddNames {
+    Q_DECLARE_TR_FUNCTIONS(AddNames)
+};
+}  // namespace
 
 std::optional<std::vector<PlannedAdd>> planAdd(const std::vector<std::string>& paths,
                                                const std::vector<std::string>& existing,
@@ -46,16 +54,17 @@ QString renamesText(const std::vector<std::pair<std::string, std::string>>& rena
 
 ExistingChoice askExistingItem(QWidget* parent, const std::string& path) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("WinOru"),
-                    QStringLiteral("壓縮檔中已有「%1」。").arg(QString::fromStdString(path)), QMessageBox::NoButton,
-                    parent);
-    box.setInformativeText(QStringLiteral("取代：以這次的檔案取代壓縮檔中同一路徑的檔案。\n"
-                                          "兩者都保留：以加上 ~N 的名稱另存一份。"));
-    QPushButton* replace = box.addButton(QStringLiteral("取代"), QMessageBox::AcceptRole);
-    QPushButton* keepBoth = box.addButton(QStringLiteral("兩者都保留"), QMessageBox::AcceptRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+                    AddNames::tr("The archive already holds \"%1\".").arg(QString::fromStdString(path)),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(
+        AddNames::tr("Replace: store this file in place of the one at the same path in the archive.\n"
+                     "Keep Both: store it as well, under its name with ~N added."));
+    QPushButton* replace = box.addButton(AddNames::tr("Replace"), QMessageBox::AcceptRole);
+    QPushButton* keepBoth = box.addButton(AddNames::tr("Keep Both"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(AddNames::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(replace);
     box.setEscapeButton(cancel);
-    auto* all = new QCheckBox(QStringLiteral("套用到所有項目"), &box);
+    auto* all = new QCheckBox(AddNames::tr("Apply to all items"), &box);
     box.setCheckBox(all);
     box.exec();
     ExistingChoice choice;
@@ -74,9 +83,12 @@ void showRenames(QWidget* parent, const std::vector<std::pair<std::string, std::
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("WinOru"));
     auto* layout = new QVBoxLayout(&dialog);
-    const QString what =
-        QStringLiteral("下列 %1 個項目以不同的名稱存入壓縮檔（名稱太長、與其他項目相同，或含有 Big5 無法表示的字元）：");
-    auto* label = new QLabel(what.arg(renames.size()), &dialog);
+    const int count = static_cast<int>(renames.size());
+    const QString what = AddNames::tr(
+        "%n item(s) stored under another name (the name was too long, the same as another item's, "
+        "or held characters Big5 cannot represent):",
+        nullptr, count);
+    auto* label = new QLabel(what, &dialog);
     label->setWordWrap(true);
     layout->addWidget(label);
     auto* list = new QPlainTextEdit(renamesText(renames), &dialog);

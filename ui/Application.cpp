@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "platform/Error.h"
+#include "platform/Language.h"
 
 // The application icon lives in the static library's resources: make sure they are linked in.
 static void initAppIconResources() { Q_INIT_RESOURCE(appicon); }
@@ -14,7 +15,8 @@ namespace oru::ui {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("WinOru"));
-    setApplicationDisplayName(QStringLiteral("WinOru"));
+    // No display name is set: Qt would append it to every window title, and the window's title
+    // already names the program. The name ("WinOru") stands in for it where Qt needs one.
     setApplicationVersion(QStringLiteral(ORU_VERSION));
     // Wayland docks and task bars match the window to its desktop entry by this name.
     setDesktopFileName(QString::fromLatin1(kDesktopId));
@@ -26,16 +28,28 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
         icon.addFile(QStringLiteral(":/app/winoru-256.png"));
     }
     setWindowIcon(icon);
-    // The window speaks Traditional Chinese whatever the locale, so Qt's file dialogs, message
-    // box buttons and context menus are made to speak it too.
-    qtTranslationLoaded_ = qtTranslation_.load(QStringLiteral("qtbase_zh_TW"),
-                                               QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
-                           installTranslator(&qtTranslation_);
+    useLanguage(oru::language::current());
     showError = [](const QString& text) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("WinOru"), text, QMessageBox::Ok,
                         QApplication::activeWindow());
         box.exec();
     };
+}
+
+void TApplication::useLanguage(oru::language::Language language) {
+    removeTranslator(&windowTranslation_);
+    removeTranslator(&qtTranslation_);
+    qtTranslationLoaded_ = false;
+    const bool chinese = language == oru::language::Language::TraditionalChinese;
+    // English is the sources' language: its catalog holds only the plural forms.
+    const QString catalog = chinese ? QStringLiteral(":/i18n/WinOru_zh_TW.qm") : QStringLiteral(":/i18n/WinOru_en.qm");
+    if (windowTranslation_.load(catalog)) installTranslator(&windowTranslation_);
+    if (!chinese) return;
+    // The same language for Qt's file dialogs, message box buttons and context menus, so that
+    // no third language appears beside the window's.
+    qtTranslationLoaded_ = qtTranslation_.load(QStringLiteral("qtbase_zh_TW"),
+                                               QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+                           installTranslator(&qtTranslation_);
 }
 
 TApplication* TApplication::instance() { return qobject_cast<TApplication*>(QCoreApplication::instance()); }

@@ -1,13 +1,15 @@
 #pragma once
 // The application object and its central handler: every exception that escapes a command (an
 // event handler of the window) is shown in the "WinOru" message box, and the program goes on.
-// It also gives the program its desktop identity (icon, desktop entry name) and lets Qt's own
-// dialogs and buttons speak the window's language.
+// It also gives the program its desktop identity (icon, desktop entry name) and chooses the
+// language of the window's texts and of Qt's own dialogs and buttons.
 
 #include <QApplication>
 #include <QTranslator>
 #include <functional>
 #include <string>
+
+#include "platform/Language.h"
 
 namespace oru::ui {
 
@@ -19,8 +21,12 @@ class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
 
+    // Makes the window's texts and Qt's own speak the given language: English needs no catalog,
+    // Traditional Chinese installs the window's catalog and Qt's. The constructor calls it with
+    // oru::language::current(); widgets made before a change keep their texts.
+    void useLanguage(oru::language::Language language);
     // Whether Qt's Traditional Chinese translation was found and is in use (when it is missing,
-    // Qt's dialogs speak English and everything else works).
+    // Qt's dialogs speak English and everything else works). False under English.
     bool qtTranslationLoaded() const { return qtTranslationLoaded_; }
 
     bool notify(QObject* receiver, QEvent* event) override;
@@ -40,8 +46,8 @@ public:
     void report(const std::string& message);
 
 private:
-
-    QTranslator qtTranslation_;
+    QTranslator windowTranslation_;  // the window's texts, from the built-in catalog
+    QTranslator qtTranslation_;      // Qt's own dialogs and buttons
     bool qtTranslationLoaded_ = false;
 };
 

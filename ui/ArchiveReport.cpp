@@ -1,5 +1,6 @@
 #include "ui/ArchiveReport.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -7,13 +8,23 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
 
 #include "archive/ArchiveFigures.h"
 #include "archive/TestJob.h"
 #include "platform/Error.h"
 #include "ui/CatalogModel.h"
+#include "ui/CommandTexts.h"
 
 namespace oru::ui {
+
+namespace {
+// The catalog's context of this file's texts.
+struct ArchiveReport {
+    Q_DECLARE_TR_FUNCTIONS(ArchiveReport)
+};
+}  // namespace
 
 ArchiveProperties propertiesOf(oru::TKiv& archive) {
     const oru::ArchiveFigures f = oru::ArchiveFigures::Of(archive);
@@ -33,25 +44,29 @@ ArchiveProperties propertiesOf(oru::TKiv& archive) {
 
 std::vector<std::pair<QString, QString>> propertyLines(const ArchiveProperties& p, const QLocale& locale) {
     auto bytes = [&locale](int64_t n) {
-        return QStringLiteral("%1（%2 位元組）").arg(locale.formattedDataSize(n), locale.toString(static_cast<qlonglong>(n)));
+        const int count = static_cast<int>(std::min<int64_t>(n, std::numeric_limits<int>::max()));  // picks the plural
+        return ArchiveReport::tr("%1 (%2 byte(s))", nullptr, count)
+            .arg(sizeText(n, locale), locale.toString(static_cast<qlonglong>(n)));
     };
     const QString ratio = p.originalBytes > 0
                               ? locale.toString(100.0 * static_cast<double>(p.storedBytes) / static_cast<double>(p.originalBytes), 'f', 1) + u'%'
                               : QStringLiteral("-");
+    QString contents = ArchiveReport::tr("%1, %2")
+                           .arg(ArchiveReport::tr("%n folder(s)", nullptr, p.folders),
+                                ArchiveReport::tr("%n file(s)", nullptr, p.files));
+    // Rows of a type that is neither folder nor file are counted apart, and only when there are any.
+    if (p.others > 0)
+        contents = ArchiveReport::tr("%1, %2").arg(contents, ArchiveReport::tr("%n entry(s) of unknown type", nullptr, p.others));
     return {
-        {QStringLiteral("位置"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
-        {QStringLiteral("檔案大小"), bytes(p.fileSize)},
-        {QStringLiteral("項目"), p.others == 0 ? QStringLiteral("%1 個資料夾，%2 個檔案").arg(p.folders).arg(p.files)
-                                               : QStringLiteral("%1 個資料夾，%2 個檔案，%3 個不明類型的項目")
-                                                     .arg(p.folders)
-                                                     .arg(p.files)
-                                                     .arg(p.others)},
-        {QStringLiteral("原始大小"), bytes(p.originalBytes)},
-        {QStringLiteral("壓縮後"), bytes(p.storedBytes)},
-        {QStringLiteral("壓縮率"), ratio},
-        {QStringLiteral("未使用空間"), bytes(p.deadBytes)},
-        {QStringLiteral("目錄大小"), bytes(p.catalogBytes)},
-        {QStringLiteral("建立日期"), CatalogModel::formatDateTime(p.created, locale)},
+        {ArchiveReport::tr("Location"), QFileInfo(QString::fromStdString(p.path)).absoluteFilePath()},
+        {ArchiveReport::tr("File size"), bytes(p.fileSize)},
+        {ArchiveReport::tr("Contents"), contents},
+        {ArchiveReport::tr("Original size"), bytes(p.originalBytes)},
+        {ArchiveReport::tr("Packed size"), bytes(p.storedBytes)},
+        {ArchiveReport::tr("Ratio"), ratio},
+        {ArchiveReport::tr("Unused space"), bytes(p.deadBytes)},
+        {ArchiveReport::tr("Catalog size"), bytes(p.catalogBytes)},
+        {ArchiveReport::tr("Created"), CatalogModel::formatDateTime(p.created, locale)},
     };
 }
 
@@ -70,13 +85,13 @@ TestResult testEntries(oru::TKiv& archive, oru::Progress& progress) {
 TPropertiesDlg::TPropertiesDlg(QWidget* parent, const std::vector<std::pair<QString, QString>>& lines)
     : QDialog(parent), lines_(lines) {
     setObjectName(QStringLiteral("PropertiesDlg"));
-    setWindowTitle(QStringLiteral("壓縮檔內容"));
+    setWindowTitle(tr("Archive Properties"));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* form = new QFormLayout;
     for (const auto& [caption, value] : lines_) {
         auto* label = new QLabel(value);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        form->addRow(caption + u'：', label);
+        form->addRow(tr("%1:").arg(caption), label);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

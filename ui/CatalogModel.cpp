@@ -15,14 +15,14 @@ namespace oru::ui {
 namespace {
 
 struct ColumnSpec {
-    const char* title;  // UTF-8
+    const char* title;  // English; translated when shown
     int width;
 };
 constexpr ColumnSpec kColumns[CatalogModel::ColumnCount] = {
-    {"檔名", 152},
-    {"大小", 73},
-    {"壓縮後", 78},
-    {"封裝日期", 75},
+    {QT_TRANSLATE_NOOP("oru::ui::CatalogModel", "Name"), 152},
+    {QT_TRANSLATE_NOOP("oru::ui::CatalogModel", "Size"), 73},
+    {QT_TRANSLATE_NOOP("oru::ui::CatalogModel", "Packed"), 78},
+    {QT_TRANSLATE_NOOP("oru::ui::CatalogModel", "Date Added"), 75},
 };
 
 // The locale's long time format without its time-zone part: a stored date-time is local time
@@ -45,7 +45,7 @@ QString longTimeFormatWithoutZone(const QLocale& locale) {
 }  // namespace
 
 QString CatalogModel::columnTitle(int column) {
-    return (column >= 0 && column < ColumnCount) ? QString::fromUtf8(kColumns[column].title)
+    return (column >= 0 && column < ColumnCount) ? tr(kColumns[column].title)
                                                  : QString();
 }
 

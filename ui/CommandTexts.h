@@ -3,6 +3,7 @@
 // the question before New replaces an archive, the question before Delete, the hint when nothing
 // is highlighted, and the report of the items Add left out.
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -21,6 +22,10 @@ struct DeleteItem {
 };
 // "Delete X?" for one row; for several, the first few names and how many more. items: not empty.
 QString deleteQuestion(const std::vector<DeleteItem>& items);
+// A size as the window shows it, with the locale's digits and units ("2,93 KiB", "1.000 Bytes"),
+// except that a Chinese locale's bytes are named in the window's language.
+QString sizeText(qint64 bytes, const QLocale& locale = QLocale());
+
 // Says how to choose what Delete removes, when nothing is highlighted.
 QString nothingToDeleteHint();
 

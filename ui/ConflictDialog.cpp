@@ -10,16 +10,16 @@ namespace oru::ui {
 
 TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ConflictDlg"));
-    setWindowTitle(QStringLiteral("檔案已經存在"));
+    setWindowTitle(tr("File Already Exists"));
     auto* layout = new QVBoxLayout(this);
-    auto* question = new QLabel(QStringLiteral("「%1」已經存在。\n要以壓縮檔中的檔案覆蓋它嗎？")
+    auto* question = new QLabel(tr("\"%1\" already exists.\nOverwrite it with the file from the archive?")
                                     .arg(QString::fromStdString(path)),
                                 this);
     question->setObjectName(QStringLiteral("Question"));
     question->setWordWrap(true);
     question->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(question);
-    applyToAll_ = new QCheckBox(QStringLiteral("之後的衝突都這樣處理"), this);
+    applyToAll_ = new QCheckBox(tr("Do the same for the remaining conflicts"), this);
     applyToAll_->setObjectName(QStringLiteral("ApplyToAll"));
     layout->addWidget(applyToAll_);
 
@@ -35,10 +35,10 @@ TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent) : QDialog(p
         buttons->addWidget(button);
         return button;
     };
-    addButton("BtnOverwrite", QStringLiteral("覆蓋"), oru::ConflictChoice::Overwrite);
-    addButton("BtnSkip", QStringLiteral("略過"), oru::ConflictChoice::Skip)->setDefault(true);
-    addButton("BtnKeepBoth", QStringLiteral("兩者都保留"), oru::ConflictChoice::KeepBoth);
-    addButton("BtnCancel", QStringLiteral("取消"), oru::ConflictChoice::Cancel);
+    addButton("BtnOverwrite", tr("Overwrite"), oru::ConflictChoice::Overwrite);
+    addButton("BtnSkip", tr("Skip"), oru::ConflictChoice::Skip)->setDefault(true);
+    addButton("BtnKeepBoth", tr("Keep Both"), oru::ConflictChoice::KeepBoth);
+    addButton("BtnCancel", tr("Cancel"), oru::ConflictChoice::Cancel);
     layout->addLayout(buttons);
     // Escape and the close box leave choice_ at Cancel.
 }

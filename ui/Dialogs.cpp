@@ -1,8 +1,10 @@
 #include "ui/Dialogs.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 #include "ui/ArchiveReport.h"
@@ -10,6 +12,13 @@
 #include "ui/SelectDirDlg.h"
 
 namespace oru::ui {
+
+namespace {
+// The catalog's context of this file's texts.
+struct Dialogs {
+    Q_DECLARE_TR_FUNCTIONS(Dialogs)
+};
+}  // namespace
 
 void resetDialogAnswers() {
     QuestionBox::reset();
@@ -27,10 +36,13 @@ void resetDialogAnswers() {
 
 namespace dialogs {
 
-bool askYesNo(QWidget* parent, const QString& question) {
+bool askYesNo(QWidget* parent, const QString& question, const QString& yes, const QString& no) {
     if (QuestionBox::answered()) return QuestionBox::take(question);
-    return QMessageBox::question(parent, QStringLiteral("WinOru"), question, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("WinOru"), question, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    if (!yes.isEmpty()) box.button(QMessageBox::Yes)->setText(yes);
+    if (!no.isEmpty()) box.button(QMessageBox::No)->setText(no);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void tell(QWidget* parent, const QString& text) {
@@ -51,11 +63,11 @@ void showRenamed(QWidget* parent, const Renames& renames) {
 std::optional<std::string> askArchivePath(QWidget* parent, bool save, QString& last) {
     if (save && SaveDialog::answered()) return SaveDialog::take();
     if (!save && OpenDialog::answered()) return OpenDialog::take();
-    QFileDialog dialog(parent, save ? QStringLiteral("新壓縮檔") : QStringLiteral("開啟壓縮檔"));
+    QFileDialog dialog(parent, save ? Dialogs::tr("New Archive") : Dialogs::tr("Open Archive"));
     dialog.setObjectName(save ? QStringLiteral("SaveDialog1") : QStringLiteral("OpenDialog1"));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);  // Open reports a missing file itself
-    dialog.setNameFilter(QStringLiteral("壓縮檔 (*.oru)"));
+    dialog.setNameFilter(Dialogs::tr("Archives (*.oru)"));
     dialog.setDefaultSuffix(QStringLiteral("oru"));
     if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!last.isEmpty()) dialog.selectFile(last);

@@ -115,7 +115,9 @@ void resetDialogAnswers();
 // The functions that show the dialogs (modally, over parent), each answered ahead of time by the
 // kind named.
 namespace dialogs {
-bool askYesNo(QWidget* parent, const QString& question);  // QuestionBox
+// yes, no: the buttons' texts when they must differ from Qt's (which speak the window's language).
+bool askYesNo(QWidget* parent, const QString& question, const QString& yes = {},
+              const QString& no = {});               // QuestionBox
 void tell(QWidget* parent, const QString& text);          // NoticeBox
 void showReport(QWidget* parent, const QString& title, const QString& summary,
                 const QStringList& items);                          // ReportDialog

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <cerrno>
 #include <filesystem>
 
@@ -18,6 +20,13 @@
 #include "ui/zipmain.h"
 
 namespace oru::ui {
+
+namespace {
+// The catalog's context of this file's texts.
+struct FileManagerActions {
+    Q_DECLARE_TR_FUNCTIONS(FileManagerActions)
+};
+}  // namespace
 
 namespace {
 
@@ -93,7 +102,7 @@ bool addInto(const std::string& archivePath, const std::vector<std::string>& pat
             kiv = create ? oru::TKiv::CreateNew(archivePath) : oru::TKiv::OpenExisting(archivePath);
         }))
         return false;
-    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, QStringLiteral("加入壓縮"), true), 0);
+    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, FileManagerActions::tr("Add Files"), true), 0);
     kiv->SetProgress(&progress);
     bool ok = true;
     for (const std::string& path : paths) {

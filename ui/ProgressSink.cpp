@@ -5,7 +5,16 @@
 #include <QLocale>
 #include <QProgressDialog>
 
+#include "ui/CommandTexts.h"
+
 namespace oru::ui {
+
+namespace {
+// The catalog's context of this file's texts.
+struct ProgressSink {
+    Q_DECLARE_TR_FUNCTIONS(ProgressSink)
+};
+}  // namespace
 
 TProgressSink::TProgressSink(QWidget* parent, QString title, bool cancellable, int delayMs)
     : parent_(parent), title_(std::move(title)), cancellable_(cancellable), delayMs_(delayMs) {
@@ -28,7 +37,7 @@ void TProgressSink::update(const Info& info) {
         dialog_->setAutoClose(false);
         dialog_->setAutoReset(false);
         if (cancellable_)
-            dialog_->setCancelButtonText(QStringLiteral("取消"));
+            dialog_->setCancelButtonText(ProgressSink::tr("Cancel"));
         else
             dialog_->setCancelButton(nullptr);
         dialog_->setMinimumWidth(360);
@@ -42,10 +51,10 @@ void TProgressSink::update(const Info& info) {
         } else {
             dialog_->setRange(0, 0);
         }
-        dialog_->setLabelText(QStringLiteral("%1\n已處理 %2 個項目，%3")
-                                  .arg(QString::fromStdString(info.currentName))
-                                  .arg(info.itemsDone)
-                                  .arg(QLocale().formattedDataSize(static_cast<qint64>(info.bytesDone))));
+        const int done = static_cast<int>(info.itemsDone);
+        const QString bytes = sizeText(static_cast<qint64>(info.bytesDone));
+        dialog_->setLabelText(ProgressSink::tr("%1\n%n item(s) done, %2", nullptr, done)
+                                  .arg(QString::fromStdString(info.currentName), bytes));
     }
     pumpEvents();
 }

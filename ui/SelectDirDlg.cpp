@@ -19,7 +19,7 @@
 namespace oru::ui {
 
 TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Select Directory"));
+    setWindowTitle(tr("Select Directory"));
     resize(460, 340);
 
     name_ = new QLineEdit(this);
@@ -40,17 +40,17 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : Q
         return l;
     };
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Cancel"));
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(label(QStringLiteral("Directory &Name:"), name_), 0, 0, 1, 2);
+    grid->addWidget(label(tr("Directory &Name:"), name_), 0, 0, 1, 2);
     grid->addWidget(name_, 1, 0, 1, 2);
-    grid->addWidget(label(QStringLiteral("&Directories:"), tree_), 2, 0);
-    grid->addWidget(label(QStringLiteral("&Files: (*.*)"), files_), 2, 1);
+    grid->addWidget(label(tr("&Directories:"), tree_), 2, 0);
+    grid->addWidget(label(tr("&Files: (*.*)"), files_), 2, 1);
     grid->addWidget(tree_, 3, 0);
     grid->addWidget(files_, 3, 1);
-    grid->addWidget(label(QStringLiteral("D&rives:"), drives_), 4, 0);
+    grid->addWidget(label(tr("D&rives:"), drives_), 4, 0);
     grid->addWidget(drives_, 5, 0);
     grid->addWidget(buttons, 5, 1);
     grid->setRowStretch(3, 1);
@@ -97,7 +97,9 @@ void TSelectDirDlg::showDirectory(const QString& path) {
 
 void TSelectDirDlg::tryAccept() {
     const QString dir = directory();
-    if (!QFileInfo(dir).isDir() && !dialogs::askYesNo(this, createQuestion())) return;
+    // The chooser and its question speak the design's English in both languages: the buttons too,
+    // so that no Chinese "是" answers an English question.
+    if (!QFileInfo(dir).isDir() && !dialogs::askYesNo(this, createQuestion(), tr("&Yes"), tr("&No"))) return;
     accept();
 }
 

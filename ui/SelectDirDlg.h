@@ -27,7 +27,7 @@ public:
     void tryAccept();
 
     static QString createQuestion() {
-        return QStringLiteral("The specified directory does not exist. Create it?");
+        return tr("The specified directory does not exist. Create it?");
     }
 
 private:

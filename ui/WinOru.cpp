@@ -4,18 +4,22 @@
 //   WinOru --extract-here ARCHIVE...   WinOru --add-to ARCHIVE PATH...   WinOru --add-here PATH...
 // --help and --version print and end before any display is needed.
 
+#include <QString>
+#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/Language.h"
 #include "ui/Application.h"
 #include "ui/FileManagerActions.h"
 #include "ui/zipmain.h"
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsage = QT_TRANSLATE_NOOP(
+    "WinOru",
     "Usage: WinOru [ARCHIVE]\n"
     "       WinOru --extract-here ARCHIVE...\n"
     "       WinOru --add-to ARCHIVE PATH...\n"
@@ -34,12 +38,22 @@ constexpr const char* kUsage =
     "  --help                     show this help and exit\n"
     "  --version                  show the version and exit\n"
     "\n"
-    "Qt's own options (-platform, -style...) are accepted too.\n";
+    "Qt's own options (-platform, -style...) are accepted too.\n");
+
+// A text of the command line in the user's language. It is printed before the application object
+// and its translators exist, so the catalog is read here.
+QByteArray text(const char* english) {
+    static QTranslator catalog;
+    static const bool chinese = oru::language::current() == oru::language::Language::TraditionalChinese &&
+                                catalog.load(QStringLiteral(":/i18n/WinOru_zh_TW.qm"));
+    const QString translated = chinese ? catalog.translate("WinOru", english) : QString();
+    return translated.isEmpty() ? QByteArray(english) : translated.toUtf8();
+}
 
 bool isOption(const char* arg, const char* name) { return std::strcmp(arg, name) == 0; }
 
 int usageError(const char* message) {
-    std::fprintf(stderr, "WinOru: %s\n%s", message, kUsage);
+    std::fprintf(stderr, "WinOru: %s\n%s", text(message).constData(), text(kUsage).constData());
     return 2;
 }
 
@@ -47,7 +61,7 @@ int usageError(const char* message) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && isOption(argv[1], "--help")) {
-        std::fputs(kUsage, stdout);
+        std::fputs(text(kUsage).constData(), stdout);
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version")) {
@@ -58,15 +72,17 @@ int main(int argc, char** argv) {
     oru::ui::TApplication app(argc, argv);  // takes Qt's own options out of argv
     std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args.front() == "--extract-here") {
-        if (args.size() < 2) return usageError("--extract-here needs at least one archive");
+        if (args.size() < 2)
+            return usageError(QT_TRANSLATE_NOOP("WinOru", "--extract-here needs at least one archive"));
         return oru::ui::extractHere({args.begin() + 1, args.end()}) ? 0 : 1;
     }
     if (!args.empty() && args.front() == "--add-to") {
-        if (args.size() < 3) return usageError("--add-to needs an archive and at least one path");
+        if (args.size() < 3)
+            return usageError(QT_TRANSLATE_NOOP("WinOru", "--add-to needs an archive and at least one path"));
         return oru::ui::addTo(args[1], {args.begin() + 2, args.end()}) ? 0 : 1;
     }
     if (!args.empty() && args.front() == "--add-here") {
-        if (args.size() < 2) return usageError("--add-here needs at least one path");
+        if (args.size() < 2) return usageError(QT_TRANSLATE_NOOP("WinOru", "--add-here needs at least one path"));
         return oru::ui::addHere({args.begin() + 1, args.end()}) ? 0 : 1;
     }
 

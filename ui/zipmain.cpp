@@ -60,12 +60,12 @@ TMainFrm::~TMainFrm() { closeArchive(); }
 
 // ---- layout
 
-QToolButton* TMainFrm::addButton(const char* name, const char* hint, int image,
+QToolButton* TMainFrm::addButton(const char* name, const QString& hint, int image,
                                  void (TMainFrm::*handler)()) {
     auto* button = new QToolButton(ToolBar1);
     button->setObjectName(QString::fromLatin1(name));
     button->setIcon(icons::toolbarImage(image));
-    button->setToolTip(QString::fromUtf8(hint));
+    button->setToolTip(hint);
     button->setAutoRaise(true);
     button->setFixedSize(23, 22);
     button->setIconSize(QSize(16, 16));
@@ -86,14 +86,14 @@ void TMainFrm::buildControls() {
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->toggleViewAction()->setVisible(false);
     addToolBar(Qt::TopToolBarArea, ToolBar1);
-    BtnNewFile = addButton("BtnNewFile", "新壓縮檔", 0, &TMainFrm::BtnNewFileClick);
-    BtnOpenFile = addButton("BtnOpenFile", "開啟壓縮檔", 2, &TMainFrm::BtnOpenFileClick);
-    BtnAddFile = addButton("BtnAddFile", "加入壓縮", 4, &TMainFrm::BtnAddFileClick);
-    BtnDelete = addButton("BtnDelete", "刪除", 6, &TMainFrm::BtnDeleteClick);
-    BtnBrowse = addButton("BtnBrowse", "檢視", 8, &TMainFrm::BtnBrowseClick);
-    BtnExtract = addButton("BtnExtract", "解壓縮到", 14, &TMainFrm::BtnExtractClick);
-    BtnBuildExe = addButton("BtnBuildExe", "重整檔案", 10, &TMainFrm::BtnBuildExeClick);
-    ToolButton1 = addButton("ToolButton1", "離開", 16, &TMainFrm::ToolButton1Click);
+    BtnNewFile = addButton("BtnNewFile", tr("New Archive"), 0, &TMainFrm::BtnNewFileClick);
+    BtnOpenFile = addButton("BtnOpenFile", tr("Open Archive"), 2, &TMainFrm::BtnOpenFileClick);
+    BtnAddFile = addButton("BtnAddFile", tr("Add Files"), 4, &TMainFrm::BtnAddFileClick);
+    BtnDelete = addButton("BtnDelete", tr("Delete"), 6, &TMainFrm::BtnDeleteClick);
+    BtnBrowse = addButton("BtnBrowse", tr("View"), 8, &TMainFrm::BtnBrowseClick);
+    BtnExtract = addButton("BtnExtract", tr("Extract To"), 14, &TMainFrm::BtnExtractClick);
+    BtnBuildExe = addButton("BtnBuildExe", tr("Rebuild Archive"), 10, &TMainFrm::BtnBuildExeClick);
+    ToolButton1 = addButton("ToolButton1", tr("Quit"), 16, &TMainFrm::ToolButton1Click);
 
     // Upper pane: drive box and directory pane on the left, file pane on the right.
     Panel1 = new QWidget;
@@ -121,8 +121,8 @@ void TMainFrm::buildControls() {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    PageControl1->addTab(TabSheet1, QStringLiteral("檔案清單"));
-    GroupBox1 = new QGroupBox(QStringLiteral("壓縮檔"), TabSheet1);
+    PageControl1->addTab(TabSheet1, tr("File List"));
+    GroupBox1 = new QGroupBox(tr("Archive"), TabSheet1);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* sheet = new QVBoxLayout(TabSheet1);
     sheet->setContentsMargins(2, 2, 2, 2);
@@ -140,9 +140,9 @@ void TMainFrm::buildControls() {
     auto* listingPane = new QWidget;
     FindEdit = new QLineEdit;
     FindEdit->setObjectName(QStringLiteral("FindEdit"));
-    FindEdit->setPlaceholderText(QStringLiteral("尋找名稱"));
+    FindEdit->setPlaceholderText(tr("Find by name"));
     FindEdit->setClearButtonEnabled(true);
-    WholeArchive = new QCheckBox(QStringLiteral("整個壓縮檔"));
+    WholeArchive = new QCheckBox(tr("Whole archive"));
     WholeArchive->setObjectName(QStringLiteral("WholeArchive"));
     auto* findRow = new QHBoxLayout;
     findRow->setContentsMargins(0, 0, 0, 0);

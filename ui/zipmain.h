@@ -158,7 +158,7 @@ private:
     // Runs a toolbar or menu command; one asked for while another runs waits for it to end.
     void runWhenFree(const std::function<void()>& command);
     void buildControls();
-    QToolButton* addButton(const char* name, const char* hint, int image, void (TMainFrm::*handler)());
+    QToolButton* addButton(const char* name, const QString& hint, int image, void (TMainFrm::*handler)());
     void closeArchive();
     void openArchive(const std::string& path);
     static void rememberRecent(const std::string& path);

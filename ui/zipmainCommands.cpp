@@ -3,6 +3,7 @@
 
 #include "ui/zipmain.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -30,16 +31,13 @@ using namespace mainframe;
 
 namespace {
 
-// "<what, with %1 the items>, <bytes>, <seconds> 秒": the outcome of a command in the status bar.
+// "<what was done>, <bytes>, <seconds> s": the outcome of a command in the status bar.
 QString outcomeText(const QString& what, const CommandProgress& progress) {
-    return QStringLiteral("%1，%2，%3 秒")
-        .arg(what.arg(progress.items()), QLocale().formattedDataSize(static_cast<qint64>(progress.bytes())),
-             QLocale().toString(progress.seconds(), 'f', 1));
+    return TMainFrm::tr("%1, %2, %3 s")
+        .arg(what, sizeText(static_cast<qint64>(progress.bytes())), QLocale().toString(progress.seconds(), 'f', 1));
 }
 
-QString fileSizeText(const std::string& path) {
-    return QLocale().formattedDataSize(QFileInfo(QString::fromStdString(path)).size());
-}
+QString fileSizeText(const std::string& path) { return sizeText(QFileInfo(QString::fromStdString(path)).size()); }
 
 // The bytes of the files at paths and below them (links not followed): the total of an Add.
 uint64_t bytesOnDisk(const std::vector<std::string>& paths) {
@@ -136,7 +134,7 @@ void TMainFrm::BtnAddFileClick() {
 
 void TMainFrm::reportSkipped(const std::vector<CommandProgress::Skipped>& skipped) {
     if (skipped.empty()) return;
-    dialogs::showReport(this, QStringLiteral("加入壓縮"), skippedSummary(skipped.size()), skippedLines(skipped));
+    dialogs::showReport(this, tr("Add Files"), skippedSummary(skipped.size()), skippedLines(skipped));
 }
 
 void TMainFrm::addDroppedPaths(const QStringList& dropped) {
@@ -157,7 +155,7 @@ std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, con
     const auto plan = planAdd(paths, archive.AddedBefore(parent, paths),
                                [this](const std::string& path) { return dialogs::askExisting(this, path); });
     if (!plan) return {};
-    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("加入壓縮"), true), bytesOnDisk(paths));
+    CommandProgress progress(dialogs::makeProgress(this, tr("Add Files"), true), bytesOnDisk(paths));
     progress.stopWhen(closeRequested_);
     RenameRecorder renames(&progress);
     ProgressScope reporting(archive, &renames);
@@ -165,7 +163,7 @@ std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, con
         if (i > 0) progress.nextCall();
         archive.AddPath(parent, (*plan)[i].path, (*plan)[i].mode);
     }
-    setOutcome(outcomeText(QStringLiteral("已加入 %1 個項目"), progress));
+    setOutcome(outcomeText(tr("Added %n item(s)", nullptr, static_cast<int>(progress.items())), progress));
     if (!renames.renames().empty()) dialogs::showRenamed(this, renames.renames());
     return progress.skippedItems();
 }
@@ -216,7 +214,7 @@ void TMainFrm::extractSelection(oru::TKiv& archive, const std::string& directory
 void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>& rows,
                            const std::vector<int>& viewRows, const std::string& directory) {
     oru::CatalogTable& catalog = archive.Catalog();
-    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("解壓縮到"), true), contentBytes(catalog, viewRows, archive.ArchivePath()));
+    CommandProgress progress(dialogs::makeProgress(this, tr("Extract To"), true), contentBytes(catalog, viewRows, archive.ArchivePath()));
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
@@ -228,7 +226,7 @@ void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>&
         ~Answering() { archive.SetConflictHandler(nullptr); }
     } answering{archive};
     archive.ExtractEntries(catalog, rows, directory);
-    setOutcome(outcomeText(QStringLiteral("已解壓縮 %1 個檔案"), progress));
+    setOutcome(outcomeText(tr("Extracted %n file(s)", nullptr, static_cast<int>(progress.items())), progress));
 }
 
 void TMainFrm::BtnDeleteClick() {
@@ -249,13 +247,13 @@ void TMainFrm::BtnDeleteClick() {
     if (!dialogs::askYesNo(this, deleteQuestion(items))) return;
     deleteSelection(archive);
     rebuildTreeKeepingFolder();  // the nodes of deleted folders go
-    setOutcome(QStringLiteral("已刪除並重整，檔案大小 %1").arg(fileSizeText(archive.ArchivePath())));
+    setOutcome(tr("Deleted and rebuilt; the file is now %1").arg(fileSizeText(archive.ArchivePath())));
 }
 
 void TMainFrm::deleteSelection(oru::TKiv& archive) {
     oru::CatalogTable& catalog = archive.Catalog();
     SuspendScope quiet(catalog);  // one redraw at the end, also after a failure
-    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, QStringLiteral("刪除"), false);
+    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, tr("Delete"), false);
     ProgressScope reporting(archive, progress.get());
     std::vector<oru::Bookmark> rows;
     for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
@@ -271,10 +269,10 @@ void TMainFrm::BtnBuildExeClick() {
     oru::TKiv& archive = requireArchive();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
     const QString before = fileSizeText(archive.ArchivePath());
-    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, QStringLiteral("重整檔案"), false);
+    const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, tr("Rebuild Archive"), false);
     ProgressScope reporting(archive, progress.get());
     archive.Compact();
-    setOutcome(QStringLiteral("已重整檔案，%1 → %2").arg(before, fileSizeText(archive.ArchivePath())));
+    setOutcome(tr("Archive rebuilt, %1 → %2").arg(before, fileSizeText(archive.ArchivePath())));
 }
 
 void TMainFrm::testArchive() {
@@ -282,15 +280,15 @@ void TMainFrm::testArchive() {
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
     const ArchiveProperties figures = propertiesOf(archive);
-    CommandProgress progress(dialogs::makeProgress(this, QStringLiteral("測試"), true), static_cast<uint64_t>(figures.originalBytes));
+    CommandProgress progress(dialogs::makeProgress(this, tr("Test"), true), static_cast<uint64_t>(figures.originalBytes));
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);  // Cancel is also asked inside a big entry
     const TestResult result = testEntries(archive, progress);
     const QString summary = result.damaged.isEmpty()
-                                ? QStringLiteral("已測試 %1 個檔案，沒有損壞。").arg(result.checked)
-                                : QStringLiteral("已測試 %1 個檔案，%2 個損壞：").arg(result.checked).arg(result.damaged.size());
+                                ? tr("Tested %n file(s): no damage found.", nullptr, result.checked)
+                                : tr("Tested %n file(s), %1 damaged:", nullptr, result.checked).arg(result.damaged.size());
     setOutcome(summary);
-    dialogs::showReport(this, QStringLiteral("測試"), summary, result.damaged);
+    dialogs::showReport(this, tr("Test"), summary, result.damaged);
 }
 
 void TMainFrm::showProperties() {

@@ -43,32 +43,32 @@ QAction* TMainFrm::addCommand(QMenu* menu, const QString& text, const QKeySequen
 void TMainFrm::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    QMenu* file = bar->addMenu(QStringLiteral("檔案(&F)"));
-    addCommand(file, QStringLiteral("新壓縮檔(&N)..."), QKeySequence::New, &TMainFrm::BtnNewFileClick);
-    addCommand(file, QStringLiteral("開啟壓縮檔(&O)..."), QKeySequence::Open, &TMainFrm::BtnOpenFileClick);
-    RecentMenu = file->addMenu(QStringLiteral("最近開啟的壓縮檔(&R)"));
+    QMenu* file = bar->addMenu(tr("&File"));
+    addCommand(file, tr("&New Archive..."), QKeySequence::New, &TMainFrm::BtnNewFileClick);
+    addCommand(file, tr("&Open Archive..."), QKeySequence::Open, &TMainFrm::BtnOpenFileClick);
+    RecentMenu = file->addMenu(tr("Open &Recent"));
     RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
     connect(RecentMenu, &QMenu::aboutToShow, this, &TMainFrm::fillRecentMenu);
     fillRecentMenu();
     file->addSeparator();
-    addCommand(file, QStringLiteral("內容(&P)..."), QKeySequence(Qt::ALT | Qt::Key_Return), &TMainFrm::showProperties);
+    addCommand(file, tr("&Properties..."), QKeySequence(Qt::ALT | Qt::Key_Return), &TMainFrm::showProperties);
     file->addSeparator();
-    addCommand(file, QStringLiteral("離開(&X)"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TMainFrm::ToolButton1Click);
+    addCommand(file, tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TMainFrm::ToolButton1Click);
 
-    QMenu* commands = bar->addMenu(QStringLiteral("動作(&A)"));
-    addCommand(commands, QStringLiteral("加入壓縮(&A)"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+    QMenu* commands = bar->addMenu(tr("&Actions"));
+    addCommand(commands, tr("&Add Files"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
                &TMainFrm::BtnAddFileClick);
-    addCommand(commands, QStringLiteral("解壓縮到(&E)..."), QKeySequence(Qt::CTRL | Qt::Key_E), &TMainFrm::BtnExtractClick);
-    addCommand(commands, QStringLiteral("刪除(&D)"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick, DBGrid1);
-    addCommand(commands, QStringLiteral("檢視(&V)"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick);
-    addCommand(commands, QStringLiteral("測試(&T)"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive);
-    addCommand(commands, QStringLiteral("重整檔案(&B)"), QKeySequence(), &TMainFrm::BtnBuildExeClick);
+    addCommand(commands, tr("&Extract To..."), QKeySequence(Qt::CTRL | Qt::Key_E), &TMainFrm::BtnExtractClick);
+    addCommand(commands, tr("&Delete"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick, DBGrid1);
+    addCommand(commands, tr("&View"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick);
+    addCommand(commands, tr("&Test"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive);
+    addCommand(commands, tr("Re&build Archive"), QKeySequence(), &TMainFrm::BtnBuildExeClick);
 
-    QMenu* view = bar->addMenu(QStringLiteral("檢視(&V)"));
-    addCommand(view, QStringLiteral("尋找(&F)"), QKeySequence::Find, &TMainFrm::startFind);
-    addCommand(view, QStringLiteral("重新整理(&R)"), QKeySequence(Qt::Key_F5), &TMainFrm::refreshFilePanes);
-    addCommand(view, QStringLiteral("全選(&S)"), QKeySequence::SelectAll, &TMainFrm::selectAllRows, DBGrid1);
-    addCommand(view, QStringLiteral("上一層資料夾(&U)"), QKeySequence(Qt::ALT | Qt::Key_Up), &TMainFrm::showParentFolder,
+    QMenu* view = bar->addMenu(tr("&View"));
+    addCommand(view, tr("&Find"), QKeySequence::Find, &TMainFrm::startFind);
+    addCommand(view, tr("&Refresh"), QKeySequence(Qt::Key_F5), &TMainFrm::refreshFilePanes);
+    addCommand(view, tr("Select &All"), QKeySequence::SelectAll, &TMainFrm::selectAllRows, DBGrid1);
+    addCommand(view, tr("&Up One Level"), QKeySequence(Qt::ALT | Qt::Key_Up), &TMainFrm::showParentFolder,
                GroupBox1);
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/Error.h"
 #include "ui/CatalogModel.h"
+#include "ui/CommandTexts.h"
 #include "ui/DBGrid.h"
 #include "ui/FilePanes.h"
 #include "ui/zipmainParts.h"
@@ -22,7 +23,7 @@ QString TMainFrm::windowTitleFor(const std::string& archivePath, bool readOnly) 
     const QString caption = QStringLiteral("Windows Oru File Shell");
     if (archivePath.empty()) return caption;
     QString name = QFileInfo(fromNative(archivePath)).fileName();
-    if (readOnly) name += QStringLiteral(" [唯讀]");
+    if (readOnly) name += tr(" [read-only]");
     return name + QStringLiteral(" — ") + caption;
 }
 
@@ -88,16 +89,15 @@ void TMainFrm::updateStatus() {
             bytes += DataSource1->originalSize(row);
         }
     }
-    FolderStatus->setText(DataSource1->isBound()
-                              ? QStringLiteral("%1 個資料夾，%2 個檔案，%3")
-                                    .arg(folders).arg(files).arg(locale.formattedDataSize(bytes))
-                              : QString());
+    // "1 folder, 2 files, 2.93 KiB": each count with its own plural.
+    const QString counts = tr("%1, %2, %3").arg(tr("%n folder(s)", nullptr, folders), tr("%n file(s)", nullptr, files),
+                                                sizeText(bytes, locale));
+    FolderStatus->setText(DataSource1->isBound() ? counts : QString());
     int64_t selectedBytes = 0;
     for (int row : DBGrid1->selectedModelRows()) selectedBytes += DataSource1->originalSize(row);
     SelectionStatus->setText(DBGrid1->SelectedCount() > 0
-                                 ? QStringLiteral("已選取 %1 項，%2")
-                                       .arg(DBGrid1->SelectedCount())
-                                       .arg(locale.formattedDataSize(selectedBytes))
+                                 ? tr("%n item(s) selected, %1", nullptr, DBGrid1->SelectedCount())
+                                       .arg(sizeText(selectedBytes, locale))
                                  : QString());
 }
 

@@ -17,6 +17,7 @@
 #include "platform/Error.h"
 #include "ui/Browse.h"
 #include "ui/CatalogModel.h"
+#include "ui/CommandTexts.h"
 #include "ui/DBGrid.h"
 #include "ui/Dialogs.h"
 #include "ui/zipmainParts.h"
@@ -120,9 +121,9 @@ void TMainFrm::showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog) {
         viewer->writePlainText(plainText(head.bytes, head.cut));
     if (head.cut) {
         const QLocale locale;
-        viewer->setNote(QStringLiteral("檔案太大，只顯示前 %1（全檔 %2）")
-                            .arg(locale.formattedDataSize(static_cast<qint64>(head.bytes.size())),
-                                 locale.formattedDataSize(catalog.GetInteger(oru::schema::kOriginalSize))));
+        viewer->setNote(tr("The file is too large: showing the first %1 of %2")
+                            .arg(sizeText(static_cast<qint64>(head.bytes.size()), locale),
+                                 sizeText(catalog.GetInteger(oru::schema::kOriginalSize), locale)));
     }
     viewer->show();
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the window tests: the application object (offscreen) with Qt's test paths (so
-// no test writes the user's settings), a fixed locale and clock, dialog answers that hold for one
+// no test writes the user's settings), the design's language (Traditional Chinese, whatever the
+// machine's locale), a fixed locale and clock, dialog answers that hold for one
 // test, temporary folders, and small file helpers.
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Collation.h"
+#include "platform/Language.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 
@@ -29,6 +31,8 @@ public:
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         // Settings and other standard locations go to Qt's test folders, not the user's.
         QStandardPaths::setTestModeEnabled(true);
+        // The tests check the design's texts; a test of another language switches and comes back.
+        oru::language::set(oru::language::Language::TraditionalChinese);
         static int argc = 1;
         static char name[] = "ui_tests";
         static char* argv[] = {name, nullptr};

@@ -1,0 +1,581 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_TW">
+<context>
+    <name>AddNames</name>
+    <message>
+        <source>The archive already holds &quot;%1&quot;.</source>
+        <translation>壓縮檔中已有「%1」。</translation>
+    </message>
+    <message>
+        <source>Replace: store this file in place of the one at the same path in the archive.
+Keep Both: store it as well, under its name with ~N added.</source>
+        <translation>取代：以這次的檔案取代壓縮檔中同一路徑的檔案。
+兩者都保留：以加上 ~N 的名稱另存一份。</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>取代</translation>
+    </message>
+    <message>
+        <source>Keep Both</source>
+        <translation>兩者都保留</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Apply to all items</source>
+        <translation>套用到所有項目</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) stored under another name (the name was too long, the same as another item&apos;s, or held characters Big5 cannot represent):</source>
+        <translation>
+            <numerusform>下列 %n 個項目以不同的名稱存入壓縮檔（名稱太長、與其他項目相同，或含有 Big5 無法表示的字元）：</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>ArchiveReport</name>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1，%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n folder(s)</source>
+        <translation>
+            <numerusform>%n 個資料夾</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n 個檔案</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n entry(s) of unknown type</source>
+        <translation>
+            <numerusform>%n 個不明類型的項目</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Location</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <source>File size</source>
+        <translation>檔案大小</translation>
+    </message>
+    <message>
+        <source>Contents</source>
+        <translation>項目</translation>
+    </message>
+    <message>
+        <source>Original size</source>
+        <translation>原始大小</translation>
+    </message>
+    <message>
+        <source>Packed size</source>
+        <translation>壓縮後</translation>
+    </message>
+    <message>
+        <source>Ratio</source>
+        <translation>壓縮率</translation>
+    </message>
+    <message>
+        <source>Unused space</source>
+        <translation>未使用空間</translation>
+    </message>
+    <message>
+        <source>Catalog size</source>
+        <translation>目錄大小</translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation>建立日期</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 (%2 byte(s))</source>
+        <translation>
+            <numerusform>%1（%2 位元組）</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>CommandTexts</name>
+    <message>
+        <source>&quot;%1&quot; already exists.
+Replace it with an empty archive? Everything in it will be deleted.</source>
+        <translation>「%1」已經存在。
+要以空的壓縮檔取代它嗎？它裡面的所有項目都會被刪除。</translation>
+    </message>
+    <message>
+        <source>Delete &quot;%1&quot; and everything in it?</source>
+        <translation>要刪除「%1」和它裡面的所有項目嗎？</translation>
+    </message>
+    <message>
+        <source>Delete &quot;%1&quot;?</source>
+        <translation>要刪除「%1」嗎？</translation>
+    </message>
+    <message>
+        <source>Delete these %1 items?</source>
+        <translation>要刪除這 %1 個項目嗎？</translation>
+    </message>
+    <message>
+        <source> (and everything in it)</source>
+        <translation>（和它裡面的所有項目）</translation>
+    </message>
+    <message>
+        <source>First select the items to delete in the list (hold Ctrl to select several), then press Delete.</source>
+        <translation>請先在清單中選取要刪除的項目（按住 Ctrl 可以選取多個），再按「刪除」。</translation>
+    </message>
+    <message>
+        <source>no permission to read it</source>
+        <translation>沒有讀取權限</translation>
+    </message>
+    <message>
+        <source>not found (it may have been moved or deleted)</source>
+        <translation>找不到（可能已被移走或刪除）</translation>
+    </message>
+    <message>
+        <source>a symbolic link to an item that does not exist</source>
+        <translation>符號連結指向不存在的項目</translation>
+    </message>
+    <message>
+        <source>an error occurred while reading it</source>
+        <translation>讀取時發生錯誤</translation>
+    </message>
+    <message>
+        <source>the folder&apos;s contents cannot be listed</source>
+        <translation>無法列出資料夾的內容</translation>
+    </message>
+    <message>
+        <source>another program is using it</source>
+        <translation>另一個程式正在使用</translation>
+    </message>
+    <message>
+        <source>not a file or folder</source>
+        <translation>不是檔案或資料夾</translation>
+    </message>
+    <message>
+        <source>this is the archive being added to</source>
+        <translation>這是正在加入的壓縮檔本身</translation>
+    </message>
+    <message>
+        <source>cannot be read</source>
+        <translation>無法讀取</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>...and %n more item(s)</source>
+        <translation>
+            <numerusform>……以及另外 %n 個項目</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) could not be added; everything else was added:</source>
+        <translation>
+            <numerusform>%n 個項目無法加入，其餘的都已加入：</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln byte(s)</source>
+        <translation>
+            <numerusform>%Ln 位元組</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>Dialogs</name>
+    <message>
+        <source>New Archive</source>
+        <translation>新壓縮檔</translation>
+    </message>
+    <message>
+        <source>Open Archive</source>
+        <translation>開啟壓縮檔</translation>
+    </message>
+    <message>
+        <source>Archives (*.oru)</source>
+        <translation>壓縮檔 (*.oru)</translation>
+    </message>
+</context>
+<context>
+    <name>FileManagerActions</name>
+    <message>
+        <source>Add Files</source>
+        <translation>加入壓縮</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressSink</name>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1
+%n item(s) done, %2</source>
+        <translation>
+            <numerusform>%1
+已處理 %n 個項目，%2</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>WinOru</name>
+    <message>
+        <source>Usage: WinOru [ARCHIVE]
+       WinOru --extract-here ARCHIVE...
+       WinOru --add-to ARCHIVE PATH...
+       WinOru --add-here PATH...
+
+Without options, opens the window, and in it the archive named last.
+
+  --extract-here ARCHIVE...  extract each archive beside itself: a single top-level
+                             item straight beside it, otherwise into a new folder
+                             named after the archive; then exit
+  --add-to ARCHIVE PATH...   add the files and folders to the archive, creating it
+                             when missing; then exit
+  --add-here PATH...         add them to a new archive beside the first, named after
+                             it (or after their folder when there are several),
+                             &quot;NAME (2).oru&quot;... when the name is taken; then exit
+  --help                     show this help and exit
+  --version                  show the version and exit
+
+Qt&apos;s own options (-platform, -style...) are accepted too.
+</source>
+        <translation>用法：WinOru [壓縮檔]
+      WinOru --extract-here 壓縮檔...
+      WinOru --add-to 壓縮檔 路徑...
+      WinOru --add-here 路徑...
+
+不加選項時開啟視窗，並在視窗中開啟最後指定的壓縮檔。
+
+  --extract-here 壓縮檔...   將每個壓縮檔解壓縮到它旁邊：只有一個最上層項目時直接
+                             放在旁邊，否則放進以壓縮檔命名的新資料夾；然後結束
+  --add-to 壓縮檔 路徑...    將檔案和資料夾加入壓縮檔，壓縮檔不存在時先建立；
+                             然後結束
+  --add-here 路徑...         將它們加入第一個項目旁邊的新壓縮檔，以它命名（有多個
+                             項目時以它們所在的資料夾命名），名稱已被使用時改用
+                             「名稱 (2).oru」……；然後結束
+  --help                     顯示這份說明並結束
+  --version                  顯示版本並結束
+
+也接受 Qt 本身的選項（-platform、-style……）。
+</translation>
+    </message>
+    <message>
+        <source>--extract-here needs at least one archive</source>
+        <translation>--extract-here 需要至少一個壓縮檔</translation>
+    </message>
+    <message>
+        <source>--add-to needs an archive and at least one path</source>
+        <translation>--add-to 需要一個壓縮檔和至少一個路徑</translation>
+    </message>
+    <message>
+        <source>--add-here needs at least one path</source>
+        <translation>--add-here 需要至少一個路徑</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::CatalogModel</name>
+    <message>
+        <source>Name</source>
+        <translation>檔名</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Packed</source>
+        <translation>壓縮後</translation>
+    </message>
+    <message>
+        <source>Date Added</source>
+        <translation>封裝日期</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TConflictDlg</name>
+    <message>
+        <source>File Already Exists</source>
+        <translation>檔案已經存在</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; already exists.
+Overwrite it with the file from the archive?</source>
+        <translation>「%1」已經存在。
+要以壓縮檔中的檔案覆蓋它嗎？</translation>
+    </message>
+    <message>
+        <source>Do the same for the remaining conflicts</source>
+        <translation>之後的衝突都這樣處理</translation>
+    </message>
+    <message>
+        <source>Overwrite</source>
+        <translation>覆蓋</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>略過</translation>
+    </message>
+    <message>
+        <source>Keep Both</source>
+        <translation>兩者都保留</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TMainFrm</name>
+    <message>
+        <source>New Archive</source>
+        <translation>新壓縮檔</translation>
+    </message>
+    <message>
+        <source>Open Archive</source>
+        <translation>開啟壓縮檔</translation>
+    </message>
+    <message>
+        <source>Add Files</source>
+        <translation>加入壓縮</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>刪除</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>檢視</translation>
+    </message>
+    <message>
+        <source>Extract To</source>
+        <translation>解壓縮到</translation>
+    </message>
+    <message>
+        <source>Rebuild Archive</source>
+        <translation>重整檔案</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>離開</translation>
+    </message>
+    <message>
+        <source>File List</source>
+        <translation>檔案清單</translation>
+    </message>
+    <message>
+        <source>Archive</source>
+        <translation>壓縮檔</translation>
+    </message>
+    <message>
+        <source>Find by name</source>
+        <translation>尋找名稱</translation>
+    </message>
+    <message>
+        <source>Whole archive</source>
+        <translation>整個壓縮檔</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3 s</source>
+        <translation>%1，%2，%3 秒</translation>
+    </message>
+    <message numerus="yes">
+        <source>Added %n item(s)</source>
+        <translation>
+            <numerusform>已加入 %n 個項目</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Extracted %n file(s)</source>
+        <translation>
+            <numerusform>已解壓縮 %n 個檔案</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Deleted and rebuilt; the file is now %1</source>
+        <translation>已刪除並重整，檔案大小 %1</translation>
+    </message>
+    <message>
+        <source>Archive rebuilt, %1 → %2</source>
+        <translation>已重整檔案，%1 → %2</translation>
+    </message>
+    <message>
+        <source>Test</source>
+        <translation>測試</translation>
+    </message>
+    <message numerus="yes">
+        <source>Tested %n file(s): no damage found.</source>
+        <translation>
+            <numerusform>已測試 %n 個檔案，沒有損壞。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Tested %n file(s), %1 damaged:</source>
+        <translation>
+            <numerusform>已測試 %n 個檔案，%1 個損壞：</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>檔案(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;New Archive...</source>
+        <translation>新壓縮檔(&amp;N)...</translation>
+    </message>
+    <message>
+        <source>&amp;Open Archive...</source>
+        <translation>開啟壓縮檔(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>Open &amp;Recent</source>
+        <translation>最近開啟的壓縮檔(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Properties...</source>
+        <translation>內容(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>離開(&amp;X)</translation>
+    </message>
+    <message>
+        <source>&amp;Actions</source>
+        <translation>動作(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Add Files</source>
+        <translation>加入壓縮(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Extract To...</source>
+        <translation>解壓縮到(&amp;E)...</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>刪除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>檢視(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Test</source>
+        <translation>測試(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Re&amp;build Archive</source>
+        <translation>重整檔案(&amp;B)</translation>
+    </message>
+    <message>
+        <source>&amp;Find</source>
+        <translation>尋找(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>重新整理(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Select &amp;All</source>
+        <translation>全選(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Up One Level</source>
+        <translation>上一層資料夾(&amp;U)</translation>
+    </message>
+    <message>
+        <source> [read-only]</source>
+        <translation> [唯讀]</translation>
+    </message>
+    <message>
+        <source>%1, %2, %3</source>
+        <translation>%1，%2，%3</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n folder(s)</source>
+        <translation>
+            <numerusform>%n 個資料夾</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n 個檔案</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) selected, %1</source>
+        <translation>
+            <numerusform>已選取 %n 項，%1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The file is too large: showing the first %1 of %2</source>
+        <translation>檔案太大，只顯示前 %1（全檔 %2）</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TPropertiesDlg</name>
+    <message>
+        <source>Archive Properties</source>
+        <translation>壓縮檔內容</translation>
+    </message>
+    <message>
+        <source>%1:</source>
+        <translation>%1：</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TSelectDirDlg</name>
+    <message>
+        <source>Select Directory</source>
+        <translation>Select Directory</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Directory &amp;Name:</source>
+        <translation>Directory &amp;Name:</translation>
+    </message>
+    <message>
+        <source>&amp;Directories:</source>
+        <translation>&amp;Directories:</translation>
+    </message>
+    <message>
+        <source>&amp;Files: (*.*)</source>
+        <translation>&amp;Files: (*.*)</translation>
+    </message>
+    <message>
+        <source>D&amp;rives:</source>
+        <translation>D&amp;rives:</translation>
+    </message>
+    <message>
+        <source>The specified directory does not exist. Create it?</source>
+        <translation>The specified directory does not exist. Create it?</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;No</translation>
+    </message>
+</context>
+</TS>
