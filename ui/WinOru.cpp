@@ -8,6 +8,7 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,12 @@ namespace {
 
 constexpr const char* kUsage = QT_TRANSLATE_NOOP(
     "WinOru",
-    "Usage: WinOru [ARCHIVE]\n"
+    "Usage: WinOru [ARCHIVE...]\n"
     "       WinOru --extract-here ARCHIVE...\n"
     "       WinOru --add-to ARCHIVE PATH...\n"
     "       WinOru --add-here PATH...\n"
     "\n"
-    "Without options, opens the window, and in it the archive named last.\n"
+    "Without options, opens a window for each archive named (an empty one when none is).\n"
     "\n"
     "  --extract-here ARCHIVE...  extract each archive beside itself: a single top-level\n"
     "                             item straight beside it, otherwise into a new folder\n"
@@ -86,9 +87,19 @@ int main(int argc, char** argv) {
         return oru::ui::addHere({args.begin() + 1, args.end()}) ? 0 : 1;
     }
 
-    oru::ui::TMainFrm window(std::move(args));
-    window.show();
-    app.runCommand([&] { window.FormCreate(); });  // a failure is shown; the window stays
+    // Each archive named gets a window of its own, as file managers expect when they pass several
+    // files at once; without one, the window opens empty. A failure to open one is shown and its
+    // window stays.
+    std::vector<std::vector<std::string>> archives;
+    for (std::string& archive : args) archives.push_back({std::move(archive)});
+    if (archives.empty()) archives.emplace_back();
+    std::vector<std::unique_ptr<oru::ui::TMainFrm>> windows;
+    for (std::vector<std::string>& archive : archives) {
+        windows.push_back(std::make_unique<oru::ui::TMainFrm>(std::move(archive)));
+        oru::ui::TMainFrm& window = *windows.back();
+        window.show();
+        app.runCommand([&] { window.FormCreate(); });
+    }
     app.exec();
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "archive/CatalogTree.h"
+#include "archive/DeleteJob.h"
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -257,10 +258,13 @@ void TMainFrm::deleteSelection(oru::TKiv& archive) {
     ProgressScope reporting(archive, progress.get());
     std::vector<oru::Bookmark> rows;
     for (int i = DBGrid1->SelectedCount() - 1; i >= 0; --i) rows.push_back(DBGrid1->SelectedBookmark(i));
-    archive.DeleteEntries(catalog, rows);
-    catalog.MergeChanges();
-    DBGrid1->ClearSelection();
-    archive.Compact();
+    // The selected rows may be gone whether or not the job ends well (compaction runs after the
+    // deletion), so the selection never outlives it.
+    const struct ClearSelection {
+        TDBGrid* grid;
+        ~ClearSelection() { grid->ClearSelection(); }
+    } clear{DBGrid1};
+    oru::DeleteJob(archive, catalog, std::move(rows)).Run();
 }
 
 void TMainFrm::BtnBuildExeClick() {

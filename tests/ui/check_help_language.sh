@@ -16,11 +16,11 @@ expect() {  # expect START ENV...
     *) echo "$*: the help begins \"$(printf '%s' "$text" | head -n 1)\", not \"$start\""; status=1 ;;
   esac
 }
-expect "Usage: WinOru [ARCHIVE]" LANG=C
-expect "Usage: WinOru [ARCHIVE]" LANG=en_US.UTF-8 LANGUAGE=en
-expect "用法：WinOru [壓縮檔]" LANG=zh_TW.UTF-8
-expect "用法：WinOru [壓縮檔]" LANG=zh_HK.UTF-8
-expect "用法：WinOru [壓縮檔]" LANG=C LANGUAGE=zh_TW:en
+expect "Usage: WinOru [ARCHIVE...]" LANG=C
+expect "Usage: WinOru [ARCHIVE...]" LANG=en_US.UTF-8 LANGUAGE=en
+expect "用法：WinOru [壓縮檔...]" LANG=zh_TW.UTF-8
+expect "用法：WinOru [壓縮檔...]" LANG=zh_HK.UTF-8
+expect "用法：WinOru [壓縮檔...]" LANG=C LANGUAGE=zh_TW:en
 if help LANG=C | LC_ALL=C grep -q '[^ -~]'; then
   echo "LANG=C: the help holds characters that are not plain ASCII"
   status=1

@@ -230,12 +230,12 @@ Replace it with an empty archive? Everything in it will be deleted.</source>
 <context>
     <name>WinOru</name>
     <message>
-        <source>Usage: WinOru [ARCHIVE]
+        <source>Usage: WinOru [ARCHIVE...]
        WinOru --extract-here ARCHIVE...
        WinOru --add-to ARCHIVE PATH...
        WinOru --add-here PATH...
 
-Without options, opens the window, and in it the archive named last.
+Without options, opens a window for each archive named (an empty one when none is).
 
   --extract-here ARCHIVE...  extract each archive beside itself: a single top-level
                              item straight beside it, otherwise into a new folder
@@ -250,12 +250,12 @@ Without options, opens the window, and in it the archive named last.
 
 Qt&apos;s own options (-platform, -style...) are accepted too.
 </source>
-        <translation>用法：WinOru [壓縮檔]
+        <translation>用法：WinOru [壓縮檔...]
       WinOru --extract-here 壓縮檔...
       WinOru --add-to 壓縮檔 路徑...
       WinOru --add-here 路徑...
 
-不加選項時開啟視窗，並在視窗中開啟最後指定的壓縮檔。
+不加選項時為每個指定的壓縮檔各開啟一個視窗（沒有指定時開啟一個空的視窗）。
 
   --extract-here 壓縮檔...   將每個壓縮檔解壓縮到它旁邊：只有一個最上層項目時直接
                              放在旁邊，否則放進以壓縮檔命名的新資料夾；然後結束
