@@ -172,7 +172,7 @@ std::string addablePath(const std::string& path) {
         char resolved[PATH_MAX];
         if (realpath(p.c_str(), resolved) == nullptr) throw Error(ErrorKind::CannotOpen, {.path = path});
         p = resolved;
-        if (fs::lastComponent(p).empty()) throw Error("cannot add " + path + ": it has no name to store");
+        if (fs::lastComponent(p).empty()) throw Error(ErrorKind::NoName, {.path = path});
     }
     return p;
 }
@@ -254,7 +254,7 @@ void cmdExtract(const std::string& archive, const std::string& directory,
     const bool canAsk = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     if (options.existing == Existing::Unasked && !canAsk) {
         const std::vector<std::string> inTheWay = kiv->FindConflicts(catalog, rows, directory);
-        if (!inTheWay.empty()) throw Error(conflictsMessage(inTheWay));
+        if (!inTheWay.empty()) throw Error(ErrorKind::FilesInTheWay, {.items = inTheWay});
     }
     ConflictPrompt answers(options.existing, stdin, stderr);
     kiv->SetConflictHandler(&answers);

@@ -9,9 +9,6 @@
 namespace oru::cli {
 
 namespace {
-// How many paths the message of conflicts names.
-constexpr size_t kNamedConflicts = 3;
-
 // One line from in without its end of line; nullopt at the end of in.
 std::optional<std::string> readLine(std::FILE* in) {
     std::string line;
@@ -50,18 +47,6 @@ ConflictChoice ConflictPrompt::choose(const std::string& path) {
         }
         std::fputs(tr("error: invalid response [%1$s]\n", {forTerminal(*answer, true)}).c_str(), out_);
     }
-}
-
-std::string conflictsMessage(const std::vector<std::string>& paths) {
-    std::string named;
-    for (size_t i = 0; i < paths.size() && i < kNamedConflicts; ++i) named += (i ? ", " : "") + paths[i];
-    if (paths.size() > kNamedConflicts) {
-        named += tr(", and %1$s more", {std::to_string(paths.size() - kNamedConflicts)});
-    }
-    return trn("%1$s file exists where entries would go: %2$s; nothing was extracted (-o overwrites it, -n keeps it)",
-               "%1$s files exist where entries would go: %2$s; nothing was extracted (-o overwrites them, -n keeps "
-               "them)",
-               static_cast<int64_t>(paths.size()), {std::to_string(paths.size()), named});
 }
 
 }  // namespace oru::cli

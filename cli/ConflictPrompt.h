@@ -30,8 +30,4 @@ private:
     std::FILE* out_;
 };
 
-// The message of `oru extract` when files are in the way and there is nobody to ask: the first
-// few paths, and what to do.
-std::string conflictsMessage(const std::vector<std::string>& paths);
-
 }  // namespace oru::cli

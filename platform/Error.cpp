@@ -8,12 +8,6 @@ namespace oru {
 Error::Error(ErrorKind kind, ErrorValues values)
     : std::runtime_error(errorText(kind, values)), kind_(kind), values_(std::move(values)) {}
 
-Error::Error(const std::string& message) : Error(ErrorKind::Text, {.detail = message}) {}
-
-Error::Error(const std::string& message, int status)
-    : Error(message.empty() && status != 0 ? ErrorKind::CatalogStatus : ErrorKind::Text,
-            {.detail = message, .status = status}) {}
-
 Error Error::naming(const std::string& archive, const std::string& entry) const {
     ErrorValues values = values_;
     if (values.archive.empty()) values.archive = archive;

@@ -99,10 +99,6 @@ struct ErrorValues {
 class Error : public std::runtime_error {
 public:
     Error(ErrorKind kind, ErrorValues values);
-    // A text made by the caller, kind Text. Transitional: being replaced by kinds.
-    explicit Error(const std::string& message);
-    // Transitional: a catalog status code (empty message: kind CatalogStatus) or a text with one.
-    Error(const std::string& message, int status);
 
     ErrorKind kind() const noexcept { return kind_; }
     const ErrorValues& values() const noexcept { return values_; }
@@ -126,15 +122,6 @@ class Cancelled : public Error {
 public:
     Cancelled() : Error(ErrorKind::Cancelled, {}) {}
 };
-
-// Transitional: the file-layer texts as strings, being replaced by ErrorKind.
-namespace msg {
-inline std::string cannotOpen(const std::string& path) { return "Cannot open file " + path; }
-inline std::string cannotCreate(const std::string& path) { return "Cannot create file " + path; }
-inline constexpr const char* kReadError = "Stream read error";
-inline constexpr const char* kWriteError = "Stream write error";
-inline constexpr const char* kCreateDirError = "Unable to create directory";
-}  // namespace msg
 
 // The text of a failure of kind with values, without the final "." (see displayText). The one place
 // where messages are made.

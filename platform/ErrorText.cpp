@@ -162,9 +162,16 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::ItemsSkipped:
             return trn("%1$s item could not be added", "%1$s items could not be added", v.count, {n(v.count)});
         case ErrorKind::FilesInTheWay: {
-            std::string t = tr("files exist where entries would be extracted:");
-            for (const std::string& item : v.items) t += " " + item;
-            return t;
+            // The first three are named, so that a long list does not bury the advice.
+            constexpr size_t kNamed = 3;
+            std::string named;
+            for (size_t i = 0; i < v.items.size() && i < kNamed; ++i) named += (i ? ", " : "") + v.items[i];
+            if (v.items.size() > kNamed) named += tr(", and %1$s more", {n(static_cast<int64_t>(v.items.size() - kNamed))});
+            return trn("%1$s file exists where entries would go: %2$s; nothing was extracted (-o overwrites it, -n "
+                       "keeps it)",
+                       "%1$s files exist where entries would go: %2$s; nothing was extracted (-o overwrites them, -n "
+                       "keeps them)",
+                       static_cast<int64_t>(v.items.size()), {n(static_cast<int64_t>(v.items.size())), named});
         }
         case ErrorKind::EntriesDamaged:
             if (v.archive.empty()) return tr("%1$s of %2$s stored files are damaged", {n(v.count), n(v.total)});

@@ -1,5 +1,6 @@
 // The archive file: creating, opening, the header, and catalogs that cannot be trusted.
 
+#include <optional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -242,14 +243,14 @@ std::unique_ptr<TKiv> openWithoutWriteAccess(const std::string& dir, const std::
     ::chmod(dir.c_str(), 0755);
     if (::seteuid(65534) != 0) return nullptr;
     std::unique_ptr<TKiv> kiv;
-    std::string error;
+    std::optional<Error> error;
     try {
         kiv = TKiv::OpenExisting(archive, TKiv::Access::Shared);
     } catch (const Error& e) {
-        error = e.what();
+        error = e;
     }
     EXPECT_EQ(::seteuid(0), 0);
-    if (!error.empty()) throw Error(error);
+    if (error) throw *error;
     return kiv;
 }
 

@@ -33,11 +33,11 @@ class TrickleSource : public Stream {
 public:
     explicit TrickleSource(Bytes bytes) : bytes_(std::move(bytes)) {}
     size_t read(void* buffer, size_t n) override { return bytes_.read(buffer, std::min<size_t>(n, 7)); }
-    void write(const void*, size_t) override { throw Error(msg::kWriteError); }
+    void write(const void*, size_t) override { throw Error(ErrorKind::WriteError, {}); }
     int64_t position() const override { return bytes_.position(); }
     void seek(int64_t position) override { bytes_.seek(position); }
     int64_t size() const override { return bytes_.size(); }
-    void setSize(int64_t) override { throw Error(msg::kWriteError); }
+    void setSize(int64_t) override { throw Error(ErrorKind::WriteError, {}); }
 
 private:
     MemoryStream bytes_;

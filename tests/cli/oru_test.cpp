@@ -291,7 +291,7 @@ TEST_F(OruCli, FailuresExitOneWithTheEngineMessage) {
         {{"cat", "a.oru", "in"}, "oru: in是一個目錄.\n"},
         {{"cat", "a.oru", "in/b.txt"}, "oru: no entry \"in/b.txt\" in a.oru.\n", true},
         {{"extract", "a.oru", "blocker"}, "oru: Unable to create directory: blocker: Not a directory.\n"},
-        {{"add", "a.oru", "/"}, "oru: cannot add /: it has no name to store.\n", true},
+        {{"add", "a.oru", "/"}, "oru: /: this item has no name to store.\n", true},
         {{"extract", "missing.oru", "out"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"delete", "missing.oru", "x"}, "oru: missing.oru找不到這個檔案.\n"},
         {{"compact", "notes.txt"}, "oru: notes.txt檔案格式不符.\n"},

@@ -323,9 +323,9 @@ TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
         std::function<void()> fail;
         const char* shownText;  // nullptr: nothing shown
     } cases[] = {
-        {[] { throw oru::Error("Stream read error"); }, "Stream read error."},
-        {[] { throw oru::Error("done."); }, "done."},
-        {[] { throw oru::Error("x!"); }, "x!"},  // "!" sorts before "."
+        {[] { throw oru::Error(oru::ErrorKind::ReadError, {}); }, "Stream read error."},
+        {[] { throw std::runtime_error("done."); }, "done."},
+        {[] { throw std::runtime_error("x!"); }, "x!"},  // "!" sorts before "."
         {[] { throw oru::Cancelled(); }, nullptr},
         {[] { throw std::runtime_error("error"); }, "error."},
     };
@@ -342,7 +342,7 @@ TEST_F(MainWindowTest, CentralHandlerShowsEscapingErrorsWithTheFullStopRule) {
 
     // An exception escaping an event handler is caught in event delivery.
     struct Throwing : QObject {
-        bool event(QEvent*) override { throw oru::Error("Cannot open file x"); }
+        bool event(QEvent*) override { throw oru::Error(oru::ErrorKind::CannotOpen, {.path = "x"}); }
     } throwing;
     shown.texts.clear();
     QEvent event(QEvent::User);
