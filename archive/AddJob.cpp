@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AddJob: adding files and folders to an archive, with checkpoints of header and catalog and the
 // recovery file that covers the time between two of them.
 #include "archive/AddJob.h"

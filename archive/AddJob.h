@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Adding a file, or a folder with everything below it, to an archive: what TKiv::AddPath runs.
 // Inside the engine only.

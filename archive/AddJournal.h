@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recovery file of adding. Adding writes a file's stored bytes over the start of the catalog
 // in the archive, and writes the catalog again only now and then (and at the end), so between

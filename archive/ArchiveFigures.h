@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The figures of an open archive, from its header, its file and every row of its catalog: what
 // the window's Properties and `oru info` show.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Coding of the archive header.
 #include "archive/ArchiveFormat.h"
 

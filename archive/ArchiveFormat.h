@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive file's fixed layout (archive/FORMAT.md): the 16-byte header at position 0, the
 // limit every position keeps, and one entry as a catalog row describes it. Shared by the writer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder hierarchy of a catalog and its one walk: an index by parent name, built once.
 #include "archive/CatalogTree.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folder hierarchy of a catalog, and the one walk over it that every part of the system uses
 // (list, test, extract, delete, the window's tree). Rows are linked to their folder by name: a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Compressing an entry with ISA-L in independent chunks that still make one zlib stream, as pigz
 // does: every chunk but the first is primed with the 32 KiB before it as its dictionary, every

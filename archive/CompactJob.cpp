@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compaction: rewriting the archive without the stored bytes of deleted rows, through the
 // temporary file.
 #include "archive/CompactJob.h"

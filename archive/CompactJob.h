@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Compaction: the archive rewritten without dead bytes through its temporary file, what
 // TKiv::Compact runs. Inside the engine only.

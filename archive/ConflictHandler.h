@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The questions extraction asks its front end: what to do with a file that exists where an
 // entry goes, and the entries it could not write.

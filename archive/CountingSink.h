@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A stream that counts the content written to it and keeps none: what Test decodes entries into.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DeleteJob: rows deleted from the catalog (a folder with every row below it), merged, and the
 // archive compacted.
 #include "archive/DeleteJob.h"

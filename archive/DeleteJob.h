@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Delete as both front ends run it: the rows go from the catalog, the change is merged into the
 // table, and the file is compacted so that their stored bytes go too.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The entry codec's internals shared by the archive object: one zlib stream per stored file.
 // CompressStream and DecompressStream (archive/zipUtil.h) are the public face.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Names crossing the file-system boundary: disk names are UTF-8 paths, catalog names CP950.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The reason of a failure without the archive and entry it names: what a list of failed or
 // damaged entries shows beside each entry's name.

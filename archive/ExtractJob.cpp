@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading entries: one entry's content into a stream, or an entry (a folder with everything
 // below it) onto the disk.
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Extracting rows of an archive (folders with everything below them) onto the disk: what
 // TKiv::ExtractEntries and TKiv::FindConflicts run. Inside the engine only.

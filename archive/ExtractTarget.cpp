@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where one extraction writes; see ExtractTarget.h. A new file is made without a name (or, where
 // the file system cannot, under a hidden name of its own) and gets its name only once it is
 // complete, so a damaged entry (or a cancelled one) leaves nothing; an existing file is replaced

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where one extraction writes: the chosen directory and the levels below it, each opened
 // without following a symbolic link, the choice of each file's name, and the entries that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where adding puts a name: the names of an archive's rows by folder, compared as the catalog's
 // collation compares them, and every folder name of the archive (folders link their children

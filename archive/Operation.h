@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the archive object and its jobs share inside the engine: a job's progress reporting, the
 // name errors give an entry, and a few helpers. Not for front ends.

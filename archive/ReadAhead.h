@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Adding a folder: its small files are read and compressed on worker threads ahead of the one
 // thread that adds them. That thread still does everything in the order it always did (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening an archive after a crash: replaying the recovery file of an interrupted add, and
 // finishing a compaction that was cut short.
 #include "archive/Recovery.h"

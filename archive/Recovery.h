@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Opening an archive after a crash: the work an interrupted add or compaction left, finished
 // before the archive is read. Inside the engine only; TKiv runs it while it opens the archive.

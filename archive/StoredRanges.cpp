@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The overlap and data-area checks of stored ranges, made once per catalog for every reader.
 #include "archive/StoredRanges.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which stored ranges of a catalog are damage: a file row's stored bytes must lie in the data
 // area (between the header and the catalog) and belong to that row alone. A hostile catalog can

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test: every stored file of an archive decoded (its Adler-32 checked while inflating) and its
 // length compared with the size its row records. The window's Test and `oru test` both run it.

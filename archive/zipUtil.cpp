@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive object: creating and opening an archive, reading and writing its header and
 // catalog, and the names of its side files. Adding, recovery, extraction, deletion and
 // compaction are jobs of their own (AddJob, Recovery, ExtractJob, DeleteJob, CompactJob).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The archive engine: the archive object TKiv over one ".oru" file, and the entry codec.
 // Layout of the file: archive/FORMAT.md; how the parts work together: docs/design.md.

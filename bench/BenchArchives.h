@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Archives of a given folder shape for the walk benchmarks, made fast: every file row shares the
 // stored bytes of one small file, so that making 20,000 rows takes no compression.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalog table under the load of a large archive: rows appended one at a time to a table
 // ordered by FileType;FileName while a clone filtered on one folder watches, then 10,000 rows
 // deleted folder by folder through filtered clones, as the delete command walks folders.

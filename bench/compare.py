@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Times `oru` against the archivers people would use instead, on one deterministic corpus.
 
 Run through bench/compare, which builds oru in Release and installs the peers. Every task runs

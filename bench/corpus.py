@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Deterministic benchmark corpus for bench/compare: no downloads, same bytes on every machine.
 
 make_big(path, mib): one file of mixed data in 1 MiB blocks: three of text, three of binary

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving and loading the catalog datapacket of a large archive: 100,000 rows, each logged as an
 // insertion (100,000 change-log entries). Reports MB/s of packet bytes (target: 150 each way).
 // BM_OpenCatalog loads the packet into a table ordered as the listing is, with a clone showing

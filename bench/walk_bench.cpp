@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Extracting and deleting a folder of 10,000 folders with one file each, against a folder of
 // 10,000 files: the walk finds each folder's rows through an index by parent name, so the first
 // should take at most twice the time of the second (it also makes 10,000 directories).

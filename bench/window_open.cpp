@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening an archive of 5,000 folders with two files each (15,000 entries, the folders at the top
 // level) in the window, as WinOru does at start: the time from the start of FormCreate until the
 // folder tree and the listing are built and painted. Run on a real display server:

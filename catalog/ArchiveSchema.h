@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The names of the archive catalog's fields, the values of FileType and the listing's ordering:
 // the one place every layer takes them from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalog table's cursor: ordering, filter, view, current row and the row being edited.
 // The rows themselves live in the shared row store (TableShared.cpp).
 #include "catalog/CatalogTable.h"

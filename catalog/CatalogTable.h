@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The catalog table: an in-memory table of an archive's entries. Every CatalogTable object is a
 // cursor (ordering, filter, view, current row, state) on rows shared with the cursors cloned from

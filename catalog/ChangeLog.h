@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recording and merging the change log of a table's rows. Every change makes or marks a slot and
 // adds one log entry; a merge frees the versions that no cursor shows and clears the log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalog datapacket writer and reader. Both walk the same layout (catalog/FORMAT.md) with
 // the constants of DatapacketFormat.h; the reader checks every count against the bytes it has
 // before it reads or allocates by it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The catalog's datapacket: the self-describing binary form of a table (columns, properties,
 // rows with status bytes and blank flags, change log). Writer and reader share the constants of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Constants of the catalog datapacket, shared by its writer and reader (catalog/Datapacket.cpp).
 // The byte layout they describe is in catalog/FORMAT.md.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The row store shared by every cursor of one catalog table: columns, slots (row versions) with
 // status bytes and field states, the change log, and the properties a loaded packet carried that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shared row store of a catalog table: how a change reaches every cursor on the rows.
 #include "catalog/TableShared.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shared row store of a catalog table: the rows, the change log, the sort keys and key
 // groups that orderings and filters use, and the registry of the cursors on them. Every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ordered sequence of slot numbers behind one cursor's view. A randomized balanced search
 // tree (treap) with subtree sizes and parent links, plus a map from slot number to tree node, so

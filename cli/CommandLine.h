@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line of `oru`: the commands with their help texts, and the parser that turns
 // argv into one command, its operands and its options (getopt_long: options anywhere, short and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of the `oru` tool. Each opens the archive, lets the engine do the work and
 // reports; failures are raised as Error (exit status 1) and reach main().

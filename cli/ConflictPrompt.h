@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How `oru extract` answers files in its way: -o and -n answer every question alike; without
 // them a terminal is asked per file, as unzip asks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Renders the engine's progress reports for a person at a terminal: one line on standard error,
 // redrawn in place and never wider than the terminal, with counts and rate over the whole

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/EntrySelection.h"
 
 #include <unordered_set>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which rows of an archive the ENTRY arguments of `oru` name: exact paths through the folder
 // walk, or shell-style patterns matched against the paths it lists.

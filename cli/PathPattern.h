@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shell-style patterns over "/"-separated UTF-8 paths, as `oru` matches ENTRY arguments and -x
 // exclusions. Works on characters (not bytes), whatever the process's locale.

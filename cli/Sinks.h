@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A write-only stream for ReadEntry that passes the content to a file descriptor (standard
 // output for `oru cat`).

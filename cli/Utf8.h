@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Walking UTF-8 text one character at a time, for the tool's pattern matching and the widths of
 // its progress line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // oru: the archiver's command-line tool. Parses the command line, runs one command and turns
 // its outcome into the exit status: 0 success, 1 failure (message on standard error), 2 usage,
 // 128 + the signal when SIGINT (130) or SIGTERM (143) stopped it.

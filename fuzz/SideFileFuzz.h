@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the two side-file fuzz targets share: a working folder, file helpers, an archive made by
 // the engine as the one the side file lies beside, and a check that aborts with a message.

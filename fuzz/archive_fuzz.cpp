@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for opening a whole archive and extracting it. The input bytes become an archive
 // file; it is opened, ordered as the window and the command-line tool order it, and every
 // top-level row is extracted into out/ nested in sentinel/a/b/. Whatever the archive holds,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the catalog datapacket reader. Whatever the reader accepts must be writable;
 // the written packet must read back as the same table (less what the writer leaves out by design:
 // without a change log, the rows outside the default order) and write again to the same bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the recovery file's reader: the input bytes are the recovery file beside an
 // archive made by the engine, as an interrupted add (or anyone able to write the folder) could
 // leave it. Opening must recover, ignore or refuse it with a clear error, never crash, and an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the reader of compaction's temporary file: the input bytes are the temporary
 // file beside an archive that holds the beginning of a compacted copy (as a compaction cut short
 // leaves it). Opening must copy back only a complete archive, otherwise leave the archive as it

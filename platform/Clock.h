@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The system's date-time: days since 1899-12-30 00:00 local time as a double, the fraction being
 // the time of day. All code takes "now" from here; tests replace it.

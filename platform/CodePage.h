@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Conversion between the file system's UTF-8 and the catalog's code page 950 (Big5 as Windows
 // has it), through ICU's "windows-950" converter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fixed-width little-endian coding, shared by every on-disk layout of the system: the archive
 // header, the recovery file and the catalog packet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Locale collation of catalog texts: ICU's collator for the user's default locale (from the
 // environment), tertiary strength (case-sensitive), over the Unicode form of the CP950 bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An open directory in which names are looked up, made, written and renamed relative to it
 // (openat and friends), so that nothing below it is reached through a symbolic link: a link

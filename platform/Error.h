@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one error type of the system. Every failure is raised as an Error carrying a kind and the
 // values its message needs (archive, entry, path, sizes); the text the user is shown is made from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of every failure, made from its kind and values: one tr() call per kind, in English;
 // po/zh_TW.po holds their Traditional Chinese form. The texts the design fixes stand first as they
 // are ("Cannot open file %s", "Stream write error" in both languages, "%s找不到這個檔案" in Chinese);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File-system queries and changes the engine needs, on native paths (UTF-8, "/" separated).
 

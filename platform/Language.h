@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The language of every text the user reads, chosen once for both front ends and the engine, as
 // Linux programs choose it: the first of LANGUAGE, LC_ALL, LC_MESSAGES and LANG that is set and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The engine's and oru's texts in the user's language. Texts are written in English in the code
 // and wrapped in tr() or trn(); po/zh_TW.po gives their Traditional Chinese form. The catalog is

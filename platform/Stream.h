@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Byte streams: the archive file, source and target files, and in-memory buffers. Positions and
 // sizes are 64-bit; the archive layer narrows them where the format does.

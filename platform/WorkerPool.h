@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Worker threads for work that can run beside the one thread that drives an operation:
 // compressing the chunks of a big file, reading and compressing small files ahead of writing.

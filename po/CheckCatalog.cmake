@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks po/zh_TW.po against the texts of the engine and of oru: msgfmt finds no fuzzy or
 # untranslated text and no placeholder that differs from its original; every text wrapped in
 # tr() or trn() is in the catalog, and the catalog holds no text the sources no longer use.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes a compiled catalog (IN, a .mo file) into a C++ source (OUT) as the array NAME of
 # namespace oru::messages, so that the program carries its translations with it.
 #   cmake -DIN=zh_TW.mo -DOUT=Catalog_zh_TW.cpp -DNAME=kZhTwCatalog -P EmbedCatalog.cmake

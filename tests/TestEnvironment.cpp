@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The environment of every test executable, whether ctest or a person starts it: a UTF-8 C locale,
 // and the texts in Traditional Chinese (LANGUAGE decides the language before LC_ALL) so that the
 // design's texts are checked as they stand. Tests of English texts choose English themselves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window's Add adds to the engine's naming: the question asked before items that the
 // archive holds already (Replace / Keep both / Cancel, with "apply to all"), and the list of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object and its central handler: every exception that escapes a command (an
 // event handler of the window) is shown in the "WinOru" message box, and the program goes on.

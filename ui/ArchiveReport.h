@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's Test and Properties: the figures of an open archive, the integrity test of every
 // stored file, and the two dialogs that show them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text viewer window: shows one stored file in a view of its own, as rendered HTML when the
 // file is named .htm or .html and as plain text otherwise. It keeps its own copy of the text and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The listing's model: the one place where the window's views read the catalog. It follows the
 // catalog's notifications and turns them into Qt's row signals, and keeps the grid's current row

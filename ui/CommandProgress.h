@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One command's progress over the several engine calls it makes (one per selected item): the
 // item counter and the bytes go on from call to call, the total is the whole command's, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the window's commands ask before they destroy something, and what Add tells afterwards:
 // the question before New replaces an archive, the question before Delete, the hint when nothing

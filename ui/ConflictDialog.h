@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's question when an extracted file would land on a file that exists: Overwrite,
 // Skip, Keep both or Cancel, with "apply to all" for the rest of the extraction.

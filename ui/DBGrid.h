@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The listing grid: a table view over CatalogModel, through a ListingProxy that sorts and
 // filters what is shown, whose cursor is the catalog's current row and whose multi-row selection

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dialogs the window's commands put to the user, each reached through one function, and one
 // "next answer" facility per kind of dialog. Before it shows a dialog, the function asks the

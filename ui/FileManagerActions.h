@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the file managers' context menus run: "extract here" and "add to archive", each working
 // through the same commands as the window, with its progress dialog and its error box, and then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The upper half of the main window: the drive box, the directory pane and the file pane, wired
 // together by TMainFrm. Every change of directory also becomes the process's working directory.

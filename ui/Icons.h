@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's 16 x 16 images, compiled in from icons.qrc.
 

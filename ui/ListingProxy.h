@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The order and the name filter that the listing shows, over CatalogModel. Sorting here never
 // reorders the catalog (whose order Rebuild and Extract follow): with no sort column the rows

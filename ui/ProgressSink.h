@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's rendering of the engine's progress reports: a progress dialog that appears once
 // an operation has run longer than a short delay, shows the items and bytes done, keeps the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folder chooser of the Extract command: drives, a directory tree, the chosen directory's
 // files for orientation, and an editable directory name. OK on a directory that does not exist

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's entry. Without options: the application titled "WinOru", its main window, and the
 // archive named by the last command-line argument opened at start; the exit status is then 0.
 // The file managers' actions run without the window and end with 0 on success, 1 otherwise:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: its controls laid out and wired together.
 
 #include "ui/zipmain.h"

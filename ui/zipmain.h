@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: file-system panes above, the open archive's folder tree and listing below,
 // and the toolbar commands New, Open, Add, Delete, Browse, Extract, Rebuild and Exit.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's menus and the way a command runs: one at a time, its failure shown by the
 // central handler, the recent-archives list.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the files of the main window (zipmain*.cpp) share: the scopes a command holds while it
 // runs, and the conversions between Qt's strings and the engine's native paths.

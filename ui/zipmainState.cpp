@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's state: the archive open, the caption, the status bar, the file panes.
 
 #include "ui/zipmain.h"

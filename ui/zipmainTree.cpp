@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's folder tree and listing: the tree built from the catalog, the folder shown,
 // and the find field.
 

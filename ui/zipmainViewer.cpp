@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's ways of looking at a stored file: the viewer, opening a row of the listing,
 // and dragging rows out to a file manager.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Random operations on one archive through the `oru` tool, checked against a model.
 
 The model maps each entry's path (names from the top level joined by "/") to None for a folder

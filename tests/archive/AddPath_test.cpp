@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding files and folder trees: rows, offsets, names, walking the file system, refusals and
 // failures part way.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The archive file: creating, opening, the header, and catalogs that cannot be trusted.
 
 #include <optional>

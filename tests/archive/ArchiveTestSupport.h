@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared helpers of the engine tests: a temporary folder per test, file helpers, a catalog
 // snapshot, a stream standing for a full disk, and a check of the file layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cancel inside one big file: adding keeps the archive as it was before that file, reading and
 // extracting stop within a megabyte, and nothing cut short is left behind.
 

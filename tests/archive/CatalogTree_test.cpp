@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one folder walk over catalogs that would make a walk without bounds run for ever or run out
 // of memory: each catalog is written by the test, then walked as the listing, the window's tree,
 // extraction and deletion walk it.

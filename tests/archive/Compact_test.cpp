@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting entries and compacting the archive.
 
 #include <gtest/gtest.h>

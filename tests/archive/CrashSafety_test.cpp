@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Adding with checkpoints, and what a crash (the process killed at any write), a failure or a
 // full disk leaves behind: the archive opens, lists every file completed before, and every file
 // it lists decodes to the bytes that were added.

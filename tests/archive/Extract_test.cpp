@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading and extracting: round trips, the name-keyed hierarchy, unsafe names, damaged entries
 // and targets that cannot be written.
 

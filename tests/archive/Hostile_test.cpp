@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archives made to attack the reader: names that point outside the extraction folder, a stored
 // stream that inflates far beyond the size its row gives, and counts and offsets far beyond the
 // file. The hostile rows are written by the engine's own catalog writer; the tests check that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The jobs both front ends run: Test, the archive's figures and Delete, on one damaged archive.
 // The window's Test and Properties and `oru test` / `oru info` show what these return.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How names go into the catalog: whole characters, converted where code page 950 has no form,
 // shortened with a marker, unique where they land; adding the same path again replaces; every
 // changed name reported; and trees full of such names coming back out with every content.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archives in folders others may write (/tmp, shared project folders): files planted under the
 // names of the recovery file and of compaction's temporary file are never replayed, written or
 // deleted; and a hostile catalog's claims about stored bytes and row types are not trusted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalog table as its callers use it: fields, orderings, filters, cursors and clones kept
 // up to date, bookmarks, the browse check and the notifications of a bound view.
 

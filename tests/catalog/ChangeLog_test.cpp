@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Slots, status bytes and log entries recorded by posts and deletes, and the merge that frees
 // what no cursor shows.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The catalog datapacket writer and reader: exact bytes of the catalog's packets, round trips,
 // and the reader's refusals of damaged packets.
 #include <gtest/gtest.h>

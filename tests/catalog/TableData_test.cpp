@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compact row store: field values held inside the field up to 14 bytes and on the heap
 // beyond, rows holding up to eight fields inside the slot and more on the heap. Values must come
 // out exactly as they went in across copies, moves, self-assignment and resizing, and a table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ordered slot sequence behind a view, checked against a plain vector under random changes,
 // with slot numbers dense and spread far apart (a small view of a large table).
 

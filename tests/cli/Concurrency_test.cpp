@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two programs on one archive, and a source file that changes while it is being added. Whatever
 // the timing, the archive must end consistent: `oru test` passes and the listing holds exactly
 // what the successful commands added.

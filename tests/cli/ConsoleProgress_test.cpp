@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress line drawn into a fake terminal of known width, which wraps as a real one does;
 // character widths there come from the C library (wcwidth), not from the code under test.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `oru extract` on a terminal: each file in the way is put to the user, as unzip asks, and every
 // answer does what it says.
 

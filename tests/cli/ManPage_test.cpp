@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual page and the shell completion shipped with oru: they render and load cleanly, and
 // they know every option the tool takes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the built `oru` binary as a subprocess with its output captured, and makes the temporary
 // folders the end-to-end tests work in.

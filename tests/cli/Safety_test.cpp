@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `oru` destroys nothing unasked and stops when asked: new replaces only archives, add goes on
 // past what it cannot read and says so, an archive inside the added folder is left out, and
 // SIGINT or SIGTERM stop an add with the archive as it was before the file being added.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of the `oru` tool: the built binary runs against real temporary folders.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of every error kind in both languages: English texts hold no Chinese character and
 // name what the Chinese texts name; the Traditional Chinese texts are the design's, character
 // for character.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the texts of a scope in one language, whatever the environment says. Scopes nest: the
 // language of the enclosing one comes back at the end, and the environment's choice after the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's Add before and after the engine names things: the question for selected items the
 // archive holds already, and the one dialog listing the items stored under another name.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object's desktop identity and the language of Qt's own dialogs.
 
 #include "ui/Application.h"

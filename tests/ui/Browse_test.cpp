@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's text preparation and its HTML view.
 
 #include <QUrl>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The listing's model: it mirrors the catalog's view through every kind of change, passes Qt's
 // model checks, formats the cells, and keeps its current row and the catalog's the same.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's commands destroy nothing unasked and stop when asked: New asks before it replaces
 // an archive and never replaces another file, Add reports what it left out, Cancel stops inside
 // a big file at once, and closing the window during Add stops it before the window goes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The toolbar commands Add, Extract, Delete, Rebuild and Browse, driven through the real window
 // and checked on the archive file and the disk afterwards.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Extract in the window with files in its way, damaged entries and archives the user may only
 // read: the question per conflict (and its "apply to all"), one message for what failed, and
 // commands that say why they cannot change a read-only archive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The answers tests give the window's dialogs ahead of time: queued answers first, in order, then
 // the answerer, each kind apart from the others.
 

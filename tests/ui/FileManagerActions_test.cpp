@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Extract here" and "add to archive" as the file managers run them: where the items come out,
 // that nothing already beside the archive is touched, and what a failure reports.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window in each language: under English no text a widget shows holds a Chinese character
 // (names the user chose aside), under Traditional Chinese the design's texts appear as designed.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, New, Open, the folder tree and listing, the listing's selection,
 // the file-system panes and the central error handler, driven through the real window.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's menu bar and keys, the recent archives, Test and Properties, and the find field,
 // driven through the real window.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the window tests: the application object (offscreen) with Qt's test paths (so
 // no test writes the user's settings), the design's language (Traditional Chinese, whatever the

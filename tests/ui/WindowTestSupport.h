@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the tests that drive the real main window: its controls, archives built with the
 // engine, the tree as text, the listing's names, and the file pane's selection.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # WinOru --help in each language: plain English under C, the Traditional Chinese text under any
 # zh locale, LANGUAGE first even under LANG=C (as the engine's messages choose).
 #

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that the window's catalogs match its sources: lupdate, run on copies of the .ts files,
 # must find no text left without a translation, none the sources no longer use, and nothing else
 # to change. Exits 77 (skipped) when lupdate is not installed.

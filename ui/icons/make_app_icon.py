@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the application icon: a parcel of papers tied with a blue strap, in the toolbar's palette.
 
 The icon is a list of filled rectangles on a 32 x 32 grid, painted in order. From that one list

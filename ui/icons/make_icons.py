@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the window's 16 x 16 icons as PNG files beside this script.
 
 Each icon is a character map: every character names a colour of the palette, "." is transparent.
