@@ -89,6 +89,20 @@ std::optional<oru::Bookmark> CatalogModel::currentBookmark() const {
     return table_->GetBookmark();
 }
 
+std::optional<oru::Bookmark> CatalogModel::bookmarkAt(int row) {
+    if (!table_ || row < 0 || row >= table_->ViewSize()) return std::nullopt;
+    const int before = table_->RecordNumber();
+    struct Quiet {
+        bool& flag;
+        ~Quiet() { flag = false; }
+    } quiet{quiet_};
+    quiet_ = true;
+    table_->SetRecordNumber(row + 1);
+    std::optional<oru::Bookmark> bookmark = table_->GetBookmark();
+    if (before > 0) table_->SetRecordNumber(before);
+    return bookmark;
+}
+
 int CatalogModel::compareBookmarks(const oru::Bookmark& a, const oru::Bookmark& b) {
     return oru::CatalogTable::CompareBookmarks(a, b);
 }
@@ -189,7 +203,8 @@ QVariant CatalogModel::headerData(int section, Qt::Orientation orientation, int 
 
 Qt::ItemFlags CatalogModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;  // never editable in place
+    // Never editable in place; rows can be dragged out (the grid makes the drag's files).
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
 CatalogModel::Row CatalogModel::readRow(int index) const {
@@ -268,6 +283,7 @@ void CatalogModel::rowChanged(int index) {
 }
 
 void CatalogModel::currentChanged(int index) {
+    if (quiet_) return;
     Q_EMIT catalogCurrentChanged(index < static_cast<int>(rows_.size()) ? index : -1);
 }
 

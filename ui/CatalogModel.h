@@ -51,6 +51,9 @@ public:
     void setCurrentRow(int row);
     // A bookmark of the catalog's current row; none when there is no row.
     std::optional<oru::Bookmark> currentBookmark() const;
+    // A bookmark of the row (0-based); none outside the view. The catalog's current row is moved
+    // there and back without telling anyone, so the grid's cursor stays where it is.
+    std::optional<oru::Bookmark> bookmarkAt(int row);
     static int compareBookmarks(const oru::Bookmark& a, const oru::Bookmark& b);
 
     // A row of the view (0-based): its name (UTF-8), its parent's name (CP950), whether it is a
@@ -101,6 +104,7 @@ private:
     oru::CatalogTable* table_ = nullptr;
     std::vector<Row> rows_;
     QHash<QByteArray, QString> folderPaths_;
+    bool quiet_ = false;  // bookmarkAt is moving the catalog: its moves are not news
 };
 
 }  // namespace oru::ui

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -36,7 +37,7 @@ public:
 }  // namespace
 
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
-    setSelectionMode(QAbstractItemView::NoSelection);  // the selection is ours: bookmarks
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(false);
@@ -51,8 +52,6 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
     viewport()->setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DragDrop);
 }
-
-int TDBGrid::shownCount() const { return proxy_ ? proxy_->rowCount() : 0; }
 
 int TDBGrid::sourceRow(int shownRow) const {
     if (!proxy_ || shownRow < 0 || shownRow >= proxy_->rowCount()) return -1;
@@ -81,173 +80,91 @@ void TDBGrid::setCatalogModel(CatalogModel* model) {
     horizontalHeader()->setSortIndicatorClearable(true);
     setSortingEnabled(true);
 
-    connect(model, &QAbstractItemModel::modelReset, this, [this] {
-        // The rows may all be new: no bookmark taken before still names what is shown.
-        ClearSelection();
-    });
-    // Rows shown in another order or filtered: the selection is drawn again where its rows are.
-    auto redraw = [this] {
-        syncSelectionModel();
+    // Qt's selection model follows the rows shown (a filtered-out row leaves the selection); the
+    // bookmarks taken of it are forgotten whenever the selection or the rows change.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TDBGrid::forgetBookmarks);
+    auto reshown = [this] {
+        forgetBookmarks();
         onCatalogCurrentChanged(model_->currentRow());
     };
-    connect(proxy_, &QAbstractItemModel::layoutChanged, this, redraw);
-    connect(proxy_, &QAbstractItemModel::modelReset, this, redraw);
-    connect(proxy_, &QAbstractItemModel::rowsInserted, this, &TDBGrid::syncSelectionModel);
-    connect(proxy_, &QAbstractItemModel::rowsRemoved, this, &TDBGrid::syncSelectionModel);
+    connect(proxy_, &QAbstractItemModel::layoutChanged, this, reshown);
+    connect(proxy_, &QAbstractItemModel::modelReset, this, reshown);
+    connect(proxy_, &QAbstractItemModel::rowsInserted, this, &TDBGrid::forgetBookmarks);
+    connect(proxy_, &QAbstractItemModel::rowsRemoved, this, &TDBGrid::forgetBookmarks);
+    connect(proxy_, &QAbstractItemModel::rowsMoved, this, &TDBGrid::forgetBookmarks);
+    connect(proxy_, &QAbstractItemModel::dataChanged, this, &TDBGrid::forgetBookmarks);
     connect(model, &CatalogModel::catalogCurrentChanged, this, &TDBGrid::onCatalogCurrentChanged);
-    connect(model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { onRowsInserted(first, last); });
-    connect(model, &QAbstractItemModel::rowsRemoved, this,
-            [this](const QModelIndex&, int first, int last) { onRowsRemoved(first, last); });
-    connect(model, &QAbstractItemModel::rowsMoved, this,
-            [this](const QModelIndex&, int start, int, const QModelIndex&, int row) {
-                onRowsMoved(start, row);
-            });
-    connect(model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& tl, const QModelIndex& br) { onRowsChanged(tl.row(), br.row()); });
 }
 
+void TDBGrid::forgetBookmarks() {
+    bookmarks_.reset();
+    Q_EMIT bookmarksChanged();
+}
+
+const std::vector<oru::Bookmark>& TDBGrid::bookmarks() const {
+    if (!bookmarks_) {
+        bookmarks_.emplace();
+        for (const int row : selectedModelRows())
+            if (const std::optional<oru::Bookmark> b = model_->bookmarkAt(row)) bookmarks_->push_back(*b);
+        std::sort(bookmarks_->begin(), bookmarks_->end(), [](const oru::Bookmark& a, const oru::Bookmark& b) {
+            return CatalogModel::compareBookmarks(a, b) < 0;
+        });
+    }
+    return *bookmarks_;
+}
+
+int TDBGrid::SelectedCount() const {
+    return selectionModel() ? static_cast<int>(selectionModel()->selectedRows().size()) : 0;
+}
+
+oru::Bookmark TDBGrid::SelectedBookmark(int i) const { return bookmarks().at(static_cast<size_t>(i)); }
+
 void TDBGrid::ClearSelection() {
-    selected_.clear();
-    anchor_.reset();
-    syncSelectionModel();
+    if (selectionModel()) selectionModel()->clearSelection();
 }
 
 void TDBGrid::SelectAll() {
-    if (!model_) return;
-    const int current = model_->currentRow();
-    anchor_.reset();
-    for (int row = 0; row < shownCount(); ++row) {
-        model_->setCurrentRow(sourceRow(row));
-        selectCurrent();
-    }
-    if (current >= 0) model_->setCurrentRow(current);
-    onCatalogCurrentChanged(model_->currentRow());
+    if (selectionModel()) selectAll();
 }
 
 std::vector<int> TDBGrid::selectedModelRows() const {
     std::vector<int> rows;
-    for (const Selected& s : selected_) rows.push_back(s.row);
+    if (!selectionModel() || !model_) return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.push_back(proxy_->mapToSource(index).row());
+    std::sort(rows.begin(), rows.end());
     return rows;
 }
 
 std::vector<int> TDBGrid::selectedRows() const {
     std::vector<int> rows;
-    for (const Selected& s : selected_)
-        if (const int shown = shownRow(s.row); shown >= 0) rows.push_back(shown);
+    if (!selectionModel()) return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
 }
 
-bool TDBGrid::isRowSelected(int row) const {
-    return std::any_of(selected_.begin(), selected_.end(),
-                       [row](const Selected& s) { return s.row == row; });
-}
-
-void TDBGrid::moveCursorTo(int row) {
-    const int source = sourceRow(row);
-    if (source < 0) return;
-    model_->setCurrentRow(source);
-    onCatalogCurrentChanged(model_->currentRow());  // also when the catalog stayed put
-}
-
-void TDBGrid::selectCurrent() {
-    if (!model_) return;
-    const std::optional<oru::Bookmark> bookmark = model_->currentBookmark();
-    const int row = model_->currentRow();
-    if (!bookmark || row < 0) return;
-    for (const Selected& s : selected_)
-        if (s.bookmark.slot == bookmark->slot) return;  // at most once
-    auto at = std::upper_bound(selected_.begin(), selected_.end(), *bookmark,
-                               [](const oru::Bookmark& b, const Selected& s) {
-                                   return CatalogModel::compareBookmarks(b, s.bookmark) < 0;
-                               });
-    selected_.insert(at, Selected{*bookmark, row});
-    syncSelectionModel();
-}
-
-void TDBGrid::deselectRow(int row) {
-    std::erase_if(selected_, [row](const Selected& s) { return s.row == row; });
-    syncSelectionModel();
-}
-
 void TDBGrid::clickRow(int row, bool ctrl) {
-    const int source = sourceRow(row);
-    if (source < 0) return;
-    anchor_.reset();
-    if (!ctrl) {
-        selected_.clear();
-        moveCursorTo(row);
-        selectCurrent();
-        syncSelectionModel();
-        return;
-    }
-    moveCursorTo(row);
-    if (isRowSelected(source))
-        deselectRow(source);
-    else
-        selectCurrent();
+    if (!proxy_ || row < 0 || row >= proxy_->rowCount()) return;
+    const QModelIndex index = proxy_->index(row, 0);
+    if (!ctrl) return setCurrentIndex(index);  // also the anchor of the next Shift+arrow
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
 }
 
-void TDBGrid::shiftSelect(int direction) {
-    if (!model_) return;
-    const int current = shownRow(model_->currentRow());
-    if (current < 0) return;
-    const int target = std::clamp(current + direction, 0, shownCount() - 1);
-    if (!anchor_) {
-        selectCurrent();
-        anchor_ = current;
-        moveCursorTo(target);
-        selectCurrent();
-        return;
-    }
-    const bool away = direction > 0 ? current >= *anchor_ : current <= *anchor_;
-    if (away) {
-        moveCursorTo(target);
-        selectCurrent();
-    } else {
-        deselectRow(sourceRow(current));
-        moveCursorTo(target);
-    }
+QItemSelectionModel::SelectionFlags TDBGrid::selectionCommand(const QModelIndex& index,
+                                                             const QEvent* event) const {
+    // A cursor set by the program (clickRow) selects its row alone, whatever keys are held.
+    if (!event) return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return QTableView::selectionCommand(index, event);
 }
 
-void TDBGrid::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return;
-    setFocus(Qt::MouseFocusReason);
-    const QModelIndex index = indexAt(event->position().toPoint());
-    if (!index.isValid()) return;
-    pressedAt_ = event->position().toPoint();
-    // A press on a row of a larger selection keeps it, so that it can be dragged out whole;
-    // the click takes effect on release when no drag began.
-    if (!(event->modifiers() & Qt::ControlModifier) && SelectedCount() > 1 &&
-        isRowSelected(sourceRow(index.row()))) {
-        deferredClick_ = index.row();
-        return;
-    }
-    clickRow(index.row(), event->modifiers() & Qt::ControlModifier);
-    following_ = true;
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    following_ = false;
-}
-
-void TDBGrid::mouseMoveEvent(QMouseEvent* event) {
-    if (event->buttons() == Qt::NoButton) return QTableView::mouseMoveEvent(event);
-    // No selection by dragging: a drag with the left button takes the rows out instead.
-    if (!(event->buttons() & Qt::LeftButton) || !pressedAt_ || !makeDragData) return;
-    if ((event->position().toPoint() - *pressedAt_).manhattanLength() < QApplication::startDragDistance()) return;
-    pressedAt_.reset();
-    deferredClick_.reset();
+void TDBGrid::startDrag(Qt::DropActions) {
+    if (!makeDragData) return;
     QMimeData* data = makeDragData();
     if (!data) return;
     auto* drag = new QDrag(this);
     drag->setMimeData(data);
     drag->exec(Qt::CopyAction);
-}
-
-void TDBGrid::mouseReleaseEvent(QMouseEvent* event) {
-    pressedAt_.reset();
-    if (deferredClick_ && event->button() == Qt::LeftButton) clickRow(*deferredClick_, false);
-    deferredClick_.reset();
 }
 
 // Files from elsewhere (a file manager), never rows dragged from this grid.
@@ -288,29 +205,14 @@ void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TDBGrid::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Backspace) return Q_EMIT parentRequested();
-    if (!model_ || shownCount() == 0) return QTableView::keyPressEvent(event);
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const bool shift = event->modifiers() & Qt::ShiftModifier;
-    const int current = shownRow(model_->currentRow());
-    const int last = shownCount() - 1;
+    if (!model_ || proxy_->rowCount() == 0) return QTableView::keyPressEvent(event);
     switch (event->key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Down: {
-        const int direction = event->key() == Qt::Key_Up ? -1 : 1;
-        if (shift && !ctrl) return shiftSelect(direction);
-        ClearSelection();
-        return moveCursorTo(std::clamp(current + direction, 0, last));
-    }
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        ClearSelection();
-        if (ctrl) return moveCursorTo(event->key() == Qt::Key_PageUp ? 0 : last);
-        return QTableView::keyPressEvent(event);
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        if (!ctrl) return QTableView::keyPressEvent(event);  // first or last column
-        ClearSelection();
-        return moveCursorTo(event->key() == Qt::Key_Home ? 0 : last);
+    case Qt::Key_Space:
+        // Space toggles as Ctrl+Space does (Qt's plain Space only selects).
+        if (event->modifiers() & Qt::ShiftModifier || !currentIndex().isValid())
+            return QTableView::keyPressEvent(event);
+        selectionModel()->select(currentIndex(), QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+        return;
     case Qt::Key_Escape:
         return ClearSelection();
     case Qt::Key_Return:
@@ -329,11 +231,15 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     QTableView::currentChanged(current, previous);
     if (following_ || !model_ || !current.isValid()) return;
     const int source = sourceRow(current.row());
-    if (source >= 0 && source != model_->currentRow()) model_->setCurrentRow(source);
+    if (source < 0 || source == model_->currentRow()) return;
+    // The view is already there: no scrolling back to it (a click must hit the row it aimed at).
+    leading_ = true;
+    model_->setCurrentRow(source);
+    leading_ = false;
 }
 
 void TDBGrid::onCatalogCurrentChanged(int row) {
-    if (!model_ || !selectionModel()) return;
+    if (!model_ || !selectionModel() || leading_) return;
     following_ = true;
     const int shown = shownRow(row);
     if (shown < 0) {
@@ -345,54 +251,6 @@ void TDBGrid::onCatalogCurrentChanged(int row) {
         scrollTo(index);
     }
     following_ = false;
-}
-
-void TDBGrid::syncSelectionModel() {
-    if (!model_ || !selectionModel()) return;
-    QItemSelection selection;
-    for (const Selected& s : selected_)
-        if (const int shown = shownRow(s.row); shown >= 0)
-            selection.select(proxy_->index(shown, 0), proxy_->index(shown, CatalogModel::ColumnCount - 1));
-    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    Q_EMIT bookmarksChanged();
-}
-
-void TDBGrid::onRowsInserted(int first, int last) {
-    const int count = last - first + 1;
-    for (Selected& s : selected_)
-        if (s.row >= first) s.row += count;
-    anchor_.reset();
-    syncSelectionModel();
-}
-
-void TDBGrid::onRowsRemoved(int first, int last) {
-    const int count = last - first + 1;
-    std::erase_if(selected_, [&](const Selected& s) { return s.row >= first && s.row <= last; });
-    for (Selected& s : selected_)
-        if (s.row > last) s.row -= count;
-    anchor_.reset();
-    syncSelectionModel();
-}
-
-void TDBGrid::onRowsMoved(int from, int destination) {
-    const int to = destination > from ? destination - 1 : destination;
-    for (Selected& s : selected_) {
-        if (s.row == from)
-            s.row = to;
-        else if (from < s.row && s.row <= to)
-            --s.row;
-        else if (to <= s.row && s.row < from)
-            ++s.row;
-    }
-    anchor_.reset();
-    syncSelectionModel();
-}
-
-void TDBGrid::onRowsChanged(int first, int last) {
-    // An edited row is a new row version: a bookmark taken before no longer names it.
-    const auto before = selected_.size();
-    std::erase_if(selected_, [&](const Selected& s) { return s.row >= first && s.row <= last; });
-    if (selected_.size() != before) syncSelectionModel();
 }
 
 }  // namespace oru::ui

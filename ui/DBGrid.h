@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The listing grid: a table view over CatalogModel, through a ListingProxy that sorts and
-// filters what is shown, whose cursor is the catalog's current row and whose multi-row selection
-// is a list of bookmarks kept in CompareBookmarks order.
+// filters what is shown, whose cursor is the catalog's current row and whose selection is Qt's
+// own selection model: the rows drawn selected are the rows the commands act on.
 //
 // Rows passed to and from the grid's own operations (clickRow, selectedRows) are rows as shown;
 // the signals name rows of CatalogModel (the catalog's view).
 //
-// Mouse: a plain click selects only the clicked row; Ctrl+click toggles it. Keys: Shift+Up/Down
-// extend the selection from an anchor; Up/Down without Shift, Page Up/Down, Escape and Ctrl with
-// Up/Down/Page Up/Page Down/Home/End clear it before the cursor moves. No editing, no deletion.
-// Tab leaves the grid. Files dropped from a file manager are handed on; dragging rows out hands
-// the file manager files that makeDragData extracted.
+// Selection as in Qt's item views with extended selection: a click selects the clicked row,
+// Ctrl+click toggles it, Shift+click extends; the arrows, Page Up/Down and Ctrl+Home/End move the
+// cursor and select its row, with Shift they extend from the anchor, with Ctrl they move without
+// selecting; Space and Ctrl+Space toggle the cursor's row; Ctrl+A selects all; Escape clears. No
+// editing, no deletion. Tab leaves the grid. Files dropped from a file manager are handed on;
+// dragging rows out hands the file manager files that makeDragData extracted.
 
+#include <QItemSelectionModel>
 #include <QStringList>
 #include <QTableView>
 #include <functional>
@@ -41,16 +43,18 @@ public:
     int sourceRow(int shownRow) const;
     int shownRow(int sourceRow) const;
 
-    // The selection, in CompareBookmarks order.
-    int SelectedCount() const { return static_cast<int>(selected_.size()); }
-    oru::Bookmark SelectedBookmark(int i) const { return selected_.at(static_cast<size_t>(i)).bookmark; }
+    // The selection, in CompareBookmarks order (for rows of one listing: top to bottom in the
+    // catalog's order). A bookmark is taken when first asked for after the selection or the
+    // rows changed, so it names the row as it is now.
+    int SelectedCount() const;
+    oru::Bookmark SelectedBookmark(int i) const;
     void ClearSelection();
-    // CatalogModel rows of the selection, in CompareBookmarks order.
+    // CatalogModel rows of the selection, ascending (the CompareBookmarks order).
     std::vector<int> selectedModelRows() const;
     // Rows of the view that are selected (for drawing and tests), ascending.
     std::vector<int> selectedRows() const;
 
-    // Selection operations behind the mouse and keys, callable directly.
+    // A click on a row shown (Ctrl: toggles it), callable directly.
     void clickRow(int row, bool ctrl);
     // Selects every row shown (Ctrl+A); the cursor stays where it was.
     void SelectAll();
@@ -66,42 +70,26 @@ Q_SIGNALS:
     void pathsDropped(const QStringList& paths);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
-    struct Selected {
-        oru::Bookmark bookmark;
-        int row;  // the row's place in CatalogModel, followed through inserts, removals and moves
-    };
-    void moveCursorTo(int row);
-    void selectCurrent();
-    void deselectRow(int row);
-    bool isRowSelected(int row) const;
-    void shiftSelect(int direction);
-    void syncSelectionModel();
     void onCatalogCurrentChanged(int row);
-    void onRowsInserted(int first, int last);
-    void onRowsRemoved(int first, int last);
-    void onRowsMoved(int from, int destination);
-    void onRowsChanged(int first, int last);
-
-    int shownCount() const;
+    void forgetBookmarks();
+    const std::vector<oru::Bookmark>& bookmarks() const;
 
     CatalogModel* model_ = nullptr;
     ListingProxy* proxy_ = nullptr;
-    std::vector<Selected> selected_;
-    std::optional<int> anchor_;  // row shown where Shift+Up/Down started extending
-    std::optional<QPoint> pressedAt_;  // where the left button went down, for a drag
-    std::optional<int> deferredClick_;  // row shown whose click waits for the release
+    mutable std::optional<std::vector<oru::Bookmark>> bookmarks_;  // of the selection, once asked
     bool following_ = false;     // moving the view's cursor to follow the catalog
+    bool leading_ = false;       // moving the catalog's current row to follow the view's cursor
 };
 
 }  // namespace oru::ui

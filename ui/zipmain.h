@@ -167,6 +167,7 @@ private:
     QAction* addCommand(QMenu* menu, const QString& text, const QKeySequence& key, void (TMainFrm::*handler)(),
                         QWidget* scope = nullptr);
     void fillRecentMenu();
+    // The caption and the commands that need an archive, enabled only with one open.
     void updateTitle();
     void watchFilePanes();
     oru::TKiv& requireArchive();
@@ -203,6 +204,7 @@ private:
     QFileSystemWatcher* paneWatcher_;      // the directory the file panes show
     QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read
     QTimer* statusUpdate_;                 // counts the listing once after a burst of changes
+    std::vector<QAction*> archiveActions_;  // menu commands that need an archive open
     std::unique_ptr<QTemporaryDir> privateFiles_;  // files opened or dragged from the listing
     int privateCount_ = 0;
 };

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "platform/Error.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
 #include "ui/zipmainParts.h"
@@ -44,6 +45,8 @@ QAction* TMainFrm::addCommand(QMenu* menu, const QString& text, const QKeySequen
 void TMainFrm::buildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
+    // Commands that need an archive open; updateTitle enables them with one.
+    auto needsArchive = [this](QAction* action) { archiveActions_.push_back(action); };
     QMenu* file = bar->addMenu(tr("&File"));
     addCommand(file, tr("&New Archive..."), QKeySequence::New, &TMainFrm::BtnNewFileClick);
     addCommand(file, tr("&Open Archive..."), QKeySequence::Open, &TMainFrm::BtnOpenFileClick);
@@ -52,25 +55,29 @@ void TMainFrm::buildMenus() {
     connect(RecentMenu, &QMenu::aboutToShow, this, &TMainFrm::fillRecentMenu);
     fillRecentMenu();
     file->addSeparator();
-    addCommand(file, tr("&Properties..."), QKeySequence(Qt::ALT | Qt::Key_Return), &TMainFrm::showProperties);
+    needsArchive(addCommand(file, tr("&Properties..."), QKeySequence(Qt::ALT | Qt::Key_Return),
+                            &TMainFrm::showProperties));
     file->addSeparator();
     addCommand(file, tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TMainFrm::ToolButton1Click);
 
     QMenu* commands = bar->addMenu(tr("&Actions"));
-    addCommand(commands, tr("&Add Files"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
-               &TMainFrm::BtnAddFileClick);
-    addCommand(commands, tr("&Extract To..."), QKeySequence(Qt::CTRL | Qt::Key_E), &TMainFrm::BtnExtractClick);
-    addCommand(commands, tr("&Delete"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick, DBGrid1);
-    addCommand(commands, tr("&View"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick);
-    addCommand(commands, tr("&Test"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive);
-    addCommand(commands, tr("Re&build Archive"), QKeySequence(), &TMainFrm::BtnBuildExeClick);
+    needsArchive(addCommand(commands, tr("&Add Files"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+                            &TMainFrm::BtnAddFileClick));
+    needsArchive(addCommand(commands, tr("&Extract To..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+                            &TMainFrm::BtnExtractClick));
+    needsArchive(addCommand(commands, tr("&Delete"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick,
+                            DBGrid1));
+    needsArchive(addCommand(commands, tr("&View"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick));
+    needsArchive(addCommand(commands, tr("&Test"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive));
+    needsArchive(addCommand(commands, tr("Re&build Archive"), QKeySequence(), &TMainFrm::BtnBuildExeClick));
 
     QMenu* view = bar->addMenu(tr("&View"));
-    addCommand(view, tr("&Find"), QKeySequence::Find, &TMainFrm::startFind);
+    needsArchive(addCommand(view, tr("&Find"), QKeySequence::Find, &TMainFrm::startFind));
     addCommand(view, tr("&Refresh"), QKeySequence(Qt::Key_F5), &TMainFrm::refreshFilePanes);
-    addCommand(view, tr("Select &All"), QKeySequence::SelectAll, &TMainFrm::selectAllRows, DBGrid1);
-    addCommand(view, tr("&Up One Level"), QKeySequence(Qt::ALT | Qt::Key_Up), &TMainFrm::showParentFolder,
-               GroupBox1);
+    needsArchive(addCommand(view, tr("Select &All"), QKeySequence::SelectAll, &TMainFrm::selectAllRows, DBGrid1));
+    needsArchive(addCommand(view, tr("&Up One Level"), QKeySequence(Qt::ALT | Qt::Key_Up),
+                            &TMainFrm::showParentFolder, GroupBox1));
+    updateTitle();  // no archive yet: its commands start disabled
 }
 
 void TMainFrm::fillRecentMenu() {
@@ -95,7 +102,18 @@ bool TMainFrm::runCommand(const std::function<void()>& command) {
         command();
         return true;
     }
-    if (app->runCommand(command)) return true;
+    bool cancelled = false;
+    const bool done = app->runCommand([&] {
+        try {
+            command();
+        } catch (const oru::Error& e) {
+            cancelled = e.kind() == oru::ErrorKind::Cancelled;
+            throw;  // to the central handler, which tells a failure and is silent on a cancel
+        }
+    });
+    if (done) return true;
+    // The status bar no longer describes a command before this one.
+    setOutcome(cancelled ? tr("The command was cancelled.") : tr("The command failed."));
     // A command that failed part-way may have changed the catalog (items added before the
     // failure, a catalog read again from the file): show what is there now.
     if (CurrentArchive_ && !rebuilding_) {

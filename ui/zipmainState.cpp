@@ -5,7 +5,10 @@
 
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QLocale>
 #include <QTreeWidget>
 
@@ -30,11 +33,17 @@ QString TMainFrm::windowTitleFor(const std::string& archivePath, bool readOnly) 
 
 void TMainFrm::updateTitle() {
     setWindowTitle(CurrentArchive_ ? windowTitleFor(ArchiveFileName_, CurrentArchive_->ReadOnly()) : windowTitleFor({}));
+    const bool open = CurrentArchive_ != nullptr;
+    for (QAction* action : archiveActions_) action->setEnabled(open);
+    for (QToolButton* button : {BtnAddFile, BtnDelete, BtnBrowse, BtnExtract, BtnBuildExe}) button->setEnabled(open);
 }
 
 // ---- the archive open
 
 void TMainFrm::closeArchive() {
+    // Nothing said about this archive holds for the next one: no search, no outcome.
+    if (!FindEdit->text().isEmpty()) FindEdit->clear();
+    setOutcome({});
     DataSource1->bind(nullptr);  // the listing must let go before the catalog goes
     CurrentArchive_.reset();
     ArchiveFileName_.clear();

@@ -523,6 +523,14 @@ Overwrite it with the file from the archive?</source>
         <source>The file is too large: showing the first %1 of %2</source>
         <translation>檔案太大，只顯示前 %1（全檔 %2）</translation>
     </message>
+    <message>
+        <source>The command was cancelled.</source>
+        <translation>已取消指令。</translation>
+    </message>
+    <message>
+        <source>The command failed.</source>
+        <translation>指令失敗。</translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TPropertiesDlg</name>
