@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's state tells the truth: the rows drawn selected are the rows the commands act on,
 // whatever keys selected them, and nothing said about one archive (its search, the outcome of a
 // command) stays on screen for the next, nor after a command that did not complete.
