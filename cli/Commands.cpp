@@ -27,6 +27,7 @@
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
+#include "platform/Messages.h"
 #include "platform/FileSystem.h"
 
 namespace oru::cli {
@@ -41,7 +42,7 @@ void showWarnings(const TKiv& kiv) {
     static size_t shown = 0;
     const auto& warnings = kiv.Warnings();
     for (; shown < warnings.size(); ++shown) {
-        std::fprintf(stderr, "oru: warning: %s\n", displayText(warnings[shown]).c_str());
+        std::fprintf(stderr, "oru: %s\n", tr("warning: %1$s", {displayText(warnings[shown])}).c_str());
     }
 }
 
@@ -312,13 +313,17 @@ void cmdTest(const std::string& archive, const Options& options) {
         const auto report = [&](const EntryCheck& check) {
             if (!check.damage) return;
             progress.finish();
-            std::printf("damaged: %s: %s\n", forTerminal(paths.label(check.row), terminal).c_str(),
-                        forTerminal(displayText(TestJob::ReasonText(*check.damage)), terminal).c_str());
+            std::printf("%s\n", tr("damaged: %1$s: %2$s",
+                                   {forTerminal(paths.label(check.row), terminal),
+                                    forTerminal(displayText(TestJob::ReasonText(*check.damage)), terminal)})
+                                    .c_str());
         };
         summary = TestJob(*kiv, &progress, report).Run();
         progress.finish();
     }, false);
-    std::printf("%d stored files checked, %d damaged\n", summary.checked, summary.damaged);
+    std::printf("%s\n", tr("%1$s stored files checked, %2$s damaged",
+                           {std::to_string(summary.checked), std::to_string(summary.damaged)})
+                           .c_str());
     if (std::fflush(stdout) != 0) throw Error(ErrorKind::WriteError, {.path = "standard output"});
     if (summary.damaged > 0) {
         throw Error(ErrorKind::EntriesDamaged, {.archive = archive, .count = summary.damaged, .total = summary.checked});

@@ -119,7 +119,7 @@ TEST_F(OruCli, DeleteOfAFolderCompactsAndTestsClean) {
     EXPECT_EQ(ok({"delete", "a.oru", "docs", "docs/a.txt"}), "");  // the second is gone with docs
     EXPECT_EQ(listed(ok({"list", "a.oru"})), (std::vector<std::string>{"f 300000 top.txt", "f 7 中文.txt"}));
     EXPECT_LT(stdfs::file_size(path("a.oru")), before);
-    EXPECT_EQ(ok({"test", "a.oru"}), "2 stored files checked, 0 damaged\n");
+    EXPECT_EQ(ok({"test", "a.oru"}), "檢查了 2 個儲存的檔案，0 個已損壞\n");
 
     const std::string info = ok({"info", "a.oru"});
     for (const char* field : {"magic: KVAR\n", "folders: 0\n", "files: 2\n", "dead bytes: 0\n",
@@ -128,7 +128,7 @@ TEST_F(OruCli, DeleteOfAFolderCompactsAndTestsClean) {
     }
     ok({"delete", "a.oru", "top.txt", "中文.txt"});
     EXPECT_EQ(ok({"list", "a.oru"}), "");
-    EXPECT_EQ(ok({"test", "a.oru"}), "0 stored files checked, 0 damaged\n");
+    EXPECT_EQ(ok({"test", "a.oru"}), "檢查了 0 個儲存的檔案，0 個已損壞\n");
 }
 
 TEST_F(OruCli, AMissingEntryChangesNothing) {
@@ -226,7 +226,7 @@ TEST_F(OruCli, TestNamesEachDamagedEntry) {
 
         const RunResult r = oru({"test", "t.oru"});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, std::string("damaged: first.txt: ") + c.reason + "\n2 stored files checked, 1 damaged\n");
+        EXPECT_EQ(r.out, std::string("損壞：first.txt：") + c.reason + "\n檢查了 2 個儲存的檔案，1 個已損壞\n");
         EXPECT_EQ(r.err, "oru: t.oru: 檢查了 2 個儲存的檔案，1 個已損壞.\n");
     }
 }
@@ -261,9 +261,9 @@ TEST_F(OruCli, SharedStoredBytesAreDamageAndUnknownRowsAreListedAsSuch) {
 
     const RunResult r = oru({"test", "t.oru"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("damaged: copy: "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("damaged: first.txt: "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("3 stored files checked, 2 damaged"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("損壞：copy："), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("損壞：first.txt："), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("檢查了 3 個儲存的檔案，2 個已損壞"), std::string::npos) << r.out;
     // The row of unknown type is counted apart, as the window's Properties counts it.
     const std::string info = ok({"info", "t.oru"});
     for (const char* field : {"entries: 4\n", "folders: 0\n", "files: 3\n", "other entries: 1\n"}) {
