@@ -9,10 +9,12 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <string>
@@ -65,6 +67,59 @@ inline std::map<std::string, std::string> treeOf(const std::string& root) {
     }
     return tree;
 }
+
+// The bytes written as hex digits; spaces between them are ignored.
+inline Bytes hexBytes(const std::string& hex) {
+    Bytes b;
+    std::string digits;
+    for (char ch : hex) {
+        if (ch == ' ') continue;
+        digits += ch;
+        if (digits.size() == 2) {
+            b.push_back(static_cast<uint8_t>(std::stoul(digits, nullptr, 16)));
+            digits.clear();
+        }
+    }
+    return b;
+}
+
+// Catalog packets written out by hand, to compare the engine's catalogs with. Every catalog
+// packet opens with the packet header and the eight column descriptors of the archive's catalog
+// (169 bytes from offset 24).
+namespace packet {
+
+// The first 14 bytes of the packet header: signature, versions, metadata offset, column count.
+inline const Bytes kHeaderStart = hexBytes("96 19 E0 BD 01 00 00 00 18 00 00 00 08 00");
+
+inline const Bytes kColumns = hexBytes(
+    "08 46 69 6c 65 4e 61 6d 65 01 00 49 00 00 00 01 00 05 57 49 44 54 48 02 00 02 00 28 00"  // FileName
+    "0a 50 61 72 65 6e 74 4e 61 6d 65 01 00 49 00 00 00 01 00 05 57 49 44 54 48 02 00 02 00 28 00"  // ParentName
+    "08 46 69 6c 65 54 79 70 65 04 00 01 00 00 00 00 00"        // FileType
+    "06 4f 66 66 73 65 74 08 00 01 00 00 00 00 00"              // Offset
+    "0c 4f 72 69 67 69 6e 61 6c 53 69 7a 65 08 00 01 00 00 00 00 00"  // OriginalSize
+    "0a 53 74 6f 72 65 64 53 69 7a 65 08 00 01 00 00 00 00 00"  // StoredSize
+    "08 46 69 6c 65 44 61 74 65 08 00 08 00 00 00 00 00"        // FileDate
+    "0b 43 68 65 63 6b 69 6e 44 61 74 65 08 00 08 00 00 00 00 00");  // CheckinDate
+
+// n as the 8 little-endian bytes of a 64-bit field.
+inline Bytes le64(uint64_t n) {
+    Bytes b(8);
+    for (int i = 0; i < 8; ++i) b[i] = static_cast<uint8_t>(n >> (8 * i));
+    return b;
+}
+
+inline Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// The 195-byte packet of a catalog with no rows and no change log.
+inline Bytes empty() {
+    return concat({kHeaderStart, hexBytes("00 00 00 00 03 00 00 00 C3 00"), kColumns, hexBytes("00 00")});
+}
+
+}  // namespace packet
 
 inline Bytes randomBytes(size_t n, unsigned seed) {
     std::mt19937 gen(seed);
@@ -281,6 +336,12 @@ inline void expectFileMatches(TKiv& kiv) {
     ASSERT_LE(offset, file.size());
     Bytes catalog(file.begin() + offset, file.end());
     EXPECT_EQ(catalog, kiv.Catalog().PacketBytes()) << "catalog packet at CatalogOffset";
+    // The packet's fixed opening, written out by hand rather than by the writer under test.
+    ASSERT_GE(catalog.size(), 24 + packet::kColumns.size());
+    EXPECT_TRUE(std::equal(packet::kHeaderStart.begin(), packet::kHeaderStart.end(), catalog.begin()))
+        << "packet header";
+    EXPECT_TRUE(std::equal(packet::kColumns.begin(), packet::kColumns.end(), catalog.begin() + 24))
+        << "column descriptors";
     expectStoredStreamsInflateWithZlib(kiv);
 }
 

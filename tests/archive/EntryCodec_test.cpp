@@ -206,17 +206,25 @@ TEST_P(EntryCodecTest, LimitStopsAStreamThatInflatesPastIt) {
     EXPECT_EQ(none.size(), 0);
 }
 
+// A source past the limit is reported by a count above it, and reading stops within one read
+// (kChunkSize) past the limit rather than running to the source's end.
 TEST_P(EntryCodecTest, CompressStopsReadingPastTheInputLimit) {
     struct Case {
         size_t size, limit;
         bool stops;
-    } cases[] = {{5000, 4000, true}, {4000, 4000, false}, {(3 << 20) + 5, (3 << 20) / 2, true}, {3 << 20, 3 << 20, false}};
+    } cases[] = {{5000, 4000, true},
+                 {4000, 4000, false},
+                 {(3 << 20) + 5, (3 << 20) / 2, true},
+                 {3 << 20, 3 << 20, false},
+                 {5 << 20, (1 << 20) + 1, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         MemoryStream source(Bytes(c.size, 'q')), stored;
         const uint64_t read = codec::compress(source, stored, static_cast<int64_t>(c.limit));
         if (c.stops) {
             EXPECT_GT(read, c.limit);
+            EXPECT_LE(read, c.limit + codec::kChunkSize);
+            EXPECT_LE(static_cast<uint64_t>(source.position()), c.limit + codec::kChunkSize) << "read on past the limit";
         } else {
             EXPECT_EQ(read, c.size);
         }

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Archives made to attack the reader: names that point outside the extraction folder, a stored
-// stream that inflates far beyond the size its row gives, and counts and offsets far beyond the
-// file. The hostile rows are written by the engine's own catalog writer; the tests check that
-// nothing is written outside the chosen folder, that memory stays small, and that each failure
-// is a clear error.
+// stream that inflates far beyond the size its row gives, and counts far beyond the file. The
+// hostile rows are written by the engine's own catalog writer; the tests check that nothing is
+// written outside the chosen folder, that memory stays small, and that each failure is a clear
+// error.
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <climits>
 #include <map>
 
 #include "ArchiveTestSupport.h"
@@ -105,14 +104,22 @@ protected:
 
 // Each stored name that could reach outside the extraction folder is refused with a message that
 // shows it, and nothing outside the folder changes. Folder rows, and rows inside a harmless folder,
-// are tried as well as top-level file rows.
+// are tried as well as top-level file rows. (A zero byte cannot reach a name: the catalog ends
+// texts at it, below.)
 TEST_F(HostileTest, NamesNeverLeaveTheExtractionFolder) {
     const struct {
         std::string name;
         std::string shown;  // as the message shows it
     } cases[] = {
-        {"..", ".."}, {"../x", "../x"}, {"a/b", "a/b"}, {"", ""}, {"/etc/passwd", "/etc/passwd"},
-        {".", "."},   {"../../../sentinel/keep", "../../../sentinel/keep"},
+        {"..", ".."},
+        {"../x", "../x"},
+        {"../../escape", "../../escape"},
+        {"a/b", "a/b"},
+        {"", ""},
+        {"/etc/passwd", "/etc/passwd"},
+        {"/etc/escape", "/etc/escape"},
+        {".", "."},
+        {"../../../sentinel/keep", "../../../sentinel/keep"},
     };
     for (const auto& k : cases) {
         for (const char* shape : {"file", "folder", "child"}) {
@@ -245,10 +252,11 @@ TEST_F(HostileTest, StreamInflatingPastOriginalSizeIsStoppedThere) {
     EXPECT_LT(peakMemory() - memoryBefore, int64_t{32} << 20) << "the inflated content was held in memory";
 }
 
-// Counts and offsets far beyond the file, in the header, the catalog packet and the rows: each
-// fails at once with a clear error, without allocating by the claimed size.
-TEST_F(HostileTest, HugeCountsAndOffsetsFailAtOnce) {
-    StoredRow victim = archiveWithVictim();
+// Counts far beyond the file in the catalog packet: each fails at once with a clear error,
+// without allocating by the claimed size. (Catalog offsets beyond the file are refused in
+// ArchiveFile_test.cpp, rows whose stored bytes lie outside it in Extract_test.cpp.)
+TEST_F(HostileTest, HugeCountsFailAtOnce) {
+    archiveWithVictim();
     kiv.reset();
     const Bytes good = readAll(path("x.oru"));
     const uint32_t catalog = le32(good, 4);
@@ -257,20 +265,15 @@ TEST_F(HostileTest, HugeCountsAndOffsetsFailAtOnce) {
     ASSERT_NE(log, std::string::npos);
     const size_t logCount = log + 10 + 4;  // behind the name and the property's type code
 
-    const std::string notAnArchive = path("x.oru") + "檔案格式不符";
     const struct {
         const char* what;
         size_t at;
         uint32_t value;
-        std::string message;  // "" = any message that is not empty
     } cases[] = {
-        {"catalog offset 2^31 - 1", 4, 0x7FFFFFFFu, notAnArchive},
-        {"catalog offset -2^31", 4, 0x80000000u, notAnArchive},
-        {"catalog offset -1", 4, 0xFFFFFFFFu, notAnArchive},
-        {"four billion rows", catalog + 14, 0xFFFFFFFFu, ""},
-        {"two billion rows", catalog + 14, 0x7FFFFFFFu, ""},
-        {"a change log of four billion elements", logCount, 0xFFFFFFFFu, ""},
-        {"a change log of a billion entries", logCount, 3u * 0x40000000u, ""},
+        {"four billion rows", catalog + 14, 0xFFFFFFFFu},
+        {"two billion rows", catalog + 14, 0x7FFFFFFFu},
+        {"a change log of four billion elements", logCount, 0xFFFFFFFFu},
+        {"a change log of a billion entries", logCount, 3u * 0x40000000u},
     };
     const int64_t memoryBefore = peakMemory();
     for (const auto& k : cases) {
@@ -278,45 +281,7 @@ TEST_F(HostileTest, HugeCountsAndOffsetsFailAtOnce) {
         Bytes file = good;
         putLe32(file, k.at, k.value);
         writeAll(path("x.oru"), file);
-        const std::string message = errorOf([&] { TKiv::OpenExisting(path("x.oru")); });
-        if (k.message.empty()) {
-            EXPECT_NE(message, "");
-        } else {
-            EXPECT_EQ(message, k.message);
-        }
-    }
-    writeAll(path("x.oru"), good);
-
-    // Rows whose stored bytes lie outside the file.
-    const int32_t size = static_cast<int32_t>(good.size());
-    const struct {
-        const char* what;
-        int32_t offset, storedSize;
-    } rows[] = {
-        {"offset 2^31 - 1", INT32_MAX, victim.storedSize},
-        {"offset -2^31", INT32_MIN, victim.storedSize},
-        {"stored size 2^31 - 1", victim.offset, INT32_MAX},
-        {"stored size -2^31", victim.offset, INT32_MIN},
-        {"offset and size wrapping round", size - 1, INT32_MAX},
-        {"offset past the end", size + 1000, 8},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        kiv = TKiv::OpenExisting(path("x.oru"));
-        CatalogTable& c = kiv->Catalog();
-        c.First();
-        c.Edit();
-        c.SetInteger("Offset", r.offset);
-        c.SetInteger("StoredSize", r.storedSize);
-        c.Post();
-        MemoryStream target;
-        EXPECT_EQ(kindOf([&] { kiv->ReadEntry(c, target); }), ErrorKind::StoredOutsideFile);
-        EXPECT_EQ(target.size(), 0);
-        stdfs::remove_all(path("out"));
-        EXPECT_EQ(errorOf([&] { kiv->ExtractEntry(c, path("out")); }),
-                  damagedEntry(path("x.oru"), "victim", ErrorKind::StoredOutsideFile));
-        kiv.reset();
-        EXPECT_EQ(readAll(path("x.oru")), good) << "reading changed the archive";
+        EXPECT_NE(errorOf([&] { TKiv::OpenExisting(path("x.oru")); }), "");
     }
     EXPECT_LT(peakMemory() - memoryBefore, int64_t{64} << 20) << "memory was allocated by a claimed size";
 }

@@ -54,8 +54,12 @@ protected:
     }
     std::string archive() const { return path("v.oru"); }
 
-    // How a file at name was planted; false when this process cannot plant it so.
+public:
     enum class Plant { OtherUsers, WritableByOthers, Symlink, HardLink };
+    static constexpr Plant kPlants[] = {Plant::OtherUsers, Plant::WritableByOthers, Plant::Symlink, Plant::HardLink};
+
+protected:
+    // Plants a file at name in the way given; false when this process cannot plant it so.
     bool plant(Plant how, const std::string& name, const Bytes& content) {
         switch (how) {
             case Plant::OtherUsers:
@@ -84,8 +88,6 @@ protected:
         }
         return "";
     }
-    static constexpr Plant kPlants[] = {Plant::OtherUsers, Plant::WritableByOthers, Plant::Symlink, Plant::HardLink};
-
     Bytes good;
 };
 
@@ -100,42 +102,53 @@ TEST_F(SharedFolderTest, OwnRecoveryFileIsReplayed) {
     EXPECT_FALSE(stdfs::exists(recovery));
 }
 
+// The ways a file may be planted, one test each: a way this process cannot plant (another
+// user's file needs root) is skipped, and says so.
+class PlantedFileTest : public SharedFolderTest, public ::testing::WithParamInterface<SharedFolderTest::Plant> {};
+
+std::string plantName(const ::testing::TestParamInfo<SharedFolderTest::Plant>& info) {
+    using P = SharedFolderTest::Plant;
+    switch (info.param) {
+        case P::OtherUsers: return "OtherUsers";
+        case P::WritableByOthers: return "WritableByOthers";
+        case P::Symlink: return "Symlink";
+        case P::HardLink: return "HardLink";
+    }
+    return "Unknown";
+}
+
 // A planted recovery file is not replayed by a reader (nor by a writer), is left as it is, and
 // is reported once as a warning; the archive keeps every byte.
-TEST_F(SharedFolderTest, PlantedRecoveryFileIsNeverReplayedWrittenOrDeleted) {
+TEST_P(PlantedFileTest, PlantedRecoveryFileIsNeverReplayedWrittenOrDeleted) {
+    const Plant how = GetParam();
     const std::string recovery = TKiv::RecoveryPathFor(archive());
-    for (Plant how : kPlants) {
-        for (auto access : {TKiv::Access::Shared, TKiv::Access::Exclusive}) {
-            SCOPED_TRACE(std::string(nameOf(how)) + (access == TKiv::Access::Shared ? ", reading" : ", writing"));
-            stdfs::remove(recovery);
-            stdfs::remove(path("elsewhere"));
-            const Bytes planted = recoveryEmptying(good);
-            if (!plant(how, recovery, planted)) {
-                std::printf("skipped: cannot plant %s here (needs root)\n", nameOf(how));
-                continue;
+    for (auto access : {TKiv::Access::Shared, TKiv::Access::Exclusive}) {
+        SCOPED_TRACE(std::string(nameOf(how)) + (access == TKiv::Access::Shared ? ", reading" : ", writing"));
+        stdfs::remove(recovery);
+        stdfs::remove(path("elsewhere"));
+        const Bytes planted = recoveryEmptying(good);
+        if (!plant(how, recovery, planted)) GTEST_SKIP() << "cannot plant " << nameOf(how) << " here (needs root)";
+        {
+            auto kiv = TKiv::OpenExisting(archive(), access);
+            EXPECT_EQ(kiv->Catalog().ViewSize(), 2);
+            ASSERT_EQ(kiv->Warnings().size(), 1u);
+            EXPECT_NE(kiv->Warnings()[0].find(recovery), std::string::npos);
+            if (access == TKiv::Access::Exclusive) {
+                // The add goes on without crash protection and leaves the planted file alone.
+                writeText(path("c.txt"), "charlie");
+                kiv->AddPath("", path("c.txt"));
+                EXPECT_EQ(kiv->Catalog().ViewSize(), 3);
             }
-            {
-                auto kiv = TKiv::OpenExisting(archive(), access);
-                EXPECT_EQ(kiv->Catalog().ViewSize(), 2);
-                ASSERT_EQ(kiv->Warnings().size(), 1u);
-                EXPECT_NE(kiv->Warnings()[0].find(recovery), std::string::npos);
-                if (access == TKiv::Access::Exclusive) {
-                    // The add goes on without crash protection and leaves the planted file alone.
-                    writeText(path("c.txt"), "charlie");
-                    kiv->AddPath("", path("c.txt"));
-                    EXPECT_EQ(kiv->Catalog().ViewSize(), 3);
-                }
-            }
-            EXPECT_TRUE(stdfs::is_symlink(recovery) || stdfs::exists(recovery));
-            EXPECT_EQ(readAll(how == Plant::Symlink || how == Plant::HardLink ? path("elsewhere") : recovery), planted);
-            if (access == TKiv::Access::Shared) {
-                EXPECT_EQ(readAll(archive()), good);
-            }
-            auto again = TKiv::OpenExisting(archive(), TKiv::Access::Shared);
-            EXPECT_EQ(again->Catalog().ViewSize(), access == TKiv::Access::Shared ? 2 : 3);
-            again.reset();
-            writeAll(archive(), good);
         }
+        EXPECT_TRUE(stdfs::is_symlink(recovery) || stdfs::exists(recovery));
+        EXPECT_EQ(readAll(how == Plant::Symlink || how == Plant::HardLink ? path("elsewhere") : recovery), planted);
+        if (access == TKiv::Access::Shared) {
+            EXPECT_EQ(readAll(archive()), good);
+        }
+        auto again = TKiv::OpenExisting(archive(), TKiv::Access::Shared);
+        EXPECT_EQ(again->Catalog().ViewSize(), access == TKiv::Access::Shared ? 2 : 3);
+        again.reset();
+        writeAll(archive(), good);
     }
 }
 
@@ -170,43 +183,47 @@ TEST_F(SharedFolderTest, CompactionNeverWritesThroughAPlantedLink) {
 }
 
 // A temporary file whose first bytes equal the archive (here a fresh one) would "finish an
-// interrupted compaction" and inject its entries: the user's own is copied back, a planted one is
-// ignored.
-TEST_F(SharedFolderTest, PlantedTemporaryFileNeverFinishesACompaction) {
-    { TKiv::CreateNew(archive()); }
-    const Bytes fresh = readAll(archive());
-    Bytes injected = fresh;
-    {
+// interrupted compaction" and inject its entries: a planted one is ignored; the user's own is
+// copied back (the control, below).
+class TemporaryFileTest : public SharedFolderTest {
+protected:
+    void SetUp() override {
+        SharedFolderTest::SetUp();
+        { TKiv::CreateNew(archive()); }
+        fresh = readAll(archive());
+        injected = fresh;
         writeText(path("run-me.sh"), "echo owned");
         auto other = TKiv::CreateNew(path("other.oru"));
         other->AddPath("", path("run-me.sh"));
         const std::vector<uint8_t> packet = other->Catalog().PacketBytes();
         injected.insert(injected.end(), packet.begin(), packet.end());
     }
+    Bytes fresh, injected;
+};
+class PlantedTemporaryFileTest : public TemporaryFileTest, public ::testing::WithParamInterface<SharedFolderTest::Plant> {};
+
+TEST_P(PlantedTemporaryFileTest, PlantedTemporaryFileNeverFinishesACompaction) {
+    const Plant how = GetParam();
     const std::string temp = TKiv::TempPathFor(archive());
-    for (Plant how : kPlants) {
-        SCOPED_TRACE(nameOf(how));
-        stdfs::remove(temp);
-        stdfs::remove(path("elsewhere"));
-        writeAll(archive(), fresh);
-        if (!plant(how, temp, injected)) {
-            std::printf("skipped: cannot plant %s here (needs root)\n", nameOf(how));
-            continue;
-        }
-        auto kiv = TKiv::OpenExisting(archive(), TKiv::Access::Shared);
-        EXPECT_TRUE(kiv->Catalog().IsEmpty());
-        EXPECT_EQ(kiv->Warnings().size(), 1u);
-        kiv.reset();
-        EXPECT_EQ(readAll(archive()), fresh);
-        EXPECT_TRUE(stdfs::is_symlink(temp) || stdfs::exists(temp));
-    }
-    // The control: the same file of the user's own is taken for the rest of the archive.
-    stdfs::remove(temp);
-    writeAll(archive(), fresh);
+    if (!plant(how, temp, injected)) GTEST_SKIP() << "cannot plant " << nameOf(how) << " here (needs root)";
+    auto kiv = TKiv::OpenExisting(archive(), TKiv::Access::Shared);
+    EXPECT_TRUE(kiv->Catalog().IsEmpty());
+    EXPECT_EQ(kiv->Warnings().size(), 1u);
+    kiv.reset();
+    EXPECT_EQ(readAll(archive()), fresh);
+    EXPECT_TRUE(stdfs::is_symlink(temp) || stdfs::exists(temp));
+}
+
+// The control: the same file of the user's own is taken for the rest of the archive.
+TEST_F(TemporaryFileTest, OwnTemporaryFileFinishesACompaction) {
+    const std::string temp = TKiv::TempPathFor(archive());
     writeAll(temp, injected);
     ::chmod(temp.c_str(), 0600);
     EXPECT_EQ(TKiv::OpenExisting(archive())->Catalog().ViewSize(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Plants, PlantedFileTest, ::testing::ValuesIn(SharedFolderTest::kPlants), plantName);
+INSTANTIATE_TEST_SUITE_P(Plants, PlantedTemporaryFileTest, ::testing::ValuesIn(SharedFolderTest::kPlants), plantName);
 
 // A recovery file of the user's own that claims a catalog larger than the archive (a sparse
 // 2.5 GB file starting with the right magic) is not read into memory, and the archive opens.
@@ -265,7 +282,7 @@ TEST_F(SharedFolderTest, RowsOfUnknownTypeAreNeverReadAsFiles) {
     auto kiv = TKiv::OpenExisting(archive());
     CatalogTable& c = kiv->Catalog();
     moveTo(c, "a.txt");
-    const int32_t offset = c.GetInteger("Offset"), stored = c.GetInteger("StoredSize");
+    const int32_t stored = c.GetInteger("StoredSize");
     c.Edit();
     c.SetInteger("FileType", 2);
     c.Post();
@@ -293,13 +310,15 @@ TEST_F(SharedFolderTest, RowsOfUnknownTypeAreNeverReadAsFiles) {
     }
     moveTo(c, "a.txt");
     EXPECT_EQ(c.GetInteger("StoredSize"), stored);
-    EXPECT_NE(c.GetInteger("Offset"), offset == 16 ? -1 : 0);
+    // a's bytes stay first in the data area, right behind the 16-byte header, and b's follow them.
+    EXPECT_EQ(c.GetInteger("Offset"), 16);
     moveTo(c, "nowhere");
     EXPECT_EQ(c.GetInteger("Offset"), 0);
     EXPECT_EQ(c.GetInteger("StoredSize"), 0);
     // The kept bytes are a's own, not b's.
     moveTo(c, "b.txt");
     const int32_t bOffset = c.GetInteger("Offset");
+    EXPECT_EQ(bOffset, 16 + stored);
     moveTo(c, "a.txt");
     EXPECT_NE(c.GetInteger("Offset"), bOffset);
 }
