@@ -22,6 +22,7 @@
 
 #include "archive/EntryCodec.h"
 #include "archive/zipUtil.h"
+#include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
@@ -239,6 +240,47 @@ inline void moveTo(CatalogTable& cursor, const std::string& name) {
         if (cursor.GetText("FileName") == name) return;
     }
     FAIL() << "no row named " << name;
+}
+
+// dir/x.oru holding docs/ with sound.txt, short.txt and flipped.txt; then short.txt's recorded
+// size is made one byte larger, a byte in the middle of flipped.txt's stream is changed, and a row
+// of FileType 5 is appended (pointing at sound.txt's bytes, which it must not make shared).
+// Returns the archive's path. The jobs and both front ends are checked on it.
+inline std::string writeDamagedArchive(const std::string& dir) {
+    std::filesystem::create_directory(dir + "/docs");
+    writeAll(dir + "/docs/sound.txt", randomBytes(3000, 1));
+    writeAll(dir + "/docs/short.txt", randomBytes(2000, 2));
+    writeAll(dir + "/docs/flipped.txt", Bytes(5000, 'a'));
+    const std::string archive = dir + "/x.oru";
+    int32_t flippedAt = 0, flippedSize = 0;
+    {
+        auto kiv = TKiv::CreateNew(archive);
+        kiv->AddPath("", dir + "/docs");
+        CatalogTable& c = kiv->Catalog();
+        moveTo(c, "short.txt");
+        c.Edit();
+        c.SetInteger(schema::kOriginalSize, c.GetInteger(schema::kOriginalSize) + 1);
+        c.Post();
+        moveTo(c, "flipped.txt");
+        flippedAt = c.GetInteger(schema::kOffset);
+        flippedSize = c.GetInteger(schema::kStoredSize);
+        moveTo(c, "sound.txt");
+        const int32_t offset = c.GetInteger(schema::kOffset), stored = c.GetInteger(schema::kStoredSize);
+        c.Append();
+        c.SetText(schema::kFileName, "odd");
+        c.SetText(schema::kParentName, "");
+        c.SetInteger(schema::kFileType, 5);
+        c.SetInteger(schema::kOffset, offset);
+        c.SetInteger(schema::kOriginalSize, 3000);
+        c.SetInteger(schema::kStoredSize, stored);
+        c.Post();
+        c.MergeChanges();
+        kiv->SaveCatalog();
+    }
+    const Bytes bytes = readAll(archive);
+    const size_t middle = static_cast<size_t>(flippedAt + flippedSize / 2);
+    patchByte(archive, middle, static_cast<uint8_t>(bytes[middle] ^ 0x55));
+    return archive;
 }
 
 // Selects a codec for the life of the object, then the one that was in use.

@@ -16,45 +16,7 @@ namespace {
 
 class JobsTest : public ArchiveTest {
 protected:
-    // docs/ holding sound.txt, short.txt and flipped.txt; then short.txt's recorded size is made
-    // one byte larger, a byte in the middle of flipped.txt's stream is changed, and a row of
-    // FileType 5 is appended (pointing at sound.txt's bytes, which it must not make shared).
-    std::string damagedArchive() {
-        mkdir("docs");
-        writeAll(path("docs/sound.txt"), randomBytes(3000, 1));
-        writeAll(path("docs/short.txt"), randomBytes(2000, 2));
-        writeAll(path("docs/flipped.txt"), Bytes(5000, 'a'));
-        const std::string archive = path("x.oru");
-        int32_t flippedAt = 0, flippedSize = 0;
-        {
-            auto kiv = TKiv::CreateNew(archive);
-            kiv->AddPath("", path("docs"));
-            CatalogTable& c = kiv->Catalog();
-            moveTo(c, "short.txt");
-            c.Edit();
-            c.SetInteger(schema::kOriginalSize, c.GetInteger(schema::kOriginalSize) + 1);
-            c.Post();
-            moveTo(c, "flipped.txt");
-            flippedAt = c.GetInteger(schema::kOffset);
-            flippedSize = c.GetInteger(schema::kStoredSize);
-            moveTo(c, "sound.txt");
-            const int32_t offset = c.GetInteger(schema::kOffset), stored = c.GetInteger(schema::kStoredSize);
-            c.Append();
-            c.SetText(schema::kFileName, "odd");
-            c.SetText(schema::kParentName, "");
-            c.SetInteger(schema::kFileType, 5);
-            c.SetInteger(schema::kOffset, offset);
-            c.SetInteger(schema::kOriginalSize, 3000);
-            c.SetInteger(schema::kStoredSize, stored);
-            c.Post();
-            c.MergeChanges();
-            kiv->SaveCatalog();
-        }
-        const Bytes bytes = readAll(archive);
-        const size_t middle = static_cast<size_t>(flippedAt + flippedSize / 2);
-        patchByte(archive, middle, static_cast<uint8_t>(bytes[middle] ^ 0x55));
-        return archive;
-    }
+    std::string damagedArchive() { return writeDamagedArchive(dir); }
 };
 
 // Every file row is checked once; a length other than the recorded size is damage as much as a

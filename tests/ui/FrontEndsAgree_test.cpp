@@ -5,69 +5,18 @@
 // adds judgement of its own on the way to the user.
 #include <gtest/gtest.h>
 
-#include <QLocale>
 #include <QProcess>
 #include <QStringList>
-#include <filesystem>
-#include <fstream>
 
 #include "UiTestSupport.h"
+#include "archive/ArchiveTestSupport.h"
 #include "archive/Progress.h"
 #include "archive/zipUtil.h"
-#include "catalog/ArchiveSchema.h"
 #include "ui/ArchiveReport.h"
 
 namespace oru::ui {
 using testing::TempDir;
 namespace {
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-void moveTo(CatalogTable& c, const std::string& name) {
-    for (c.First(); !c.AtEnd(); c.Next())
-        if (c.GetText(schema::kFileName) == name) return;
-    FAIL() << "no row " << name;
-}
-
-// docs/ holding sound.txt, short.txt (its recorded size made one byte larger) and flipped.txt
-// (a byte in the middle of its stream changed), and a top-level row of FileType 5.
-std::string damagedArchive(const TempDir& dir) {
-    std::filesystem::create_directory(dir / "docs");
-    std::string noise;
-    for (int i = 0; i < 3000; ++i) noise += static_cast<char>((i * 7919) % 251);
-    writeFile(dir / "docs/sound.txt", noise);
-    writeFile(dir / "docs/short.txt", noise.substr(0, 2000));
-    writeFile(dir / "docs/flipped.txt", std::string(5000, 'a'));
-    const std::string archive = dir / "x.oru";
-    int32_t flippedAt = 0, flippedSize = 0;
-    {
-        auto kiv = TKiv::CreateNew(archive);
-        kiv->AddPath("", dir / "docs");
-        CatalogTable& c = kiv->Catalog();
-        moveTo(c, "short.txt");
-        c.Edit();
-        c.SetInteger(schema::kOriginalSize, c.GetInteger(schema::kOriginalSize) + 1);
-        c.Post();
-        moveTo(c, "flipped.txt");
-        flippedAt = c.GetInteger(schema::kOffset);
-        flippedSize = c.GetInteger(schema::kStoredSize);
-        c.Append();
-        c.SetText(schema::kFileName, "odd");
-        c.SetText(schema::kParentName, "");
-        c.SetInteger(schema::kFileType, 5);
-        c.Post();
-        c.MergeChanges();
-        kiv->SaveCatalog();
-    }
-    std::fstream file(archive, std::ios::in | std::ios::out | std::ios::binary);
-    file.seekg(flippedAt + flippedSize / 2);
-    const char byte = static_cast<char>(file.get() ^ 0x55);
-    file.seekp(flippedAt + flippedSize / 2);
-    file.put(byte);
-    return archive;
-}
 
 struct Quiet : Progress {
     void update(const Info&) override {}
@@ -82,7 +31,7 @@ QStringList oruLines(const QStringList& args) {
 
 TEST(FrontEndsAgreeTest, TestAndFiguresOfOneDamagedArchive) {
     const TempDir dir;
-    const std::string archive = damagedArchive(dir);
+    const std::string archive = oru::test::writeDamagedArchive(dir.path());
     auto kiv = TKiv::OpenExisting(archive, TKiv::Access::Shared);
 
     // Test: the window's lines "name: reason" against oru's "損壞：name：reason", then the counts.
