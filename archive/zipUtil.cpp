@@ -197,9 +197,19 @@ void TKiv::LoadCatalog() {
     try {
         catalog_->LoadPacket(*file_);
     } catch (const Error& e) {
-        // The packet reader's refusals carry only a status code; name the file for the user.
-        if (e.kind() != ErrorKind::CatalogStatus) throw;
+        // The packet reader knows neither the file nor its name; its refusals by status code
+        // become "not an archive", its other findings name the archive.
+        if (e.kind() != ErrorKind::CatalogStatus) throw e.naming(path_);
         throw Error(ErrorKind::BadFormat, {.archive = path_, .status = e.status()});
+    }
+    // A packet may hold columns of its own, but every field the engine reads must be among them;
+    // an archive without one is refused here, naming itself and the field, not at its first use.
+    const std::vector<Column>& columns = catalog_->Data().columns;
+    for (const char* field : {schema::kFileName, schema::kParentName, schema::kFileType, schema::kOffset,
+                              schema::kOriginalSize, schema::kStoredSize}) {
+        if (std::none_of(columns.begin(), columns.end(), [&](const Column& c) { return c.name == field; })) {
+            throw Error(ErrorKind::FieldNotFound, {.archive = path_, .detail = field});
+        }
     }
     catalogBytes_ = size - offset;
 }
