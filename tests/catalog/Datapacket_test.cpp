@@ -15,6 +15,7 @@
 #include "platform/Collation.h"
 #include "platform/Error.h"
 #include "platform/Stream.h"
+#include "ErrorOf.h"
 
 namespace oru {
 namespace {
@@ -59,16 +60,6 @@ const Bytes kCatalogDescriptors =
         .hex("0A").str("StoredSize").hex("08 00 01 00 00 00 00 00")
         .hex("08").str("FileDate").hex("08 00 08 00 00 00 00 00")
         .hex("0B").str("CheckinDate").hex("08 00 08 00 00 00 00 00");
-
-// The error f raises; kind Text, "<no error>", when it raises none.
-Error errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(ErrorKind::Text, {.detail = "<no error>"});
-}
 
 Bytes slice(const Bytes& b, size_t at, size_t n) {
     EXPECT_LE(at + n, b.size());

@@ -22,6 +22,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "tests/platform/InLanguage.h"
+#include "ErrorOf.h"
 
 namespace oru {
 namespace {
@@ -52,16 +53,6 @@ std::string messageOf(const std::function<void()>& f) {
         return e.what();
     }
     return "<no error>";
-}
-
-// The error f raises; kind Text with "<no error>" when it raises none.
-Error errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
-    }
-    return Error(ErrorKind::Text, {.detail = "<no error>"});
 }
 
 std::string because(int errnum) { return std::string(": ") + std::strerror(errnum); }
