@@ -18,8 +18,21 @@ inline constexpr const char* kFileType = "FileType";          // kFolder or kFil
 inline constexpr const char* kOffset = "Offset";              // file rows: first stored byte
 inline constexpr const char* kOriginalSize = "OriginalSize";  // file rows: content bytes
 inline constexpr const char* kStoredSize = "StoredSize";      // file rows: stored bytes
-inline constexpr const char* kFileDate = "FileDate";          // never written by the engine
+inline constexpr const char* kFileDate = "FileDate";          // modification time (local), or unassigned
 inline constexpr const char* kCheckinDate = "CheckinDate";    // when the row was added
+
+// Extension columns: after the eight above, in this order, in archives written with them. Rows
+// written without them (archives of other writers, plain mode) leave them unassigned, and every
+// value is unassigned where the eight columns already say it.
+inline constexpr const char* kTrueName = "TrueName";          // UTF-8 name, where FileName is not it
+inline constexpr const char* kNameBytes = "NameBytes";        // name bytes on disk, where not TrueName's
+inline constexpr const char* kMode = "Mode";                  // i4: file type and permission bits
+inline constexpr const char* kLinkTarget = "LinkTarget";      // symbolic links: the target as read
+inline constexpr const char* kModifiedNs = "ModifiedNs";      // i8: modification time, ns since 1970 UTC
+
+inline constexpr size_t kTrueNameWidth = 1020;    // 255 bytes on disk, each shown as up to 4 bytes
+inline constexpr size_t kNameBytesWidth = 255;    // the longest name a Linux file system keeps
+inline constexpr size_t kLinkTargetWidth = 4095;  // the longest link target
 
 // FileType values. Rows of any other type are neither folders nor files.
 inline constexpr int32_t kFolder = 0;

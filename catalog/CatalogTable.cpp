@@ -331,6 +331,44 @@ void CatalogTable::SetText(const std::string& field, const std::string& value) {
     cur_->written = true;
 }
 
+void CatalogTable::SetBytes(const std::string& field, std::string_view value) {
+    int c = 0;
+    Field& f = writable(*shared_, cur_->state, cur_->buffer, field, c);
+    const Column& col = shared_->data.columns[c];
+    if (col.kind != FieldKind::Text) throw wrongType(col);
+    // A text ends at a zero byte in a packet, so one inside could not come back.
+    if ((col.width > 0 && value.size() > col.width) || value.find('\0') != std::string_view::npos) {
+        throw Error(ErrorKind::InvalidValue, {.detail = col.name});
+    }
+    f = Field{FieldState::Value, FieldBytes(value)};
+    cur_->written = true;
+}
+
+void CatalogTable::SetInt64(const std::string& field, int64_t value) {
+    int c = 0;
+    Field& f = writable(*shared_, cur_->state, cur_->buffer, field, c);
+    const Column& col = shared_->data.columns[c];
+    if (col.kind == FieldKind::Int64) {
+        f = Field{FieldState::Value, rawOf(&value, 8)};
+    } else if (col.kind == FieldKind::Int32) {
+        if (value < INT32_MIN || value > INT32_MAX) throw Error(ErrorKind::InvalidValue, {.detail = col.name});
+        const int32_t narrow = static_cast<int32_t>(value);
+        f = Field{FieldState::Value, rawOf(&narrow, 4)};
+    } else {
+        throw wrongType(col);
+    }
+    cur_->written = true;
+}
+
+void CatalogTable::SetUnassigned(const std::string& field) {
+    int c = 0;
+    Field& f = writable(*shared_, cur_->state, cur_->buffer, field, c);
+    f = Field{};
+    cur_->written = true;
+}
+
+bool CatalogTable::HasField(const std::string& field) const { return shared_->findColumn(field) >= 0; }
+
 void CatalogTable::SetInteger(const std::string& field, int32_t value) {
     int c = 0;
     Field& f = writable(*shared_, cur_->state, cur_->buffer, field, c);
@@ -438,6 +476,24 @@ void CatalogTable::EmptyTable() {
     TableShared::browseCheck(*this);
     changelog::empty(shared_->data);
     TableShared::contentReplaced(*shared_);
+}
+
+void CatalogTable::AddColumns(const std::vector<Column>& columns) {
+    TableShared& s = *shared_;
+    if (s.data.columns.empty()) throw Error(ErrorKind::ClosedDataset, {});
+    for (size_t i = 0; i < columns.size(); ++i) {
+        bool repeated = s.findColumn(columns[i].name) >= 0;
+        for (size_t j = 0; j < i; ++j) repeated = repeated || columns[j].name == columns[i].name;
+        if (repeated) throw Error(ErrorKind::InvalidValue, {.detail = columns[i].name});
+    }
+    if (columns.empty()) return;
+    const size_t count = s.data.columns.size() + columns.size();
+    s.data.columns.insert(s.data.columns.end(), columns.begin(), columns.end());
+    for (Slot& slot : s.data.slots) slot.fields.resize(count);
+    for (CatalogTable* cursor : s.cursors) {
+        if (cursor->cur_->state != State::Browsing) cursor->cur_->buffer.resize(count);
+    }
+    s.columnsAppended();
 }
 
 void CatalogTable::SavePacket(Stream& stream) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/TableData.h"
@@ -95,11 +96,21 @@ public:
     int32_t GetInteger(const std::string& field) const;
     double GetDateTime(const std::string& field) const;
     bool HasValue(const std::string& field) const;      // value, not null or unassigned
+    bool HasField(const std::string& field) const;      // the table has a column of that name
     // Writers fail NotEditing while browsing. Accessors used on a field of another kind fail
     // FieldType; SetDateTime refuses NaN and infinity (InvalidValue).
     void SetText(const std::string& field, const std::string& value);
     void SetInteger(const std::string& field, int32_t value);
     void SetDateTime(const std::string& field, double value);
+    // Stores value's bytes exactly, trailing spaces included (SetText cuts at the first zero byte,
+    // to the width, and trims trailing spaces). A value longer than the column's width, or
+    // holding a zero byte (which ends a text in a packet), fails InvalidValue.
+    void SetBytes(const std::string& field, std::string_view value);
+    // The full 64 bits into an i8 column; into an i4 column only values that fit (else
+    // InvalidValue).
+    void SetInt64(const std::string& field, int64_t value);
+    // Clears a field of the started row back to unassigned.
+    void SetUnassigned(const std::string& field);
     // 64-bit reads for tools that check sizes (the engine stores through 32 bits).
     int64_t GetInt64(const std::string& field) const;
 
@@ -123,6 +134,9 @@ public:
     // --- the table's rows (called on the first cursor)
     void MergeChanges();
     void EmptyTable();
+    // Appends columns (none of them may share a name with one the table has: InvalidValue);
+    // every row, and every row being edited or appended, gets them unassigned.
+    void AddColumns(const std::vector<Column>& columns);
     void SavePacket(Stream& stream);          // writes at the position; position ends behind it
     // Bytes from the position to the end; every cursor of the table builds its view anew. On a
     // damaged packet the table is left without fields and rows and the error passes on.

@@ -115,6 +115,18 @@ std::vector<Column> TableData::archiveSchema() {
     };
 }
 
+std::vector<Column> TableData::extensionColumns() {
+    // A text whose width with its terminator reaches 255 bytes counts its length in two bytes.
+    constexpr uint32_t kLongText = 0x00490002, kInt32 = 0x00010004, kInt64 = 0x00010008;
+    return {
+        makeColumn(schema::kTrueName, kLongText, FieldKind::Text, static_cast<uint16_t>(schema::kTrueNameWidth)),
+        makeColumn(schema::kNameBytes, kLongText, FieldKind::Text, static_cast<uint16_t>(schema::kNameBytesWidth)),
+        makeColumn(schema::kMode, kInt32, FieldKind::Int32, 4),
+        makeColumn(schema::kLinkTarget, kLongText, FieldKind::Text, static_cast<uint16_t>(schema::kLinkTargetWidth)),
+        makeColumn(schema::kModifiedNs, kInt64, FieldKind::Int64, 8),
+    };
+}
+
 std::vector<uint32_t> TableData::defaultOrder() const {
     std::vector<std::pair<uint64_t, uint32_t>> keyed;
     keyed.reserve(slots.size());

@@ -217,6 +217,9 @@ struct TableData {
     // The archive schema: FileName, ParentName (text 40), FileType (i4), Offset, OriginalSize,
     // StoredSize (i8), FileDate, CheckinDate (dateTime).
     static std::vector<Column> archiveSchema();
+    // The extension columns that follow the eight: TrueName, NameBytes, LinkTarget (texts with a
+    // 2-byte length prefix), Mode (i4), ModifiedNs (i8).
+    static std::vector<Column> extensionColumns();
     // Slot numbers of the current rows in the default order.
     std::vector<uint32_t> defaultOrder() const;
     bool isCurrent(uint32_t slotNumber) const {

@@ -120,6 +120,14 @@ public:
         resync();
     }
 
+    // After columns were appended: the new columns have no sort keys or groups yet. Everything
+    // made for the old columns (keys, groups, row versions) stays valid, as their indexes stay.
+    void columnsAppended() {
+        columnCount = data.columns.size();
+        groups.resize(columnCount);
+        cells.resize(columnCount);
+    }
+
     // Brings the per-slot side tables in line with data after it was replaced wholesale.
     void resync() {
         serial.clear();

@@ -53,6 +53,17 @@ double now() {
                      local.tm_sec, static_cast<int>(tv.tv_usec / 1000));
 }
 
+double fromUnix(int64_t seconds, int64_t nanoseconds) {
+    time_t t = static_cast<time_t>(seconds);
+    struct tm local {};
+    if (::localtime_r(&t, &local) == nullptr) {
+        // Outside what the C library can break down: count the days in UTC instead.
+        return 25569.0 + static_cast<double>(seconds) / 86400.0 + static_cast<double>(nanoseconds) / 8.64e13;
+    }
+    return fromLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                     local.tm_sec, static_cast<int>(nanoseconds / 1000000));
+}
+
 void setNowForTesting(std::function<double()> source) { override() = std::move(source); }
 
 double fromLocal(int year, int month, int day, int hour, int minute, int second, int millisecond) {

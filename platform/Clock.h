@@ -3,6 +3,7 @@
 // The system's date-time: days since 1899-12-30 00:00 local time as a double, the fraction being
 // the time of day. All code takes "now" from here; tests replace it.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -11,6 +12,10 @@ namespace oru::clock {
 double now();
 // Replaces now() until reset with nullptr. Used by tests for fixed dates.
 void setNowForTesting(std::function<double()> source);
+
+// The local date-time of a moment given as seconds and nanoseconds since 1970-01-01 00:00 UTC
+// (a file's modification time), to the millisecond.
+double fromUnix(int64_t seconds, int64_t nanoseconds);
 
 // Date-time from local calendar fields (month 1-12), and back.
 double fromLocal(int year, int month, int day, int hour, int minute, int second, int millisecond = 0);
