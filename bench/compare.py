@@ -104,6 +104,16 @@ def main():
     json_path = os.path.abspath(sys.argv[3])
     os.makedirs(work, exist_ok=True)
     W = lambda *p: os.path.join(work, *p)  # noqa: E731
+    if os.environ.get("ORU_BENCH_TIER") == "scale":
+        import scale
+        rows, failures = scale.run(oru, work)
+        print()
+        missed = summary(rows, failures)
+        with open(json_path, "w") as f:
+            json.dump({"machine": os.uname().nodename, "cores": os.cpu_count(), "tier": "scale",
+                       "sizes": scale.SIZES, "runs": scale.RUNS, "tasks": rows}, f, indent=2)
+        print("JSON written to %s" % json_path)
+        return 1 if missed else 0
 
     # --- corpus, made once per size and kept between runs
     stamp = "big%d-small%d-large%d-v1" % (BIG_MIB, SMALL_FILES, LARGE_FILES)

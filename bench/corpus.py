@@ -90,3 +90,16 @@ def tree_files(root):
         for n in names:
             result.append(os.path.relpath(os.path.join(dirpath, n), root))
     return sorted(result)
+
+
+def make_tiny_tree(root, files, folders=1000, seed=3):
+    """files tiny files (10 to 200 bytes of text) spread evenly over folders folders: the tree of
+    the scale tier, where the cost per entry, not per byte, is measured."""
+    rng = random.Random(seed)
+    words = [b"oru", b"archive", b"entry", b"folder", b"catalog", b"name", b"time", b"mode"]
+    for d in range(folders):
+        os.makedirs(os.path.join(root, "d%04d" % d), exist_ok=True)
+    for i in range(files):
+        body = b" ".join(rng.choice(words) for _ in range(rng.randint(2, 30)))
+        with open(os.path.join(root, "d%04d" % (i % folders), "f%07d.txt" % i), "wb") as f:
+            f.write(body)
