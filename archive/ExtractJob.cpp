@@ -72,6 +72,15 @@ int64_t TKiv::checkFileRow(CatalogTable& cursor) {
     return originalSize < 0 ? 0 : originalSize;
 }
 
+namespace {
+// Decodes stored into target and checks that the content has the size the row records: a stream
+// that ends early is as damaged as one with a bad checksum (a longer one fails at limit).
+void decodeRecorded(Stream& stored, Stream& target, int64_t limit, int64_t recorded) {
+    const auto decoded = static_cast<int64_t>(codec::decompress(stored, target, limit));
+    if (decoded != recorded) throw Error(ErrorKind::SizeMismatch, {.count = decoded, .total = recorded});
+}
+}  // namespace
+
 void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
     try {
         readEntry(cursor, target);
@@ -87,16 +96,17 @@ void TKiv::readEntry(CatalogTable& cursor, Stream& target) {
     const int64_t limit = checkFileRow(cursor);
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
+    const int64_t recorded = cursor.GetInteger(schema::kOriginalSize);
     CancelPoints out(target, progress_);
     if (storedSize <= kInMemoryEntry) {
         MemoryStream stored;
         readStoredBytes(offset, storedSize, stored);
-        DecompressStream(stored, out, limit);
+        decodeRecorded(stored, out, limit, recorded);
     } else {
         // A big entry is decoded as it is read, so that its stored bytes are never all in memory.
         seekStoredBytes(offset, storedSize);
         StreamRange stored(*file_, offset, storedSize);
-        DecompressStream(stored, out, limit);
+        decodeRecorded(stored, out, limit, recorded);
     }
     target.seek(0);
 }
@@ -214,9 +224,9 @@ void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const 
             const int64_t limit = kiv_.checkFileRow(cursor);
             auto stored = std::make_shared<MemoryStream>();
             kiv_.readStoredBytes(cursor.GetInteger(schema::kOffset), storedSize, *stored);
-            return [stored, limit](Stream& file) {
+            return [stored, limit, originalSize](Stream& file) {
                 BufferedWriter writer(file, limit);
-                DecompressStream(*stored, writer, limit);
+                decodeRecorded(*stored, writer, limit, originalSize);
                 writer.flush();
             };
         });

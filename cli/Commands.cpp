@@ -64,6 +64,7 @@ bool progressVisible(const Options& options) { return !options.quiet && isatty(S
 template <typename Work>
 void withProgress(TKiv& kiv, const Options& options, Work work, bool namesItems = true) {
     ConsoleProgress progress(progressVisible(options), options.verbose && namesItems);
+    progress.separateItemsWithNul(options.nul);
     ConsoleProgress::catchInterrupts();
     kiv.SetProgress(&progress);
     struct Detach {
@@ -215,21 +216,53 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
     }
 }
 
-void cmdList(const std::string& archive) {
+namespace {
+// One entry of `oru list --json`: {"path":...,"type":...,"size":...,"stored":...,"added":...}, the
+// values the catalog lacks (a folder's sizes) as null. A field the catalog comes to keep (the
+// file's mode, its modification time) is one more pair in fields.
+std::string jsonEntry(const CatalogTable& catalog, int i, const std::string& path) {
+    const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+    const auto number = [&](const char* field) {
+        return catalog.HasValueAt(i, field) ? std::to_string(catalog.IntegerAt(i, field)) : std::string("null");
+    };
+    const std::string added = dateText(catalog, i);
+    const std::pair<const char*, std::string> fields[] = {
+        {"path", jsonString(path)},
+        {"type", type == schema::kFolder ? "\"folder\"" : type == schema::kFile ? "\"file\"" : "\"other\""},
+        {"size", number(schema::kOriginalSize)},
+        {"stored", number(schema::kStoredSize)},
+        {"added", added.empty() ? "null" : jsonString(added)},
+    };
+    std::string line = "{";
+    for (const auto& [name, value] : fields) {
+        if (line.size() > 1) line += ",";
+        line += jsonString(name) + ":" + value;
+    }
+    return line + "}\n";
+}
+}  // namespace
+
+void cmdList(const std::string& archive, const Options& options) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     const CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog, archive);
-    const bool terminal = isatty(STDOUT_FILENO);
     DescriptorSink out(STDOUT_FILENO);
     std::string line;
     tree.walk([&](int i, const std::string& path) {
-        // Rows of a type other than folder and file are listed as "?", never as files.
-        const int64_t type = catalog.IntegerAt(i, schema::kFileType);
-        line = type == schema::kFolder ? "d\t\t\t"
-                                       : std::string(type == schema::kFile ? "f" : "?") + "\t" +
-                                             sizeText(catalog, i, schema::kOriginalSize) + "\t" +
-                                             sizeText(catalog, i, schema::kStoredSize) + "\t";
-        line += dateText(catalog, i) + "\t" + forTerminal(path, terminal) + "\n";
+        if (options.nul) {
+            line = path + '\0';
+        } else if (options.json) {
+            line = jsonEntry(catalog, i, path);
+        } else {
+            // Rows of a type other than folder and file are listed as "?", never as files. The
+            // path is escaped wherever the listing goes: a name must not make a line of its own.
+            const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+            line = type == schema::kFolder ? "d\t\t\t"
+                                           : std::string(type == schema::kFile ? "f" : "?") + "\t" +
+                                                 sizeText(catalog, i, schema::kOriginalSize) + "\t" +
+                                                 sizeText(catalog, i, schema::kStoredSize) + "\t";
+            line += dateText(catalog, i) + "\t" + escapedName(path) + "\n";
+        }
         out.write(line.data(), line.size());
     });
     out.flush();
@@ -283,7 +316,7 @@ void cmdDelete(const std::string& archive, const std::vector<std::string>& entri
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog, archive);
-    const std::vector<int> rows = resolveEntries(tree, entries, archive);
+    const std::vector<int> rows = resolveEntries(tree, entries, archive, false, true);
     const std::vector<std::string> deleted = options.verbose ? pathsAtOrBelow(tree, rows) : std::vector<std::string>{};
     // Bookmarks, taken before the first deletion shifts the view.
     const std::vector<Bookmark> targets = bookmarksOf(catalog, rows);
@@ -314,7 +347,7 @@ void cmdTest(const std::string& archive, const Options& options) {
             if (!check.damage) return;
             progress.finish();
             std::printf("%s\n", tr("damaged: %1$s: %2$s",
-                                   {forTerminal(paths.label(check.row), terminal),
+                                   {escapedName(paths.label(check.row)),
                                     forTerminal(displayText(TestJob::ReasonText(*check.damage)), terminal)})
                                     .c_str());
         };

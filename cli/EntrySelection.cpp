@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/EntrySelection.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "cli/PathPattern.h"
@@ -43,11 +44,15 @@ std::vector<int> matchingRows(const CatalogTree& tree, const std::string& entry,
 }  // namespace
 
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
-                                const std::string& archive, bool singlePath) {
+                                const std::string& archive, bool singlePath, bool oneFilePerPath) {
     std::vector<int> rows;
     std::unordered_set<int> seen;
     for (const auto& entry : entries) {
         auto found = tree.resolve(entryNames(entry));
+        const auto files = std::count_if(found.begin(), found.end(), [&](int row) { return !tree.isFolder(row); });
+        if (oneFilePerPath && files > 1) {
+            throw Error(ErrorKind::SharedPath, {.archive = archive, .entry = entry, .count = files});
+        }
         if (found.empty() && hasWildcards(entry)) {
             size_t paths = 0;
             found = matchingRows(tree, entry, paths);
