@@ -97,25 +97,37 @@ TEST_F(MainWindowTest, MissingArchiveAtStartShowsTheMessageAndOpensWithNoArchive
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
 }
 
-// An archive the engine refuses (its catalog lacks a field, or the packet holds a single column)
-// is reported by the central handler, naming the archive, whether it is named on the command line
-// or chosen through Open; the window stays without an archive, and opens a sound one after.
+// An archive the engine refuses (its catalog lacks a field, the packet holds a single column, the
+// file ends where its catalog should begin) is reported by the central handler, naming the
+// archive, whether it is named on the command line or chosen through Open; the window stays
+// without an archive, and opens a sound one after.
 TEST_F(MainWindowTest, RefusedCatalogIsReportedAtStartAndThroughOpenAndTheWindowGoesOn) {
     writeFile(tmp / "one.txt", "1");
     const std::string good = tmp / "good.oru";
     makeArchive(good, {tmp / "one.txt"});
+    const auto fieldNotFound = [](const char* field) {
+        return [field](const std::string& p) { return "Field '" + std::string(field) + "' not found: " + p; };
+    };
     struct Case {
         const char* name;
         std::function<void(const std::string&)> damage;
-        const char* field;  // the field the message names
+        std::function<std::string(const std::string&)> message;  // what the window shows, by path
     } cases[] = {
-        {"no-type.oru", [](const std::string& p) { oru::test::dropCatalogColumn(p, "FileType"); }, "FileType"},
-        {"no-date.oru", [](const std::string& p) { oru::test::dropCatalogColumn(p, "CheckinDate"); }, "CheckinDate"},
+        {"no-type.oru", [](const std::string& p) { oru::test::dropCatalogColumn(p, "FileType"); },
+         fieldNotFound("FileType")},
+        {"no-date.oru", [](const std::string& p) { oru::test::dropCatalogColumn(p, "CheckinDate"); },
+         fieldNotFound("CheckinDate")},
+        {"cut.oru",
+         [](const std::string& p) {
+             const oru::test::Bytes bytes = oru::test::readAll(p);
+             oru::test::writeAll(p, {bytes.begin(), bytes.begin() + oru::test::le32(bytes, 4)});
+         },
+         [](const std::string& p) { return oru::errorText(oru::ErrorKind::MissingCatalog, {.archive = p}); }},
         {"renamed.oru",
          [](const std::string& p) {
              oru::test::rewriteCatalog(p, [](TableData& data) { data.columns[0].name = "Name"; });
          },
-         "FileName"},
+         fieldNotFound("FileName")},
         {"one-column.oru",
          [](const std::string& p) {
              oru::test::rewriteCatalog(p, [](TableData& data) {
@@ -123,13 +135,13 @@ TEST_F(MainWindowTest, RefusedCatalogIsReportedAtStartAndThroughOpenAndTheWindow
                  for (Slot& slot : data.slots) slot.fields = FieldRow({*slot.fields.begin()});
              });
          },
-         "ParentName"},
+         fieldNotFound("ParentName")},
     };
     for (const Case& c : cases) {
         const std::string path = tmp / c.name;
         std::filesystem::copy_file(good, path);
         c.damage(path);
-        const std::string expected = "Field '" + std::string(c.field) + "' not found: " + path;
+        const std::string expected = c.message(path);
         for (bool throughOpen : {false, true}) {
             ShownErrors shown;
             TMainFrm w(throughOpen ? std::vector<std::string>{} : std::vector<std::string>{path});
