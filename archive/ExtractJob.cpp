@@ -152,17 +152,25 @@ void ExtractJob::extractRows(ExtractTarget& target) {
     all.CloneFrom(cursor_);
     std::optional<CatalogTree> tree;
     // Each row the walk visits, extracted below the directory of its folder; below a folder
-    // whose name is refused, nothing.
+    // whose name is refused, nothing. A file row is written once: folders linked by names that
+    // collate alike may list one row twice, and so may a selection holding a folder and a file
+    // below it.
     struct Extraction : CatalogTree::Visitor {
-        Extraction(ExtractJob& extract, CatalogTable& table, ExtractTarget& to) : job(extract), all(table), target(to) {}
+        Extraction(ExtractJob& extract, CatalogTable& table, ExtractTarget& to)
+            : job(extract), all(table), target(to), written(static_cast<size_t>(table.ViewSize())) {}
         ExtractJob& job;
         CatalogTable& all;
         ExtractTarget& target;
+        std::vector<bool> written;  // by row: a file row extracted already
         int refused = 0;  // levels entered below a refused folder
         void visit(int row, bool entered) override {
             if (refused > 0) {
                 refused += entered;
                 return;
+            }
+            if (!entered && all.IntegerAt(row, schema::kFileType) == schema::kFile) {
+                if (written[static_cast<size_t>(row)]) return;
+                written[static_cast<size_t>(row)] = true;
             }
             all.SetRecordNumber(row + 1);
             if (!job.extractAt(all, target, entered) && entered) refused = 1;
