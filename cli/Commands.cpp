@@ -16,6 +16,7 @@
 #include "archive/CatalogTree.h"
 #include "archive/DeleteJob.h"
 #include "archive/TestJob.h"
+#include "archive/UnreachableRows.h"
 #include "archive/zipUtil.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
@@ -248,7 +249,7 @@ void cmdList(const std::string& archive, const Options& options) {
     const CatalogTree tree(catalog, archive);
     DescriptorSink out(STDOUT_FILENO);
     std::string line;
-    tree.walk([&](int i, const std::string& path) {
+    const auto listRow = [&](int i, const std::string& path) {
         if (options.nul) {
             line = path + '\0';
         } else if (options.json) {
@@ -264,7 +265,10 @@ void cmdList(const std::string& archive, const Options& options) {
             line += dateText(catalog, i) + "\t" + escapedName(path) + "\n";
         }
         out.write(line.data(), line.size());
-    });
+    };
+    tree.walk(listRow);
+    // Rows no folder reaches follow, under the pseudo-folder: nothing stored is hidden.
+    UnreachableRows(catalog, tree).walk(listRow);
     out.flush();
 }
 
@@ -272,30 +276,60 @@ void cmdExtract(const std::string& archive, const std::string& directory,
                 const std::vector<std::string>& entries, const Options& options) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
-    std::vector<Bookmark> rows;
+    // What goes where: the rows named (or the top level) into DIR; without ENTRY arguments also
+    // the rows no folder reaches, below DIR/unreachable/ as `oru list` shows them.
+    struct Batch {
+        std::vector<Bookmark> rows;
+        std::string destination;
+    };
+    std::vector<Batch> batches(1, Batch{{}, directory});
+    const CatalogTree tree(catalog, archive);
     if (entries.empty()) {
+        const UnreachableRows unreachable(catalog, tree);
+        for (const int top : unreachable.tops()) {
+            const std::string destination = fs::join(directory, unreachable.folderOf(top));
+            if (batches.back().destination != destination) batches.push_back({{}, destination});
+            catalog.SetRecordNumber(top + 1);
+            batches.back().rows.push_back(*catalog.GetBookmark());
+        }
         // Every top-level row, as the window extracts the root folder's listing.
         catalog.SetFilterText(CatalogTable::parentFilter(""));
         catalog.SetFiltered(true);
-        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
+        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) batches.front().rows.push_back(*catalog.GetBookmark());
+        catalog.SetFiltered(false);
     } else {
-        for (int i : resolveEntries(CatalogTree(catalog, archive), entries, archive)) {
+        for (int i : resolveEntries(tree, entries, archive)) {
             catalog.SetRecordNumber(i + 1);
-            rows.push_back(*catalog.GetBookmark());
+            batches.front().rows.push_back(*catalog.GetBookmark());
         }
     }
     // Files in the way are never replaced unasked: without -o or -n a terminal is asked per file;
     // with nobody to ask, every one is found before anything is written, and the command fails.
     const bool canAsk = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     if (options.existing == Existing::Unasked && !canAsk) {
-        const std::vector<std::string> inTheWay = kiv->FindConflicts(catalog, rows, directory);
+        std::vector<std::string> inTheWay;
+        for (const Batch& batch : batches) {
+            const std::vector<std::string> found = kiv->FindConflicts(catalog, batch.rows, batch.destination);
+            inTheWay.insert(inTheWay.end(), found.begin(), found.end());
+        }
         if (!inTheWay.empty()) throw Error(ErrorKind::FilesInTheWay, {.items = inTheWay});
     }
     ConflictPrompt answers(options.existing, stdin, stderr);
     kiv->SetConflictHandler(&answers);
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
         answers.beforeAsking = [&] { progress.finish(); };
-        kiv->ExtractEntries(catalog, rows, directory);
+        // Each batch is written whatever failed in the one before; the failed entries of all of
+        // them are named at the end.
+        std::vector<std::string> failed;
+        for (const Batch& batch : batches) {
+            try {
+                kiv->ExtractEntries(catalog, batch.rows, batch.destination);
+            } catch (const Error& e) {
+                if (e.kind() != ErrorKind::EntriesFailed) throw;
+                failed.insert(failed.end(), e.values().items.begin(), e.values().items.end());
+            }
+        }
+        if (!failed.empty()) throw Error(ErrorKind::EntriesFailed, {.archive = archive, .items = failed});
     });
     kiv->SetConflictHandler(nullptr);
 }

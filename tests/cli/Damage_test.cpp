@@ -159,5 +159,35 @@ TEST_F(OruDamage, DeletingInFoldersOfOneNameTakesOnlyWhatWasNamed) {
     EXPECT_EQ(ok({"test", "m.oru"}), "2 stored files checked, 0 damaged\n");
 }
 
+// Rows that no folder reaches from the top level (here a folder whose own folder is gone) are
+// listed under the pseudo-folder "unreachable", with their folder's name, and extracted there;
+// naming nothing hides them.
+TEST_F(OruDamage, RowsNoFolderReachesAreListedAndExtractedUnderAPseudoFolder) {
+    english();
+    writeFile(path("src/d/f.txt"), "f\n");
+    writeFile(path("src/t.txt"), "t\n");
+    ok({"add", "u.oru", "src"});
+    {
+        auto kiv = TKiv::OpenExisting(path("u.oru").string());
+        CatalogTable& cat = kiv->Catalog();
+        for (cat.First(); cat.GetText("FileName") != "d"; cat.Next()) {
+        }
+        cat.Edit();
+        cat.SetText("ParentName", "gone");
+        cat.Post();
+        kiv->SaveCatalog();
+    }
+    std::string paths = ok({"list", "-0", "u.oru"});
+    std::replace(paths.begin(), paths.end(), '\0', '\n');
+    EXPECT_EQ(lines(paths), (std::vector<std::string>{"src", "src/t.txt", "unreachable/gone/d", "unreachable/gone/d/f.txt"}));
+    EXPECT_EQ(ok({"extract", "u.oru", "out"}), "");
+    int files = 0;
+    for (const auto& e : stdfs::recursive_directory_iterator(path("out"))) files += e.is_regular_file();
+    EXPECT_EQ(files, 2);
+    EXPECT_EQ(readFile(path("out/src/t.txt")), "t\n");
+    EXPECT_EQ(readFile(path("out/unreachable/gone/d/f.txt")), "f\n");
+    EXPECT_EQ(ok({"test", "u.oru"}), "2 stored files checked, 0 damaged\n");
+}
+
 }  // namespace
 }  // namespace oru::testing
