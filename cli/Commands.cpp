@@ -388,6 +388,10 @@ void cmdTest(const std::string& archive, const Options& options) {
         summary = TestJob(*kiv, &progress, report).Run();
         progress.finish();
     }, false);
+    // Rows no folder reaches are checked like the others, and named where `oru list` shows them.
+    UnreachableRows(catalog, tree).walk([&](int, const std::string& path) {
+        std::printf("%s\n", tr("not reachable from the top level: %1$s", {escapedName(path)}).c_str());
+    });
     std::printf("%s\n", tr("%1$s stored files checked, %2$s damaged",
                            {std::to_string(summary.checked), std::to_string(summary.damaged)})
                            .c_str());

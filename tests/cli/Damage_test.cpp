@@ -160,8 +160,8 @@ TEST_F(OruDamage, DeletingInFoldersOfOneNameTakesOnlyWhatWasNamed) {
 }
 
 // Rows that no folder reaches from the top level (here a folder whose own folder is gone) are
-// listed under the pseudo-folder "unreachable", with their folder's name, and extracted there;
-// naming nothing hides them.
+// listed under the pseudo-folder "unreachable", with their folder's name, extracted there, and
+// named by test; nothing hides them.
 TEST_F(OruDamage, RowsNoFolderReachesAreListedAndExtractedUnderAPseudoFolder) {
     english();
     writeFile(path("src/d/f.txt"), "f\n");
@@ -186,7 +186,9 @@ TEST_F(OruDamage, RowsNoFolderReachesAreListedAndExtractedUnderAPseudoFolder) {
     EXPECT_EQ(files, 2);
     EXPECT_EQ(readFile(path("out/src/t.txt")), "t\n");
     EXPECT_EQ(readFile(path("out/unreachable/gone/d/f.txt")), "f\n");
-    EXPECT_EQ(ok({"test", "u.oru"}), "2 stored files checked, 0 damaged\n");
+    EXPECT_EQ(ok({"test", "u.oru"}), "not reachable from the top level: unreachable/gone/d\n"
+                                     "not reachable from the top level: unreachable/gone/d/f.txt\n"
+                                     "2 stored files checked, 0 damaged\n");
 }
 
 }  // namespace
