@@ -99,6 +99,21 @@ void DeleteJob::DeleteRows() {
     if (rows_.empty()) return;
     CatalogTable all;
     all.CloneFrom(cursor_);
+    // Every cursor on a deleted row, the caller's included, moves on as DeleteCurrent moves it.
+    for (const Bookmark& b : collectRows(all)) {
+        all.GotoBookmark(b);
+        all.DeleteCurrent();
+    }
+}
+
+std::vector<Bookmark> DeleteJob::RowsToDelete() const {
+    if (rows_.empty()) return {};
+    CatalogTable all;
+    all.CloneFrom(cursor_);
+    return collectRows(all);
+}
+
+std::vector<Bookmark> DeleteJob::collectRows(CatalogTable& all) const {
     std::optional<CatalogTree> tree;  // made for the first folder of rows: files need no index
     // The rows to delete, children before their folder, each once. A folder name's children are
     // all deleted the first time it is entered, so no name is entered twice.
@@ -148,11 +163,7 @@ void DeleteJob::DeleteRows() {
         tree->walkFrom(row, options, collect);
     }
     spareRowsOfLiveFolders(all, tree, collect.taken, collect.doomed);
-    // Every cursor on a deleted row, the caller's included, moves on as DeleteCurrent moves it.
-    for (const Bookmark& b : collect.doomed) {
-        all.GotoBookmark(b);
-        all.DeleteCurrent();
-    }
+    return std::move(collect.doomed);
 }
 
 }  // namespace oru

@@ -26,8 +26,13 @@ public:
     // Only the deletion, from the catalog (TKiv::DeleteEntries): the change is neither merged nor
     // written.
     void DeleteRows();
+    // The rows DeleteRows would delete (bookmarks of cursor's rows), without deleting them. Fails
+    // as DeleteRows does before it deletes anything.
+    std::vector<Bookmark> RowsToDelete() const;
 
 private:
+    // The rows to delete, children before their folder, each once; all: a clone of cursor.
+    std::vector<Bookmark> collectRows(CatalogTable& all) const;
     // Takes back from doomed (and taken, by row) the rows that a folder row staying in the
     // archive lists, with everything below them; the rows named by the caller stay doomed.
     void spareRowsOfLiveFolders(CatalogTable& all, std::optional<CatalogTree>& tree, std::vector<bool>& taken,

@@ -351,11 +351,21 @@ void cmdDelete(const std::string& archive, const std::vector<std::string>& entri
     CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog, archive);
     const std::vector<int> rows = resolveEntries(tree, entries, archive, false, true);
-    const std::vector<std::string> deleted = options.verbose ? pathsAtOrBelow(tree, rows) : std::vector<std::string>{};
     // Bookmarks, taken before the first deletion shifts the view.
-    const std::vector<Bookmark> targets = bookmarksOf(catalog, rows);
+    DeleteJob job(*kiv, catalog, bookmarksOf(catalog, rows));
+    // -v names the rows the job takes (a folder's rows that another folder of its name lists
+    // stay), as the listing showed them before.
+    std::vector<std::string> deleted;
+    if (options.verbose) {
+        std::vector<int> doomed;
+        for (const Bookmark& b : job.RowsToDelete()) {
+            catalog.GotoBookmark(b);
+            doomed.push_back(catalog.RecordNumber() - 1);
+        }
+        deleted = pathsOf(tree, doomed);
+    }
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-        DeleteJob(*kiv, catalog, targets).Run();
+        job.Run();
         // Named once the file holds the change; compaction's own reports name what it kept.
         for (const std::string& path : deleted) progress.item(path);
     }, false);

@@ -69,20 +69,12 @@ std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::
     return rows;
 }
 
-std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vector<int>& rows) {
+std::vector<std::string> pathsOf(const CatalogTree& tree, const std::vector<int>& rows) {
     const std::unordered_set<int> wanted(rows.begin(), rows.end());
-    // The walk reaches a row before what lies below it, and all of that right behind it: the
-    // paths of the given rows on the current path are a stack.
-    std::vector<std::string> tops;
     std::unordered_set<std::string> seen;
     std::vector<std::string> result;
     tree.walk([&](int row, const std::string& path) {
-        while (!tops.empty() && !(path.size() > tops.back().size() && path[tops.back().size()] == '/' &&
-                                  path.compare(0, tops.back().size(), tops.back()) == 0)) {
-            tops.pop_back();
-        }
-        if (wanted.count(row)) tops.push_back(path);
-        if (!tops.empty() && seen.insert(path).second) result.push_back(path);
+        if (wanted.count(row) && seen.insert(path).second) result.push_back(path);
     });
     return result;
 }

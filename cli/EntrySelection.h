@@ -21,8 +21,8 @@ namespace oru::cli {
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
                                 const std::string& archive, bool singlePath = false, bool oneFilePerPath = false);
 
-// The paths of the given rows and of everything below them, each once, in listing order. Only
+// The paths under which the listing shows the given rows, each once, in listing order. Only
 // these paths are kept, never every path of the archive.
-std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vector<int>& rows);
+std::vector<std::string> pathsOf(const CatalogTree& tree, const std::vector<int>& rows);
 
 }  // namespace oru::cli

@@ -151,7 +151,8 @@ TEST_F(OruDamage, DeletingInFoldersOfOneNameTakesOnlyWhatWasNamed) {
                              "which shows each.\n");
     EXPECT_EQ(readFile(path("m.oru")), before);
 
-    EXPECT_EQ(ok({"delete", "m.oru", "a"}), "");
+    // -v names what goes: a and its src row, not the files b/src lists too.
+    EXPECT_EQ(ok({"delete", "-v", "m.oru", "a"}), "a\na/src\n");
     std::string paths = ok({"list", "-0", "m.oru"});
     std::replace(paths.begin(), paths.end(), '\0', '\n');
     const std::vector<std::string> left = lines(paths);
