@@ -323,7 +323,7 @@ std::unique_ptr<FileStream> AddJob::openSource(const std::string& path) {
         return nullptr;
     }
     try {
-        return std::make_unique<FileStream>(fd, path);  // locked as every file the system opens
+        return std::make_unique<FileStream>(fd, path);  // a shared lock: other readers may read it too
     } catch (const Error&) {
         progress_.skip(path, SkipReason::InUse);
         return nullptr;

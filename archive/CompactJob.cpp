@@ -5,10 +5,66 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace oru {
 namespace {
+
+// Whether a row's stored bytes go along with it: every file row's, and those of rows of another
+// type that lie in the data area (dataEnd: the catalog offset); the others lose their offset.
+bool carriesBytes(int32_t type, int32_t offset, int32_t storedSize, int64_t dataEnd) {
+    if (type == schema::kFile) return true;
+    return offset >= kHeaderSize && storedSize > 0 && int64_t{offset} + storedSize <= dataEnd;
+}
+
+// Refuses a catalog whose rows' stored ranges overlap without being the same range: such bytes
+// cannot be kept once for every row, and a copy per row could multiply them. Rows giving the very
+// same range are not refused (compaction keeps that range once for all of them).
+void refuseOverlaps(CatalogTable& c, int64_t dataEnd, const std::string& archive) {
+    struct Range {
+        int64_t begin, end;
+        int row;
+    };
+    std::vector<Range> ranges;
+    for (int i = 0; i < c.ViewSize(); ++i) {
+        if (c.IntegerAt(i, schema::kFileType) == schema::kFolder) continue;
+        const auto type = static_cast<int32_t>(c.IntegerAt(i, schema::kFileType));
+        const auto offset = static_cast<int32_t>(c.IntegerAt(i, schema::kOffset));
+        const auto size = static_cast<int32_t>(c.IntegerAt(i, schema::kStoredSize));
+        if (size <= 0 || !carriesBytes(type, offset, size, dataEnd)) continue;
+        ranges.push_back({offset, int64_t{offset} + size, i});
+    }
+    std::sort(ranges.begin(), ranges.end(),
+              [](const Range& a, const Range& b) { return std::tie(a.begin, a.end) < std::tie(b.begin, b.end); });
+    std::vector<int> rows;  // rows of clusters holding more than one distinct range
+    for (size_t first = 0; first < ranges.size();) {
+        size_t last = first + 1;
+        int64_t end = ranges[first].end;
+        bool same = true;
+        while (last < ranges.size() && ranges[last].begin < end) {
+            same = same && ranges[last].begin == ranges[first].begin && ranges[last].end == ranges[first].end;
+            end = std::max(end, ranges[last].end);
+            ++last;
+        }
+        if (!same) {
+            for (size_t k = first; k < last; ++k) rows.push_back(ranges[k].row);
+        }
+        first = last;
+    }
+    if (rows.empty()) return;
+    std::vector<std::string> named;
+    for (size_t k = 0; k < rows.size() && k < 3; ++k) {
+        c.SetRecordNumber(rows[k] + 1);
+        named.push_back(entryLabel(c));
+    }
+    throw Error(ErrorKind::StoredOverlap,
+                {.archive = archive, .count = static_cast<int64_t>(rows.size()), .items = std::move(named)});
+}
 
 // Copies stored streams from the archive to the end of the temporary file, in the order asked.
 // Streams that lie back to back in the archive are copied as one piece (after an earlier
@@ -173,6 +229,11 @@ void CompactJob::compactInto(Stream& temp) {
     temp.seek(0);
     temp.write(header, kHeaderSize);
 
+    // Damaged or hostile rows sharing stored bytes: unequal overlaps are refused before anything
+    // is written, rows of one range share its one copy, so that the archive never grows.
+    refuseOverlaps(c, kiv_.header_.CatalogOffset, kiv_.path_);
+    std::map<std::pair<int32_t, int32_t>, int32_t> copiedTo;  // (offset, size) -> new offset
+
     int64_t pos = kHeaderSize;
     // The archive does not change size while it is compacted (it is held exclusively).
     const int64_t archiveSize = kiv_.file_->size();
@@ -183,31 +244,34 @@ void CompactJob::compactInto(Stream& temp) {
         progress_.checkCancelled();
         const int32_t storedSize = c.GetInteger(schema::kStoredSize);
         const int32_t offset = c.GetInteger(schema::kOffset);
-        if (type != schema::kFile) {
-            // A row of another type carries its bytes along when they lie in the data area; one
-            // pointing anywhere else loses its offset, so that it never points into the bytes
-            // of an entry the compacted archive holds.
-            if (offset < kHeaderSize || storedSize <= 0 || int64_t{offset} + storedSize > kiv_.header_.CatalogOffset) {
-                c.Edit();
-                c.SetInteger(schema::kOffset, 0);
-                c.SetInteger(schema::kStoredSize, 0);
-                c.Post();
-                continue;
-            }
+        if (!carriesBytes(type, offset, storedSize, kiv_.header_.CatalogOffset)) {
+            // A row of another type pointing outside the data area loses its offset, so that it
+            // never points into the bytes of an entry the compacted archive holds.
+            c.Edit();
+            c.SetInteger(schema::kOffset, 0);
+            c.SetInteger(schema::kStoredSize, 0);
+            c.Post();
+            continue;
         }
         try {
             kiv_.seekStoredBytes(offset, storedSize, archiveSize);
         } catch (const Error& e) {
             throw e.naming(kiv_.path_, entryLabel(c));
         }
-        // Rows sharing stored bytes (a hostile catalog) could add up past the format's limit.
-        if (pos + storedSize >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = kiv_.path_});
-        copier.copy(offset, storedSize);
+        int32_t newOffset = static_cast<int32_t>(pos);
+        const auto copied = storedSize > 0 ? copiedTo.find({offset, storedSize}) : copiedTo.end();
+        if (copied != copiedTo.end()) {
+            newOffset = copied->second;
+        } else {
+            if (pos + storedSize >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = kiv_.path_});
+            copier.copy(offset, storedSize);
+            if (storedSize > 0) copiedTo.emplace(std::make_pair(offset, storedSize), newOffset);
+            pos += storedSize;
+        }
         // Changing Offset does not move the row within the ordering.
         c.Edit();
-        c.SetInteger(schema::kOffset, static_cast<int32_t>(pos));
+        c.SetInteger(schema::kOffset, newOffset);
         c.Post();
-        pos += storedSize;
 
         ++progress_.info.itemsDone;
         progress_.info.bytesDone += static_cast<uint64_t>(storedSize);

@@ -72,6 +72,15 @@ int64_t TKiv::checkFileRow(CatalogTable& cursor) {
     return originalSize < 0 ? 0 : originalSize;
 }
 
+namespace {
+// Decodes stored into target and checks that the content has the size the row records: a stream
+// that ends early is as damaged as one with a bad checksum (a longer one fails at limit).
+void decodeRecorded(Stream& stored, Stream& target, int64_t limit, int64_t recorded) {
+    const auto decoded = static_cast<int64_t>(codec::decompress(stored, target, limit));
+    if (decoded != recorded) throw Error(ErrorKind::SizeMismatch, {.count = decoded, .total = recorded});
+}
+}  // namespace
+
 void TKiv::ReadEntry(CatalogTable& cursor, Stream& target) {
     try {
         readEntry(cursor, target);
@@ -87,16 +96,17 @@ void TKiv::readEntry(CatalogTable& cursor, Stream& target) {
     const int64_t limit = checkFileRow(cursor);
     const int32_t offset = cursor.GetInteger(schema::kOffset);
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
+    const int64_t recorded = cursor.GetInteger(schema::kOriginalSize);
     CancelPoints out(target, progress_);
     if (storedSize <= kInMemoryEntry) {
         MemoryStream stored;
         readStoredBytes(offset, storedSize, stored);
-        DecompressStream(stored, out, limit);
+        decodeRecorded(stored, out, limit, recorded);
     } else {
         // A big entry is decoded as it is read, so that its stored bytes are never all in memory.
         seekStoredBytes(offset, storedSize);
         StreamRange stored(*file_, offset, storedSize);
-        DecompressStream(stored, out, limit);
+        decodeRecorded(stored, out, limit, recorded);
     }
     target.seek(0);
 }
@@ -142,17 +152,25 @@ void ExtractJob::extractRows(ExtractTarget& target) {
     all.CloneFrom(cursor_);
     std::optional<CatalogTree> tree;
     // Each row the walk visits, extracted below the directory of its folder; below a folder
-    // whose name is refused, nothing.
+    // whose name is refused, nothing. A file row is written once: folders linked by names that
+    // collate alike may list one row twice, and so may a selection holding a folder and a file
+    // below it.
     struct Extraction : CatalogTree::Visitor {
-        Extraction(ExtractJob& extract, CatalogTable& table, ExtractTarget& to) : job(extract), all(table), target(to) {}
+        Extraction(ExtractJob& extract, CatalogTable& table, ExtractTarget& to)
+            : job(extract), all(table), target(to), written(static_cast<size_t>(table.ViewSize())) {}
         ExtractJob& job;
         CatalogTable& all;
         ExtractTarget& target;
+        std::vector<bool> written;  // by row: a file row extracted already
         int refused = 0;  // levels entered below a refused folder
         void visit(int row, bool entered) override {
             if (refused > 0) {
                 refused += entered;
                 return;
+            }
+            if (!entered && all.IntegerAt(row, schema::kFileType) == schema::kFile) {
+                if (written[static_cast<size_t>(row)]) return;
+                written[static_cast<size_t>(row)] = true;
             }
             all.SetRecordNumber(row + 1);
             if (!job.extractAt(all, target, entered) && entered) refused = 1;
@@ -214,9 +232,9 @@ void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const 
             const int64_t limit = kiv_.checkFileRow(cursor);
             auto stored = std::make_shared<MemoryStream>();
             kiv_.readStoredBytes(cursor.GetInteger(schema::kOffset), storedSize, *stored);
-            return [stored, limit](Stream& file) {
+            return [stored, limit, originalSize](Stream& file) {
                 BufferedWriter writer(file, limit);
-                DecompressStream(*stored, writer, limit);
+                decodeRecorded(*stored, writer, limit, originalSize);
                 writer.flush();
             };
         });

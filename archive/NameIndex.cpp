@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "archive/NameIndex.h"
 
+#include "archive/CatalogTree.h"
 #include "archive/EntryNames.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
@@ -48,11 +49,13 @@ NameIndex::Place NameIndex::locate(const std::string& parent, const std::string&
     const Children& siblings = found == children_.end() ? none : found->second;
     const bool isFile = type != schema::kFolder;
     // Names are handed out in this same order, so the entry an earlier add made for this item
-    // stands before the first free name.
+    // stands before the first free name. They are compared and handed out in the form the
+    // catalog holds, without trailing blanks: "docs " must not land on "docs". Such a name, like
+    // one that had to be cut, may stand for another item's, so it reuses no entry.
     const bool fits = name.size() <= kNameWidth;
-    reuse = reuse && fits;
+    reuse = reuse && fits && CatalogTree::storedForm(name) == name;
     for (unsigned marker = fits ? 0 : 1;; ++marker) {
-        Place place{-1, markedName(name, marker, isFile)};
+        Place place{-1, CatalogTree::storedForm(markedName(name, marker, isFile))};
         const std::string& key = keyOf(place.name);
         const auto sibling = siblings.find(key);
         if (sibling != siblings.end()) {

@@ -63,6 +63,17 @@ std::string TKiv::NotAnArchiveMessage(const std::string& path) {
 
 std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     std::unique_ptr<TKiv> kiv(new TKiv());
+    // A file this call made, or emptied, is removed again when the header cannot be written (a
+    // full disk): no empty file stays behind to pass for a healthy archive without entries.
+    struct RemoveUnlessWritten {
+        TKiv& kiv;
+        bool written = false;
+        ~RemoveUnlessWritten() {
+            if (written || !kiv.file_) return;
+            kiv.file_.reset();
+            fs::deleteFile(kiv.path_);
+        }
+    } removal{*kiv};
     if (fs::fileExists(path)) {
         // An existing file is looked at, and emptied, only once its lock is held. Only an archive
         // is emptied (bytes of it left behind the header would be taken for the catalog when the
@@ -80,6 +91,7 @@ std::unique_ptr<TKiv> TKiv::CreateNew(const std::string& path) {
     const std::string journalPath = RecoveryPathFor(path);
     if (kiv->ownSideFile(journalPath)) fs::deleteFile(journalPath);
     kiv->WriteHeader();
+    removal.written = true;
     return kiv;
 }
 
@@ -191,8 +203,14 @@ void TKiv::LoadCatalog() {
     // The catalog sits behind the header, and within the file: an offset outside that range
     // means a damaged or cut file, whose entries cannot be found.
     if (offset < kHeaderSize || offset > size) throw Error(ErrorKind::BadFormat, {.archive = path_});
-    // No byte at the offset: a new archive, no entries.
-    if (offset == size) return;
+    // No byte at the offset: right behind the header, a new archive without entries. Further on,
+    // stored files lie before it and their catalog is missing (the file was cut where the catalog
+    // began, or the catalog was never written): damage, never an empty archive, so that nothing
+    // written to it afterwards can throw those bytes away.
+    if (offset == size) {
+        if (offset == kHeaderSize) return;
+        throw Error(ErrorKind::MissingCatalog, {.archive = path_});
+    }
     file_->seek(offset);
     try {
         catalog_->LoadPacket(*file_);
@@ -202,11 +220,13 @@ void TKiv::LoadCatalog() {
         if (e.kind() != ErrorKind::CatalogStatus) throw e.naming(path_);
         throw Error(ErrorKind::BadFormat, {.archive = path_, .status = e.status()});
     }
-    // A packet may hold columns of its own, but every field the engine reads must be among them;
-    // an archive without one is refused here, naming itself and the field, not at its first use.
+    // A packet may hold columns of its own, but every field of the archive's schema must be among
+    // them (the engine reads six, the listings show CheckinDate, adding writes it): an archive
+    // without one is refused here, naming itself and the field, not at its first use.
     const std::vector<Column>& columns = catalog_->Data().columns;
     for (const char* field : {schema::kFileName, schema::kParentName, schema::kFileType, schema::kOffset,
-                              schema::kOriginalSize, schema::kStoredSize}) {
+                              schema::kOriginalSize, schema::kStoredSize, schema::kFileDate,
+                              schema::kCheckinDate}) {
         if (std::none_of(columns.begin(), columns.end(), [&](const Column& c) { return c.name == field; })) {
             throw Error(ErrorKind::FieldNotFound, {.archive = path_, .detail = field});
         }

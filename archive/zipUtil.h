@@ -104,10 +104,10 @@ public:
     void SetAddFilter(AddFilter leaveOut) { addFilter_ = std::move(leaveOut); }
     // Writes the content of cursor's current row into target; target's position ends at 0.
     // Fails with IsAFolder, UnknownEntryType, StoredOutsideFile, StoredOutsideData, StoredShared,
-    // DamagedEntry or LongerThanRecorded (a stream inflating past OriginalSize), or a read error,
-    // each naming the archive and the entry; or with Cancelled when the progress sink asks (it is
-    // asked after every megabyte of content). A stream that ends before OriginalSize is not
-    // refused here: TestJob counts it as damage.
+    // DamagedEntry, LongerThanRecorded (a stream inflating past OriginalSize) or SizeMismatch (a
+    // stream ending before it; target then holds what it decoded to), or a read error, each
+    // naming the archive and the entry; or with Cancelled when the progress sink asks (it is
+    // asked after every megabyte of content).
     void ReadEntry(CatalogTable& cursor, Stream& target);
     // Writes cursor's current row (a folder with everything below it, empty folders included)
     // below destination, as ExtractEntries does for one row; an empty view writes nothing.
@@ -145,8 +145,10 @@ public:
     // error's keptIn names the temporary file, which holds the complete archive.
     void Compact();
 
-    // Reads Catalog from CatalogOffset to the end of the file (none there: no entries). Fails
-    // with BadFormat when the offset lies outside 16..file size or the packet is refused.
+    // Reads Catalog from CatalogOffset to the end of the file (none there, right behind the
+    // header: no entries). Fails with BadFormat when the offset lies outside 16..file size or the
+    // packet is refused, with MissingCatalog when the file ends at an offset above 16, and with
+    // FieldNotFound when the packet lacks one of the schema's eight fields.
     void LoadCatalog();
     // Writes Catalog at CatalogOffset; the header at position 0.
     void SaveCatalog();

@@ -30,6 +30,10 @@ const OptionHelp kOptionHelp[] = {
     {'x', "  -x, --exclude=PATTERN  ",
      N_("add: leave out every item whose name (a pattern without \"/\") or\n"
         "path in the archive (a pattern with \"/\") matches; repeatable")},
+    {'0', "  -0, --null             ",
+     N_("list: print only the paths; -v: print the items; each as it is and\n"
+        "ended by a NUL byte instead of a newline (for xargs -0)")},
+    {'j', "      --json             ", N_("list: one JSON object per line for each entry")},
     {'o', "  -o, --overwrite        ", N_("extract: replace files that exist in DIR")},
     {'n', "  -n, --skip-existing    ", N_("extract: keep files that exist in DIR and skip those entries")},
     {'h', "  -h, --help             ", N_("this text; COMMAND --help describes one command")},
@@ -56,6 +60,8 @@ const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"verbose", no_argument, nullptr, 'v'},
     {"exclude", required_argument, nullptr, 'x'},
+    {"null", no_argument, nullptr, '0'},
+    {"json", no_argument, nullptr, 'j'},
     {"overwrite", no_argument, nullptr, 'o'},
     {"skip-existing", no_argument, nullptr, 'n'},
     {"help", no_argument, nullptr, 'h'},
@@ -65,7 +71,8 @@ const option kLongOptions[] = {
 // Leading "-": operands come back in order as option 1, so the first one is the command and
 // options may stand before or after it; ":": a missing argument is told apart from an unknown
 // option.
-const char kShortOptions[] = "-:qvx:onhV";
+// --json has no short form: 'j' stands for it among the commands' option letters only.
+const char kShortOptions[] = "-:qv0x:onhV";
 // Options every command takes.
 const char kCommonOptions[] = "qhV";
 
@@ -111,15 +118,18 @@ const std::vector<CommandHelp>& commands() {
     static const std::vector<CommandHelp> all = {
         {"new", "", "ARCHIVE", 1, 1,
          N_("Creates an empty archive. An existing file at ARCHIVE is reused with its catalog emptied.")},
-        {"add", "vx", "[-qv] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
+        {"add", "v0x", "[-qv0] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
          N_("Adds each file or folder (with everything below it) to the archive's top level, in the\n"
          "order given. A missing ARCHIVE is created first; an existing file that is not an archive\n"
          "is refused.")},
-        {"list", "", "ARCHIVE", 1, 1,
+        {"list", "0j", "[-0|--json] ARCHIVE", 1, 1,
          N_("Lists every entry, the folder tree depth first from the top level, folders before files:\n"
          "TYPE<TAB>SIZE<TAB>STORED<TAB>DATE<TAB>PATH, TYPE \"d\" or \"f\", sizes empty for folders,\n"
-         "DATE local \"YYYY-MM-DD HH:MM:SS\", PATH the names from the top level joined by \"/\".")},
-        {"extract", "von", "[-qv] [-o|-n] ARCHIVE DIR [ENTRY...]", 2, -1,
+         "DATE local \"YYYY-MM-DD HH:MM:SS\", PATH the names from the top level joined by \"/\".\n"
+         "Control characters in PATH are shown as escapes (\\n, \\t, \\x1b) and \"\\\" as \"\\\\\", on a\n"
+         "terminal or not. -0 prints only the paths as they are, each ended by a NUL byte; --json\n"
+         "prints one object per line: path, type (\"folder\", \"file\" or \"other\"), size, stored, added.")},
+        {"extract", "v0on", "[-qv0] [-o|-n] ARCHIVE DIR [ENTRY...]", 2, -1,
          N_("Writes the named entries (folders with everything below them), or every top-level entry,\n"
          "into DIR, which is created when missing. An entry lands in DIR under its own name.\n"
          "Without -o or -n, each file that exists is asked about on a terminal ([y]es, [n]o, [A]ll,\n"
@@ -129,7 +139,7 @@ const std::vector<CommandHelp>& commands() {
         {"cat", "", "ARCHIVE ENTRY", 2, 2,
          N_("Writes the content of a stored file to standard output (of each, in catalog order, when the\n"
          "path names several). A pattern must match exactly one entry.")},
-        {"delete", "v", "[-qv] ARCHIVE ENTRY...", 2, -1,
+        {"delete", "v0", "[-qv0] ARCHIVE ENTRY...", 2, -1,
          N_("Deletes the named entries (folders with everything below them) and compacts the archive.")},
         {"compact", "", "ARCHIVE", 1, 1, N_("Rewrites the archive without the space that deleted files left.")},
         {"test", "", "ARCHIVE", 1, 1,
@@ -198,6 +208,8 @@ Invocation parseCommandLine(int argc, char** argv) {
             case 'q': result.options.quiet = true; break;
             case 'v': result.options.verbose = true; break;
             case 'x': result.options.excludes.push_back(optarg); break;
+            case '0': result.options.nul = true; break;
+            case 'j': result.options.json = true; break;
             case 'o': result.options.existing = Existing::Overwrite; break;
             case 'n': result.options.existing = Existing::Skip; break;
             case 'h': result.help = true; break;
@@ -219,6 +231,7 @@ Invocation parseCommandLine(int argc, char** argv) {
         skip |= g.letter == 'n';
     }
     if (overwrite && skip) throw UsageError(tr("-o and -n cannot be given together"));
+    if (result.options.nul && result.options.json) throw UsageError(tr("-0 and --json cannot be given together"));
     if (result.help) return result;
     const int n = static_cast<int>(result.operands.size());
     if (n < command.minArgs || (command.maxArgs >= 0 && n > command.maxArgs)) {

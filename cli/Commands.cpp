@@ -16,6 +16,7 @@
 #include "archive/CatalogTree.h"
 #include "archive/DeleteJob.h"
 #include "archive/TestJob.h"
+#include "archive/UnreachableRows.h"
 #include "archive/zipUtil.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
@@ -64,6 +65,7 @@ bool progressVisible(const Options& options) { return !options.quiet && isatty(S
 template <typename Work>
 void withProgress(TKiv& kiv, const Options& options, Work work, bool namesItems = true) {
     ConsoleProgress progress(progressVisible(options), options.verbose && namesItems);
+    progress.separateItemsWithNul(options.nul);
     ConsoleProgress::catchInterrupts();
     kiv.SetProgress(&progress);
     struct Detach {
@@ -215,23 +217,58 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
     }
 }
 
-void cmdList(const std::string& archive) {
+namespace {
+// One entry of `oru list --json`: {"path":...,"type":...,"size":...,"stored":...,"added":...}, the
+// values the catalog lacks (a folder's sizes) as null. A field the catalog comes to keep (the
+// file's mode, its modification time) is one more pair in fields.
+std::string jsonEntry(const CatalogTable& catalog, int i, const std::string& path) {
+    const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+    const auto number = [&](const char* field) {
+        return catalog.HasValueAt(i, field) ? std::to_string(catalog.IntegerAt(i, field)) : std::string("null");
+    };
+    const std::string added = dateText(catalog, i);
+    const std::pair<const char*, std::string> fields[] = {
+        {"path", jsonString(path)},
+        {"type", type == schema::kFolder ? "\"folder\"" : type == schema::kFile ? "\"file\"" : "\"other\""},
+        {"size", number(schema::kOriginalSize)},
+        {"stored", number(schema::kStoredSize)},
+        {"added", added.empty() ? "null" : jsonString(added)},
+    };
+    std::string line = "{";
+    for (const auto& [name, value] : fields) {
+        if (line.size() > 1) line += ",";
+        line += jsonString(name) + ":" + value;
+    }
+    return line + "}\n";
+}
+}  // namespace
+
+void cmdList(const std::string& archive, const Options& options) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     const CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog, archive);
-    const bool terminal = isatty(STDOUT_FILENO);
     DescriptorSink out(STDOUT_FILENO);
     std::string line;
-    tree.walk([&](int i, const std::string& path) {
-        // Rows of a type other than folder and file are listed as "?", never as files.
-        const int64_t type = catalog.IntegerAt(i, schema::kFileType);
-        line = type == schema::kFolder ? "d\t\t\t"
-                                       : std::string(type == schema::kFile ? "f" : "?") + "\t" +
-                                             sizeText(catalog, i, schema::kOriginalSize) + "\t" +
-                                             sizeText(catalog, i, schema::kStoredSize) + "\t";
-        line += dateText(catalog, i) + "\t" + forTerminal(path, terminal) + "\n";
+    const auto listRow = [&](int i, const std::string& path) {
+        if (options.nul) {
+            line = path + '\0';
+        } else if (options.json) {
+            line = jsonEntry(catalog, i, path);
+        } else {
+            // Rows of a type other than folder and file are listed as "?", never as files. The
+            // path is escaped wherever the listing goes: a name must not make a line of its own.
+            const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+            line = type == schema::kFolder ? "d\t\t\t"
+                                           : std::string(type == schema::kFile ? "f" : "?") + "\t" +
+                                                 sizeText(catalog, i, schema::kOriginalSize) + "\t" +
+                                                 sizeText(catalog, i, schema::kStoredSize) + "\t";
+            line += dateText(catalog, i) + "\t" + escapedName(path) + "\n";
+        }
         out.write(line.data(), line.size());
-    });
+    };
+    tree.walk(listRow);
+    // Rows no folder reaches follow, under the pseudo-folder: nothing stored is hidden.
+    UnreachableRows(catalog, tree).walk(listRow);
     out.flush();
 }
 
@@ -239,30 +276,60 @@ void cmdExtract(const std::string& archive, const std::string& directory,
                 const std::vector<std::string>& entries, const Options& options) {
     auto kiv = openArchive(archive, TKiv::Access::Shared);
     CatalogTable& catalog = kiv->Catalog();
-    std::vector<Bookmark> rows;
+    // What goes where: the rows named (or the top level) into DIR; without ENTRY arguments also
+    // the rows no folder reaches, below DIR/unreachable/ as `oru list` shows them.
+    struct Batch {
+        std::vector<Bookmark> rows;
+        std::string destination;
+    };
+    std::vector<Batch> batches(1, Batch{{}, directory});
+    const CatalogTree tree(catalog, archive);
     if (entries.empty()) {
+        const UnreachableRows unreachable(catalog, tree);
+        for (const int top : unreachable.tops()) {
+            const std::string destination = fs::join(directory, unreachable.folderOf(top));
+            if (batches.back().destination != destination) batches.push_back({{}, destination});
+            catalog.SetRecordNumber(top + 1);
+            batches.back().rows.push_back(*catalog.GetBookmark());
+        }
         // Every top-level row, as the window extracts the root folder's listing.
         catalog.SetFilterText(CatalogTable::parentFilter(""));
         catalog.SetFiltered(true);
-        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) rows.push_back(*catalog.GetBookmark());
+        for (catalog.First(); !catalog.AtEnd(); catalog.Next()) batches.front().rows.push_back(*catalog.GetBookmark());
+        catalog.SetFiltered(false);
     } else {
-        for (int i : resolveEntries(CatalogTree(catalog, archive), entries, archive)) {
+        for (int i : resolveEntries(tree, entries, archive)) {
             catalog.SetRecordNumber(i + 1);
-            rows.push_back(*catalog.GetBookmark());
+            batches.front().rows.push_back(*catalog.GetBookmark());
         }
     }
     // Files in the way are never replaced unasked: without -o or -n a terminal is asked per file;
     // with nobody to ask, every one is found before anything is written, and the command fails.
     const bool canAsk = isatty(STDIN_FILENO) && isatty(STDERR_FILENO);
     if (options.existing == Existing::Unasked && !canAsk) {
-        const std::vector<std::string> inTheWay = kiv->FindConflicts(catalog, rows, directory);
+        std::vector<std::string> inTheWay;
+        for (const Batch& batch : batches) {
+            const std::vector<std::string> found = kiv->FindConflicts(catalog, batch.rows, batch.destination);
+            inTheWay.insert(inTheWay.end(), found.begin(), found.end());
+        }
         if (!inTheWay.empty()) throw Error(ErrorKind::FilesInTheWay, {.items = inTheWay});
     }
     ConflictPrompt answers(options.existing, stdin, stderr);
     kiv->SetConflictHandler(&answers);
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
         answers.beforeAsking = [&] { progress.finish(); };
-        kiv->ExtractEntries(catalog, rows, directory);
+        // Each batch is written whatever failed in the one before; the failed entries of all of
+        // them are named at the end.
+        std::vector<std::string> failed;
+        for (const Batch& batch : batches) {
+            try {
+                kiv->ExtractEntries(catalog, batch.rows, batch.destination);
+            } catch (const Error& e) {
+                if (e.kind() != ErrorKind::EntriesFailed) throw;
+                failed.insert(failed.end(), e.values().items.begin(), e.values().items.end());
+            }
+        }
+        if (!failed.empty()) throw Error(ErrorKind::EntriesFailed, {.archive = archive, .items = failed});
     });
     kiv->SetConflictHandler(nullptr);
 }
@@ -283,12 +350,22 @@ void cmdDelete(const std::string& archive, const std::vector<std::string>& entri
     auto kiv = openArchive(archive);
     CatalogTable& catalog = kiv->Catalog();
     const CatalogTree tree(catalog, archive);
-    const std::vector<int> rows = resolveEntries(tree, entries, archive);
-    const std::vector<std::string> deleted = options.verbose ? pathsAtOrBelow(tree, rows) : std::vector<std::string>{};
+    const std::vector<int> rows = resolveEntries(tree, entries, archive, false, true);
     // Bookmarks, taken before the first deletion shifts the view.
-    const std::vector<Bookmark> targets = bookmarksOf(catalog, rows);
+    DeleteJob job(*kiv, catalog, bookmarksOf(catalog, rows));
+    // -v names the rows the job takes (a folder's rows that another folder of its name lists
+    // stay), as the listing showed them before.
+    std::vector<std::string> deleted;
+    if (options.verbose) {
+        std::vector<int> doomed;
+        for (const Bookmark& b : job.RowsToDelete()) {
+            catalog.GotoBookmark(b);
+            doomed.push_back(catalog.RecordNumber() - 1);
+        }
+        deleted = pathsOf(tree, doomed);
+    }
     withProgress(*kiv, options, [&](ConsoleProgress& progress) {
-        DeleteJob(*kiv, catalog, targets).Run();
+        job.Run();
         // Named once the file holds the change; compaction's own reports name what it kept.
         for (const std::string& path : deleted) progress.item(path);
     }, false);
@@ -314,13 +391,17 @@ void cmdTest(const std::string& archive, const Options& options) {
             if (!check.damage) return;
             progress.finish();
             std::printf("%s\n", tr("damaged: %1$s: %2$s",
-                                   {forTerminal(paths.label(check.row), terminal),
+                                   {escapedName(paths.label(check.row)),
                                     forTerminal(displayText(TestJob::ReasonText(*check.damage)), terminal)})
                                     .c_str());
         };
         summary = TestJob(*kiv, &progress, report).Run();
         progress.finish();
     }, false);
+    // Rows no folder reaches are checked like the others, and named where `oru list` shows them.
+    UnreachableRows(catalog, tree).walk([&](int, const std::string& path) {
+        std::printf("%s\n", tr("not reachable from the top level: %1$s", {escapedName(path)}).c_str());
+    });
     std::printf("%s\n", tr("%1$s stored files checked, %2$s damaged",
                            {std::to_string(summary.checked), std::to_string(summary.damaged)})
                            .c_str());

@@ -20,11 +20,13 @@ struct Options {
     bool verbose = false;                   // each item added, extracted or deleted on standard output
     std::vector<std::string> excludes;      // add: patterns of items left out
     Existing existing = Existing::Unasked;  // extract
+    bool nul = false;                       // -0: list prints paths, -v prints items, each ended by NUL
+    bool json = false;                      // list: one JSON object per entry
 };
 
 void cmdNew(const std::string& archive);
 void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, const Options& options);
-void cmdList(const std::string& archive);
+void cmdList(const std::string& archive, const Options& options);
 void cmdExtract(const std::string& archive, const std::string& directory,
                 const std::vector<std::string>& entries, const Options& options);
 void cmdCat(const std::string& archive, const std::string& entry);

@@ -138,6 +138,71 @@ std::string forTerminal(std::string text, bool terminal) {
     return text;
 }
 
+std::string escapedName(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto u = static_cast<unsigned char>(c);
+        // The C1 controls (U+0080 to U+009F, C2 80 to C2 9F in UTF-8) drive terminals too.
+        const bool c1 = u == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c1) {
+            const auto next = static_cast<unsigned char>(text[++i]);
+            shown += "\\xc2\\x";
+            shown += kHex[next >> 4];
+            shown += kHex[next & 15];
+            continue;
+        }
+        switch (c) {
+            case '\\': shown += "\\\\"; continue;
+            case '\n': shown += "\\n"; continue;
+            case '\t': shown += "\\t"; continue;
+            case '\r': shown += "\\r"; continue;
+            case '\a': shown += "\\a"; continue;
+            case '\b': shown += "\\b"; continue;
+            case '\f': shown += "\\f"; continue;
+            case '\v': shown += "\\v"; continue;
+            default: break;
+        }
+        if (u < 0x20 || u == 0x7F) {
+            shown += "\\x";
+            shown += kHex[u >> 4];
+            shown += kHex[u & 15];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+std::string jsonString(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': json += "\\\""; continue;
+            case '\\': json += "\\\\"; continue;
+            case '\n': json += "\\n"; continue;
+            case '\t': json += "\\t"; continue;
+            case '\r': json += "\\r"; continue;
+            case '\b': json += "\\b"; continue;
+            case '\f': json += "\\f"; continue;
+            default: break;
+        }
+        if (u < 0x20 || u == 0x7F) {
+            json += "\\u00";
+            json += kHex[u >> 4];
+            json += kHex[u & 15];
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
 int terminalColumns(const std::string& text) {
     int width = 0;
     for (const Glyph& g : glyphs(text)) width += g.columns;
@@ -246,7 +311,7 @@ void ConsoleProgress::item(const std::string& path) {
     // On the terminal that shows the line, the item goes above it; elsewhere the line stays.
     const bool redraw = drawn_ && itemsToTerminal_;
     if (redraw) finish();
-    if (!writeAll(terminal_.itemFd, forTerminal(path, itemsToTerminal_) + "\n")) {
+    if (!writeAll(terminal_.itemFd, nulItems_ ? path + '\0' : escapedName(path) + "\n")) {
         throw Error(ErrorKind::WriteError, {.errnum = errno});
     }
     if (redraw) draw();

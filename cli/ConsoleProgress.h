@@ -36,9 +36,12 @@ public:
     // The engine counts from zero in each operation (each added PATH, each extracted entry):
     // call before the next one so that the line keeps counting for the whole command.
     void nextOperation();
-    // Prints one -v line (control characters shown as "?" when it goes to a terminal), keeping
-    // the progress line below it. Fails with ErrorKind::WriteError.
+    // Prints one -v line (the path as escapedName shows it; with separateItemsWithNul the path as
+    // it is, ended by a NUL byte), keeping the progress line below it. Fails with
+    // ErrorKind::WriteError.
     void item(const std::string& path);
+    // -0: the -v items are the paths as they are, each ended by a NUL byte instead of a newline.
+    void separateItemsWithNul(bool nul) { nulItems_ = nul; }
     // One line on standard error per item that adding left out, shown or not.
     void skipped(const std::string& path, SkipReason reason) override;
     // How many items adding left out so far.
@@ -61,6 +64,7 @@ private:
 
     bool visible_;
     bool verbose_;
+    bool nulItems_ = false;
     Terminal terminal_;
     bool itemsToTerminal_;
     bool drawn_ = false;
@@ -77,6 +81,16 @@ std::string skipReasonText(SkipReason reason);
 // Names for a terminal: control bytes become "?" so that a stored name cannot drive it. Pipes
 // and files (terminal false) get the names unchanged.
 std::string forTerminal(std::string text, bool terminal);
+
+// A stored path as `oru list`, `oru test` and the -v lines show it, on a terminal and off one:
+// control characters as escapes ("\n", "\t", "\r", "\a", "\b", "\f", "\v", the others "\xHH",
+// those of U+0080 to U+009F as their two bytes "\xc2\xHH") and "\" itself doubled, so that a name
+// can never make a line or a column of its own, nor drive a terminal; every other byte as it is.
+std::string escapedName(const std::string& text);
+
+// text as a JSON string, quotes included: '"' and '\' escaped, control characters as "\n",
+// "\t" and the like or "\u00XX".
+std::string jsonString(const std::string& text);
 
 // The width of UTF-8 text in terminal columns: wide and fullwidth characters (East Asian
 // Width W and F) take two, combining marks and format characters none, ambiguous characters

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/EntrySelection.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "cli/PathPattern.h"
@@ -43,11 +44,15 @@ std::vector<int> matchingRows(const CatalogTree& tree, const std::string& entry,
 }  // namespace
 
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
-                                const std::string& archive, bool singlePath) {
+                                const std::string& archive, bool singlePath, bool oneFilePerPath) {
     std::vector<int> rows;
     std::unordered_set<int> seen;
     for (const auto& entry : entries) {
         auto found = tree.resolve(entryNames(entry));
+        const auto files = std::count_if(found.begin(), found.end(), [&](int row) { return !tree.isFolder(row); });
+        if (oneFilePerPath && files > 1) {
+            throw Error(ErrorKind::SharedPath, {.archive = archive, .entry = entry, .count = files});
+        }
         if (found.empty() && hasWildcards(entry)) {
             size_t paths = 0;
             found = matchingRows(tree, entry, paths);
@@ -64,20 +69,12 @@ std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::
     return rows;
 }
 
-std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vector<int>& rows) {
+std::vector<std::string> pathsOf(const CatalogTree& tree, const std::vector<int>& rows) {
     const std::unordered_set<int> wanted(rows.begin(), rows.end());
-    // The walk reaches a row before what lies below it, and all of that right behind it: the
-    // paths of the given rows on the current path are a stack.
-    std::vector<std::string> tops;
     std::unordered_set<std::string> seen;
     std::vector<std::string> result;
     tree.walk([&](int row, const std::string& path) {
-        while (!tops.empty() && !(path.size() > tops.back().size() && path[tops.back().size()] == '/' &&
-                                  path.compare(0, tops.back().size(), tops.back()) == 0)) {
-            tops.pop_back();
-        }
-        if (wanted.count(row)) tops.push_back(path);
-        if (!tops.empty() && seen.insert(path).second) result.push_back(path);
+        if (wanted.count(row) && seen.insert(path).second) result.push_back(path);
     });
     return result;
 }

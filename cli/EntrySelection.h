@@ -15,11 +15,14 @@ namespace oru::cli {
 // singlePath, a pattern must match one path only. Fails, before anything is done, naming the
 // first entry that matches nothing (ErrorKind::NoSuchEntry) or, with singlePath, more than one
 // path (ErrorKind::AmbiguousEntry, count: the paths).
+// With oneFilePerPath, an exact path naming several file rows (the same name in folders of one
+// name, as archives written before names were kept unique hold) fails with
+// ErrorKind::SharedPath (count: those rows): deleting by path would take rows not meant.
 std::vector<int> resolveEntries(const CatalogTree& tree, const std::vector<std::string>& entries,
-                                const std::string& archive, bool singlePath = false);
+                                const std::string& archive, bool singlePath = false, bool oneFilePerPath = false);
 
-// The paths of the given rows and of everything below them, each once, in listing order. Only
+// The paths under which the listing shows the given rows, each once, in listing order. Only
 // these paths are kept, never every path of the archive.
-std::vector<std::string> pathsAtOrBelow(const CatalogTree& tree, const std::vector<int>& rows);
+std::vector<std::string> pathsOf(const CatalogTree& tree, const std::vector<int>& rows);
 
 }  // namespace oru::cli

@@ -34,7 +34,7 @@ int run(const oru::cli::Invocation& invocation) {
     } else if (name == "add") {
         cmdAdd(a[0], rest, options);
     } else if (name == "list") {
-        cmdList(a[0]);
+        cmdList(a[0], options);
     } else if (name == "extract") {
         cmdExtract(a[0], a[1], std::vector<std::string>(a.begin() + 2, a.end()), options);
     } else if (name == "cat") {

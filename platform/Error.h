@@ -47,6 +47,8 @@ enum class ErrorKind {
     // Archives and entries (archive).
     NotAnArchive,        // path: a file that CreateNew refuses to replace
     BadFormat,           // archive: not an archive, or one whose header or catalog offset is wrong
+    MissingCatalog,      // archive: stored files but no catalog (the file ends at the catalog offset)
+    StoredOverlap,       // archive; count: entries whose stored data overlap unequally; items: some of them
     ReadOnly,            // archive: it may only be read
     ArchiveInUse,        // archive: another program has it open, so it cannot be written now
     NeedsRecoveryReadOnly,  // archive, path (the recovery file): interrupted add, archive read only
@@ -77,6 +79,7 @@ enum class ErrorKind {
     EntriesDamaged,      // archive; count (damaged), total (checked)
     NoSuchEntry,         // archive, entry
     AmbiguousEntry,      // archive, entry; count: how many entries it names
+    SharedPath,          // archive, entry; count: the file rows that share that one path
 
     Cancelled,           // the user asked the work to stop
     Text,                // detail: a text made by the caller (for texts that have no kind yet)

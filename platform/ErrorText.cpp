@@ -95,6 +95,19 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::NotAnArchive:
             return tr("%1$s: this file is not an archive, so no new archive replaces it", {v.path});
         case ErrorKind::BadFormat: return tr("%1$s: not an archive of this format%2$s", {v.archive, after(v.detail)});
+        case ErrorKind::MissingCatalog:
+            return tr("%1$s: the catalog is missing (the file ends where it should begin), so its stored files cannot "
+                      "be listed or changed; save what can be saved with: oru recover %1$s NEW.oru",
+                      {v.archive});
+        case ErrorKind::StoredOverlap: {
+            // The first three are named; the count says how many there are.
+            constexpr size_t kNamed = 3;
+            std::string named;
+            for (size_t i = 0; i < v.items.size() && i < kNamed; ++i) named += (i ? ", " : "") + v.items[i];
+            return tr("%1$s: cannot compact: the stored data of %2$s entries overlap (%3$s); save what can be saved "
+                      "with: oru recover %1$s NEW.oru",
+                      {v.archive, n(v.count), named});
+        }
         case ErrorKind::ReadOnly:
             return tr("%1$s: this archive is read-only (no write permission, or on read-only media); it can be "
                       "viewed and extracted, but nothing can be added, deleted or compacted",
@@ -180,6 +193,10 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::NoSuchEntry: return tr("no entry \"%1$s\" in %2$s", {v.entry, v.archive});
         case ErrorKind::AmbiguousEntry:
             return tr("\"%1$s\" matches %2$s entries in %3$s", {v.entry, n(v.count), v.archive});
+        case ErrorKind::SharedPath:
+            return tr("\"%1$s\" is ambiguous in %2$s: %3$s files share this path (the same name in folders of "
+                      "one name), so none was deleted; delete the one meant in the window, which shows each",
+                      {v.entry, v.archive, n(v.count)});
 
         case ErrorKind::Cancelled: return tr("The operation was cancelled");
         case ErrorKind::Text: return v.detail;

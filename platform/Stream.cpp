@@ -137,8 +137,10 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
         if (S_ISDIR(st.st_mode)) fail(EISDIR);
         // The checks hold for the file now open, not for whatever the name pointed at a moment ago.
         if (mode == Mode::OpenSide && !fs::ownedSideFile(st)) fail(0);
-        // The lock is what makes the open exclusive: refused, another program holds the file.
-        if (::flock(fd_, (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+        // The lock is what makes the open exclusive (a reader's is shared with other readers):
+        // refused, another program holds the file.
+        const bool reader = mode == Mode::Shared || mode == Mode::Read;
+        if (::flock(fd_, (reader ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
             if (errno == EWOULDBLOCK) fail(0, true);
             fail(errno);
         }
@@ -164,7 +166,7 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
 FileStream::FileStream(int fd, const std::string& path, bool lock) : path_(path), fd_(fd) {
     const int access = ::fcntl(fd_, F_GETFL) & O_ACCMODE;
     writable_ = access == O_WRONLY || access == O_RDWR;
-    if (lock && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (lock && ::flock(fd_, (access == O_RDONLY ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         const int errnum = errno;
         ::close(fd_);
         fd_ = -1;

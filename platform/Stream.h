@@ -65,7 +65,8 @@ private:
 class FileStream : public Stream {
 public:
     enum class Mode {
-        Read,        // existing file, read only;           fails CannotOpen
+        Read,        // existing file, read only, shared lock (readers of one file share it,
+                     // a writer's lock keeps them out);   fails CannotOpen
         ReadWrite,   // existing file, not truncated;       fails CannotOpen
         Truncate,    // existing file, cut to 0, read-write; fails CannotOpen
         Create,      // created (or emptied), read-write;   fails CannotCreate
@@ -82,9 +83,10 @@ public:
     // system's reason (errnum) where it gave one; a lock held by another open fails with
     // ErrorKind::InUse instead.
     FileStream(const std::string& path, Mode mode);
-    // Takes over fd, an open regular file, and locks it exclusively (unless lock is false: a
-    // file nobody else can open); path names it in messages. Fails with ErrorKind::InUse (fd is
-    // closed) when the lock is refused.
+    // Takes over fd, an open regular file, and locks it (unless lock is false: a file nobody else
+    // can open): shared when fd is open for reading only, so that any number of readers (two adds
+    // of one tree) share the file while a writer's lock keeps them out; exclusive otherwise. path
+    // names it in messages. Fails with ErrorKind::InUse (fd is closed) when the lock is refused.
     FileStream(int fd, const std::string& path, bool lock = true);
     ~FileStream() override;
     FileStream(const FileStream&) = delete;

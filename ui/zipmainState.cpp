@@ -65,11 +65,21 @@ void TMainFrm::FormCreate() {
 }
 
 void TMainFrm::openArchive(const std::string& path) {
+    // An archive that fails half way (its folder tree cannot be built) is closed again on the way
+    // to the central handler: the window then shows no archive and every command works as before.
+    struct CloseUnlessOpened {
+        TMainFrm& window;
+        bool opened = false;
+        ~CloseUnlessOpened() {
+            if (!opened) window.closeArchive();
+        }
+    } guard{*this};
     CurrentArchive_ = oru::TKiv::OpenExisting(path, oru::TKiv::Access::Shared);
     ArchiveFileName_ = path;
     updateTitle();
     rememberRecent(path);
     BuildFolderTree(CurrentArchive_->Catalog(), nullptr, "");
+    guard.opened = true;
 }
 
 void TMainFrm::refreshFilePanes() {

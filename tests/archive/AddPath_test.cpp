@@ -192,13 +192,15 @@ TEST_F(AddPathTest, ItemsThatCannotBeReadAreLeftOutReportedAndTheRestGoesIn) {
     writeText(path("src/keep.txt"), "keep");
     writeText(path("src/sub/inner.txt"), "inner");
     writeText(path("src/held.txt"), "held");
+    writeText(path("src/read.txt"), "read");
     writeText(path("src/gone.txt"), "gone");
     mkdir("src/sub/gone-dir");
     writeText(path("src/sub/gone-dir/x.txt"), "x");
     ASSERT_EQ(::symlink("nowhere", path("src/dangling").c_str()), 0);
     ASSERT_EQ(::symlink("self", path("src/self").c_str()), 0);
     ASSERT_EQ(::mkfifo(path("src/fifo").c_str(), 0600), 0);
-    const FileStream held(path("src/held.txt"), FileStream::Mode::Read);  // another program's lock
+    const FileStream held(path("src/held.txt"), FileStream::Mode::ReadWrite);  // another program writing it
+    const FileStream reading(path("src/read.txt"), FileStream::Mode::Read);  // one reading it shares it
     // Items that vanish between the listing and their turn.
     kiv->SetAddFilter([&](const std::string& p) {
         if (p == path("src/gone.txt")) std::filesystem::remove(p);
@@ -220,7 +222,7 @@ TEST_F(AddPathTest, ItemsThatCannotBeReadAreLeftOutReportedAndTheRestGoesIn) {
     };
     EXPECT_EQ(log.skips, want);
     EXPECT_EQ(sortedRows(kiv->Catalog()),
-              (std::vector<std::string>{"/src", "src/keep.txt", "src/sub", "sub/inner.txt"}));
+              (std::vector<std::string>{"/src", "src/keep.txt", "src/read.txt", "src/sub", "sub/inner.txt"}));
     expectFileMatches(*kiv);
 }
 

@@ -380,32 +380,46 @@ TEST_F(ArchiveFileTest, DamagedCatalogIsAClearError) {
     }
 }
 
-// A packet without a field the engine reads is refused at open, naming the archive and the field,
-// not at the first row that needs it.
-TEST_F(ArchiveFileTest, CatalogWithoutAFieldTheEngineReadsIsRefusedByName) {
+// A packet without one of the catalog's eight fields (dropped, or renamed) is refused at open,
+// naming the archive and the field, not at the first row (or the first listing) that needs it.
+TEST_F(ArchiveFileTest, CatalogWithoutOneOfItsFieldsIsRefusedByName) {
     const std::string archive = archiveWithTwoFiles();
     const Bytes good = readAll(archive);
-    const uint32_t offset = le32(good, 4);
-    TableData data = datapacket::read(good.data() + offset, good.size() - offset);
-    size_t column = 0;
-    while (data.columns[column].name != "FileType") ++column;
-    data.columns.erase(data.columns.begin() + static_cast<std::ptrdiff_t>(column));
-    for (Slot& slot : data.slots) {
-        std::vector<Field> fields(slot.fields.begin(), slot.fields.end());
-        fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(column));
-        slot.fields = FieldRow(fields);
+    struct Case {
+        const char* field;  // the field the archive lacks
+        bool renamed;       // its column keeps its values under another name
+    } cases[] = {
+        {"FileName", false},     {"ParentName", false}, {"FileType", false},    {"Offset", false},
+        {"OriginalSize", false}, {"StoredSize", false}, {"FileDate", false},    {"CheckinDate", false},
+        {"FileName", true},      {"CheckinDate", true},
+    };
+    for (const Case& c : cases) {
+        writeAll(archive, good);
+        if (c.renamed) {
+            rewriteCatalog(archive, [&](TableData& data) {
+                for (Column& column : data.columns)
+                    if (column.name == c.field) column.name = "Renamed";
+            });
+        } else {
+            dropCatalogColumn(archive, c.field);
+        }
+        for (TKiv::Access access : {TKiv::Access::Shared, TKiv::Access::Exclusive}) {
+            try {
+                TKiv::OpenExisting(archive, access);
+                ADD_FAILURE() << c.field << " opened";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.kind(), ErrorKind::FieldNotFound) << c.field;
+                EXPECT_EQ(std::string(e.what()), "Field '" + std::string(c.field) + "' not found: " + archive);
+            }
+        }
     }
-    Bytes file(good.begin(), good.begin() + offset);
-    const std::vector<uint8_t> packet = datapacket::write(data);
-    file.insert(file.end(), packet.begin(), packet.end());
-    writeAll(archive, file);
-    try {
-        TKiv::OpenExisting(archive, TKiv::Access::Shared);
-        ADD_FAILURE() << "opened";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.kind(), ErrorKind::FieldNotFound);
-        EXPECT_EQ(std::string(e.what()), "Field 'FileType' not found: " + archive);
-    }
+    // A packet of a single column lacks the second field first.
+    writeAll(archive, good);
+    rewriteCatalog(archive, [](TableData& data) {
+        data.columns.resize(1);
+        for (Slot& slot : data.slots) slot.fields = FieldRow({*slot.fields.begin()});
+    });
+    EXPECT_EQ(errorOf([&] { TKiv::OpenExisting(archive); }), "Field 'ParentName' not found: " + archive);
 }
 
 // Every single-byte change of a small archive's catalog either loads or fails with an Error; a

@@ -24,6 +24,7 @@
 #include "archive/zipUtil.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
+#include "catalog/Datapacket.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -361,6 +362,35 @@ inline void renameRows(TKiv& kiv, const std::string& from, const std::string& to
         }
     }
     kiv.SaveCatalog();
+}
+
+// Rewrites the catalog packet of the archive at path through change (columns, rows), leaving the
+// header and the stored bytes as they are.
+inline void rewriteCatalog(const std::string& path, const std::function<void(TableData&)>& change) {
+    const Bytes good = readAll(path);
+    const uint32_t offset = le32(good, 4);
+    TableData data = datapacket::read(good.data() + offset, good.size() - offset);
+    change(data);
+    Bytes file(good.begin(), good.begin() + offset);
+    const std::vector<uint8_t> packet = datapacket::write(data);
+    file.insert(file.end(), packet.begin(), packet.end());
+    writeAll(path, file);
+}
+
+// Takes the column of that name, with its value in every row, out of the catalog of the archive
+// at path.
+inline void dropCatalogColumn(const std::string& path, const std::string& name) {
+    rewriteCatalog(path, [&](TableData& data) {
+        size_t column = 0;
+        while (column < data.columns.size() && data.columns[column].name != name) ++column;
+        ASSERT_LT(column, data.columns.size()) << name;
+        data.columns.erase(data.columns.begin() + static_cast<std::ptrdiff_t>(column));
+        for (Slot& slot : data.slots) {
+            std::vector<Field> fields(slot.fields.begin(), slot.fields.end());
+            fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(column));
+            slot.fields = FieldRow(fields);
+        }
+    });
 }
 
 // The archive file as it must be: the header the object holds, and the catalog the object

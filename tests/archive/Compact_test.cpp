@@ -92,6 +92,44 @@ TEST_F(CompactTest, DeletingAFolderWhoseNameAnotherBearsRemovesThatRowOnly) {
     EXPECT_EQ(sortedNames(), (std::vector<std::string>{"y"}));
 }
 
+// In such archives the rows below a deleted folder may also be listed under a folder row of the
+// same name elsewhere (a/src and b/src, both stored as "src", list the same files). Those rows
+// stay, with everything below them, as long as a folder row that lists them stays.
+TEST_F(CompactTest, DeletingAFolderSparesWhatAnotherFolderOfTheSameNameLists) {
+    mkdir("a/src/d");
+    mkdir("b/src");
+    writeText(path("a/src/x.txt"), "ax");
+    writeText(path("a/src/d/f"), "f");
+    writeText(path("a/top"), "t");
+    writeText(path("b/src/y.txt"), "by");
+    struct Case {
+        const char* what;
+        std::vector<std::string> deleted;  // top-level folders deleted, in this order, at once
+        std::vector<std::string> left;     // the names of the rows left, sorted
+    } cases[] = {
+        {"a: its src row goes, src's rows stay under b/src", {"a"}, {"b", "d", "f", "src", "x.txt", "y.txt"}},
+        {"b: the same from the other side", {"b"}, {"a", "d", "f", "src", "top", "x.txt", "y.txt"}},
+        {"both: nothing lists them any more", {"a", "b"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        kiv.reset();
+        archive({"a", "b"});
+        renameRows(*kiv, "src~1", "src");
+        CatalogTable& cat = kiv->Catalog();
+        cat.SetFilterText(CatalogTable::parentFilter(""));
+        cat.SetFiltered(true);
+        std::vector<Bookmark> rows;
+        for (const std::string& name : c.deleted) {
+            moveTo(cat, name);
+            rows.push_back(*cat.GetBookmark());
+        }
+        kiv->DeleteEntries(cat, rows);
+        cat.SetFiltered(false);
+        EXPECT_EQ(sortedNames(), c.left);
+    }
+}
+
 TEST_F(CompactTest, DeletingThroughACycleOfNamesEndsAndSparesOtherRows) {
     // Rows: a (top), b in a, a in b, c in a; z (top).
     mkdir("a/b/a");
@@ -172,6 +210,78 @@ TEST_F(CompactTest, CompactionStoresInTheCatalogOrderingAndASecondMovesNothing) 
     for (const char* n : {"a", "b", "c", "z"}) {
         const Bytes want = randomBytes(700, n[0]);
         EXPECT_TRUE(content(n) == std::string(want.begin(), want.end())) << n;
+    }
+}
+
+// Rows that share stored bytes (a hostile or damaged catalog) come out of compaction with one
+// copy of the shared range, never one per row: the archive does not grow. Ranges that overlap
+// without being the same are refused, naming the rows, with the file left as it was.
+TEST_F(CompactTest, SharedStoredBytesAreKeptOnceAndUnequalOverlapsAreRefused) {
+    struct Extra {
+        const char* name;
+        int32_t type;
+        int32_t shift;   // offset moved this far into a.txt's range
+    };
+    struct Case {
+        const char* what;
+        std::vector<Extra> extras;  // rows appended over a.txt's stored bytes
+        bool refused;
+    } cases[] = {
+        {"300 file rows on one range", {}, false},
+        {"a row of another type on a file's range", {{"odd", 5, 0}}, false},
+        {"a file row inside another's range", {{"inside", 1, 100}}, true},
+        {"a row of another type inside a file's range", {{"odd", 5, 1}}, true},
+    };
+    for (int i = 0; i < 300; ++i) cases[0].extras.push_back({"copy", 1, 0});
+    writeAll(path("a.txt"), randomBytes(30000, 1));
+    writeAll(path("b.txt"), randomBytes(2000, 2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        kiv.reset();
+        archive({"a.txt", "b.txt"});
+        CatalogTable& cat = kiv->Catalog();
+        moveTo(cat, "a.txt");
+        const int32_t offset = cat.GetInteger("Offset"), stored = cat.GetInteger("StoredSize");
+        for (const Extra& e : c.extras) {
+            cat.Append();
+            cat.SetText("FileName", e.name);
+            cat.SetText("ParentName", "");
+            cat.SetInteger("FileType", e.type);
+            cat.SetInteger("Offset", offset + e.shift);
+            cat.SetInteger("OriginalSize", 30000);
+            cat.SetInteger("StoredSize", stored - e.shift);
+            cat.Post();
+        }
+        cat.MergeChanges();
+        kiv->SaveCatalog();
+        const Bytes before = readAll(path("x.oru"));
+        if (c.refused) {
+            try {
+                kiv->Compact();
+                ADD_FAILURE() << "compacted";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.kind(), ErrorKind::StoredOverlap);
+                EXPECT_EQ(e.values().archive, path("x.oru"));
+                EXPECT_EQ(e.values().count, 2);
+                EXPECT_EQ(e.values().items, (std::vector<std::string>{"a.txt", c.extras.front().name}));
+                EXPECT_NE(std::string(e.what()).find("oru recover " + path("x.oru") + " NEW.oru"), std::string::npos);
+            }
+            EXPECT_EQ(readAll(path("x.oru")), before);
+            continue;
+        }
+        kiv->Compact();
+        EXPECT_LE(readAll(path("x.oru")).size(), before.size());
+        reopen();
+        const auto rows = rowsOf(kiv->Catalog());
+        for (const Row& r : rows) {
+            if (r.name == "b.txt") continue;
+            EXPECT_EQ(r.offset, 16) << r.name;  // a.txt lies first, and the others on its one copy
+            EXPECT_EQ(r.storedSize, stored) << r.name;
+        }
+        const Bytes file = readAll(path("x.oru"));
+        const Bytes a(file.begin() + 16, file.begin() + 16 + stored);
+        EXPECT_TRUE(inflatedByZlib(a, 30000) == randomBytes(30000, 1));
+        EXPECT_EQ(kiv->Header().CatalogOffset, 16 + stored + rows[1].storedSize);
     }
 }
 

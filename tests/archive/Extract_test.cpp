@@ -90,6 +90,19 @@ TEST_F(ExtractTest, SameNamedFoldersShareTheirChildren) {
     extract("y", "o2");
     EXPECT_EQ(treeOf(path("o2")), (std::map<std::string, std::string>{
                                       {"y", "<dir>"}, {"y/x", "<dir>"}, {"y/x/p.txt", "p"}, {"y/x/q.txt", "q"}}));
+    // Both in one extraction: each file row is written once, where the walk first reaches it.
+    CatalogTable& c = kiv->Catalog();
+    std::vector<Bookmark> both;
+    for (const char* name : {"x", "y"}) {
+        moveTo(c, name);
+        both.push_back(*c.GetBookmark());
+    }
+    kiv->ExtractEntries(c, both, path("o3"));
+    EXPECT_EQ(treeOf(path("o3")), (std::map<std::string, std::string>{{"x", "<dir>"},
+                                                                       {"x/p.txt", "p"},
+                                                                       {"x/q.txt", "q"},
+                                                                       {"y", "<dir>"},
+                                                                       {"y/x", "<dir>"}}));
 }
 
 TEST_F(ExtractTest, CyclesOfNamesEnd) {

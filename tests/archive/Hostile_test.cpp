@@ -208,12 +208,14 @@ TEST_F(HostileTest, StreamInflatingPastOriginalSizeIsStoppedThere) {
         deflateEnd(&z);
     }
     // Four copies of the stream in the data area (one for each row: rows sharing stored bytes
-    // are refused before any inflating) behind a header whose catalog offset points behind them;
-    // the catalog is then written there by the engine.
+    // are refused before any inflating) behind a header whose catalog offset points behind them,
+    // at an empty catalog; the rows are then written there by the engine.
     Bytes file(16);
     std::memcpy(file.data(), "KVAR", 4);
     putLe32(file, 4, static_cast<uint32_t>(16 + 4 * bomb.size()));
     for (int copy = 0; copy < 4; ++copy) file.insert(file.end(), bomb.begin(), bomb.end());
+    const Bytes catalog = packet::empty();
+    file.insert(file.end(), catalog.begin(), catalog.end());
     writeAll(path("x.oru"), file);
     kiv = TKiv::OpenExisting(path("x.oru"));
     const int32_t stored = static_cast<int32_t>(bomb.size());

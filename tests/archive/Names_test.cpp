@@ -88,6 +88,8 @@ TEST_F(NamesTest, EachRuleGivesAWholeUniqueName) {
         {"never inside one", "a" + times(kZhong, 20), "a" + times(kZhongBig5, 18) + "~1"},
         {"a leading dot is no extension", "." + kLong + "x", "." + kLong.substr(0, 37) + "~1"},
         {"a long tail is no extension", "a.very_long_extension_" + times("x", 20), "a.very_long_extension_" + times("x", 16) + "~1"},
+        {"trailing blanks, which the catalog drops, do not land on the name without them", "plain.txt  ",
+         "plain~1.txt"},
     };
     mkdir("src");
     for (const auto& c : cases) writeText(path("src/") + c.disk, c.why);
@@ -137,6 +139,30 @@ TEST_F(NamesTest, FolderNamesAreUniqueInTheWholeArchive) {
     reopen();
     extractAll("out");
     EXPECT_EQ(contentsOf("out"), (std::multiset<std::string>{"a", "b", "x", "u"}));
+}
+
+// Names that differ only in trailing blanks, which the catalog drops, are made unique on the name
+// as stored: two folders stored as "docs" would both list f1 and f2 (each extracted twice), and
+// two "n.txt" rows would share one folder.
+TEST_F(NamesTest, TrailingBlanksNeverMergeTwoNames) {
+    mkdir("src/a/docs");
+    mkdir("src/b/docs ");
+    writeText(path("src/a/docs/f1"), "f1");
+    writeText(path("src/b/docs /f2"), "f2");
+    writeText(path("src/n.txt"), "n");
+    writeText(path("src/n.txt "), "n blank");
+    kiv->AddPath("", path("src"));
+    std::multiset<std::string> folders;
+    std::multiset<std::pair<std::string, std::string>> rows;  // (parent, name)
+    for (const auto& r : rowsOf(kiv->Catalog())) {
+        if (r.type == 0) folders.insert(r.name);
+        rows.emplace(r.parent, r.name);
+    }
+    EXPECT_EQ(folders, (std::multiset<std::string>{"a", "b", "docs", "docs~1", "src"}));
+    EXPECT_EQ(rows.count({"src", "n.txt"}), 1u);
+    reopen();
+    extractAll("out");
+    EXPECT_EQ(contentsOf("out"), (std::multiset<std::string>{"f1", "f2", "n", "n blank"}));
 }
 
 // Adding an item again: the stored file of each path there is replaced (its old bytes become dead

@@ -211,6 +211,29 @@ TEST_F(Concurrency, TwoAddsAtOnceLeaveAConsistentArchive) {
     RecordProperty("refused", refused);
 }
 
+// Two programs adding one tree at once (two backups, a window and a script) only read its files:
+// neither turns the other away, and both archives hold every file.
+TEST_F(Concurrency, TwoAddsOfOneTreeAtOnceBothStoreEveryFile) {
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) writeFile(path("tree/f" + std::to_string(i)), sampleBytes(2000, i));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        stdfs::remove(path("one.oru"));
+        stdfs::remove(path("two.oru"));
+        Background first(dir_, "1", {"-q", "add", "one.oru", "tree"});
+        Background second(dir_, "2", {"-q", "add", "two.oru", "tree"});
+        ASSERT_TRUE(first.started() && second.started());
+        for (const RunResult& r : {first.wait(), second.wait()}) {
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(r.err, "");
+        }
+        for (const char* archive : {"one.oru", "two.oru"}) {
+            EXPECT_EQ(lines(ok({"list", archive})).size(), kFiles + 1u) << archive;  // the folder and its files
+            EXPECT_EQ(oru({"test", archive}).status, 0) << archive;
+        }
+    }
+}
+
 // A source file that grows or shrinks while `oru add` reads it: the add either stores the bytes it
 // read, with sizes that match them, or is refused with a clear message; the archive stays sound.
 TEST_F(Concurrency, SourceChangingWhileAddedIsStoredConsistently) {

@@ -197,5 +197,28 @@ TEST_F(ConsoleProgressTest, OneLineRedrawnInPlaceBelowTheItems) {
     EXPECT_EQ(before.rows(), (std::vector<std::string>{kLongName, "b.txt", "2 items  3.0 MiB  1.0 MiB/s  c"}));
 }
 
+// Names as listings show them, on a terminal or not: nothing a name holds can end a line, make a
+// column or drive a terminal, and every name shows differently from every other. JSON strings
+// escape what JSON requires.
+TEST(ListedNamesTest, ControlCharactersAndBackslashAreEscaped) {
+    const struct {
+        std::string name, shown, json;
+    } cases[] = {
+        {"plain/名.txt", "plain/名.txt", "\"plain/名.txt\""},
+        {"x\nf\t9", "x\\nf\\t9", "\"x\\nf\\t9\""},
+        {"esc\x1b[31m", "esc\\x1b[31m", "\"esc\\u001b[31m\""},
+        {"cr\r bell\a bs\b ff\f vt\v", "cr\\r bell\\a bs\\b ff\\f vt\\v", "\"cr\\r bell\\u0007 bs\\b ff\\f vt\\u000b\""},
+        {"back\\slash", "back\\\\slash", "\"back\\\\slash\""},
+        {"back\\nslash", "back\\\\nslash", "\"back\\\\nslash\""},  // not the same as a newline
+        {"del\x7f", "del\\x7f", "\"del\\u007f\""},
+        {"csi\xc2\x9b" "31m", "csi\\xc2\\x9b31m", "\"csi\xc2\x9b" "31m\""},
+        {"quote\"", "quote\"", "\"quote\\\"\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(escapedName(c.name), c.shown) << c.name;
+        EXPECT_EQ(jsonString(c.name), c.json) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace oru

@@ -75,7 +75,8 @@ TEST_F(ManPageTest, BashCompletionOffersCommandsOptionsAndEntries) {
     const Case cases[] = {
         {"oru ex", {"extract"}},
         {"oru add --ex", {"--exclude="}},
-        {"oru extract --", {"--help", "--overwrite", "--quiet", "--skip-existing", "--verbose", "--version"}},
+        {"oru extract --", {"--help", "--null", "--overwrite", "--quiet", "--skip-existing", "--verbose", "--version"}},
+        {"oru list --", {"--help", "--json", "--null", "--quiet", "--version"}},
         {"oru list a", {"a.oru"}},
         {"oru cat a.oru src/d", {"src/docs/"}},
         {"oru cat a.oru src/docs/", {"src/docs/a.txt"}},

@@ -338,7 +338,7 @@ TEST_F(OruCli, OptionsStandAnywhereAndMistakesExitTwo) {
         {{"--", "cat", "a.oru", "-dash.txt"}, 0, "dash"},
         {{"extract", "a.oru", "out", "f.txt", "--verb"}, 0, "out/f.txt\n"},  // an unambiguous prefix
         {{"extract", "--skip-existing", "--verbose", "a.oru", "out", "f.txt"}, 0, ""},
-        {{"list", "a.oru", "--help"}, 0, "usage: oru list ARCHIVE\n"},
+        {{"list", "a.oru", "--help"}, 0, "usage: oru list [-0|--json] ARCHIVE\n"},
         {{"--help", "cat"}, 0, "usage: oru cat ARCHIVE ENTRY\n"},
         {{"-V"}, 0, "oru " ORU_VERSION_TEXT "\n"},
         {{}, 2, "oru: no command given"},
@@ -429,7 +429,7 @@ TEST_F(OruCli, TextsFollowTheUsersLanguage) {
     unsetenv("LC_ALL");
     setenv("LANGUAGE", "zh_TW", 1);
     EXPECT_EQ(ok({"--help"}).rfind("oru：建立、列出、解出與變更 .oru 壓縮檔。\n", 0), 0u);
-    EXPECT_EQ(ok({"list", "--help"}).rfind("用法：oru list ARCHIVE\n", 0), 0u);
+    EXPECT_EQ(ok({"list", "--help"}).rfind("用法：oru list [-0|--json] ARCHIVE\n", 0), 0u);
     const RunResult usage = oru({"list"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.err.substr(0, usage.err.find('\n', usage.err.find('\n') + 1)),
@@ -590,6 +590,77 @@ TEST_F(OruCli, ExcludePatternsLeaveItemsOut) {
 }
 
 // -v names each item as it is added, extracted or deleted, one path per line on standard output.
+// A name cannot forge a listing: control characters are escaped in `list`, `extract -v` and
+// `delete -v` (standard output is a file here, not a terminal); -0 gives the paths as they are,
+// NUL-ended; --json one object per line.
+TEST_F(OruCli, ListingsEscapeNamesAndOfferNulAndJson) {
+    const std::string forged = "x\nf\t9\t17\t2026-12-11 10:00:00\tevil.sh";
+    const std::string names[] = {forged, "esc\x1b[31m", "back\\slash"};
+    for (const std::string& name : names) writeFile(path("src/" + name), "data");
+    ok({"add", "a.oru", "src"});
+    const std::vector<std::string> escaped = {"src/back\\\\slash", "src/esc\\x1b[31m",
+                                              "src/x\\nf\\t9\\t17\\t2026-12-11 10:00:00\\tevil.sh"};
+    const auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+
+    // One line per entry, five columns each.
+    const std::vector<std::string> listing = lines(ok({"list", "a.oru"}));
+    ASSERT_EQ(listing.size(), 4u);
+    std::vector<std::string> paths;
+    for (const std::string& line : listing) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+        paths.push_back(line.substr(line.rfind('\t') + 1));
+    }
+    EXPECT_EQ(paths.front(), "src");
+    EXPECT_EQ(sorted({paths.begin() + 1, paths.end()}), escaped);
+
+    // -0: the paths as stored, each ended by NUL.
+    std::vector<std::string> raw;
+    const std::string nul = ok({"list", "-0", "a.oru"});
+    ASSERT_FALSE(nul.empty());
+    EXPECT_EQ(nul.back(), '\0');
+    for (size_t start = 0, end; (end = nul.find('\0', start)) != std::string::npos; start = end + 1) {
+        raw.push_back(nul.substr(start, end - start));
+    }
+    std::vector<std::string> stored = {"src"};
+    for (const std::string& name : names) stored.push_back("src/" + name);
+    EXPECT_EQ(sorted(raw), sorted(stored));
+
+    // --json: one object per line; a folder's sizes are null.
+    const std::vector<std::string> json = lines(ok({"list", "--json", "a.oru"}));
+    ASSERT_EQ(json.size(), 4u);
+    static const std::regex date(R"("added":"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d")");
+    EXPECT_EQ(std::regex_replace(json[0], date, "\"added\":D"),
+              R"({"path":"src","type":"folder","size":null,"stored":null,"added":D})");
+    std::vector<std::string> files;
+    for (size_t i = 1; i < json.size(); ++i) {
+        const std::string line = std::regex_replace(json[i], date, "\"added\":D");
+        const std::string tail = R"(","type":"file","size":4,"stored":)";
+        const size_t at = line.find(tail);
+        ASSERT_NE(at, std::string::npos) << line;
+        EXPECT_EQ(line.substr(0, 9), R"({"path":")");
+        files.push_back(line.substr(9, at - 9));
+    }
+    EXPECT_EQ(sorted(files), (std::vector<std::string>{"src/back\\\\slash", "src/esc\\u001b[31m",
+                                                       "src/x\\nf\\t9\\t17\\t2026-12-11 10:00:00\\tevil.sh"}));
+
+    // -v escapes, -v0 gives the paths as they are.
+    std::vector<std::string> extracted = lines(ok({"extract", "-v", "a.oru", "out"}));
+    for (std::string& l : extracted) l = l.substr(4);  // "out/"
+    EXPECT_EQ(sorted(extracted), escaped);
+    const std::string extractedNul = ok({"extract", "-v0", "a.oru", "out2", "src/back?slash"});
+    EXPECT_EQ(extractedNul, std::string("out2/back\\slash") + '\0');
+    EXPECT_EQ(readFile(path("out2/back\\slash")), "data");
+    const std::string deleted = ok({"delete", "-v", "a.oru", "src/esc*"});
+    EXPECT_EQ(deleted, "src/esc\\x1b[31m\n");
+    EXPECT_EQ(ok({"delete", "--null", "-v", "a.oru", "src/x*"}), "src/" + forged + '\0');
+    // The options belong to listing commands only, and not together.
+    EXPECT_EQ(oru({"list", "-0", "--json", "a.oru"}).status, 2);
+    EXPECT_EQ(oru({"test", "--json", "a.oru"}).status, 2);
+}
+
 TEST_F(OruCli, VerboseNamesEachItem) {
     writeFile(path("src/d/a.txt"), "a");
     writeFile(path("src/b.txt"), "b");

@@ -97,6 +97,72 @@ TEST_F(MainWindowTest, MissingArchiveAtStartShowsTheMessageAndOpensWithNoArchive
     EXPECT_EQ(w.listingModel()->rowCount(), 0);
 }
 
+// An archive the engine refuses (its catalog lacks a field, the packet holds a single column, the
+// file ends where its catalog should begin) is reported by the central handler, naming the
+// archive, whether it is named on the command line or chosen through Open; the window stays
+// without an archive, and opens a sound one after.
+TEST_F(MainWindowTest, RefusedCatalogIsReportedAtStartAndThroughOpenAndTheWindowGoesOn) {
+    writeFile(tmp / "one.txt", "1");
+    const std::string good = tmp / "good.oru";
+    makeArchive(good, {tmp / "one.txt"});
+    const auto fieldNotFound = [](const char* field) {
+        return [field](const std::string& p) { return "Field '" + std::string(field) + "' not found: " + p; };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> damage;
+        std::function<std::string(const std::string&)> message;  // what the window shows, by path
+    } cases[] = {
+        {"no-type.oru", [](const std::string& p) { oru::test::dropCatalogColumn(p, "FileType"); },
+         fieldNotFound("FileType")},
+        {"no-date.oru", [](const std::string& p) { oru::test::dropCatalogColumn(p, "CheckinDate"); },
+         fieldNotFound("CheckinDate")},
+        {"cut.oru",
+         [](const std::string& p) {
+             const oru::test::Bytes bytes = oru::test::readAll(p);
+             oru::test::writeAll(p, {bytes.begin(), bytes.begin() + oru::test::le32(bytes, 4)});
+         },
+         [](const std::string& p) { return oru::errorText(oru::ErrorKind::MissingCatalog, {.archive = p}); }},
+        {"renamed.oru",
+         [](const std::string& p) {
+             oru::test::rewriteCatalog(p, [](TableData& data) { data.columns[0].name = "Name"; });
+         },
+         fieldNotFound("FileName")},
+        {"one-column.oru",
+         [](const std::string& p) {
+             oru::test::rewriteCatalog(p, [](TableData& data) {
+                 data.columns.resize(1);
+                 for (Slot& slot : data.slots) slot.fields = FieldRow({*slot.fields.begin()});
+             });
+         },
+         fieldNotFound("ParentName")},
+    };
+    for (const Case& c : cases) {
+        const std::string path = tmp / c.name;
+        std::filesystem::copy_file(good, path);
+        c.damage(path);
+        const std::string expected = c.message(path);
+        for (bool throughOpen : {false, true}) {
+            ShownErrors shown;
+            TMainFrm w(throughOpen ? std::vector<std::string>{} : std::vector<std::string>{path});
+            if (throughOpen) {
+                OpenDialog::setNextAnswer(path);
+                EXPECT_FALSE(TApplication::instance()->runCommand([&] { w.BtnOpenFileClick(); })) << c.name;
+            } else {
+                EXPECT_FALSE(TApplication::instance()->runCommand([&] { w.FormCreate(); })) << c.name;
+            }
+            EXPECT_EQ(shown.texts, std::vector<std::string>{expected + "."});
+            EXPECT_EQ(w.CurrentArchive(), nullptr) << c.name;
+            EXPECT_EQ(tv(w)->topLevelItemCount(), 0) << c.name;
+            EXPECT_EQ(w.windowTitle(), QStringLiteral("Windows Oru File Shell")) << c.name;
+            // The window goes on: a sound archive opens through Open.
+            OpenDialog::setNextAnswer(good);
+            EXPECT_TRUE(TApplication::instance()->runCommand([&] { w.BtnOpenFileClick(); })) << c.name;
+            EXPECT_EQ(listing(w), std::vector<std::string>{"one.txt"}) << c.name;
+        }
+    }
+}
+
 TEST_F(MainWindowTest, NewShowsALoneRootAndAnEmptyListingUntilAdd) {
     const std::string path = tmp / "new.oru";
     TMainFrm w({});
