@@ -158,6 +158,8 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
             return t;
         }
         case ErrorKind::NoArchiveOpen: return tr("No archive is open");
+        case ErrorKind::TargetExists:
+            return tr("%1$s: a file of that name exists; salvage writes only a new archive", {v.path});
 
         // Front ends.
         case ErrorKind::ItemsSkipped:
@@ -180,6 +182,9 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::NoSuchEntry: return tr("no entry \"%1$s\" in %2$s", {v.entry, v.archive});
         case ErrorKind::AmbiguousEntry:
             return tr("\"%1$s\" matches %2$s entries in %3$s", {v.entry, n(v.count), v.archive});
+        case ErrorKind::SalvageIncomplete:
+            return tr("%1$s could not be salvaged whole: %2$s rows lost, %3$s files stored under made-up names in %4$s",
+                      {v.archive, n(v.count), n(v.total), v.path});
 
         case ErrorKind::Cancelled: return tr("The operation was cancelled");
         case ErrorKind::Text: return v.detail;
