@@ -97,7 +97,8 @@ bool inflateAt(const uint8_t* data, size_t avail, uint64_t maxContent, Decoded& 
         if (s->block_state == ISAL_BLOCK_FINISH) break;
         if (produced == 0 && s->avail_in == 0) return false;  // cut short
     }
-    out.consumed = static_cast<int64_t>(s->next_in - data);
+    // ISA-L reads ahead: whole bytes still held in its bit buffer lie behind the stream.
+    out.consumed = static_cast<int64_t>(s->next_in - data) - s->read_in_length / 8;
     return true;
 #else
     z_stream zs{};
@@ -138,9 +139,10 @@ struct ScanResult {
 };
 
 // Content bytes that failed candidates may inflate per byte scanned, and once per scan: beyond
-// that the rest of the range is hostile and is given up on.
-constexpr uint64_t kWorkPerByte = 8;
-constexpr uint64_t kWorkSlack = uint64_t{16} << 20;
+// that the rest of the range is hostile and is given up on. Real stored files cost nothing here
+// (a stream that verifies is passed over whole); a false start inside one dies within bytes.
+constexpr uint64_t kWorkPerByte = 64;
+constexpr uint64_t kWorkSlack = uint64_t{64} << 20;
 
 // Looks for zlib streams starting in [from, to) of the mapped file, each within [.., limit).
 // A stream found is passed over whole; other positions are tried one by one.
