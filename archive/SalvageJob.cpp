@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -41,7 +42,10 @@ namespace {
 // ---------------------------------------------------------------- verifying one stream
 
 // Content bytes kept of each stream for guessing its kind.
-constexpr size_t kHeadBytes = 512;
+constexpr size_t kHeadBytes = 32;
+// Streams the scan keeps at most: a file of nothing but tiny streams must not grow the catalog
+// (and the memory holding it) without end. Beyond it the rest is left unscanned.
+constexpr size_t kMaxFound = 1000000;
 // The most a deflate stream can expand: 258 bytes from a code of two bits, and some slack.
 constexpr uint64_t kMaxExpansion = 1032;
 // A stored file's content passes through a signed 32-bit size.
@@ -52,7 +56,9 @@ constexpr size_t kMinStream = 8;
 struct Decoded {
     int64_t consumed = 0;  // stream bytes, header and Adler-32 included
     uint64_t size = 0;     // content bytes
-    std::string head;      // the first kHeadBytes of the content
+    char head[kHeadBytes];  // the first headLength bytes of the content
+    uint8_t headLength = 0;
+    std::string_view headView() const { return {head, headLength}; }
 };
 
 // A zlib header as the engine's readers accept it: deflate, a window of at most 32 KiB, the
@@ -72,8 +78,10 @@ bool inflateAt(const uint8_t* data, size_t avail, uint64_t maxContent, Decoded& 
     thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kOut]);
     out = Decoded{};
     const auto take = [&](size_t produced) {
-        if (out.head.size() < kHeadBytes) {
-            out.head.append(reinterpret_cast<const char*>(buffer.get()), std::min(produced, kHeadBytes - out.head.size()));
+        if (out.headLength < kHeadBytes) {
+            const size_t n = std::min(produced, kHeadBytes - out.headLength);
+            std::memcpy(out.head + out.headLength, buffer.get(), n);
+            out.headLength = static_cast<uint8_t>(out.headLength + n);
         }
         out.size += produced;
         work += produced;
@@ -216,7 +224,7 @@ private:
 };
 
 // What the content's first bytes say it is, for the name of a stream found by the scan.
-std::string extensionOf(const std::string& head) {
+std::string extensionOf(std::string_view head) {
     const auto starts = [&](std::string_view magic) { return head.compare(0, magic.size(), magic) == 0; };
     if (starts("\x89PNG\r\n\x1a\n")) return "png";
     if (starts("\xff\xd8\xff")) return "jpg";
@@ -583,15 +591,29 @@ SalvageReport SalvageJob::Run() {
             return at;
         };
         const auto takeFound = [&](FoundStream&& f) {
+            if (recovered.size() >= kMaxFound) {
+                report.unscanned += f.end - f.start;
+                return;
+            }
             recoveredAt.push_back(copy(f.start, f.end - f.start));
             recovered.push_back(std::move(f));
         };
 
         OrderedJobs<PieceResult> jobs(WorkerPool::cores() > 1 ? &WorkerPool::shared() : nullptr);
-        const size_t window = 4 * std::max(1u, WorkerPool::cores());
+        // Pieces in flight: enough to keep every core busy while the oldest is taken.
+        const size_t window = 2 * std::max(1u, WorkerPool::cores()) + 1;
         size_t submitted = 0;
+        std::deque<size_t> inFlight;  // the pieces submitted and not yet taken, in order
+        int64_t pos = kHeaderSize;    // every byte before it is accounted for or scanned
         const auto submit = [&] {
-            while (submitted < pieces.size() && jobs.pending() < window) {
+            while (submitted < pieces.size() && inFlight.size() < window) {
+                // A stretch that a stream already taken covers (a big file's stored bytes, cut
+                // into pieces) holds nothing more to find.
+                if (pieces[submitted].row < 0 && pieces[submitted].to <= pos) {
+                    ++submitted;
+                    continue;
+                }
+                inFlight.push_back(submitted);
                 const Piece piece = pieces[submitted++];
                 const int64_t expected = piece.row >= 0 ? rows[piece.row].original : -1;
                 jobs.submit([file, piece, expected] {
@@ -621,12 +643,13 @@ SalvageReport SalvageJob::Run() {
         ScanMerger merger(file);
         Progress::Info info;
         info.bytesTotal = static_cast<uint64_t>(std::max<int64_t>(dataEnd - kHeaderSize, 0));
-        int64_t pos = kHeaderSize;
-        for (size_t taken = 0; taken < pieces.size(); ++taken) {
+        for (;;) {
             if (progress_ && progress_->cancelled()) throw Cancelled();
             submit();
+            if (inFlight.empty()) break;
             PieceResult r = jobs.take();
-            const Piece& piece = pieces[taken];
+            const Piece& piece = pieces[inFlight.front()];
+            inFlight.pop_front();
             pos = std::max(pos, piece.from);
             if (piece.row >= 0 && r.rowSound) {
                 Candidate& c = rows[piece.row];
@@ -666,7 +689,7 @@ SalvageReport SalvageJob::Run() {
                 report.files.push_back({c.path(), c.offset, c.original, c.source});
                 accounted += c.stored;
             } else {
-                if (!folders.emplace(c.name, c.parent).second) continue;  // a repeated folder row
+                folders.emplace(c.name, c.parent);
                 ++report.folders;
             }
             addRow(std::move(c.fields));
@@ -687,7 +710,7 @@ SalvageReport SalvageJob::Run() {
             made.Post();
             for (size_t i = 0; i < recovered.size(); ++i) {
                 const FoundStream& f = recovered[i];
-                const std::string name = std::to_string(f.start) + "." + extensionOf(f.decoded.head);
+                const std::string name = std::to_string(f.start) + "." + extensionOf(f.decoded.headView());
                 made.Append();
                 made.SetText(schema::kFileName, name);
                 made.SetText(schema::kParentName, folder);
