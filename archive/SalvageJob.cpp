@@ -491,8 +491,7 @@ SalvageReport SalvageJob::Run() {
     }
     if (size == 0) {
         catalog.emplace();  // an empty file: an archive without entries
-    } else if (size < kHeaderSize || !magicMatches(header.Magic) || header.CatalogOffset < kHeaderSize ||
-               header.CatalogOffset > size) {
+    } else if (size < kHeaderSize || header.CatalogOffset < kHeaderSize || header.CatalogOffset > size) {
         report.catalogDamage = Error(ErrorKind::BadFormat, {.archive = archivePath_});
     } else if (header.CatalogOffset == size) {
         // No byte at the offset: an empty archive when the data area is empty too, otherwise
@@ -508,6 +507,9 @@ SalvageReport SalvageJob::Run() {
             if (usableColumns(loaded.columns, report.catalogDamage, archivePath_)) {
                 catalog = std::move(loaded);
                 dataEnd = header.CatalogOffset;
+                // A damaged magic alone: the catalog where the header says still describes
+                // the archive; the new archive gets a sound header.
+                if (!magicMatches(header.Magic)) report.headerDamage = Error(ErrorKind::BadFormat, {.archive = archivePath_});
             }
         } catch (const Error& e) {
             report.catalogDamage = e.kind() == ErrorKind::CatalogStatus

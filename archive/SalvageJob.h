@@ -47,6 +47,7 @@ struct LostRow {
 
 struct SalvageReport {
     std::optional<Error> catalogDamage;  // why the archive's own catalog could not be read
+    std::optional<Error> headerDamage;   // a damaged magic beside a catalog that could be read
     bool usedRecoveryFile = false;       // rows of the recovery file were among the sources
     std::vector<SalvagedFile> files;     // in the order of their stored bytes
     int folders = 0;                     // folder rows written
@@ -54,7 +55,8 @@ struct SalvageReport {
     int64_t unaccounted = 0;  // bytes of the data area neither a verified row nor a found stream holds
     int64_t unscanned = 0;    // bytes the scan gave up on (hostile input past its work bound)
 
-    // Every row of a readable catalog came back under its own path, and no name was made up.
+    // Every row of a readable catalog came back under its own path, and no name was made up
+    // (a damaged magic alone, which the new archive does not keep, still allows this).
     bool complete() const;
 };
 

@@ -341,6 +341,7 @@ void cmdRecover(const std::string& archive, const std::string& newArchive, const
         progress.finish();
     }
     const auto say = [&](const std::string& line) { std::printf("%s\n", forTerminal(line, terminal).c_str()); };
+    if (report.headerDamage) say(tr("header damaged: %1$s", {displayText(TestJob::ReasonText(*report.headerDamage))}));
     if (report.catalogDamage) say(tr("catalog unreadable: %1$s", {displayText(TestJob::ReasonText(*report.catalogDamage))}));
     if (report.usedRecoveryFile) say(tr("recovery file used: %1$s", {TKiv::RecoveryPathFor(archive)}));
     int madeUp = 0;

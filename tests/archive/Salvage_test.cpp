@@ -166,13 +166,22 @@ TEST_F(SalvageTest, EveryStoredFileComesBackWhenTheCatalogIsLost) {
     }
 }
 
-TEST_F(SalvageTest, AMagicDamagedHeaderStillGivesTheStoredFiles) {
-    Bytes damaged = bytes;
-    std::fill(damaged.begin(), damaged.begin() + 16, 0);
+// A damaged magic alone leaves the catalog where the header says: every row comes back by name.
+// A header zeroed whole leaves only the scan.
+TEST_F(SalvageTest, ADamagedHeaderStillGivesTheStoredFiles) {
+    Bytes magic = bytes;
+    std::fill(magic.begin(), magic.begin() + 4, 0);
     SalvageReport report;
-    const auto files = salvage(damaged, report, "header zeroed");
+    EXPECT_EQ(salvage(magic, report, "magic zeroed"), original);
+    EXPECT_TRUE(report.headerDamage);
+    EXPECT_TRUE(report.complete());
+
+    Bytes zeroed = bytes;
+    std::fill(zeroed.begin(), zeroed.begin() + 16, 0);
+    const auto files = salvage(zeroed, report, "header zeroed");
     EXPECT_EQ(contentsOf(files), contentsOf(original));
     EXPECT_TRUE(report.catalogDamage);
+    EXPECT_FALSE(report.complete());
 }
 
 // One stream damaged in its middle: that row alone is lost, named with its reason; every other
