@@ -702,42 +702,52 @@ SalvageReport SalvageJob::Run() {
             for (const auto& f : folders) names.insert(f.first);
             std::string folder = "recovered";
             for (int n = 1; names.count(folder); ++n) folder = "recovered~" + std::to_string(n);
-            CatalogTable made;  // rows made here, in the archive schema, then laid out for columns
+            // The folder row and a file row made once through a table of the archive schema (its
+            // encoding of the check-in date), laid out for columns; each file's row is a copy
+            // with its name, offset and sizes.
+            CatalogTable made;
             const double now = clock::now();
-            made.Append();
-            made.SetText(schema::kFileName, folder);
-            made.SetText(schema::kParentName, "");
-            made.SetInteger(schema::kFileType, schema::kFolder);
-            made.SetDateTime(schema::kCheckinDate, now);
-            made.Post();
+            for (const int32_t type : {schema::kFolder, schema::kFile}) {
+                made.Append();
+                made.SetText(schema::kFileName, folder);
+                made.SetText(schema::kParentName, type == schema::kFile ? folder : "");
+                made.SetInteger(schema::kFileType, type);
+                made.SetDateTime(schema::kCheckinDate, now);
+                made.Post();
+            }
+            const TableData& m = made.Data();
+            const std::vector<uint32_t> order = m.defaultOrder();
+            addRow(mapRow(m.columns, m.slots[order[0] - 1].fields, columns));
+            const FieldRow fileRow = mapRow(m.columns, m.slots[order[1] - 1].fields, columns);
+            const int iName = columnIndex(columns, schema::kFileName);
+            const int iOriginal = columnIndex(columns, schema::kOriginalSize);
+            const int iStored = columnIndex(columns, schema::kStoredSize);
             for (size_t i = 0; i < recovered.size(); ++i) {
                 const FoundStream& f = recovered[i];
                 const std::string name = std::to_string(f.start) + "." + extensionOf(f.decoded.headView());
-                made.Append();
-                made.SetText(schema::kFileName, name);
-                made.SetText(schema::kParentName, folder);
-                made.SetInteger(schema::kFileType, schema::kFile);
-                made.SetInteger(schema::kOffset, static_cast<int32_t>(recoveredAt[i]));
-                made.SetInteger(schema::kOriginalSize, static_cast<int32_t>(f.decoded.size));
-                made.SetInteger(schema::kStoredSize, static_cast<int32_t>(f.end - f.start));
-                made.SetDateTime(schema::kCheckinDate, now);
-                made.Post();
+                FieldRow row = fileRow;
+                row[static_cast<size_t>(iName)].raw = name;
+                row[static_cast<size_t>(iOffset)] = integerField(columns[static_cast<size_t>(iOffset)], recoveredAt[i]);
+                row[static_cast<size_t>(iOriginal)] =
+                    integerField(columns[static_cast<size_t>(iOriginal)], static_cast<int64_t>(f.decoded.size));
+                row[static_cast<size_t>(iStored)] = integerField(columns[static_cast<size_t>(iStored)], f.end - f.start);
+                addRow(std::move(row));
                 report.files.push_back({folder + "/" + name, f.start, static_cast<int64_t>(f.decoded.size), SalvageSource::Scan});
                 accounted += f.end - f.start;
             }
             ++report.folders;
-            const TableData& m = made.Data();
-            for (uint32_t slot : m.defaultOrder()) addRow(mapRow(m.columns, m.slots[slot - 1].fields, columns));
         }
         std::stable_sort(report.files.begin(), report.files.end(),
                          [](const SalvagedFile& a, const SalvagedFile& b) { return a.offset < b.offset; });
         report.unaccounted = std::max<int64_t>(dataEnd - kHeaderSize, 0) - accounted;
 
-        MemoryStream packet(datapacket::write(data));
-        out->catalog_->LoadPacket(packet);
+        // The catalog packet behind the data, then the header that points at it.
+        const std::vector<uint8_t> packet = datapacket::write(data);
+        if (end + static_cast<int64_t>(packet.size()) >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = newPath_});
+        target.seek(end);
+        target.write(packet.data(), packet.size());
         out->header_.CatalogOffset = static_cast<int32_t>(end);
-        out->saveHeaderAndCatalog();
-        if (out->file_->size() >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = newPath_});
+        out->WriteHeader();
         out->syncFile();
     } catch (...) {
         out.reset();

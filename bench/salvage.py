@@ -52,6 +52,32 @@ def measure_salvage(oru, work, big_bin, runs):
     return ours, peer, stored
 
 
+def measure_tree_salvage(oru, work, tree, runs):
+    """The same for a tree of small files: (salvage, igzip -d of their content as one .gz, files)."""
+    W = lambda *p: os.path.join(work, *p)  # noqa: E731
+    archive, damaged, saved = W("salvage-tree.oru"), W("salvage-tree-damaged.oru"), W("salvage-tree-saved.oru")
+    compare.rm(archive, damaged, saved)
+    subprocess.run([oru, "-q", "add", archive, tree], cwd=work, check=True)
+    zero_catalog(archive, damaged)
+    files = corpus.tree_files(tree)
+    with open(W("salvage-tree.cat"), "wb") as out:
+        for name in files:
+            with open(os.path.join(tree, name), "rb") as f:
+                out.write(f.read())
+    with open(W("salvage-tree.gz"), "wb") as gz:
+        subprocess.run(["igzip", "-1", "-c", W("salvage-tree.cat")], cwd=work, stdout=gz, check=True)
+    ours = compare.measure([oru, "-q", "recover", damaged, saved], work, lambda: compare.rm(saved), runs=runs,
+                           ok=(0, 1))
+    peer = compare.measure(["igzip", "-d", "-c", "salvage-tree.gz"], work, stdout_path=W("salvage-tree.out"),
+                           runs=runs)
+    listing = subprocess.run([oru, "list", saved], cwd=work, check=True, capture_output=True, text=True).stdout
+    found = sum(1 for line in listing.splitlines() if line.startswith("f\t"))
+    if found != len(files):
+        raise compare.Failed("salvage found %d of the tree's %d files" % (found, len(files)))
+    compare.rm(archive, damaged, saved, W("salvage-tree.gz"), W("salvage-tree.out"), W("salvage-tree.cat"))
+    return ours, peer, len(files)
+
+
 def main():
     oru = os.path.abspath(sys.argv[1])
     work = os.path.abspath(sys.argv[2])
@@ -67,7 +93,20 @@ def main():
           % (compare.BIG_MIB, stored / 2**20, ours["median_s"], ours["peak_mib"], peer["median_s"], ratio,
              MAX_RATIO, "met" if ratio <= MAX_RATIO else "MISSED"))
     print("runs: oru %s, igzip %s" % (["%.3f" % t for t in ours["runs_s"]], ["%.3f" % t for t in peer["runs_s"]]))
-    return 0 if ratio <= MAX_RATIO else 1
+    missed = ratio > MAX_RATIO
+    # Many small streams: each found by the scan, the pieces decoded on both cores.
+    tree = os.path.join(work, "salvage-tree-%d" % compare.SMALL_FILES)
+    if not os.path.exists(tree):
+        corpus.make_tree(os.path.join(tree, "tree"), compare.SMALL_FILES)
+    ours, peer, files = measure_tree_salvage(oru, work, os.path.join(tree, "tree"), compare.RUNS)
+    ratio = ours["median_s"] / peer["median_s"]
+    print("salvage of %d small files, catalog zeroed: oru recover %.3f s (peak %.0f MiB), igzip -d of their "
+          "content as one .gz %.3f s, ratio %.2f (target <= %.1f) %s"
+          % (files, ours["median_s"], ours["peak_mib"], peer["median_s"], ratio, MAX_RATIO,
+             "met" if ratio <= MAX_RATIO else "MISSED"))
+    print("runs: oru %s, igzip %s" % (["%.3f" % t for t in ours["runs_s"]], ["%.3f" % t for t in peer["runs_s"]]))
+    missed |= ratio > MAX_RATIO
+    return 1 if missed else 0
 
 
 if __name__ == "__main__":
