@@ -186,6 +186,7 @@ private:
     friend class ExtractJob;
     friend class CompactJob;
     friend class Recovery;
+    friend class SalvageJob;
 
     TKiv();
     // Shared by the jobs: rows appended or given new stored bytes (adding, recovery).

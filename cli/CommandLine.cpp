@@ -148,6 +148,13 @@ const std::vector<CommandHelp>& commands() {
         {"info", "", "ARCHIVE", 1, 1,
          N_("Prints the header fields, entry counts, data and dead bytes, catalog size, slots and\n"
          "change-log entries.")},
+        {"recover", "v", "[-qv] ARCHIVE NEW", 2, 2,
+         N_("Writes the new archive NEW (which must not exist) holding every stored file of a damaged\n"
+         "ARCHIVE that verifies, leaving ARCHIVE untouched: the catalog's rows whose stored files\n"
+         "decode to their recorded size and checksum, the rows of an interrupted add's recovery file,\n"
+         "and zlib streams found in bytes no row accounts for, stored as recovered/OFFSET.EXT. Prints\n"
+         "what was found under a made-up name and what was lost (-v: every file kept); exits with\n"
+         "status 1 unless every row of a readable catalog came back under its own path.")},
     };
     return all;
 }

@@ -15,6 +15,7 @@
 #include "archive/ArchiveFigures.h"
 #include "archive/CatalogTree.h"
 #include "archive/DeleteJob.h"
+#include "archive/SalvageJob.h"
 #include "archive/TestJob.h"
 #include "archive/UnreachableRows.h"
 #include "archive/zipUtil.h"
@@ -408,6 +409,41 @@ void cmdTest(const std::string& archive, const Options& options) {
     if (std::fflush(stdout) != 0) throw Error(ErrorKind::WriteError, {.path = "standard output"});
     if (summary.damaged > 0) {
         throw Error(ErrorKind::EntriesDamaged, {.archive = archive, .count = summary.damaged, .total = summary.checked});
+    }
+}
+
+void cmdRecover(const std::string& archive, const std::string& newArchive, const Options& options) {
+    const bool terminal = isatty(STDOUT_FILENO);
+    SalvageReport report;
+    {
+        ConsoleProgress progress(progressVisible(options), false);
+        ConsoleProgress::catchInterrupts();
+        report = SalvageJob(archive, newArchive, &progress).Run();
+        progress.finish();
+    }
+    const auto say = [&](const std::string& line) { std::printf("%s\n", forTerminal(line, terminal).c_str()); };
+    if (report.headerDamage) say(tr("header damaged: %1$s", {displayText(TestJob::ReasonText(*report.headerDamage))}));
+    if (report.catalogDamage) say(tr("catalog unreadable: %1$s", {displayText(TestJob::ReasonText(*report.catalogDamage))}));
+    if (report.usedRecoveryFile) say(tr("recovery file used: %1$s", {TKiv::RecoveryPathFor(archive)}));
+    int madeUp = 0;
+    for (const SalvagedFile& f : report.files) {
+        if (f.source == SalvageSource::Scan) {
+            ++madeUp;
+            say(tr("found: %1$s (%2$s bytes, stored at offset %3$s)", {f.path, std::to_string(f.size), std::to_string(f.offset)}));
+        } else if (options.verbose) {
+            say(tr("kept: %1$s", {f.path}));
+        }
+    }
+    for (const LostRow& row : report.lost) say(tr("lost: %1$s: %2$s", {row.path, displayText(TestJob::ReasonText(row.reason))}));
+    if (report.unscanned > 0) say(tr("not scanned: %1$s bytes (too costly to decode)", {std::to_string(report.unscanned)}));
+    say(tr("%1$s stored files came back (%2$s under made-up names), %3$s lost, %4$s bytes unaccounted for; "
+           "written to %5$s",
+           {std::to_string(report.files.size()), std::to_string(madeUp), std::to_string(report.lost.size()),
+            std::to_string(report.unaccounted), newArchive}));
+    if (std::fflush(stdout) != 0) throw Error(ErrorKind::WriteError, {.path = "standard output"});
+    if (!report.complete()) {
+        throw Error(ErrorKind::SalvageIncomplete, {.archive = archive, .path = newArchive,
+                                                   .count = static_cast<int64_t>(report.lost.size()), .total = madeUp});
     }
 }
 

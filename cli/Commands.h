@@ -35,6 +35,10 @@ void cmdCompact(const std::string& archive, const Options& options);
 // Prints each damaged stored file; fails when there is one.
 void cmdTest(const std::string& archive, const Options& options);
 void cmdInfo(const std::string& archive);
+// Writes the new archive newArchive with every stored file of archive that verifies (SalvageJob),
+// prints what came back under a made-up name and what was lost (-v: every file), and fails with
+// SalvageIncomplete unless every row of a readable catalog came back under its own path.
+void cmdRecover(const std::string& archive, const std::string& newArchive, const Options& options);
 
 // The path as AddPath should get it: trailing "/" removed, and a last component of "." or ".."
 // replaced by the directory's real name, so that every added item gets a usable name.

@@ -47,6 +47,8 @@ int run(const oru::cli::Invocation& invocation) {
         cmdTest(a[0], options);
     } else if (name == "info") {
         cmdInfo(a[0]);
+    } else if (name == "recover") {
+        cmdRecover(a[0], a[1], options);
     }
     return kExitOk;
 }

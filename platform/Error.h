@@ -72,6 +72,7 @@ enum class ErrorKind {
     TooManyPaths,        // archive; count: the work limit of a folder walk
     EntriesFailed,       // archive; items: the entries an extraction left out, with their reasons
     NoArchiveOpen,       // nothing: a command that needs an archive found none open
+    TargetExists,        // path: salvage writes only a new file, and one is there
 
     // Front ends.
     ItemsSkipped,        // count: items an add left out
@@ -80,6 +81,7 @@ enum class ErrorKind {
     NoSuchEntry,         // archive, entry
     AmbiguousEntry,      // archive, entry; count: how many entries it names
     SharedPath,          // archive, entry; count: the file rows that share that one path
+    SalvageIncomplete,   // archive, path (the new archive); count (rows lost), total (names made up)
 
     Cancelled,           // the user asked the work to stop
     Text,                // detail: a text made by the caller (for texts that have no kind yet)

@@ -171,6 +171,8 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
             return t;
         }
         case ErrorKind::NoArchiveOpen: return tr("No archive is open");
+        case ErrorKind::TargetExists:
+            return tr("%1$s: a file of that name exists; salvage writes only a new archive", {v.path});
 
         // Front ends.
         case ErrorKind::ItemsSkipped:
@@ -197,6 +199,9 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
             return tr("\"%1$s\" is ambiguous in %2$s: %3$s files share this path (the same name in folders of "
                       "one name), so none was deleted; delete the one meant in the window, which shows each",
                       {v.entry, v.archive, n(v.count)});
+        case ErrorKind::SalvageIncomplete:
+            return tr("%1$s could not be salvaged whole: %2$s rows lost, %3$s files stored under made-up names in %4$s",
+                      {v.archive, n(v.count), n(v.total), v.path});
 
         case ErrorKind::Cancelled: return tr("The operation was cancelled");
         case ErrorKind::Text: return v.detail;

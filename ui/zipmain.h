@@ -69,6 +69,11 @@ public:
     void ToolButton1Click();
     // Ctrl+T: decodes every stored file and reports the damaged ones.
     void testArchive();
+    // File > Repair...: writes every stored file of a damaged archive that verifies into a new
+    // archive chosen in the save dialog, the damaged one left as it is, and reports what came
+    // back and what was lost. The archive repaired: the one open, else the one that last failed
+    // to open as damaged, else one chosen in the open dialog.
+    void repairArchive();
     // Alt+Enter: the archive's properties in a dialog of their own.
     void showProperties();
     // Ctrl+F: the find field.
@@ -162,6 +167,12 @@ private:
     QToolButton* addButton(const char* name, const QString& hint, int image, void (TMainFrm::*handler)());
     void closeArchive();
     void openArchive(const std::string& path);
+    // openArchive, remembering an archive that fails to open as damaged for Repair.
+    void openOrOfferRepair(const std::string& path);
+    // The status bar offers Repair after a failure to open a damaged archive, or after Test
+    // found damaged files.
+    void offerRepairAfterFailure();
+    void offerRepairAfterTest(int damaged);
     static void rememberRecent(const std::string& path);
     void buildMenus();
     QAction* addCommand(QMenu* menu, const QString& text, const QKeySequence& key, void (TMainFrm::*handler)(),
@@ -196,6 +207,7 @@ private:
     std::vector<std::string> args_;
     std::unique_ptr<oru::TKiv> CurrentArchive_;
     std::string ArchiveFileName_;
+    std::string damagedPath_;  // the archive that last failed to open as damaged (for Repair)
     CatalogModel* DataSource1;
     QString lastOpenName_, lastSaveName_;  // each dialog offers the name last chosen in it
     bool busy_ = false;                    // a command is running (progress pumps events)

@@ -86,7 +86,7 @@ void TMainFrm::openRecent(const std::string& path) {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     closeArchive();
-    openArchive(path);
+    openOrOfferRepair(path);
 }
 
 void TMainFrm::BtnNewFileClick() {
@@ -112,7 +112,7 @@ void TMainFrm::BtnOpenFileClick() {
     closeArchive();
     const std::optional<std::string> path = dialogs::askArchivePath(this, false, lastOpenName_);
     if (!path) return;
-    openArchive(*path);
+    openOrOfferRepair(*path);
 }
 
 void TMainFrm::ToolButton1Click() { close(); }
@@ -294,6 +294,7 @@ void TMainFrm::testArchive() {
                                 : tr("Tested %n file(s), %1 damaged:", nullptr, result.checked).arg(result.damaged.size());
     setOutcome(summary);
     dialogs::showReport(this, tr("Test"), summary, result.damaged);
+    offerRepairAfterTest(static_cast<int>(result.damaged.size()));
 }
 
 void TMainFrm::showProperties() {

@@ -57,6 +57,7 @@ void TMainFrm::buildMenus() {
     file->addSeparator();
     needsArchive(addCommand(file, tr("&Properties..."), QKeySequence(Qt::ALT | Qt::Key_Return),
                             &TMainFrm::showProperties));
+    addCommand(file, tr("Rep&air..."), QKeySequence(), &TMainFrm::repairArchive);
     file->addSeparator();
     addCommand(file, tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TMainFrm::ToolButton1Click);
 
@@ -114,6 +115,7 @@ bool TMainFrm::runCommand(const std::function<void()>& command) {
     if (done) return true;
     // The status bar no longer describes a command before this one.
     setOutcome(cancelled ? tr("The command was cancelled.") : tr("The command failed."));
+    if (!cancelled) offerRepairAfterFailure();
     // A command that failed part-way may have changed the catalog (items added before the
     // failure, a catalog read again from the file): show what is there now.
     if (CurrentArchive_ && !rebuilding_) {

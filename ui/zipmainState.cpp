@@ -61,7 +61,7 @@ oru::TKiv& TMainFrm::requireArchive() {
 void TMainFrm::FormCreate() {
     ArchiveFileName_.clear();
     if (args_.empty()) return;
-    openArchive(args_.back());
+    openOrOfferRepair(args_.back());
 }
 
 void TMainFrm::openArchive(const std::string& path) {

@@ -130,5 +130,26 @@
             <numerusform>%n items selected, %1</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) damaged: File &gt; Repair... writes every file that can be verified into a new archive.</source>
+        <translation>
+            <numerusform>%n file damaged: File &gt; Repair... writes every file that can be verified into a new archive.</numerusform>
+            <numerusform>%n files damaged: File &gt; Repair... writes every file that can be verified into a new archive.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Every file came back: %n file(s) written to %1.</source>
+        <translation>
+            <numerusform>Every file came back: %n file written to %1.</numerusform>
+            <numerusform>Every file came back: %n files written to %1.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) written to %1, %2 of them under made-up names; %3 lost.</source>
+        <translation>
+            <numerusform>%n file written to %1, %2 of them under made-up names; %3 lost.</numerusform>
+            <numerusform>%n files written to %1, %2 of them under made-up names; %3 lost.</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

@@ -531,6 +531,48 @@ Overwrite it with the file from the archive?</source>
         <source>The command failed.</source>
         <translation>指令失敗。</translation>
     </message>
+    <message>
+        <source>Rep&amp;air...</source>
+        <translation>修復(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>%1 is damaged: File &gt; Repair... writes every file that can be verified into a new archive.</source>
+        <translation>%1 已損壞：檔案 &gt; 修復... 會把每個能驗證的檔案寫入新的壓縮檔。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) damaged: File &gt; Repair... writes every file that can be verified into a new archive.</source>
+        <translation>
+            <numerusform>%n 個檔案已損壞：檔案 &gt; 修復... 會把每個能驗證的檔案寫入新的壓縮檔。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Repair</source>
+        <translation>修復</translation>
+    </message>
+    <message>
+        <source>Catalog unreadable: %1</source>
+        <translation>目錄無法讀取：%1</translation>
+    </message>
+    <message>
+        <source>Found: %1 (from offset %2)</source>
+        <translation>找到：%1（來自位置 %2）</translation>
+    </message>
+    <message>
+        <source>Lost: %1: %2</source>
+        <translation>遺失：%1：%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>Every file came back: %n file(s) written to %1.</source>
+        <translation>
+            <numerusform>全部救回：%n 個檔案已寫入 %1。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) written to %1, %2 of them under made-up names; %3 lost.</source>
+        <translation>
+            <numerusform>%n 個檔案已寫入 %1，其中 %2 個使用代擬的名稱；遺失 %3 個。</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TPropertiesDlg</name>
