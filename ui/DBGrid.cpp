@@ -144,6 +144,14 @@ std::vector<int> TDBGrid::selectedRows() const {
     return rows;
 }
 
+int TDBGrid::actionRow() const {
+    if (!selectionModel() || !proxy_) return -1;
+    const QModelIndex cursor = currentIndex();
+    if (cursor.isValid() && selectionModel()->isRowSelected(cursor.row(), QModelIndex())) return sourceRow(cursor.row());
+    const std::vector<int> shown = selectedRows();
+    return shown.empty() ? -1 : sourceRow(shown.front());
+}
+
 void TDBGrid::clickRow(int row, bool ctrl) {
     if (!proxy_ || row < 0 || row >= proxy_->rowCount()) return;
     const QModelIndex index = proxy_->index(row, 0);
@@ -217,7 +225,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
         return ClearSelection();
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (model_->currentRow() >= 0) Q_EMIT rowActivated(model_->currentRow());
+        if (const int row = actionRow(); row >= 0) Q_EMIT rowActivated(row);
         return;
     case Qt::Key_Delete:
     case Qt::Key_F2:

@@ -53,6 +53,10 @@ public:
     std::vector<int> selectedModelRows() const;
     // Rows of the view that are selected (for drawing and tests), ascending.
     std::vector<int> selectedRows() const;
+    // The CatalogModel row that Enter and View open: the cursor's row when it is selected, else
+    // the first selected row shown; -1 when nothing is selected (a cursor moved with Ctrl over
+    // unselected rows opens nothing).
+    int actionRow() const;
 
     // A click on a row shown (Ctrl: toggles it), callable directly.
     void clickRow(int row, bool ctrl);
@@ -62,7 +66,7 @@ public:
 Q_SIGNALS:
     // The selection changed (its rows or where they are shown).
     void bookmarksChanged();
-    // A row was opened: double-click, Enter or Return (CatalogModel row).
+    // A row was opened: double-click, Enter or Return (CatalogModel row; Enter: actionRow()).
     void rowActivated(int sourceRow);
     // Backspace: the user wants the folder above.
     void parentRequested();

@@ -130,7 +130,9 @@ ConflictAnswer askConflict(QWidget* parent, const std::string& path);          /
 ExistingChoice askExisting(QWidget* parent, const std::string& path);          // ExistingQuestion
 std::unique_ptr<oru::Progress> makeProgress(QWidget* parent, const QString& title,
                                             bool cancellable);                 // ProgressDialog
-void openExternally(const QString& path);                                      // ExternalOpener
+// Hands path to the desktop's application for its type (xdg-open); tells the user, over parent,
+// when none opens it.
+void openExternally(QWidget* parent, const QString& path);                     // ExternalOpener
 }  // namespace dialogs
 
 }  // namespace oru::ui

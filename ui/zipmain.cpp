@@ -54,6 +54,8 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(windowTitleFor({}));
     DataSource1 = new CatalogModel(this);
+    openedEntries_ = new TOpenedEntries(this);
+    openedEntries_->changed = [this](TOpenedEntries::Entry& entry) { return updateOpenedEntry(entry); };
     buildControls();
 }
 

@@ -98,10 +98,14 @@ void TMainFrm::BtnNewFileClick() {
     // An archive there is replaced only when the user says so; any other file is refused by
     // CreateNew and stays as it is.
     if (oru::TKiv::IsReplaceable(*path) && !dialogs::askYesNo(this, replaceArchiveQuestion(fromNative(*path)))) return;
-    CurrentArchive_ = oru::TKiv::CreateNew(*path);
+    // Made under the exclusive lock, then shown as every archive is: with the shared one, so
+    // that other programs (oru list, another window) may read it beside the window.
+    oru::TKiv::CreateNew(*path).reset();
+    CurrentArchive_ = oru::TKiv::OpenExisting(*path, oru::TKiv::Access::Shared);
     ArchiveFileName_ = *path;
     updateTitle();
     rememberRecent(*path);
+    // A lone root; the listing stays unbound until something is added.
     tv->clear();
     tv->setCurrentItem(addNode(nullptr, {}));
 }
@@ -122,7 +126,8 @@ void TMainFrm::BtnAddFileClick() {
     if (!busy.entered()) return;
     if (FileListBox1->selectedItems().isEmpty()) return;  // nothing at all, not even a rebuild
     oru::TKiv& archive = requireArchive();
-    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here; read again
+                                                // when another program changed it meanwhile
     const std::string directory = toNative(FileListBox1->Directory());
     std::vector<std::string> paths;  // in the file pane's order
     for (int i = 0; i < FileListBox1->count(); ++i) {
@@ -235,7 +240,11 @@ void TMainFrm::BtnDeleteClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
+    const uint64_t seen = archive.Reloads();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    // Rows highlighted in a listing another program has changed since may stand for other
+    // entries now: the user sees the archive as it is and chooses again.
+    if (archive.Reloads() != seen) return showChangedArchive();
     oru::CatalogTable& catalog = archive.Catalog();
     // Only rows the user sees highlighted go, and only once the user has said yes to their names.
     if (DBGrid1->SelectedCount() == 0) {
@@ -272,7 +281,9 @@ void TMainFrm::BtnBuildExeClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
+    const uint64_t seen = archive.Reloads();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    if (archive.Reloads() != seen) rebuildTreeKeepingFolder();  // another program's changes show
     const QString before = fileSizeText(archive.ArchivePath());
     const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, tr("Rebuild Archive"), false);
     ProgressScope reporting(archive, progress.get());

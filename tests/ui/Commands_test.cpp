@@ -400,7 +400,7 @@ TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
     makeArchive(tmp / "view.oru", {tmp / "src/docs", tmp / "src/t.txt"});
     auto w = openWindow(tmp / "view.oru");
 
-    w->listingModel()->setCurrentRow(rowOf(*w, "docs"));
+    DBGrid1(*w)->clickRow(rowOf(*w, "docs"), false);
     try {
         w->BtnBrowseClick();
         ADD_FAILURE() << "a folder row opened a viewer";
@@ -409,7 +409,7 @@ TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
     }
     EXPECT_TRUE(w->findChildren<TfmBrowse*>().isEmpty());
 
-    w->listingModel()->setCurrentRow(rowOf(*w, "t.txt"));
+    DBGrid1(*w)->clickRow(rowOf(*w, "t.txt"), false);
     w->BtnBrowseClick();
     w->BtnBrowseClick();
     const QList<TfmBrowse*> viewers = w->findChildren<TfmBrowse*>();
@@ -448,7 +448,7 @@ TEST_F(CommandsTest, ViewerRendersOnlyHtmlFilesAndShowsBigFilesInPart) {
         {"big.log", false, QString(kViewLimit, u'x'), true},
     };
     for (const Case& c : cases) {
-        w->listingModel()->setCurrentRow(rowOf(*w, c.name));
+        DBGrid1(*w)->clickRow(rowOf(*w, c.name), false);
         w->BtnBrowseClick();
         QPointer<TfmBrowse> viewer = w->findChildren<TfmBrowse*>().back();
         EXPECT_EQ(viewer->showsHtml(), c.html) << c.name;
@@ -466,7 +466,7 @@ TEST_F(CommandsTest, EscapeAndCtrlWCloseTheViewer) {
     makeArchive(tmp / "k.oru", {tmp / "src/t.txt"});
     auto w = openWindow(tmp / "k.oru");
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-        w->listingModel()->setCurrentRow(0);
+        DBGrid1(*w)->clickRow(0, false);
         w->BtnBrowseClick();
         QPointer<TfmBrowse> viewer = w->findChildren<TfmBrowse*>().back();
         viewer->activateWindow();

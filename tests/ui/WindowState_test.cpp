@@ -7,8 +7,11 @@
 #include <QMenuBar>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 
 #include "platform/Error.h"
+#include "ui/Browse.h"
+#include "ui/CommandTexts.h"
 #include "WindowTestSupport.h"
 
 namespace oru::ui {
@@ -94,6 +97,45 @@ TEST_F(WindowStateTest, CommandsActOnTheRowsTheKeyboardSelected) {
     // Ctrl+A selects every row shown.
     key(Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(grid->SelectedCount(), 2);
+}
+
+TEST_F(WindowStateTest, ViewAndEnterOpenTheSelectedRowNotTheCursor) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeFile(tmp / (std::string("src/") + name), name);
+    const std::string path = tmp / "open.oru";
+    makeArchive(path, {tmp / "src/a.txt", tmp / "src/b.txt", tmp / "src/c.txt"});
+    auto w = shownWindow(path);
+    TDBGrid* grid = DBGrid1(*w);
+    grid->setFocus();
+    std::vector<QString> told;
+    NoticeBox::answerWith([&](const QString& text) { told.push_back(text); });
+    // The titles of the viewers opened by one way of opening, closing them again.
+    auto viewed = [&w](const std::function<void()>& open) {
+        open();
+        std::vector<std::string> titles;
+        for (TfmBrowse* viewer : w->findChildren<TfmBrowse*>()) {
+            titles.push_back(viewer->windowTitle().toStdString());
+            viewer->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return titles;
+    };
+    const std::function<void()> f3 = [&w] { w->BtnBrowseClick(); };
+    const std::function<void()> enter = [grid] { QTest::keyClick(grid, Qt::Key_Return); };
+    for (const auto& open : {f3, enter}) {
+        // b.txt selected, the cursor moved on to c.txt with Ctrl: b.txt is the one opened.
+        grid->clickRow(0, false);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down, Qt::ControlModifier);
+        ASSERT_EQ(grid->selectedRows(), std::vector<int>{1});
+        EXPECT_EQ(viewed(open), std::vector<std::string>{"b.txt"});
+        // The cursor went to the row opened; Ctrl+Space there: nothing selected, nothing opened.
+        EXPECT_EQ(grid->currentIndex().row(), 1);
+        QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
+        ASSERT_TRUE(grid->selectedRows().empty());
+        EXPECT_TRUE(viewed(open).empty());
+    }
+    // F3 with nothing selected says how to choose; Enter stays silent.
+    EXPECT_EQ(told, std::vector<QString>{nothingToViewHint()});
 }
 
 TEST_F(WindowStateTest, FindAndOutcomeEndWithTheArchiveTheyDescribe) {

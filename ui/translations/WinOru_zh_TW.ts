@@ -189,6 +189,10 @@ Replace it with an empty archive? Everything in it will be deleted.</source>
             <numerusform>%Ln 位元組</numerusform>
         </translation>
     </message>
+    <message>
+        <source>First select the file to view in the list, then press F3.</source>
+        <translation>請先在清單中選取要檢視的檔案，再按 F3。</translation>
+    </message>
 </context>
 <context>
     <name>Dialogs</name>
@@ -203,6 +207,10 @@ Replace it with an empty archive? Everything in it will be deleted.</source>
     <message>
         <source>Archives (*.oru)</source>
         <translation>壓縮檔 (*.oru)</translation>
+    </message>
+    <message>
+        <source>No application could open %1. Extract it and open it from a file manager, or install an application for files of its type.</source>
+        <translation>沒有應用程式能開啟 %1。請將它解壓縮後從檔案管理員開啟，或安裝能處理這種檔案的應用程式。</translation>
     </message>
 </context>
 <context>
@@ -531,6 +539,74 @@ Overwrite it with the file from the archive?</source>
         <source>The command failed.</source>
         <translation>指令失敗。</translation>
     </message>
+    <message>
+        <source>Open with the Default A&amp;pplication</source>
+        <translation>以預設應用程式開啟(&amp;P)</translation>
+    </message>
+    <message>
+        <source>%1
+
+Close it in the other program, then try again.</source>
+        <translation>%1
+
+請在另一個程式中關閉它，然後再試一次。</translation>
+    </message>
+    <message>
+        <source>&amp;Try Again</source>
+        <translation>再試一次(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>The archive was changed by another program.</source>
+        <translation>壓縮檔已被另一個程式變更。</translation>
+    </message>
+    <message>
+        <source>Another program has changed %1 since it was shown. The list now shows the archive as it is; nothing was done. Select again, then repeat the command.</source>
+        <translation>顯示 %1 之後，另一個程式變更了它。清單現在顯示壓縮檔目前的內容；這次沒有做任何事。請重新選取，再執行一次指令。</translation>
+    </message>
+    <message>
+        <source>%1 is not a text file, so it is not shown here.
+Type: %2 (%3)
+Size: %4</source>
+        <translation>%1 不是文字檔，所以不在這裡顯示。
+類型：%2（%3）
+大小：%4</translation>
+    </message>
+    <message>
+        <source>The file %1 was modified. Update it in the archive?</source>
+        <translation>檔案 %1 已修改。要更新壓縮檔裡的它嗎？</translation>
+    </message>
+    <message>
+        <source>&amp;Update</source>
+        <translation>更新(&amp;U)</translation>
+    </message>
+    <message>
+        <source>Do &amp;Not Update</source>
+        <translation>不要更新(&amp;N)</translation>
+    </message>
+    <message>
+        <source>%1 has changed in the archive since you opened it (another program or another command wrote it). Replace it with the file you edited?</source>
+        <translation>您開啟 %1 之後，壓縮檔裡的它已變更（另一個程式或另一個指令寫入了它）。要以您編輯的檔案取代它嗎？</translation>
+    </message>
+    <message>
+        <source>%1 is no longer in the archive (another program or another command removed it). Add the file you edited?</source>
+        <translation>%1 已不在壓縮檔裡（另一個程式或另一個指令移除了它）。要加入您編輯的檔案嗎？</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>取代(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>更新</translation>
+    </message>
+    <message>
+        <source>Updated %1 in the archive</source>
+        <translation>已更新壓縮檔裡的 %1</translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TPropertiesDlg</name>
@@ -584,6 +660,13 @@ Overwrite it with the file from the archive?</source>
     <message>
         <source>&amp;No</source>
         <translation>&amp;No</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TfmBrowse</name>
+    <message>
+        <source>Open with the Default Application</source>
+        <translation>以預設應用程式開啟</translation>
     </message>
 </context>
 </TS>
