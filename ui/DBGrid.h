@@ -15,6 +15,7 @@
 // dragging rows out hands the file manager files that makeDragData extracted.
 
 #include <QItemSelectionModel>
+#include <QTimer>
 #include <QStringList>
 #include <QTableView>
 #include <functional>
@@ -83,8 +84,12 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Widens the size and date columns to the text of the rows in view (never narrows them).
+    void fitColumnsToContents();
+    QTimer* fitColumns_ = nullptr;  // fits them once after a burst of changes
     void onCatalogCurrentChanged(int row);
     void forgetBookmarks();
     const std::vector<oru::Bookmark>& bookmarks() const;

@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFileSystemWatcher>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSettings>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,9 +61,42 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     openedEntries_ = new TOpenedEntries(this);
     openedEntries_->changed = [this](TOpenedEntries::Entry& entry) { return updateOpenedEntry(entry); };
     buildControls();
+    restoreLayout();
 }
 
 TMainFrm::~TMainFrm() { closeArchive(); }
+
+// ---- size and layout remembered between sessions
+
+namespace {
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplittersKey = QStringLiteral("window/splitters");
+const QString kColumnsKey = QStringLiteral("window/listingColumns");
+}  // namespace
+
+void TMainFrm::restoreLayout() {
+    const QSettings settings;
+    if (!restoreGeometry(settings.value(kGeometryKey).toByteArray())) {
+        // The first time: two thirds of the screen, in its middle.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            const QSize size = (area.size() * 2 / 3).expandedTo(minimumSizeHint());
+            resize(size);
+            move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+        }
+    }
+    const QList<QVariant> splitters = settings.value(kSplittersKey).toList();
+    const QList<QSplitter*> own{Splitter1, Splitter2, Splitter3};
+    for (qsizetype i = 0; i < splitters.size() && i < own.size(); ++i) own[i]->restoreState(splitters[i].toByteArray());
+    DBGrid1->horizontalHeader()->restoreState(settings.value(kColumnsKey).toByteArray());
+}
+
+void TMainFrm::saveLayout() const {
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kSplittersKey, QList<QVariant>{Splitter1->saveState(), Splitter2->saveState(), Splitter3->saveState()});
+    settings.setValue(kColumnsKey, DBGrid1->horizontalHeader()->saveState());
+}
 
 // ---- layout
 
@@ -70,6 +107,8 @@ QToolButton* TMainFrm::addButton(const char* name, const QString& hint, int imag
     button->setIcon(icons::toolbarImage(image));
     button->setToolTip(hint);
     button->setAutoRaise(true);
+    // Out of the Tab chain: every button's command has a key of its own (see the menus).
+    button->setFocusPolicy(Qt::NoFocus);
     button->setFixedSize(23, 22);
     button->setIconSize(QSize(16, 16));
     ToolBar1->addWidget(button);
@@ -78,9 +117,6 @@ QToolButton* TMainFrm::addButton(const char* name, const QString& hint, int imag
 }
 
 void TMainFrm::buildControls() {
-    move(216, 159);
-    resize(661, 456);
-
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);

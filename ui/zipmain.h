@@ -169,6 +169,10 @@ private:
     // Runs a toolbar or menu command; one asked for while another runs waits for it to end.
     void runWhenFree(const std::function<void()>& command);
     void buildControls();
+    // The size, splitter positions and column widths of the last session (QSettings), or a first
+    // size of two thirds of the screen; saveLayout keeps them when the window closes.
+    void restoreLayout();
+    void saveLayout() const;
     QToolButton* addButton(const char* name, const QString& hint, int image, void (TMainFrm::*handler)());
     void closeArchive();
     void openArchive(const std::string& path);

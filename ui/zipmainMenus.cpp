@@ -154,6 +154,7 @@ void TMainFrm::runWhenFree(const std::function<void()>& command) {
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
     if (!busy_) {
+        saveLayout();
         QMainWindow::closeEvent(event);
         return;
     }
