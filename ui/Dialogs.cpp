@@ -88,9 +88,9 @@ std::optional<std::string> askFolder(QWidget* parent) {
     return dialog.directory().toStdString();
 }
 
-ConflictAnswer askConflict(QWidget* parent, const std::string& path) {
+ConflictAnswer askConflict(QWidget* parent, const std::string& path, const ConflictEntry* entry) {
     if (ConflictQuestion::answered()) return ConflictQuestion::take(path);
-    return TConflictDlg::ask(parent, path);
+    return TConflictDlg::ask(parent, path, entry);
 }
 
 ExistingChoice askExisting(QWidget* parent, const std::string& path) {

@@ -162,6 +162,7 @@ private:
     TDBGrid* DBGrid1;
     QStatusBar* StatusBar1;
     QMenu* RecentMenu;
+    QAction* OpenFolderAfterExtract;  // checked: Extract shows the folder in the file manager
     QLineEdit* FindEdit;
     QCheckBox* WholeArchive;
     QLabel *FolderStatus, *SelectionStatus, *OutcomeStatus;

@@ -66,6 +66,12 @@ void TMainFrm::buildMenus() {
                             &TMainFrm::BtnAddFileClick));
     needsArchive(addCommand(commands, tr("&Extract To..."), QKeySequence(Qt::CTRL | Qt::Key_E),
                             &TMainFrm::BtnExtractClick));
+    OpenFolderAfterExtract = commands->addAction(tr("Open the &Folder After Extracting"));
+    OpenFolderAfterExtract->setObjectName(QStringLiteral("OpenFolderAfterExtract"));
+    OpenFolderAfterExtract->setCheckable(true);
+    OpenFolderAfterExtract->setChecked(QSettings().value(QStringLiteral("extract/openFolder"), false).toBool());
+    connect(OpenFolderAfterExtract, &QAction::toggled, this,
+            [](bool on) { QSettings().setValue(QStringLiteral("extract/openFolder"), on); });
     needsArchive(addCommand(commands, tr("&Delete"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick,
                             DBGrid1));
     needsArchive(addCommand(commands, tr("&View"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick));

@@ -342,6 +342,26 @@ Overwrite it with the file from the archive?</source>
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>%1, modified %2</source>
+        <translation>%1，修改於 %2</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>不明</translation>
+    </message>
+    <message>
+        <source>%1, added %2</source>
+        <translation>%1，加入於 %2</translation>
+    </message>
+    <message>
+        <source>Existing file:</source>
+        <translation>現有的檔案：</translation>
+    </message>
+    <message>
+        <source>From the archive:</source>
+        <translation>壓縮檔中的檔案：</translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TMainFrm</name>
@@ -606,6 +626,10 @@ Size: %4</source>
     <message>
         <source>Updated %1 in the archive</source>
         <translation>已更新壓縮檔裡的 %1</translation>
+    </message>
+    <message>
+        <source>Open the &amp;Folder After Extracting</source>
+        <translation>解壓縮後開啟資料夾(&amp;F)</translation>
     </message>
 </context>
 <context>
