@@ -4,6 +4,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
+#include <QDir>
+#include <QListWidget>
 #include <QPointer>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QProgressDialog>
 #include <QTest>
 #include <filesystem>
+#include <algorithm>
 #include <set>
 
 #include "platform/Error.h"
@@ -211,6 +214,34 @@ TEST_F(CommandsTest, ExtractWritesTheSelectionOrTheListedFolderIntoANewDirectory
     // Cancelled chooser: nothing happens.
     FolderChooser::answerWith([] { return std::optional<std::string>(); });
     EXPECT_NO_THROW(w->BtnExtractClick());
+}
+
+TEST_F(CommandsTest, FolderChooserOffersHomeVolumesAndTheUsersBookmarks) {
+    fsys::create_directories(tmp / "work");
+    fsys::create_directories(tmp / "my docs");
+    const QString work = QString::fromStdString(tmp / "work");
+    writeFile(tmp / "bookmarks", "file://" + tmp / "work" + " Work\n" +
+                                     QUrl::fromLocalFile(QString::fromStdString(tmp / "my docs")).toEncoded().toStdString() +
+                                     "\n" + "file://" + tmp / "gone" + " Gone\n" + "sftp://host/x Remote\n" +
+                                     "file://" + tmp / "work" + " Twice\n");
+    const QList<Place> places = folderPlaces(QString::fromStdString(tmp / "bookmarks"));
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const Place& p : places) shown.emplace_back(p.label.toStdString(), p.path.toStdString());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), std::make_pair(std::string("Home"), QDir::homePath().toStdString()));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), std::make_pair(std::string("/"), std::string("/"))), 1);
+    // Bookmarks in their order after the rest; a missing folder, another scheme and a second
+    // bookmark of one folder are left out; a bookmark without label is named after its folder.
+    const std::vector<std::pair<std::string, std::string>> bookmarks(shown.end() - 2, shown.end());
+    EXPECT_EQ(bookmarks, (std::vector<std::pair<std::string, std::string>>{{"Work", tmp / "work"}, {"my docs", tmp / "my docs"}}));
+
+    // Choosing a place shows it, ready for OK.
+    TSelectDirDlg dialog(nullptr, QString::fromStdString(tmp.path()));
+    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("Places1"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_GT(list->count(), 0);
+    Q_EMIT list->itemClicked(list->item(0));
+    EXPECT_EQ(dialog.directory(), QDir::homePath());
 }
 
 TEST_F(CommandsTest, FolderChooserAsksBeforeAcceptingAMissingDirectory) {

@@ -685,6 +685,14 @@ Size: %4</source>
         <source>&amp;No</source>
         <translation>&amp;No</translation>
     </message>
+    <message>
+        <source>Home</source>
+        <translation>Home</translation>
+    </message>
+    <message>
+        <source>&amp;Places:</source>
+        <translation>&amp;Places:</translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TfmBrowse</name>
