@@ -199,6 +199,11 @@ TfmBrowse::TfmBrowse(QWidget* owner) : QWidget(owner, Qt::Window) {
     TextView1->setLineWrapMode(QPlainTextEdit::NoWrap);
     TextView1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     TextView1->hide();
+    WebBrowser1->setAccessibleName(tr("Page"));
+    WebBrowser1->setAccessibleDescription(tr("The stored HTML file, rendered"));
+    TextView1->setAccessibleName(tr("Text"));
+    TextView1->setAccessibleDescription(tr("The stored file's text"));
+    OpenButton1->setAccessibleDescription(tr("Opens the file with the application the desktop uses for its type"));
     layout->addWidget(ToolBar1);
     layout->addWidget(Note1);
     layout->addWidget(OpenButton1, 0, Qt::AlignLeft);

@@ -631,6 +631,118 @@ Size: %4</source>
         <source>Open the &amp;Folder After Extracting</source>
         <translation>解壓縮後開啟資料夾(&amp;F)</translation>
     </message>
+    <message>
+        <source>Commands</source>
+        <translation>指令</translation>
+    </message>
+    <message>
+        <source>Creates a new, empty archive (Ctrl+N)</source>
+        <translation>建立一個新的空壓縮檔（Ctrl+N）</translation>
+    </message>
+    <message>
+        <source>Opens an archive (Ctrl+O)</source>
+        <translation>開啟壓縮檔（Ctrl+O）</translation>
+    </message>
+    <message>
+        <source>Adds the files selected in the file pane to the archive (Ctrl+Shift+A)</source>
+        <translation>把檔案窗格中選取的檔案加入壓縮檔（Ctrl+Shift+A）</translation>
+    </message>
+    <message>
+        <source>Deletes the selected entries from the archive (Delete)</source>
+        <translation>從壓縮檔刪除選取的項目（Delete）</translation>
+    </message>
+    <message>
+        <source>Shows the selected file (F3)</source>
+        <translation>顯示選取的檔案（F3）</translation>
+    </message>
+    <message>
+        <source>Extracts the selected entries, or all that are listed, to a folder (Ctrl+E)</source>
+        <translation>把選取的項目（或清單中的全部項目）解壓縮到資料夾（Ctrl+E）</translation>
+    </message>
+    <message>
+        <source>Rewrites the archive without the space deleted entries left</source>
+        <translation>重寫壓縮檔，移除已刪除項目留下的空間</translation>
+    </message>
+    <message>
+        <source>Closes the window (Ctrl+Q)</source>
+        <translation>關閉視窗（Ctrl+Q）</translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation>磁碟</translation>
+    </message>
+    <message>
+        <source>The drive or volume whose folders the folder pane shows</source>
+        <translation>資料夾窗格所顯示的磁碟或磁區</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>資料夾</translation>
+    </message>
+    <message>
+        <source>The folders of the drive; the chosen one is listed in the file pane</source>
+        <translation>磁碟中的資料夾；選取的資料夾會列在檔案窗格中</translation>
+    </message>
+    <message>
+        <source>Files</source>
+        <translation>檔案</translation>
+    </message>
+    <message>
+        <source>The files and folders of the chosen folder, to add to the archive</source>
+        <translation>選取的資料夾中的檔案與資料夾，可加入壓縮檔</translation>
+    </message>
+    <message>
+        <source>Archive folders</source>
+        <translation>壓縮檔資料夾</translation>
+    </message>
+    <message>
+        <source>The folders stored in the archive</source>
+        <translation>壓縮檔中儲存的資料夾</translation>
+    </message>
+    <message>
+        <source>Archive contents</source>
+        <translation>壓縮檔內容</translation>
+    </message>
+    <message>
+        <source>The entries of the archive folder chosen in the tree</source>
+        <translation>樹狀目錄中選取的壓縮檔資料夾裡的項目</translation>
+    </message>
+    <message>
+        <source>Lists only the entries whose names contain this text</source>
+        <translation>只列出名稱含有這段文字的項目</translation>
+    </message>
+    <message>
+        <source>Searches every folder of the archive, not only the one shown</source>
+        <translation>搜尋壓縮檔的每個資料夾，而不只是顯示中的資料夾</translation>
+    </message>
+    <message>
+        <source>Listed entries</source>
+        <translation>列出的項目</translation>
+    </message>
+    <message>
+        <source>How many folders and files are listed, and their size</source>
+        <translation>列出的資料夾與檔案數量，以及它們的大小</translation>
+    </message>
+    <message>
+        <source>Selection</source>
+        <translation>選取範圍</translation>
+    </message>
+    <message>
+        <source>How many entries are selected, and their size</source>
+        <translation>選取的項目數量，以及它們的大小</translation>
+    </message>
+    <message>
+        <source>Last command</source>
+        <translation>上一個指令</translation>
+    </message>
+    <message>
+        <source>What the last command did</source>
+        <translation>上一個指令做了什麼</translation>
+    </message>
+    <message>
+        <source>The open archive: its folder tree and the listing of a folder</source>
+        <translation>開啟的壓縮檔：它的資料夾樹狀目錄與資料夾內容清單</translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TPropertiesDlg</name>
@@ -699,6 +811,26 @@ Size: %4</source>
     <message>
         <source>Open with the Default Application</source>
         <translation>以預設應用程式開啟</translation>
+    </message>
+    <message>
+        <source>Page</source>
+        <translation>頁面</translation>
+    </message>
+    <message>
+        <source>The stored HTML file, rendered</source>
+        <translation>壓縮檔中的 HTML 檔案，以網頁顯示</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>文字</translation>
+    </message>
+    <message>
+        <source>The stored file&apos;s text</source>
+        <translation>壓縮檔中檔案的文字</translation>
+    </message>
+    <message>
+        <source>Opens the file with the application the desktop uses for its type</source>
+        <translation>以桌面環境為這種檔案設定的應用程式開啟它</translation>
     </message>
 </context>
 </TS>
