@@ -16,6 +16,17 @@
 
 namespace oru::ui {
 
+namespace {
+
+// A file's date in the catalog's measure (days since 1899-12-30 00:00 local time), so that both
+// files' dates read alike.
+double daysSince1899(const QDateTime& when) {
+    const QDateTime base(QDate(1899, 12, 30), QTime(0, 0));
+    return static_cast<double>(base.msecsTo(when)) / 86400000.0;
+}
+
+}  // namespace
+
 TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent, const ConflictEntry* entry) : QDialog(parent) {
     setObjectName(QStringLiteral("ConflictDlg"));
     setWindowTitle(tr("File Already Exists"));
@@ -33,7 +44,7 @@ TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent, const Confl
     auto* facts = new QFormLayout;
     auto* existingFacts = new QLabel(tr("%1, modified %2")
                                          .arg(sizeText(existing.size(), locale),
-                                              locale.toString(existing.lastModified(), QLocale::ShortFormat)),
+                                              CatalogModel::formatDateTime(daysSince1899(existing.lastModified()), locale)),
                                      this);
     existingFacts->setObjectName(QStringLiteral("ExistingFacts"));
     QString entryText = tr("unknown");

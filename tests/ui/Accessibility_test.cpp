@@ -5,12 +5,16 @@
 
 #include <QAccessible>
 #include <QAccessibleInterface>
+#include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QPalette>
 #include <QHeaderView>
 #include <QIcon>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTest>
+#include <cstdlib>
 
 #include "ui/Browse.h"
 #include "ui/Icons.h"
@@ -118,6 +122,55 @@ TEST(AccessibilityTest, TheListingReadsAsATableOfTheModelsRows) {
     EXPECT_EQ(table->selectedRowCount(), 1);
     EXPECT_TRUE(table->isRowSelected(1));
     EXPECT_EQ(table->selectedCellCount(), CatalogModel::ColumnCount);
+}
+
+// No colour is written by hand: under a dark palette the window is dark and its text light.
+// With ORU_SCREENSHOT_DIR set, the picture goes there as window-dark.png (scripts/screenshots).
+TEST(AccessibilityTest, TheWindowFollowsADarkPalette) {
+    TempDir tmp;
+    writeFile(tmp / "src/docs/d.txt", "d");
+    writeFile(tmp / "src/notes.txt", std::string(2000, 'n'));
+    makeArchive(tmp / "dark.oru", {tmp / "src/docs", tmp / "src/notes.txt"});
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::PlaceholderText, QColor(0x99, 0x99, 0x99));
+    dark.setColor(QPalette::Mid, QColor(0x44, 0x44, 0x44));
+    QApplication::setPalette(dark);
+    {
+        TMainFrm w({});
+        OpenDialog::answerWith([&] { return std::optional<std::string>(tmp / "dark.oru"); });
+        w.BtnOpenFileClick();
+        DirectoryListBox1(w)->setDirectory(QString::fromStdString(tmp / "src"));
+        w.resize(900, 620);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        DBGrid1(w)->clickRow(1, false);
+        QCoreApplication::processEvents();
+        const QImage picture = w.grab().toImage();
+        if (const char* dir = std::getenv("ORU_SCREENSHOT_DIR"))
+            picture.save(QString::fromLocal8Bit(dir) + QStringLiteral("/window-dark.png"));
+        // The listing's empty part shows the palette's base; its rows hold light text.
+        QWidget* listing = DBGrid1(w)->viewport();
+        const QPoint empty = listing->mapTo(&w, QPoint(listing->width() / 2, listing->height() - 5));
+        const qreal ratio = picture.devicePixelRatio();
+        EXPECT_EQ(picture.pixelColor(empty * ratio), dark.color(QPalette::Base));
+        const QRect firstRow = DBGrid1(w)->visualRect(DBGrid1(w)->model()->index(0, 0));
+        int light = 0;
+        for (int x = firstRow.left(); x < firstRow.right(); ++x)
+            for (int y = firstRow.top(); y < firstRow.bottom(); ++y)
+                if (picture.pixelColor(listing->mapTo(&w, QPoint(x, y)) * ratio).lightness() > 180) ++light;
+        EXPECT_GT(light, 10);
+    }
+    QApplication::setPalette(before);
 }
 
 TEST(AccessibilityTest, ToolbarIconsHaveTwiceTheirPixelsForScreensScaledTo200Percent) {

@@ -177,7 +177,10 @@ TEST_F(WindowExtractTest, TheQuestionShowsBothFilesSizesAndDates) {
     QTimer::singleShot(0, answer);
     w->BtnExtractClick();  // the listing's rows: the folder docs
     const QDateTime when = QFileInfo(QString::fromStdString(tmp / "out/docs/sub/deep.txt")).lastModified();
-    EXPECT_EQ(existing, QStringLiteral("10 Bytes，修改於 %1").arg(QLocale().toString(when, QLocale::ShortFormat)));
+    const double days = static_cast<double>(QDateTime(QDate(1899, 12, 30), QTime(0, 0)).msecsTo(when)) / 86400000.0;
+    EXPECT_EQ(existing, QStringLiteral("10 Bytes，修改於 %1").arg(CatalogModel::formatDateTime(days, QLocale())));
+    EXPECT_TRUE(existing.contains(QString::number(when.date().year() % 100).rightJustified(2, u'0')))
+        << existing.toStdString();
     EXPECT_EQ(entry, QStringLiteral("1,21 KiB，加入於 03.02.01 12:00:00"));
     EXPECT_EQ(readFile(tmp / "out/docs/sub/deep.txt"), "0123456789");
 }
