@@ -107,6 +107,7 @@ void openExternally(QWidget* parent, const QString& path) {
     if (ExternalOpener::answered()) return ExternalOpener::take(path);
     const QPointer<QWidget> owner(parent);
     const auto noApplication = [owner, path] {
+        if (QCoreApplication::closingDown()) return;  // the program ends: nobody to tell
         tell(owner, Dialogs::tr("No application could open %1. Extract it and open it from a file manager, or "
                                 "install an application for files of its type.")
                         .arg(QFileInfo(path).fileName()));
