@@ -32,6 +32,7 @@ public:
         int64_t offset = 0;       // its stored bytes when opened or last updated: other ones mean
         int64_t storedSize = 0;   //   the entry was replaced since
         uint64_t reloads = 0;     // the archive's Reloads() then: more mean another program wrote it
+        bool confirmed = false;   // the user said yes; the update waits for a running command
     };
 
     // How long a changed copy must stay unchanged before the handler is called.

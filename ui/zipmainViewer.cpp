@@ -225,9 +225,13 @@ void TMainFrm::openWithApplication(int row) {
 bool TMainFrm::updateOpenedEntry(TOpenedEntries::Entry& entry) {
     if (busy_) return false;
     const QString name = QFileInfo(entry.copy).fileName();
-    if (!dialogs::askYesNo(this, tr("The file %1 was modified. Update it in the archive?").arg(name),
-                           tr("&Update"), tr("Do &Not Update")))
+    if (!entry.confirmed && !dialogs::askYesNo(this, tr("The file %1 was modified. Update it in the archive?").arg(name),
+                                               tr("&Update"), tr("Do &Not Update")))
         return true;
+    // A command started while the question was open: the update follows once it has ended.
+    entry.confirmed = true;
+    if (busy_) return false;
+    entry.confirmed = false;
     runCommand([this, &entry, &name] {
         BusyScope busy(busy_);
         oru::TKiv& archive = requireArchive();
