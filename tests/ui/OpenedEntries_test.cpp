@@ -166,6 +166,27 @@ TEST_F(OpenedEntriesTest, ClosingTheArchiveEndsTheQuestionsAboutItsCopies) {
     EXPECT_EQ(archiveContents(path).at("a.bin"), kPng);
 }
 
+TEST_F(OpenedEntriesTest, ShiftEnterOpensEvenATextFileWithTheDesktopsApplication) {
+    writeFile(tmp / "src/notes.txt", "words\n");
+    writeFile(tmp / "src/more.txt", "more\n");
+    makeArchive(tmp / "t.oru", {tmp / "src/notes.txt", tmp / "src/more.txt"});
+    auto w = openWindow(tmp / "t.oru");
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    TDBGrid* grid = DBGrid1(*w);
+    grid->setFocus();
+    grid->clickRow(rowOf(*w, "notes.txt"), false);
+    QTest::keyClick(grid, Qt::Key_Return, Qt::ShiftModifier);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(readFile(opened[0].toStdString()), "words\n");
+    EXPECT_TRUE(w->findChildren<TfmBrowse*>().isEmpty());  // not the viewer
+    // Plain Enter keeps showing text in the viewer.
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_EQ(w->findChildren<TfmBrowse*>().size(), 1);
+    EXPECT_EQ(opened.size(), 1u);
+}
+
 TEST_F(OpenedEntriesTest, ViewerDescribesAFileThatIsNotTextAndOpensItOnRequest) {
     writeFile(tmp / "src/pic.png", kPng);
     writeFile(tmp / "src/page.html", "<meta charset=\"utf-8\"><h1>\xE6\xA8\x99\xE9\xA1\x8C</h1><p>caf\xC3\xA9</p>");
