@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <optional>
+#include <string_view>
 
 #include "archive/AddJournal.h"
 #include "archive/Operation.h"
@@ -150,6 +152,7 @@ void TKiv::finishInterruptedWork() {
         if (fs::sideFileAt(tempPath, path_) != fs::SideFile::Owned) throw;
         throw e.naming(path_).keptIn(tempPath, true);
     }
+    if (lockable_) stamp_ = fileStamp();
 }
 
 bool TKiv::ReadOnly() const { return readOnly_; }
@@ -157,14 +160,61 @@ bool TKiv::ReadOnly() const { return readOnly_; }
 TKiv::Writing::Writing(TKiv& kiv) : kiv_(kiv) {
     if (kiv_.readOnly_) throw Error(ErrorKind::ReadOnly, {.archive = kiv_.path_});
     // The exclusive lock may already be held (opening takes it before Writing exists).
-    if (kiv_.writers_ == 0 && kiv_.lockable_ && !kiv_.lockable_->relock(true)) {
-        throw Error(ErrorKind::ArchiveInUse, {.archive = kiv_.path_});
+    if (kiv_.writers_ == 0 && kiv_.lockable_) {
+        if (!kiv_.lockable_->relock(true)) throw Error(ErrorKind::ArchiveInUse, {.archive = kiv_.path_});
+        // flock gives up the shared lock before it takes the exclusive one: another program may
+        // have written the archive in that moment, or while this one only read it. Nothing is
+        // written over what it wrote: the header and catalog are read again first.
+        if (!kiv_.stamp_.empty() && kiv_.fileStamp() != kiv_.stamp_) {
+            try {
+                kiv_.readHeaderAndCatalog();
+            } catch (...) {
+                kiv_.lockable_->relock(false);
+                throw;
+            }
+            kiv_.stamp_ = kiv_.fileStamp();
+            ++kiv_.reloads_;
+        }
     }
     ++kiv_.writers_;
 }
 
 TKiv::Writing::~Writing() {
-    if (--kiv_.writers_ == 0 && kiv_.lockable_) kiv_.lockable_->relock(false);
+    if (--kiv_.writers_ > 0 || !kiv_.lockable_) return;
+    // What this object wrote is what the next hold expects to find.
+    try {
+        kiv_.stamp_ = kiv_.fileStamp();
+    } catch (const Error&) {
+        kiv_.stamp_ = "?";  // unreadable now: the next hold reads the archive again
+    }
+    kiv_.lockable_->relock(false);
+}
+
+std::string TKiv::fileStamp() {
+    std::string stamp(kHeaderSize, '\0');
+    const int64_t size = file_->size();
+    if (size >= kHeaderSize) {
+        file_->seek(0);
+        file_->readExact(stamp.data(), kHeaderSize);
+    }
+    stamp += std::to_string(size);
+    // The catalog's bytes, hashed piece by piece: a rename or a delete may keep size and header.
+    ArchiveHeader header{};
+    uint8_t bytes[kHeaderSize];
+    std::copy(stamp.begin(), stamp.begin() + kHeaderSize, bytes);
+    decodeHeader(bytes, header);
+    size_t hash = 0;
+    if (header.CatalogOffset >= static_cast<int64_t>(kHeaderSize) && header.CatalogOffset < size) {
+        file_->seek(header.CatalogOffset);
+        std::string piece(1 << 16, '\0');
+        for (int64_t left = size - header.CatalogOffset; left > 0;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(piece.size())));
+            file_->readExact(piece.data(), n);
+            hash = hash * 1000003u ^ std::hash<std::string_view>{}(std::string_view(piece.data(), n));
+            left -= static_cast<int64_t>(n);
+        }
+    }
+    return stamp + ":" + std::to_string(hash);
 }
 
 void TKiv::readHeaderAndCatalog() {

@@ -63,7 +63,11 @@ public:
     // Holds the archive for writing while it lives (nested holds are fine). Adding and compacting
     // take one themselves; a front end takes one around a command that deletes and then compacts,
     // so that the deletions never meet a refusal half way. Fails with a message naming the
-    // archive when it is read only, or when another program has it open (Access::Shared).
+    // archive when it is read only, or when another program has it open (Access::Shared:
+    // ArchiveInUse). Access::Shared: the shared lock is given up before the exclusive one is
+    // taken, so another program may write in between; when the file's header, size or catalog
+    // bytes are not the ones this object last read or wrote, the header and catalog are read
+    // again (Reloads() counts it) before anything is written, and the read's errors pass on.
     class Writing {
     public:
         explicit Writing(TKiv& kiv);
@@ -74,6 +78,10 @@ public:
     private:
         TKiv& kiv_;
     };
+    // How many times taking the exclusive hold found the archive changed by another program and
+    // read its header and catalog again: a front end compares it before and after a Writing to
+    // know that the rows it showed may no longer be the archive's.
+    uint64_t Reloads() const { return reloads_; }
     const ArchiveHeader& Header() const { return header_; }
     const std::string& ArchivePath() const { return path_; }
 
@@ -223,6 +231,11 @@ private:
     std::unique_ptr<StoredRanges> ranges_;
     int32_t rangesDataEnd_ = -1;  // the CatalogOffset ranges_ was made for
     int writers_ = 0;                      // Writing objects alive
+    // Shared opens: the file as this object last left it (header bytes, size, catalog bytes'
+    // hash), to find another program's writes between two holds; empty before the first read.
+    std::string fileStamp();
+    std::string stamp_;
+    uint64_t reloads_ = 0;
     std::unique_ptr<CatalogTable> catalog_;
     ArchiveHeader header_{};
     std::string path_;

@@ -44,6 +44,7 @@ packages=(
   # The window's Traditional Chinese labels and names need a CJK font; Qt's own dialogs take their
   # Traditional Chinese texts from qt6-translations-l10n.
   fonts-noto-cjk qt6-translations-l10n
+  xdg-utils                                         # the window opens entries with xdg-open
 )
 if [ "${ORU_TEST_TOOLS:-0}" = 1 ]; then
   packages+=(

@@ -16,6 +16,8 @@ namespace oru::ui {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("WinOru"));
+    // Settings go to ~/.config/WinOru/WinOru.conf, not under "Unknown Organization".
+    setOrganizationName(QStringLiteral("WinOru"));
     // No display name is set: Qt would append it to every window title, and the window's title
     // already names the program. The name ("WinOru") stands in for it where Qt needs one.
     setApplicationVersion(QStringLiteral(ORU_VERSION));

@@ -4,9 +4,13 @@
 #include <QFontDatabase>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPushButton>
+#include <QStringDecoder>
 #include <QShortcut>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <cctype>
 
 #include "platform/CodePage.h"
 
@@ -65,35 +69,90 @@ bool isValidUtf8(std::string_view text) {
 
 }  // namespace
 
-QString browseText(std::string_view bytes) {
-    if (const size_t zero = bytes.find('\0'); zero != std::string_view::npos)
-        bytes = bytes.substr(0, zero);
-    // CP950 trail bytes are never CR or LF, so splitting the bytes splits whole characters.
-    std::string joined;
-    joined.reserve(bytes.size() + bytes.size() / 16 + 2);
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = bytes.size();
-        joined.append(bytes.substr(start, end - start));
-        joined += "\r\n";
-        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
-            ++end;
+std::string declaredCharset(std::string_view head) {
+    std::string lower(head.substr(0, 1024));
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (size_t tag = lower.find("<meta"); tag != std::string::npos; tag = lower.find("<meta", tag + 5)) {
+        const size_t end = lower.find('>', tag);
+        const std::string_view meta = std::string_view(lower).substr(tag, end == std::string::npos ? std::string::npos : end - tag);
+        const size_t at = meta.find("charset");
+        if (at == std::string_view::npos) continue;
+        size_t i = at + 7;
+        while (i < meta.size() && (meta[i] == ' ' || meta[i] == '=' || meta[i] == '"' || meta[i] == '\'')) ++i;
+        size_t j = i;
+        while (j < meta.size() && (std::isalnum(static_cast<unsigned char>(meta[j])) || meta[j] == '-' || meta[j] == '_' ||
+                                   meta[j] == '.' || meta[j] == ':'))
+            ++j;
+        if (j > i) return std::string(meta.substr(i, j - i));
+    }
+    return {};
+}
+
+bool looksLikeText(std::string_view head) {
+    if (head.starts_with("\xEF\xBB\xBF") || head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) return true;
+    size_t controls = 0;
+    for (const char c : head) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0) return false;
+        // Tab, line ends, form feed and escape (coloured logs) are at home in text.
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1B) ++controls;
+    }
+    return controls * 100 <= head.size();
+}
+
+namespace {
+
+// Decodes bytes by their byte-order mark, the charset named (for HTML), valid UTF-8 or else
+// CP950. cut: a character cut at the end is dropped.
+QString decode(std::string_view bytes, const std::string& charset, bool cut) {
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        const bool little = bytes[0] == '\xFF';
+        std::string_view units = bytes.substr(2);
+        if (units.size() % 2) units.remove_suffix(1);
+        QStringDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        QString text = decoder(QByteArrayView(units.data(), static_cast<qsizetype>(units.size())));
+        if (cut && !text.isEmpty() && text.back().isHighSurrogate()) text.chop(1);
+        return text;
+    }
+    const bool marked = bytes.starts_with("\xEF\xBB\xBF");  // a UTF-8 byte-order mark
+    if (marked) bytes.remove_prefix(3);
+    const bool big5 = !marked && (charset == "big5" || charset == "big5-hkscs" || charset == "cp950" || charset == "windows-950" ||
+                      charset == "x-x-big5");
+    if (!marked && !charset.empty() && !big5 && charset != "utf-8" && charset != "utf8") {
+        // Another charset Qt knows (Latin-1, the UTF-16 forms, and whatever its ICU provides).
+        QStringDecoder decoder(charset.c_str());
+        if (decoder.isValid()) return decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    }
+    const std::string_view utf8 = cut ? bytes.substr(0, wholeUtf8Prefix(bytes)) : bytes;
+    const bool saysUtf8 = marked || charset == "utf-8" || charset == "utf8";
+    if (!big5 && (saysUtf8 || isValidUtf8(utf8))) {
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
+    const std::string_view cp950 = cut ? bytes.substr(0, wholeCp950Prefix(bytes)) : bytes;
+    return QString::fromStdU16String(oru::cp950::toUtf16(cp950));
+}
+
+}  // namespace
+
+QString browseText(std::string_view bytes, bool cut) {
+    QString text = decode(bytes, declaredCharset(bytes), cut);
+    if (const qsizetype zero = text.indexOf(QChar(u'\0')); zero >= 0) text.truncate(zero);
+    QString joined;
+    joined.reserve(text.size() + text.size() / 16 + 2);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = start;
+        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
+        joined += QStringView(text).mid(start, end - start);
+        joined += QStringLiteral("\r\n");
+        if (end + 1 < text.size() && text[end] == u'\r' && text[end + 1] == u'\n') ++end;
         start = end + 1;
     }
-    const std::u16string text = oru::cp950::toUtf16(joined);
-    return QString::fromStdU16String(text);
+    return joined;
 }
 
 QString plainText(std::string_view bytes, bool cut) {
-    QString text;
-    const std::string_view utf8 = cut ? bytes.substr(0, wholeUtf8Prefix(bytes)) : bytes;
-    if (isValidUtf8(utf8)) {
-        text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    } else {
-        const std::string_view big5 = cut ? bytes.substr(0, wholeCp950Prefix(bytes)) : bytes;
-        text = QString::fromStdU16String(oru::cp950::toUtf16(big5));
-    }
+    QString text = decode(bytes, {}, cut);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
     text.replace(QChar(u'\0'), QChar(0x2400));
@@ -128,6 +187,10 @@ TfmBrowse::TfmBrowse(QWidget* owner) : QWidget(owner, Qt::Window) {
     Note1->setObjectName(QStringLiteral("Note1"));
     Note1->setContentsMargins(6, 3, 6, 3);
     Note1->hide();
+    OpenButton1 = new QPushButton(tr("Open with the Default Application"), this);
+    OpenButton1->setObjectName(QStringLiteral("OpenButton1"));
+    OpenButton1->hide();
+    connect(OpenButton1, &QPushButton::clicked, this, &TfmBrowse::openRequested);
     WebBrowser1 = new THtmlView(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     TextView1 = new QPlainTextEdit(this);
@@ -136,8 +199,14 @@ TfmBrowse::TfmBrowse(QWidget* owner) : QWidget(owner, Qt::Window) {
     TextView1->setLineWrapMode(QPlainTextEdit::NoWrap);
     TextView1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     TextView1->hide();
+    WebBrowser1->setAccessibleName(tr("Page"));
+    WebBrowser1->setAccessibleDescription(tr("The stored HTML file, rendered"));
+    TextView1->setAccessibleName(tr("Text"));
+    TextView1->setAccessibleDescription(tr("The stored file's text"));
+    OpenButton1->setAccessibleDescription(tr("Opens the file with the application the desktop uses for its type"));
     layout->addWidget(ToolBar1);
     layout->addWidget(Note1);
+    layout->addWidget(OpenButton1, 0, Qt::AlignLeft);
     layout->addWidget(WebBrowser1, 1);
     layout->addWidget(TextView1, 1);
 
@@ -163,6 +232,19 @@ void TfmBrowse::writePlainText(const QString& text) {
     WebBrowser1->clear();
     TextView1->show();
     TextView1->setPlainText(text);
+}
+
+void TfmBrowse::describeFile(const QString& description) {
+    source_.clear();
+    html_ = false;
+    described_ = true;
+    WebBrowser1->hide();
+    TextView1->hide();
+    setNote(description);
+    Note1->setWordWrap(true);
+    OpenButton1->show();
+    OpenButton1->setFocus();
+    qobject_cast<QVBoxLayout*>(layout())->addStretch(1);
 }
 
 void TfmBrowse::setNote(const QString& note) {

@@ -51,6 +51,10 @@ QString nothingToDeleteHint() {
     return CommandTexts::tr("First select the items to delete in the list (hold Ctrl to select several), then press Delete.");
 }
 
+QString nothingToViewHint() {
+    return CommandTexts::tr("First select the file to view in the list, then press F3.");
+}
+
 QString skipReasonText(oru::SkipReason reason) {
     using R = oru::SkipReason;
     switch (reason) {

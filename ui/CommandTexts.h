@@ -29,6 +29,8 @@ QString sizeText(qint64 bytes, const QLocale& locale = QLocale());
 
 // Says how to choose what Delete removes, when nothing is highlighted.
 QString nothingToDeleteHint();
+// View (F3) with nothing selected in the listing: what to do instead.
+QString nothingToViewHint();
 
 // Why Add left an item out, in the window's words.
 QString skipReasonText(oru::SkipReason reason);

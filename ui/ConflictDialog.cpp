@@ -2,14 +2,32 @@
 #include "ui/ConflictDialog.h"
 
 #include <QCheckBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLocale>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/CatalogModel.h"
+#include "ui/CommandTexts.h"
+
 namespace oru::ui {
 
-TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent) : QDialog(parent) {
+namespace {
+
+// A file's date in the catalog's measure (days since 1899-12-30 00:00 local time), so that both
+// files' dates read alike.
+double daysSince1899(const QDateTime& when) {
+    const QDateTime base(QDate(1899, 12, 30), QTime(0, 0));
+    return static_cast<double>(base.msecsTo(when)) / 86400000.0;
+}
+
+}  // namespace
+
+TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent, const ConflictEntry* entry) : QDialog(parent) {
     setObjectName(QStringLiteral("ConflictDlg"));
     setWindowTitle(tr("File Already Exists"));
     auto* layout = new QVBoxLayout(this);
@@ -20,6 +38,26 @@ TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent) : QDialog(p
     question->setWordWrap(true);
     question->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(question);
+    // Both files side by side, as a file manager shows them: size and date of each.
+    const QLocale locale;
+    const QFileInfo existing(QString::fromStdString(path));
+    auto* facts = new QFormLayout;
+    auto* existingFacts = new QLabel(tr("%1, modified %2")
+                                         .arg(sizeText(existing.size(), locale),
+                                              CatalogModel::formatDateTime(daysSince1899(existing.lastModified()), locale)),
+                                     this);
+    existingFacts->setObjectName(QStringLiteral("ExistingFacts"));
+    QString entryText = tr("unknown");
+    if (entry && entry->size >= 0) {
+        entryText = entry->hasDate ? tr("%1, added %2").arg(sizeText(entry->size, locale),
+                                                             CatalogModel::formatDateTime(entry->date, locale))
+                                   : sizeText(entry->size, locale);
+    }
+    auto* entryFacts = new QLabel(entryText, this);
+    entryFacts->setObjectName(QStringLiteral("EntryFacts"));
+    facts->addRow(tr("Existing file:"), existingFacts);
+    facts->addRow(tr("From the archive:"), entryFacts);
+    layout->addLayout(facts);
     applyToAll_ = new QCheckBox(tr("Do the same for the remaining conflicts"), this);
     applyToAll_->setObjectName(QStringLiteral("ApplyToAll"));
     layout->addWidget(applyToAll_);
@@ -46,8 +84,8 @@ TConflictDlg::TConflictDlg(const std::string& path, QWidget* parent) : QDialog(p
 
 ConflictAnswer TConflictDlg::answer() const { return {choice_, applyToAll_->isChecked()}; }
 
-ConflictAnswer TConflictDlg::ask(QWidget* parent, const std::string& path) {
-    TConflictDlg dialog(path, parent);
+ConflictAnswer TConflictDlg::ask(QWidget* parent, const std::string& path, const ConflictEntry* entry) {
+    TConflictDlg dialog(path, parent, entry);
     dialog.exec();
     return dialog.answer();
 }

@@ -4,6 +4,7 @@
 // Skip, Keep both or Cancel, with "apply to all" for the rest of the extraction.
 
 #include <QDialog>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -13,6 +14,14 @@ class QCheckBox;
 
 namespace oru::ui {
 
+// What is known of the entry whose file would land on an existing one: its size and the date
+// it was added, for the question to show beside the existing file's.
+struct ConflictEntry {
+    int64_t size = -1;     // -1: unknown
+    double date = 0;       // CheckinDate (days since 1899-12-30)
+    bool hasDate = false;
+};
+
 struct ConflictAnswer {
     oru::ConflictChoice choice = oru::ConflictChoice::Cancel;
     bool applyToAll = false;
@@ -21,12 +30,14 @@ struct ConflictAnswer {
 class TConflictDlg : public QDialog {
     Q_OBJECT
 public:
-    // path: the existing file (UTF-8). Buttons BtnOverwrite, BtnSkip, BtnKeepBoth, BtnCancel;
-    // check box ApplyToAll. Closing the dialog counts as Cancel.
-    TConflictDlg(const std::string& path, QWidget* parent);
+    // path: the existing file (UTF-8); entry: the archive's file (null: not known). Below the
+    // question, labels ExistingFacts and EntryFacts give each file's size and date. Buttons
+    // BtnOverwrite, BtnSkip, BtnKeepBoth, BtnCancel; check box ApplyToAll. Closing the dialog
+    // counts as Cancel.
+    TConflictDlg(const std::string& path, QWidget* parent, const ConflictEntry* entry = nullptr);
     ConflictAnswer answer() const;
     // Runs the dialog modally over parent and gives the answer.
-    static ConflictAnswer ask(QWidget* parent, const std::string& path);
+    static ConflictAnswer ask(QWidget* parent, const std::string& path, const ConflictEntry* entry = nullptr);
 
 private:
     oru::ConflictChoice choice_ = oru::ConflictChoice::Cancel;

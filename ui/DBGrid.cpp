@@ -10,6 +10,8 @@
 #include <QMouseEvent>
 #include <QItemSelectionModel>
 #include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
 #include <QStyledItemDelegate>
 #include <algorithm>
 
@@ -71,10 +73,30 @@ void TDBGrid::setCatalogModel(CatalogModel* model) {
     setModel(proxy_);
     for (int c = 0; c < CatalogModel::ColumnCount; ++c)
         horizontalHeader()->resizeSection(c, CatalogModel::columnWidth(c));
-    // The name takes what the window gains; sizes and date are always shown whole.
+    // The name takes what the window gains; sizes and date are always shown whole: the user may
+    // widen them (the window remembers it), and they widen themselves to the rows in view.
     horizontalHeader()->setSectionResizeMode(CatalogModel::ColFileName, QHeaderView::Stretch);
-    for (int c = CatalogModel::ColOriginalSize; c < CatalogModel::ColumnCount; ++c)
-        horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    for (int c = CatalogModel::ColOriginalSize; c < CatalogModel::ColumnCount; ++c) {
+        horizontalHeader()->setSectionResizeMode(c, QHeaderView::Interactive);
+        horizontalHeader()->resizeSection(c, std::max(horizontalHeader()->sectionSizeHint(c), CatalogModel::columnWidth(c)));
+    }
+    auto* fit = new QTimer(this);
+    fit->setSingleShot(true);
+    fit->setInterval(0);
+    connect(fit, &QTimer::timeout, this, &TDBGrid::fitColumnsToContents);
+    connect(proxy_, &QAbstractItemModel::modelReset, fit, qOverload<>(&QTimer::start));
+    connect(proxy_, &QAbstractItemModel::layoutChanged, fit, qOverload<>(&QTimer::start));
+    connect(proxy_, &QAbstractItemModel::rowsInserted, fit, qOverload<>(&QTimer::start));
+    connect(proxy_, &QAbstractItemModel::dataChanged, fit, qOverload<>(&QTimer::start));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, fit, qOverload<>(&QTimer::start));
+    fitColumns_ = fit;
+    // The smallest grid still shows every column title whole and three rows: the window cannot
+    // be made so small that the titles go.
+    int width = 2 * frameWidth() + verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < CatalogModel::ColumnCount; ++c)
+        width += std::max(horizontalHeader()->sectionSizeHint(c), CatalogModel::columnWidth(c));
+    setMinimumSize(width, 2 * frameWidth() + horizontalHeader()->sizeHint().height() +
+                              3 * verticalHeader()->defaultSectionSize() + horizontalScrollBar()->sizeHint().height());
     // A click on a title sorts by that column; a third click goes back to the catalog's order.
     horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     horizontalHeader()->setSortIndicatorClearable(true);
@@ -94,6 +116,19 @@ void TDBGrid::setCatalogModel(CatalogModel* model) {
     connect(proxy_, &QAbstractItemModel::rowsMoved, this, &TDBGrid::forgetBookmarks);
     connect(proxy_, &QAbstractItemModel::dataChanged, this, &TDBGrid::forgetBookmarks);
     connect(model, &CatalogModel::catalogCurrentChanged, this, &TDBGrid::onCatalogCurrentChanged);
+}
+
+void TDBGrid::fitColumnsToContents() {
+    if (!model_) return;
+    for (int c = CatalogModel::ColOriginalSize; c < CatalogModel::ColumnCount; ++c) {
+        const int wanted = std::max(sizeHintForColumn(c), horizontalHeader()->sectionSizeHint(c));
+        if (wanted > horizontalHeader()->sectionSize(c)) horizontalHeader()->resizeSection(c, wanted);
+    }
+}
+
+void TDBGrid::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    if (fitColumns_) fitColumns_->start();  // more rows in view
 }
 
 void TDBGrid::forgetBookmarks() {
@@ -142,6 +177,14 @@ std::vector<int> TDBGrid::selectedRows() const {
     for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+int TDBGrid::actionRow() const {
+    if (!selectionModel() || !proxy_) return -1;
+    const QModelIndex cursor = currentIndex();
+    if (cursor.isValid() && selectionModel()->isRowSelected(cursor.row(), QModelIndex())) return sourceRow(cursor.row());
+    const std::vector<int> shown = selectedRows();
+    return shown.empty() ? -1 : sourceRow(shown.front());
 }
 
 void TDBGrid::clickRow(int row, bool ctrl) {
@@ -217,7 +260,7 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
         return ClearSelection();
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (model_->currentRow() >= 0) Q_EMIT rowActivated(model_->currentRow());
+        if (const int row = actionRow(); row >= 0) Q_EMIT rowActivated(row);
         return;
     case Qt::Key_Delete:
     case Qt::Key_F2:

@@ -15,6 +15,7 @@
 // dragging rows out hands the file manager files that makeDragData extracted.
 
 #include <QItemSelectionModel>
+#include <QTimer>
 #include <QStringList>
 #include <QTableView>
 #include <functional>
@@ -53,6 +54,10 @@ public:
     std::vector<int> selectedModelRows() const;
     // Rows of the view that are selected (for drawing and tests), ascending.
     std::vector<int> selectedRows() const;
+    // The CatalogModel row that Enter and View open: the cursor's row when it is selected, else
+    // the first selected row shown; -1 when nothing is selected (a cursor moved with Ctrl over
+    // unselected rows opens nothing).
+    int actionRow() const;
 
     // A click on a row shown (Ctrl: toggles it), callable directly.
     void clickRow(int row, bool ctrl);
@@ -62,7 +67,7 @@ public:
 Q_SIGNALS:
     // The selection changed (its rows or where they are shown).
     void bookmarksChanged();
-    // A row was opened: double-click, Enter or Return (CatalogModel row).
+    // A row was opened: double-click, Enter or Return (CatalogModel row; Enter: actionRow()).
     void rowActivated(int sourceRow);
     // Backspace: the user wants the folder above.
     void parentRequested();
@@ -79,8 +84,12 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Widens the size and date columns to the text of the rows in view (never narrows them).
+    void fitColumnsToContents();
+    QTimer* fitColumns_ = nullptr;  // fits them once after a burst of changes
     void onCatalogCurrentChanged(int row);
     void forgetBookmarks();
     const std::vector<oru::Bookmark>& bookmarks() const;

@@ -4,8 +4,12 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "ui/ArchiveReport.h"
@@ -84,9 +88,9 @@ std::optional<std::string> askFolder(QWidget* parent) {
     return dialog.directory().toStdString();
 }
 
-ConflictAnswer askConflict(QWidget* parent, const std::string& path) {
+ConflictAnswer askConflict(QWidget* parent, const std::string& path, const ConflictEntry* entry) {
     if (ConflictQuestion::answered()) return ConflictQuestion::take(path);
-    return TConflictDlg::ask(parent, path);
+    return TConflictDlg::ask(parent, path, entry);
 }
 
 ExistingChoice askExisting(QWidget* parent, const std::string& path) {
@@ -99,9 +103,34 @@ std::unique_ptr<oru::Progress> makeProgress(QWidget* parent, const QString& titl
     return std::make_unique<TProgressSink>(parent, title, cancellable);
 }
 
-void openExternally(const QString& path) {
+void openExternally(QWidget* parent, const QString& path) {
     if (ExternalOpener::answered()) return ExternalOpener::take(path);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const QPointer<QWidget> owner(parent);
+    const auto noApplication = [owner, path] {
+        if (QCoreApplication::closingDown()) return;  // the program ends: nobody to tell
+        tell(owner, Dialogs::tr("No application could open %1. Extract it and open it from a file manager, or "
+                                "install an application for files of its type.")
+                        .arg(QFileInfo(path).fileName()));
+    };
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) noApplication();
+        return;
+    }
+    // xdg-open says by its exit status whether an application took the file; it may wait for
+    // that application, so it runs on its own, owned by the application object.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, process, [process, noApplication](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if (status != QProcess::NormalExit || code != 0) noApplication();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, noApplication](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        process->deleteLater();
+        noApplication();
+    });
+    process->start(xdgOpen, {path});
 }
 
 }  // namespace dialogs

@@ -126,11 +126,15 @@ void showRenamed(QWidget* parent, const Renames& renames);          // RenamesDi
 // SaveDialog or OpenDialog; last: the name last chosen in that dialog, offered again and updated.
 std::optional<std::string> askArchivePath(QWidget* parent, bool save, QString& last);
 std::optional<std::string> askFolder(QWidget* parent);                         // FolderChooser
-ConflictAnswer askConflict(QWidget* parent, const std::string& path);          // ConflictQuestion
+// entry: the archive's file that would replace it (null: not known), shown beside it.
+ConflictAnswer askConflict(QWidget* parent, const std::string& path,
+                           const ConflictEntry* entry = nullptr);             // ConflictQuestion
 ExistingChoice askExisting(QWidget* parent, const std::string& path);          // ExistingQuestion
 std::unique_ptr<oru::Progress> makeProgress(QWidget* parent, const QString& title,
                                             bool cancellable);                 // ProgressDialog
-void openExternally(const QString& path);                                      // ExternalOpener
+// Hands path to the desktop's application for its type (xdg-open); tells the user, over parent,
+// when none opens it.
+void openExternally(QWidget* parent, const QString& path);                     // ExternalOpener
 }  // namespace dialogs
 
 }  // namespace oru::ui

@@ -9,14 +9,17 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
+#include "ui/AddNames.h"
 #include "ui/Application.h"
 #include "ui/CommandProgress.h"
 #include "ui/CommandTexts.h"
+#include "ui/Dialogs.h"
 #include "ui/ProgressSink.h"
 #include "ui/zipmain.h"
 
@@ -103,16 +106,29 @@ bool addInto(const std::string& archivePath, const std::vector<std::string>& pat
             kiv = create ? oru::TKiv::CreateNew(archivePath) : oru::TKiv::OpenExisting(archivePath);
         }))
         return false;
-    CommandProgress progress(std::make_unique<TProgressSink>(nullptr, FileManagerActions::tr("Add Files"), true), 0);
-    kiv->SetProgress(&progress);
+    std::vector<std::string> absolute;
+    for (const std::string& path : paths) absolute.push_back(absolutePath(path));
+    // As the window's Add: items the archive holds already are asked about first (Replace, Keep
+    // Both, Cancel), and the items stored under another name are listed at the end.
+    std::optional<std::vector<PlannedAdd>> plan;
+    if (!app->runCommand([&] {
+            plan = planAdd(absolute, kiv->AddedBefore(std::string(), absolute),
+                           [](const std::string& path) { return dialogs::askExisting(nullptr, path); });
+        }))
+        return false;
+    if (!plan) return false;  // Cancel: nothing added
+    CommandProgress progress(dialogs::makeProgress(nullptr, FileManagerActions::tr("Add Files"), true), 0);
+    RenameRecorder renames(&progress);
+    kiv->SetProgress(&renames);
     bool ok = true;
-    for (const std::string& path : paths) {
+    for (const PlannedAdd& item : *plan) {
         progress.nextCall();
-        if (app->runCommand([&] { kiv->AddPath(std::string(), absolutePath(path)); })) continue;
+        if (app->runCommand([&] { kiv->AddPath(std::string(), item.path, item.mode); })) continue;
         ok = false;
         if (progress.cancelled()) break;
     }
     kiv->SetProgress(nullptr);
+    if (!renames.renames().empty()) dialogs::showRenamed(nullptr, renames.renames());
     // The items left out, in one message once the rest is in.
     if (const auto& skipped = progress.skippedItems(); !skipped.empty()) {
         app->report((skippedSummary(skipped.size()) + QStringLiteral("\n") + skippedLines(skipped).join(QStringLiteral("\n")))

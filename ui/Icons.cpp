@@ -16,7 +16,14 @@ namespace {
 QIcon load(const char* name) {
     static const bool registered = (initIconResources(), true);
     (void)registered;
-    return QIcon(QStringLiteral(":/icons/") + QLatin1String(name));
+    // Each image also comes drawn at twice its size (name@2x.png), for screens scaled to 200 %:
+    // added here whatever the scale at start, so that a window moved to such a screen is sharp.
+    const QString path = QStringLiteral(":/icons/") + QLatin1String(name);
+    QIcon icon(path);
+    QString doubled = path;
+    doubled.insert(doubled.lastIndexOf(u'.'), QStringLiteral("@2x"));
+    icon.addFile(doubled);
+    return icon;
 }
 
 }  // namespace

@@ -4,7 +4,13 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFile>
 #include <QFileSystemModel>
+#include <QHBoxLayout>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -19,9 +25,47 @@
 
 namespace oru::ui {
 
+QString gtkBookmarksFile() {
+    return QDir::home().filePath(QStringLiteral(".config/gtk-3.0/bookmarks"));
+}
+
+QList<Place> folderPlaces(const QString& bookmarksFile) {
+    QList<Place> places;
+    QStringList seen;
+    const auto add = [&](const QString& label, const QString& path) {
+        const QString clean = QDir::cleanPath(path);
+        if (path.isEmpty() || seen.contains(clean) || !QFileInfo(clean).isDir()) return;
+        seen << clean;
+        places.push_back({label.isEmpty() ? QFileInfo(clean).fileName() : label, clean});
+    };
+    add(TSelectDirDlg::tr("Home"), QDir::homePath());
+    for (const auto location : {QStandardPaths::DesktopLocation, QStandardPaths::DocumentsLocation,
+                                QStandardPaths::DownloadLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (path != QDir::homePath()) add(QStandardPaths::displayName(location), path);
+    }
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        const bool media = root == u"/" || root.startsWith(u"/media/") || root.startsWith(u"/run/media/") ||
+                           root.startsWith(u"/mnt/");
+        if (volume.isValid() && volume.isReady() && media)
+            add(root == u"/" ? root : volume.displayName(), root);
+    }
+    QFile bookmarks(bookmarksFile);
+    if (bookmarks.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        while (!bookmarks.atEnd()) {
+            const QString line = QString::fromUtf8(bookmarks.readLine()).trimmed();
+            const qsizetype space = line.indexOf(u' ');
+            const QUrl url(space < 0 ? line : line.left(space));
+            if (url.isLocalFile()) add(space < 0 ? QString() : line.mid(space + 1).trimmed(), url.toLocalFile());
+        }
+    }
+    return places;
+}
+
 TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : QDialog(parent) {
     setWindowTitle(tr("Select Directory"));
-    resize(460, 340);
+    resize(620, 360);
 
     name_ = new QLineEdit(this);
     tree_ = new QTreeView(this);
@@ -34,6 +78,14 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : Q
     files_ = new QListWidget(this);
     files_->setSelectionMode(QAbstractItemView::NoSelection);
     drives_ = new TDriveComboBox(this);
+    places_ = new QListWidget(this);
+    places_->setObjectName(QStringLiteral("Places1"));
+    for (const Place& place : folderPlaces(gtkBookmarksFile())) {
+        auto* item = new QListWidgetItem(icons::folder(), place.label, places_);
+        item->setData(Qt::UserRole, place.path);
+        item->setToolTip(place.path);
+    }
+    places_->setMaximumWidth(160);
 
     auto label = [this](const QString& text, QWidget* buddy) {
         auto* l = new QLabel(text, this);
@@ -44,7 +96,14 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : Q
     buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
     buttons->button(QDialogButtonBox::Cancel)->setText(tr("Cancel"));
 
-    auto* grid = new QGridLayout(this);
+    // The design's chooser on the right; the places list, as desktop dialogs have it, on the left.
+    auto* outer = new QHBoxLayout(this);
+    auto* placesColumn = new QVBoxLayout;
+    placesColumn->addWidget(label(tr("&Places:"), places_));
+    placesColumn->addWidget(places_, 1);
+    outer->addLayout(placesColumn);
+    auto* grid = new QGridLayout;
+    outer->addLayout(grid, 1);
     grid->addWidget(label(tr("Directory &Name:"), name_), 0, 0, 1, 2);
     grid->addWidget(name_, 1, 0, 1, 2);
     grid->addWidget(label(tr("&Directories:"), tree_), 2, 0);
@@ -55,6 +114,10 @@ TSelectDirDlg::TSelectDirDlg(QWidget* parent, const QString& startDirectory) : Q
     grid->addWidget(drives_, 5, 0);
     grid->addWidget(buttons, 5, 1);
     grid->setRowStretch(3, 1);
+    connect(places_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { showDirectory(item->data(Qt::UserRole).toString()); });
+    connect(places_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { showDirectory(item->data(Qt::UserRole).toString()); });
 
     connect(buttons, &QDialogButtonBox::accepted, this, &TSelectDirDlg::tryAccept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -7,6 +7,10 @@
 #include <QDir>
 #include <QFileSystemWatcher>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QSettings>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -54,12 +58,57 @@ TMainFrm::TMainFrm(std::vector<std::string> args, QWidget* parent)
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(windowTitleFor({}));
     DataSource1 = new CatalogModel(this);
+    openedEntries_ = new TOpenedEntries(this);
+    openedEntries_->changed = [this](TOpenedEntries::Entry& entry) { return updateOpenedEntry(entry); };
     buildControls();
+    restoreLayout();
 }
 
 TMainFrm::~TMainFrm() { closeArchive(); }
 
+// ---- size and layout remembered between sessions
+
+namespace {
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplittersKey = QStringLiteral("window/splitters");
+const QString kColumnsKey = QStringLiteral("window/listingColumns");
+}  // namespace
+
+void TMainFrm::restoreLayout() {
+    const QSettings settings;
+    if (!restoreGeometry(settings.value(kGeometryKey).toByteArray())) {
+        // The first time: two thirds of the screen, in its middle.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            const QSize size = (area.size() * 2 / 3).expandedTo(minimumSizeHint());
+            resize(size);
+            move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+        }
+    }
+    const QList<QVariant> splitters = settings.value(kSplittersKey).toList();
+    const QList<QSplitter*> own{Splitter1, Splitter2, Splitter3};
+    for (qsizetype i = 0; i < splitters.size() && i < own.size(); ++i) own[i]->restoreState(splitters[i].toByteArray());
+    DBGrid1->horizontalHeader()->restoreState(settings.value(kColumnsKey).toByteArray());
+}
+
+void TMainFrm::saveLayout() const {
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kSplittersKey, QList<QVariant>{Splitter1->saveState(), Splitter2->saveState(), Splitter3->saveState()});
+    settings.setValue(kColumnsKey, DBGrid1->horizontalHeader()->saveState());
+}
+
 // ---- layout
+
+namespace {
+
+// What a screen reader says of a control: its name, and what it is for.
+void describe(QWidget* control, const QString& name, const QString& description) {
+    control->setAccessibleName(name);
+    control->setAccessibleDescription(description);
+}
+
+}  // namespace
 
 QToolButton* TMainFrm::addButton(const char* name, const QString& hint, int image,
                                  void (TMainFrm::*handler)()) {
@@ -67,7 +116,10 @@ QToolButton* TMainFrm::addButton(const char* name, const QString& hint, int imag
     button->setObjectName(QString::fromLatin1(name));
     button->setIcon(icons::toolbarImage(image));
     button->setToolTip(hint);
+    button->setAccessibleName(hint);  // an icon alone says nothing to a screen reader
     button->setAutoRaise(true);
+    // Out of the Tab chain: every button's command has a key of its own (see the menus).
+    button->setFocusPolicy(Qt::NoFocus);
     button->setFixedSize(23, 22);
     button->setIconSize(QSize(16, 16));
     ToolBar1->addWidget(button);
@@ -76,9 +128,6 @@ QToolButton* TMainFrm::addButton(const char* name, const QString& hint, int imag
 }
 
 void TMainFrm::buildControls() {
-    move(216, 159);
-    resize(661, 456);
-
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
@@ -95,6 +144,15 @@ void TMainFrm::buildControls() {
     BtnExtract = addButton("BtnExtract", tr("Extract To"), 14, &TMainFrm::BtnExtractClick);
     BtnBuildExe = addButton("BtnBuildExe", tr("Rebuild Archive"), 10, &TMainFrm::BtnBuildExeClick);
     ToolButton1 = addButton("ToolButton1", tr("Quit"), 16, &TMainFrm::ToolButton1Click);
+    ToolBar1->setAccessibleName(tr("Commands"));
+    BtnNewFile->setAccessibleDescription(tr("Creates a new, empty archive (Ctrl+N)"));
+    BtnOpenFile->setAccessibleDescription(tr("Opens an archive (Ctrl+O)"));
+    BtnAddFile->setAccessibleDescription(tr("Adds the files selected in the file pane to the archive (Ctrl+Shift+A)"));
+    BtnDelete->setAccessibleDescription(tr("Deletes the selected entries from the archive (Delete)"));
+    BtnBrowse->setAccessibleDescription(tr("Shows the selected file (F3)"));
+    BtnExtract->setAccessibleDescription(tr("Extracts the selected entries, or all that are listed, to a folder (Ctrl+E)"));
+    BtnBuildExe->setAccessibleDescription(tr("Rewrites the archive without the space deleted entries left"));
+    ToolButton1->setAccessibleDescription(tr("Closes the window (Ctrl+Q)"));
 
     // Upper pane: drive box and directory pane on the left, file pane on the right.
     Panel1 = new QWidget;
@@ -184,6 +242,17 @@ void TMainFrm::buildControls() {
     SelectionStatus->setObjectName(QStringLiteral("SelectionStatus"));
     OutcomeStatus = new QLabel(StatusBar1);
     OutcomeStatus->setObjectName(QStringLiteral("OutcomeStatus"));
+    describe(PageControl1, tr("File List"), tr("The open archive: its folder tree and the listing of a folder"));
+    describe(DriveComboBox1, tr("Drive"), tr("The drive or volume whose folders the folder pane shows"));
+    describe(DirectoryListBox1, tr("Folders"), tr("The folders of the drive; the chosen one is listed in the file pane"));
+    describe(FileListBox1, tr("Files"), tr("The files and folders of the chosen folder, to add to the archive"));
+    describe(tv, tr("Archive folders"), tr("The folders stored in the archive"));
+    describe(DBGrid1, tr("Archive contents"), tr("The entries of the archive folder chosen in the tree"));
+    describe(FindEdit, tr("Find by name"), tr("Lists only the entries whose names contain this text"));
+    describe(WholeArchive, WholeArchive->text(), tr("Searches every folder of the archive, not only the one shown"));
+    describe(FolderStatus, tr("Listed entries"), tr("How many folders and files are listed, and their size"));
+    describe(SelectionStatus, tr("Selection"), tr("How many entries are selected, and their size"));
+    describe(OutcomeStatus, tr("Last command"), tr("What the last command did"));
     StatusBar1->addWidget(FolderStatus);
     StatusBar1->addWidget(SelectionStatus);
     StatusBar1->addPermanentWidget(OutcomeStatus);

@@ -18,6 +18,7 @@
 
 #include "archive/zipUtil.h"
 #include "ui/CommandProgress.h"
+#include "ui/OpenedEntries.h"
 
 class QAction;
 class QCheckBox;
@@ -111,6 +112,15 @@ public:
     // Opens a row of the listing (CatalogModel row): a folder is shown, a text or HTML file
     // viewed, any other file extracted to a private temporary folder and opened externally.
     void openRow(int row);
+    // Opens a file row (CatalogModel row) with the desktop's application for its type, from a
+    // private copy; when the copy is changed there, the user is asked whether to update the entry.
+    void openWithApplication(int row);
+    // The menu's "Open with the Default Application": every selected file row, as openWithApplication.
+    void openSelectionWithApplication();
+    // An opened entry's copy changed: asks once whether to update it in the archive and, when
+    // yes, adds the copy again in its place (asking first when the archive or the entry changed
+    // since it was opened). Returns false when a command runs: the copy is put again later.
+    bool updateOpenedEntry(TOpenedEntries::Entry& entry);
     // Backspace / Alt+Up: the folder above the one shown.
     void showParentFolder();
     // The find field changed: the listing narrows to matching names, in the folder shown or,
@@ -157,6 +167,7 @@ private:
     TDBGrid* DBGrid1;
     QStatusBar* StatusBar1;
     QMenu* RecentMenu;
+    QAction* OpenFolderAfterExtract;  // checked: Extract shows the folder in the file manager
     QLineEdit* FindEdit;
     QCheckBox* WholeArchive;
     QLabel *FolderStatus, *SelectionStatus, *OutcomeStatus;
@@ -164,6 +175,10 @@ private:
     // Runs a toolbar or menu command; one asked for while another runs waits for it to end.
     void runWhenFree(const std::function<void()>& command);
     void buildControls();
+    // The size, splitter positions and column widths of the last session (QSettings), or a first
+    // size of two thirds of the screen; saveLayout keeps them when the window closes.
+    void restoreLayout();
+    void saveLayout() const;
     QToolButton* addButton(const char* name, const QString& hint, int image, void (TMainFrm::*handler)());
     void closeArchive();
     void openArchive(const std::string& path);
@@ -183,6 +198,9 @@ private:
     void watchFilePanes();
     oru::TKiv& requireArchive();
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
+    // After a command found the archive changed by another program: the tree and listing show it
+    // as it is now, and the user is told that the command did nothing.
+    void showChangedArchive();
     // Delete's work once the user has said yes: the selected rows (folders with everything in
     // them) leave the catalog, and the archive is compacted.
     void deleteSelection(oru::TKiv& archive);
@@ -217,7 +235,8 @@ private:
     QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read
     QTimer* statusUpdate_;                 // counts the listing once after a burst of changes
     std::vector<QAction*> archiveActions_;  // menu commands that need an archive open
-    std::unique_ptr<QTemporaryDir> privateFiles_;  // files opened or dragged from the listing
+    std::unique_ptr<QTemporaryDir> privateFiles_;  // files opened or dragged from the listing (mode 0700)
+    TOpenedEntries* openedEntries_;                // the copies opened with other applications
     int privateCount_ = 0;
 };
 

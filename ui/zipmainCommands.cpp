@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QTreeWidget>
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "archive/CatalogTree.h"
@@ -80,6 +81,56 @@ uint64_t contentBytes(oru::CatalogTable& catalog, const std::vector<int>& rows, 
     return sum.total;
 }
 
+// The size and date of the file at row of table, for the conflict question.
+ConflictEntry entryFacts(const oru::CatalogTable& table, int row) {
+    ConflictEntry entry;
+    entry.size = table.IntegerAt(row, oru::schema::kOriginalSize);
+    entry.hasDate = table.HasValueAt(row, oru::schema::kCheckinDate);
+    if (entry.hasDate) entry.date = table.DateTimeAt(row, oru::schema::kCheckinDate);
+    return entry;
+}
+
+// The facts of every file extracting rows (positions in catalog's view) may write, by its path
+// below the destination (UTF-8 names joined by "/"), for the conflict question.
+std::map<std::string, ConflictEntry> entriesByPath(oru::CatalogTable& catalog, const std::vector<int>& rows,
+                                                  const std::string& archivePath) {
+    oru::CatalogTable all;
+    all.CloneFrom(catalog);
+    all.SetFiltered(false);
+    const oru::CatalogTree tree(all, archivePath);
+    struct Paths : oru::CatalogTree::Visitor {
+        Paths(const oru::CatalogTable& table, std::map<std::string, ConflictEntry>& found) : all(table), entries(found) {}
+        void visit(int row, bool entered) override {
+            const std::string name = oru::cp950::toUtf8(all.TextAt(row, oru::schema::kFileName));
+            if (entered) return folders.push_back(name);
+            if (all.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder) return;
+            std::string path;
+            for (const std::string& folder : folders) path += folder + "/";
+            entries[path + name] = entryFacts(all, row);
+        }
+        void leave(int) override { folders.pop_back(); }
+        const oru::CatalogTable& all;
+        std::map<std::string, ConflictEntry>& entries;
+        std::vector<std::string> folders;
+    };
+    std::map<std::string, ConflictEntry> entries;
+    for (int row : rows) {
+        const std::string name = oru::cp950::toUtf8(catalog.TextAt(row, oru::schema::kFileName));
+        if (catalog.IntegerAt(row, oru::schema::kFileType) != oru::schema::kFolder) {
+            entries[name] = entryFacts(catalog, row);
+            continue;
+        }
+        Paths paths(all, entries);
+        paths.folders.push_back(name);
+        try {
+            tree.walkBelow(catalog.TextAt(row, oru::schema::kFileName), {}, paths);
+        } catch (const oru::Error&) {
+            // A catalog the walk refuses: extraction says so itself; the question shows less.
+        }
+    }
+    return entries;
+}
+
 }  // namespace
 
 void TMainFrm::openRecent(const std::string& path) {
@@ -98,10 +149,14 @@ void TMainFrm::BtnNewFileClick() {
     // An archive there is replaced only when the user says so; any other file is refused by
     // CreateNew and stays as it is.
     if (oru::TKiv::IsReplaceable(*path) && !dialogs::askYesNo(this, replaceArchiveQuestion(fromNative(*path)))) return;
-    CurrentArchive_ = oru::TKiv::CreateNew(*path);
+    // Made under the exclusive lock, then shown as every archive is: with the shared one, so
+    // that other programs (oru list, another window) may read it beside the window.
+    oru::TKiv::CreateNew(*path).reset();
+    CurrentArchive_ = oru::TKiv::OpenExisting(*path, oru::TKiv::Access::Shared);
     ArchiveFileName_ = *path;
     updateTitle();
     rememberRecent(*path);
+    // A lone root; the listing stays unbound until something is added.
     tv->clear();
     tv->setCurrentItem(addNode(nullptr, {}));
 }
@@ -122,7 +177,8 @@ void TMainFrm::BtnAddFileClick() {
     if (!busy.entered()) return;
     if (FileListBox1->selectedItems().isEmpty()) return;  // nothing at all, not even a rebuild
     oru::TKiv& archive = requireArchive();
-    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    const oru::TKiv::Writing writing(archive);  // a read-only archive says why here; read again
+                                                // when another program changed it meanwhile
     const std::string directory = toNative(FileListBox1->Directory());
     std::vector<std::string> paths;  // in the file pane's order
     for (int i = 0; i < FileListBox1->count(); ++i) {
@@ -177,6 +233,7 @@ void TMainFrm::BtnExtractClick() {
     const std::optional<std::string> directory = dialogs::askFolder(this);
     if (!directory) return;
     extractShown(*directory);
+    if (OpenFolderAfterExtract->isChecked()) dialogs::openExternally(this, fromNative(*directory));
 }
 
 void TMainFrm::extractTo(const std::string& directory) {
@@ -220,8 +277,12 @@ void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>&
     progress.stopWhen(closeRequested_);
     ProgressScope reporting(archive, &progress);
     // Files in the way are put to the user; entries that fail are listed in one message at the end.
-    WindowConflicts conflicts(
-        [this](const std::string& path) { return dialogs::askConflict(this, path); });
+    const std::map<std::string, ConflictEntry> entries = entriesByPath(catalog, viewRows, archive.ArchivePath());
+    const std::string below = directory.ends_with('/') ? directory : directory + "/";
+    WindowConflicts conflicts([this, &entries, &below](const std::string& path) {
+        const auto entry = path.starts_with(below) ? entries.find(path.substr(below.size())) : entries.end();
+        return dialogs::askConflict(this, path, entry == entries.end() ? nullptr : &entry->second);
+    });
     archive.SetConflictHandler(&conflicts);
     struct Answering {
         oru::TKiv& archive;
@@ -235,7 +296,11 @@ void TMainFrm::BtnDeleteClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
+    const uint64_t seen = archive.Reloads();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    // Rows highlighted in a listing another program has changed since may stand for other
+    // entries now: the user sees the archive as it is and chooses again.
+    if (archive.Reloads() != seen) return showChangedArchive();
     oru::CatalogTable& catalog = archive.Catalog();
     // Only rows the user sees highlighted go, and only once the user has said yes to their names.
     if (DBGrid1->SelectedCount() == 0) {
@@ -272,7 +337,9 @@ void TMainFrm::BtnBuildExeClick() {
     BusyScope busy(busy_);
     if (!busy.entered()) return;
     oru::TKiv& archive = requireArchive();
+    const uint64_t seen = archive.Reloads();
     const oru::TKiv::Writing writing(archive);  // a read-only archive says why here
+    if (archive.Reloads() != seen) rebuildTreeKeepingFolder();  // another program's changes show
     const QString before = fileSizeText(archive.ArchivePath());
     const std::unique_ptr<oru::Progress> progress = dialogs::makeProgress(this, tr("Rebuild Archive"), false);
     ProgressScope reporting(archive, progress.get());

@@ -17,6 +17,7 @@
 #include "platform/Error.h"
 #include "ui/Application.h"
 #include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
 #include "ui/zipmainParts.h"
 
 namespace oru::ui {
@@ -66,9 +67,17 @@ void TMainFrm::buildMenus() {
                             &TMainFrm::BtnAddFileClick));
     needsArchive(addCommand(commands, tr("&Extract To..."), QKeySequence(Qt::CTRL | Qt::Key_E),
                             &TMainFrm::BtnExtractClick));
+    OpenFolderAfterExtract = commands->addAction(tr("Open the &Folder After Extracting"));
+    OpenFolderAfterExtract->setObjectName(QStringLiteral("OpenFolderAfterExtract"));
+    OpenFolderAfterExtract->setCheckable(true);
+    OpenFolderAfterExtract->setChecked(QSettings().value(QStringLiteral("extract/openFolder"), false).toBool());
+    connect(OpenFolderAfterExtract, &QAction::toggled, this,
+            [](bool on) { QSettings().setValue(QStringLiteral("extract/openFolder"), on); });
     needsArchive(addCommand(commands, tr("&Delete"), QKeySequence(Qt::Key_Delete), &TMainFrm::BtnDeleteClick,
                             DBGrid1));
     needsArchive(addCommand(commands, tr("&View"), QKeySequence(Qt::Key_F3), &TMainFrm::BtnBrowseClick));
+    needsArchive(addCommand(commands, tr("Open with the Default A&pplication"), QKeySequence(Qt::SHIFT | Qt::Key_Return),
+                            &TMainFrm::openSelectionWithApplication, DBGrid1));
     needsArchive(addCommand(commands, tr("&Test"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive));
     needsArchive(addCommand(commands, tr("Re&build Archive"), QKeySequence(), &TMainFrm::BtnBuildExeClick));
 
@@ -104,14 +113,29 @@ bool TMainFrm::runCommand(const std::function<void()>& command) {
         return true;
     }
     bool cancelled = false;
-    const bool done = app->runCommand([&] {
-        try {
-            command();
-        } catch (const oru::Error& e) {
-            cancelled = e.kind() == oru::ErrorKind::Cancelled;
-            throw;  // to the central handler, which tells a failure and is silent on a cancel
-        }
-    });
+    bool done = false;
+    for (bool again = true; again;) {
+        again = false;
+        done = app->runCommand([&] {
+            try {
+                command();
+            } catch (const oru::Error& e) {
+                // Another program holds the archive (a moment, often): the user may try again
+                // once it has let go, rather than read a failure.
+                if (e.kind() == oru::ErrorKind::ArchiveInUse) {
+                    again = dialogs::askYesNo(this, tr("%1\n\nClose it in the other program, then try again.")
+                                                        .arg(QString::fromStdString(e.what())),
+                                              tr("&Try Again"), tr("Cancel"));
+                    cancelled = true;
+                    if (again) return;
+                    throw oru::Error(oru::ErrorKind::Cancelled, {});
+                }
+                cancelled = e.kind() == oru::ErrorKind::Cancelled;
+                throw;  // to the central handler, which tells a failure and is silent on a cancel
+            }
+        });
+        if (again) done = false;
+    }
     if (done) return true;
     // The status bar no longer describes a command before this one.
     setOutcome(cancelled ? tr("The command was cancelled.") : tr("The command failed."));
@@ -138,6 +162,7 @@ void TMainFrm::runWhenFree(const std::function<void()>& command) {
 
 void TMainFrm::closeEvent(QCloseEvent* event) {
     if (!busy_) {
+        saveLayout();
         QMainWindow::closeEvent(event);
         return;
     }

@@ -16,6 +16,7 @@
 #include "ui/CatalogModel.h"
 #include "ui/CommandTexts.h"
 #include "ui/DBGrid.h"
+#include "ui/Dialogs.h"
 #include "ui/FilePanes.h"
 #include "ui/zipmainParts.h"
 
@@ -44,11 +45,21 @@ void TMainFrm::closeArchive() {
     // Nothing said about this archive holds for the next one: no search, no outcome.
     if (!FindEdit->text().isEmpty()) FindEdit->clear();
     setOutcome({});
+    // Copies opened from this archive are no longer put back into it.
+    if (!ArchiveFileName_.empty()) openedEntries_->forget(ArchiveFileName_);
     DataSource1->bind(nullptr);  // the listing must let go before the catalog goes
     CurrentArchive_.reset();
     ArchiveFileName_.clear();
     tv->clear();  // no node may stand for an archive that is gone
     updateTitle();
+}
+
+void TMainFrm::showChangedArchive() {
+    rebuildTreeKeepingFolder();
+    setOutcome(tr("The archive was changed by another program."));
+    dialogs::tell(this, tr("Another program has changed %1 since it was shown. The list now shows the archive as "
+                           "it is; nothing was done. Select again, then repeat the command.")
+                            .arg(QFileInfo(fromNative(ArchiveFileName_)).fileName()));
 }
 
 oru::TKiv& TMainFrm::requireArchive() {

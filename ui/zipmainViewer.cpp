@@ -5,6 +5,8 @@
 #include "ui/zipmain.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QMimeDatabase>
@@ -12,12 +14,15 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
 #include "ui/Browse.h"
 #include "ui/CatalogModel.h"
+#include "ui/CommandProgress.h"
 #include "ui/CommandTexts.h"
 #include "ui/DBGrid.h"
 #include "ui/Dialogs.h"
@@ -71,6 +76,9 @@ HeadOfEntry readHead(oru::TKiv& archive, oru::CatalogTable& catalog, int64_t lim
     return sink.take();
 }
 
+// How much of a file decides whether it is text.
+constexpr int64_t kSniffBytes = 8 << 10;
+
 }  // namespace
 
 QMimeData* TMainFrm::dragData() {
@@ -94,7 +102,10 @@ QMimeData* TMainFrm::dragData() {
 
 QString TMainFrm::newPrivateFolder() {
     if (!privateFiles_) privateFiles_ = std::make_unique<QTemporaryDir>();
-    if (!privateFiles_->isValid())
+    // The user's own, closed to everyone else (mkdtemp makes it so; said again here, as it is
+    // where the user's opened files wait).
+    if (!privateFiles_->isValid() ||
+        !QFile::setPermissions(privateFiles_->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
         throw oru::Error(oru::ErrorKind::CannotCreateFolder, {.path = toNative(QDir::tempPath())});
     const QString folder = privateFiles_->filePath(QString::number(++privateCount_));
     if (!QDir().mkpath(folder)) throw oru::Error(oru::ErrorKind::CannotCreateFolder, {.path = toNative(folder)});
@@ -107,6 +118,10 @@ void TMainFrm::BtnBrowseClick() {
     oru::TKiv& archive = requireArchive();
     oru::CatalogTable& catalog = archive.Catalog();
     if (catalog.IsEmpty()) return;
+    // The row drawn selected is the one viewed, never a cursor moved away from it with Ctrl.
+    const int row = DBGrid1->actionRow();
+    if (row < 0) return dialogs::tell(this, nothingToViewHint());
+    DataSource1->setCurrentRow(row);
     showInViewer(archive, catalog);
 }
 
@@ -116,8 +131,29 @@ void TMainFrm::showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog) {
     const std::string name = oru::cp950::toUtf8(catalog.GetText(oru::schema::kFileName));
     auto* viewer = new TfmBrowse(this);
     viewer->setWindowTitle(QString::fromStdString(name));
+    const std::string_view start = std::string_view(head.bytes).substr(0, kSniffBytes);
+    if (!looksLikeText(start)) {
+        // Not text: what it is, and a way to open it where it can be shown.
+        const QLocale locale;
+        const QMimeType type = QMimeDatabase().mimeTypeForData(QByteArray::fromStdString(std::string(start)));
+        viewer->describeFile(tr("%1 is not a text file, so it is not shown here.\nType: %2 (%3)\nSize: %4")
+                                 .arg(QString::fromStdString(name), type.comment(), type.name(),
+                                      sizeText(catalog.GetInteger(oru::schema::kOriginalSize), locale)));
+        const std::optional<oru::Bookmark> bookmark = catalog.GetBookmark();
+        const std::string archivePath = archive.ArchivePath();
+        connect(viewer, &TfmBrowse::openRequested, this, [this, bookmark, archivePath] {
+            runWhenFree([this, bookmark, archivePath] {
+                // Only while the archive it came from is shown, its row still there.
+                if (!CurrentArchive_ || ArchiveFileName_ != archivePath || !bookmark) return;
+                CurrentArchive_->Catalog().GotoBookmark(*bookmark);
+                if (const int row = DataSource1->currentRow(); row >= 0) openWithApplication(row);
+            });
+        });
+        viewer->show();
+        return;
+    }
     if (isHtmlName(name))
-        viewer->writeDocument(browseText(head.bytes));
+        viewer->writeDocument(browseText(head.bytes, head.cut));
     else
         viewer->writePlainText(plainText(head.bytes, head.cut));
     if (head.cut) {
@@ -145,16 +181,104 @@ void TMainFrm::openRow(int row) {
         return;
     }
     const std::string name = oru::cp950::toUtf8(catalog.GetText(oru::schema::kFileName));
-    const HeadOfEntry head = readHead(archive, catalog, 64 << 10);
+    const HeadOfEntry head = readHead(archive, catalog, kSniffBytes);
     const QMimeType type = QMimeDatabase().mimeTypeForFileNameAndData(
         QString::fromStdString(name), QByteArray::fromStdString(head.bytes));
-    if (isHtmlName(name) || type.inherits(QStringLiteral("text/plain"))) return showInViewer(archive, catalog);
+    if (isHtmlName(name) || (type.inherits(QStringLiteral("text/plain")) && looksLikeText(head.bytes)))
+        return showInViewer(archive, catalog);
+    // Anything else goes to the desktop's application for its type.
+    openWithApplication(row);
+}
 
-    // Anything else goes to the desktop's application for its type, from a private folder.
+void TMainFrm::openSelectionWithApplication() {
+    BusyScope busy(busy_);
+    if (!busy.entered()) return;
+    requireArchive();
+    const std::vector<int> rows = DBGrid1->selectedModelRows();
+    if (rows.empty()) return dialogs::tell(this, nothingToViewHint());
+    for (const int row : rows)
+        if (!DataSource1->isFolder(row)) openWithApplication(row);
+}
+
+void TMainFrm::openWithApplication(int row) {
+    oru::TKiv& archive = requireArchive();
+    oru::CatalogTable& catalog = archive.Catalog();
+    DataSource1->setCurrentRow(row);
+    if (DataSource1->isFolder(row)) return;
+    // The copy goes to a folder of its own, so that it keeps the entry's name.
     const QString folder = newPrivateFolder();
     archive.ExtractEntry(catalog, toNative(folder));
     const QStringList written = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    if (!written.isEmpty()) dialogs::openExternally(QDir(folder).filePath(written.front()));
+    if (written.isEmpty()) return;
+    TOpenedEntries::Entry entry;
+    entry.copy = QDir(folder).filePath(written.front());
+    entry.archivePath = ArchiveFileName_;
+    entry.parentName = catalog.GetText(oru::schema::kParentName);
+    entry.storedName = catalog.GetText(oru::schema::kFileName);
+    entry.offset = catalog.GetInteger(oru::schema::kOffset);
+    entry.storedSize = catalog.GetInteger(oru::schema::kStoredSize);
+    entry.reloads = archive.Reloads();
+    openedEntries_->watch(entry);
+    dialogs::openExternally(this, entry.copy);
+}
+
+bool TMainFrm::updateOpenedEntry(TOpenedEntries::Entry& entry) {
+    if (busy_) return false;
+    const QString name = QFileInfo(entry.copy).fileName();
+    if (!entry.confirmed && !dialogs::askYesNo(this, tr("The file %1 was modified. Update it in the archive?").arg(name),
+                                               tr("&Update"), tr("Do &Not Update")))
+        return true;
+    // A command started while the question was open: the update follows once it has ended.
+    entry.confirmed = true;
+    if (busy_) return false;
+    entry.confirmed = false;
+    runCommand([this, &entry, &name] {
+        BusyScope busy(busy_);
+        oru::TKiv& archive = requireArchive();
+        if (ArchiveFileName_ != entry.archivePath) return;  // closed meanwhile: never another archive
+        const oru::TKiv::Writing writing(archive);
+        // The entry as it is in the archive now (read again when another program wrote it).
+        oru::CatalogTable all;
+        all.CloneFrom(archive.Catalog());
+        all.SetFiltered(false);
+        bool same = false, found = false;
+        for (all.First(); !all.AtEnd(); all.Next()) {
+            if (all.GetText(oru::schema::kParentName) != entry.parentName ||
+                all.GetText(oru::schema::kFileName) != entry.storedName)
+                continue;
+            found = true;
+            same = all.GetInteger(oru::schema::kOffset) == entry.offset &&
+                   all.GetInteger(oru::schema::kStoredSize) == entry.storedSize;
+            break;
+        }
+        if (archive.Reloads() != entry.reloads || !found || !same) {
+            rebuildTreeKeepingFolder();
+            const QString question =
+                found ? tr("%1 has changed in the archive since you opened it (another program or another command "
+                           "wrote it). Replace it with the file you edited?")
+                      : tr("%1 is no longer in the archive (another program or another command removed it). Add "
+                           "the file you edited?");
+            if (!dialogs::askYesNo(this, question.arg(name), tr("&Replace"), tr("Cancel"))) return;
+        }
+        {
+            CommandProgress progress(dialogs::makeProgress(this, tr("Update"), true),
+                                     static_cast<uint64_t>(QFileInfo(entry.copy).size()));
+            ProgressScope reporting(archive, &progress);
+            archive.AddPath(entry.parentName, toNative(entry.copy), oru::TKiv::AddMode::Replace);
+        }
+        // What the next change is compared with: the entry as this update left it.
+        for (all.CloneFrom(archive.Catalog()), all.SetFiltered(false), all.First(); !all.AtEnd(); all.Next()) {
+            if (all.GetText(oru::schema::kParentName) == entry.parentName &&
+                all.GetText(oru::schema::kFileName) == entry.storedName) {
+                entry.offset = all.GetInteger(oru::schema::kOffset);
+                entry.storedSize = all.GetInteger(oru::schema::kStoredSize);
+            }
+        }
+        entry.reloads = archive.Reloads();
+        rebuildTreeKeepingFolder();
+        setOutcome(tr("Updated %1 in the archive").arg(name));
+    });
+    return true;
 }
 
 }  // namespace oru::ui

@@ -4,6 +4,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
+#include <QDir>
+#include <QListWidget>
 #include <QPointer>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QProgressDialog>
 #include <QTest>
 #include <filesystem>
+#include <algorithm>
 #include <set>
 
 #include "platform/Error.h"
@@ -213,6 +216,34 @@ TEST_F(CommandsTest, ExtractWritesTheSelectionOrTheListedFolderIntoANewDirectory
     EXPECT_NO_THROW(w->BtnExtractClick());
 }
 
+TEST_F(CommandsTest, FolderChooserOffersHomeVolumesAndTheUsersBookmarks) {
+    fsys::create_directories(tmp / "work");
+    fsys::create_directories(tmp / "my docs");
+    const QString work = QString::fromStdString(tmp / "work");
+    writeFile(tmp / "bookmarks", "file://" + tmp / "work" + " Work\n" +
+                                     QUrl::fromLocalFile(QString::fromStdString(tmp / "my docs")).toEncoded().toStdString() +
+                                     "\n" + "file://" + tmp / "gone" + " Gone\n" + "sftp://host/x Remote\n" +
+                                     "file://" + tmp / "work" + " Twice\n");
+    const QList<Place> places = folderPlaces(QString::fromStdString(tmp / "bookmarks"));
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const Place& p : places) shown.emplace_back(p.label.toStdString(), p.path.toStdString());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), std::make_pair(std::string("Home"), QDir::homePath().toStdString()));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), std::make_pair(std::string("/"), std::string("/"))), 1);
+    // Bookmarks in their order after the rest; a missing folder, another scheme and a second
+    // bookmark of one folder are left out; a bookmark without label is named after its folder.
+    const std::vector<std::pair<std::string, std::string>> bookmarks(shown.end() - 2, shown.end());
+    EXPECT_EQ(bookmarks, (std::vector<std::pair<std::string, std::string>>{{"Work", tmp / "work"}, {"my docs", tmp / "my docs"}}));
+
+    // Choosing a place shows it, ready for OK.
+    TSelectDirDlg dialog(nullptr, QString::fromStdString(tmp.path()));
+    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("Places1"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_GT(list->count(), 0);
+    Q_EMIT list->itemClicked(list->item(0));
+    EXPECT_EQ(dialog.directory(), QDir::homePath());
+}
+
 TEST_F(CommandsTest, FolderChooserAsksBeforeAcceptingAMissingDirectory) {
     TSelectDirDlg dialog(nullptr, QString::fromStdString(tmp.path()));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select Directory"));
@@ -400,7 +431,7 @@ TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
     makeArchive(tmp / "view.oru", {tmp / "src/docs", tmp / "src/t.txt"});
     auto w = openWindow(tmp / "view.oru");
 
-    w->listingModel()->setCurrentRow(rowOf(*w, "docs"));
+    DBGrid1(*w)->clickRow(rowOf(*w, "docs"), false);
     try {
         w->BtnBrowseClick();
         ADD_FAILURE() << "a folder row opened a viewer";
@@ -409,7 +440,7 @@ TEST_F(CommandsTest, BrowseShowsTheTextInItsOwnWindowAndRefusesFolders) {
     }
     EXPECT_TRUE(w->findChildren<TfmBrowse*>().isEmpty());
 
-    w->listingModel()->setCurrentRow(rowOf(*w, "t.txt"));
+    DBGrid1(*w)->clickRow(rowOf(*w, "t.txt"), false);
     w->BtnBrowseClick();
     w->BtnBrowseClick();
     const QList<TfmBrowse*> viewers = w->findChildren<TfmBrowse*>();
@@ -448,7 +479,7 @@ TEST_F(CommandsTest, ViewerRendersOnlyHtmlFilesAndShowsBigFilesInPart) {
         {"big.log", false, QString(kViewLimit, u'x'), true},
     };
     for (const Case& c : cases) {
-        w->listingModel()->setCurrentRow(rowOf(*w, c.name));
+        DBGrid1(*w)->clickRow(rowOf(*w, c.name), false);
         w->BtnBrowseClick();
         QPointer<TfmBrowse> viewer = w->findChildren<TfmBrowse*>().back();
         EXPECT_EQ(viewer->showsHtml(), c.html) << c.name;
@@ -466,7 +497,7 @@ TEST_F(CommandsTest, EscapeAndCtrlWCloseTheViewer) {
     makeArchive(tmp / "k.oru", {tmp / "src/t.txt"});
     auto w = openWindow(tmp / "k.oru");
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
-        w->listingModel()->setCurrentRow(0);
+        DBGrid1(*w)->clickRow(0, false);
         w->BtnBrowseClick();
         QPointer<TfmBrowse> viewer = w->findChildren<TfmBrowse*>().back();
         viewer->activateWindow();

@@ -3,12 +3,19 @@
 // read: the question per conflict (and its "apply to all"), one message for what failed, and
 // commands that say why they cannot change a read-only archive.
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
 #include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <unistd.h>
 
@@ -141,6 +148,59 @@ TEST_F(WindowExtractTest, TheQuestionIsTheConflictDialog) {
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(filesIn(tmp / "out").size(), 6u);
     EXPECT_EQ(readFile(tmp / "out/b~1.txt"), "new b");
+}
+
+// The question shows both files, as a file manager does: the one on the disk and the archive's,
+// each with its size and date, also for a file deep in an extracted folder.
+TEST_F(WindowExtractTest, TheQuestionShowsBothFilesSizesAndDates) {
+    writeFile(tmp / "src2/docs/sub/deep.txt", std::string(1234, 'd'));
+    {
+        FixedClock clock(36925.5);  // 2001-02-03 12:00, when it was added
+        makeArchive(tmp / "x.oru", {tmp / "src2/docs"});
+    }
+    auto w = openWindow();
+    fsys::remove_all(tmp / "out");
+    writeFile(tmp / "out/docs/sub/deep.txt", "0123456789");
+    const auto modified = fsys::file_time_type::clock::now() - std::chrono::hours(24 * 365 * 3);
+    fsys::last_write_time(tmp / "out/docs/sub/deep.txt", modified);
+    QString existing, entry;
+    std::function<void()> answer = [&] {
+        auto* dialog = qobject_cast<TConflictDlg*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        existing = dialog->findChild<QLabel*>("ExistingFacts")->text();
+        entry = dialog->findChild<QLabel*>("EntryFacts")->text();
+        dialog->findChild<QPushButton*>("BtnSkip")->click();
+    };
+    QTimer::singleShot(0, answer);
+    w->BtnExtractClick();  // the listing's rows: the folder docs
+    const QDateTime when = QFileInfo(QString::fromStdString(tmp / "out/docs/sub/deep.txt")).lastModified();
+    const double days = static_cast<double>(QDateTime(QDate(1899, 12, 30), QTime(0, 0)).msecsTo(when)) / 86400000.0;
+    EXPECT_EQ(existing, QStringLiteral("10 Bytes，修改於 %1").arg(CatalogModel::formatDateTime(days, QLocale())));
+    EXPECT_TRUE(existing.contains(QString::number(when.date().year() % 100).rightJustified(2, u'0')))
+        << existing.toStdString();
+    EXPECT_EQ(entry, QStringLiteral("1,21 KiB，加入於 03.02.01 12:00:00"));
+    EXPECT_EQ(readFile(tmp / "out/docs/sub/deep.txt"), "0123456789");
+}
+
+TEST_F(WindowExtractTest, TheFolderOpensAfterExtractingWhenTheUserAskedForIt) {
+    std::vector<QString> opened;
+    ExternalOpener::answerWith([&](const QString& path) { opened.push_back(path); });
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on);
+        opened.clear();
+        auto w = openWindow();
+        w->findChild<QAction*>("OpenFolderAfterExtract")->setChecked(on);
+        fsys::remove_all(tmp / "out");
+        w->BtnExtractClick();
+        EXPECT_EQ(filesIn(tmp / "out").size(), 3u);
+        EXPECT_EQ(opened, on ? std::vector<QString>{QString::fromStdString(tmp / "out")} : std::vector<QString>{});
+    }
+    // The choice is kept for the next window.
+    EXPECT_TRUE(openWindow()->findChild<QAction*>("OpenFolderAfterExtract")->isChecked());
+    QSettings().remove(QStringLiteral("extract"));
 }
 
 // A damaged entry in the middle: the others come out, and one message names it.

@@ -116,6 +116,46 @@ TEST(FileManagerActionsTest, AddToCreatesOrExtendsTheArchiveAndGoesOnPastAMissin
               (Tree{{"a.txt", "A"}, {"docs", "<dir>"}, {"docs/x.txt", "X"}, {"later.txt", "L"}}));
 }
 
+// --add-to asks as the window's Add does about items the archive holds already, and lists the
+// items stored under another name.
+TEST(FileManagerActionsTest, AddToAsksAboutItemsThereAndListsTheRenamed) {
+    using Action = ExistingChoice::Action;
+    const struct {
+        const char* what;
+        Action answer;
+        bool ok;
+        Tree after;
+        size_t renamesShown;
+    } cases[] = {
+        {"replace", Action::Replace, true, {{"a.txt", "new"}}, 0},
+        {"keep both", Action::KeepBoth, true, {{"a.txt", "old"}, {"a~1.txt", "new"}}, 1},
+        {"cancel", Action::Cancel, false, {{"a.txt", "old"}}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir tmp;
+        plant(tmp / "old", {{"a.txt", "old"}});
+        plant(tmp / "new", {{"a.txt", "new"}});
+        ASSERT_TRUE(addTo(tmp / "x.oru", {tmp / "old/a.txt"}));
+        std::vector<std::string> asked;
+        ExistingQuestion::answerWith([&](const std::string& path) {
+            asked.push_back(path);
+            return ExistingChoice{c.answer, false};
+        });
+        size_t renamesShown = 0;
+        RenamesDialog::answerWith([&](const Renames&) { ++renamesShown; });
+        EXPECT_EQ(addTo(tmp / "x.oru", {tmp / "new/a.txt"}), c.ok);
+        EXPECT_EQ(asked, std::vector<std::string>{tmp / "new/a.txt"});
+        EXPECT_EQ(renamesShown, c.renamesShown);
+        ASSERT_TRUE(extractHere({tmp / "x.oru"}));
+        const std::string out = c.after.size() == 1 ? tmp.path() : tmp / "x";
+        Tree after;
+        for (const auto& [name, content] : c.after) after[name] = readFile(out + "/" + name);
+        EXPECT_EQ(after, c.after);
+        resetDialogAnswers();
+    }
+}
+
 // The names of every row of the archive, in the order the archive lists them.
 std::vector<std::string> rowNames(const std::string& archive) {
     auto kiv = oru::TKiv::OpenExisting(archive);

@@ -75,6 +75,7 @@ TEST_F(MenusAndFindTest, MenuBarOffersTheCommandsWithTheirKeys) {
         {"解壓縮到(&E)...", QKeySequence(Qt::CTRL | Qt::Key_E)},
         {"刪除(&D)", QKeySequence(Qt::Key_Delete)},
         {"檢視(&V)", QKeySequence(Qt::Key_F3)},
+        {"以預設應用程式開啟(&P)", QKeySequence(Qt::SHIFT | Qt::Key_Return)},
         {"測試(&T)", QKeySequence(Qt::CTRL | Qt::Key_T)},
         {"重整檔案(&B)", QKeySequence()},
         {"尋找(&F)", QKeySequence(QKeySequence::Find)},

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Shared pieces of the window tests: the application object (offscreen) with Qt's test paths (so
-// no test writes the user's settings), the design's language (Traditional Chinese, whatever the
+// Shared pieces of the window tests: the application object (offscreen) with Qt's test paths below
+// a home folder of the test program's own (so no test writes the user's settings, nor reads those
+// of another test program running beside it), the design's language (Traditional Chinese, whatever the
 // machine's locale), a fixed locale and clock, dialog answers that hold for one
 // test, temporary folders, and small file helpers.
 
@@ -30,6 +31,13 @@ class UiEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // A home of this program's own: test programs run side by side (ctest -j) then never read
+        // each other's settings (Qt's test folders lie below the home folder).
+        std::string pattern = ::testing::TempDir() + "oru_ui_home_XXXXXX";
+        if (const char* made = mkdtemp(pattern.data())) {
+            home_ = made;
+            setenv("HOME", home_.c_str(), 1);
+        }
         // Settings and other standard locations go to Qt's test folders, not the user's.
         QStandardPaths::setTestModeEnabled(true);
         // The tests check the design's texts; a test of another language switches and comes back.
@@ -41,10 +49,15 @@ public:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         oru::collation::resetLocale("en_US");
     }
-    void TearDown() override { app_.reset(); }
+    void TearDown() override {
+        app_.reset();
+        std::error_code ec;
+        if (!home_.empty()) std::filesystem::remove_all(home_, ec);
+    }
 
 private:
     std::unique_ptr<TApplication> app_;
+    std::string home_;
 };
 
 inline ::testing::Environment* const kUiEnvironment =

@@ -7,8 +7,11 @@
 #include <QMenuBar>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 
 #include "platform/Error.h"
+#include "ui/Browse.h"
+#include "ui/CommandTexts.h"
 #include "WindowTestSupport.h"
 
 namespace oru::ui {
@@ -96,6 +99,45 @@ TEST_F(WindowStateTest, CommandsActOnTheRowsTheKeyboardSelected) {
     EXPECT_EQ(grid->SelectedCount(), 2);
 }
 
+TEST_F(WindowStateTest, ViewAndEnterOpenTheSelectedRowNotTheCursor) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeFile(tmp / (std::string("src/") + name), name);
+    const std::string path = tmp / "open.oru";
+    makeArchive(path, {tmp / "src/a.txt", tmp / "src/b.txt", tmp / "src/c.txt"});
+    auto w = shownWindow(path);
+    TDBGrid* grid = DBGrid1(*w);
+    grid->setFocus();
+    std::vector<QString> told;
+    NoticeBox::answerWith([&](const QString& text) { told.push_back(text); });
+    // The titles of the viewers opened by one way of opening, closing them again.
+    auto viewed = [&w](const std::function<void()>& open) {
+        open();
+        std::vector<std::string> titles;
+        for (TfmBrowse* viewer : w->findChildren<TfmBrowse*>()) {
+            titles.push_back(viewer->windowTitle().toStdString());
+            viewer->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return titles;
+    };
+    const std::function<void()> f3 = [&w] { w->BtnBrowseClick(); };
+    const std::function<void()> enter = [grid] { QTest::keyClick(grid, Qt::Key_Return); };
+    for (const auto& open : {f3, enter}) {
+        // b.txt selected, the cursor moved on to c.txt with Ctrl: b.txt is the one opened.
+        grid->clickRow(0, false);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down, Qt::ControlModifier);
+        ASSERT_EQ(grid->selectedRows(), std::vector<int>{1});
+        EXPECT_EQ(viewed(open), std::vector<std::string>{"b.txt"});
+        // The cursor went to the row opened; Ctrl+Space there: nothing selected, nothing opened.
+        EXPECT_EQ(grid->currentIndex().row(), 1);
+        QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier);
+        ASSERT_TRUE(grid->selectedRows().empty());
+        EXPECT_TRUE(viewed(open).empty());
+    }
+    // F3 with nothing selected says how to choose; Enter stays silent.
+    EXPECT_EQ(told, std::vector<QString>{nothingToViewHint()});
+}
+
 TEST_F(WindowStateTest, FindAndOutcomeEndWithTheArchiveTheyDescribe) {
     writeFile(tmp / "src/texts.txt", "t");
     writeFile(tmp / "src/other.txt", "o");
@@ -159,7 +201,8 @@ TEST_F(WindowStateTest, CommandsNeedingAnArchiveAreEnabledOnlyWithOne) {
     const std::vector<std::string> always = enabledCommands();
     // Repair works on an archive that would not open, so it needs none open.
     EXPECT_EQ(always, (std::vector<std::string>{"新壓縮檔(&N)...", "開啟壓縮檔(&O)...", "修復(&A)...", "離開(&X)",
-                                                "重新整理(&R)", "BtnNewFile", "BtnOpenFile", "ToolButton1"}));
+                                                "解壓縮後開啟資料夾(&F)", "重新整理(&R)", "BtnNewFile", "BtnOpenFile",
+                                                "ToolButton1"}));
     openArchive(w, tmp / "a.oru");
     EXPECT_GT(enabledCommands().size(), always.size() + 10);
     // New, then Cancel in its dialog: the archive was closed first, so its commands go again.

@@ -12,12 +12,17 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTest>
 #include <QTreeWidget>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveTestSupport.h"
 #include "archive/zipUtil.h"
+#include "catalog/ArchiveSchema.h"
 #include "ui/CatalogModel.h"
 #include "ui/DBGrid.h"
 #include "ui/Dialogs.h"
@@ -59,6 +64,36 @@ inline void makeArchive(const std::string& path, const std::vector<std::string>&
     auto archive = oru::TKiv::CreateNew(path);
     for (const std::string& source : sources) archive->AddPath("", source);
     for (const auto& [from, to] : clashes) oru::test::renameRows(*archive, from, to);
+}
+
+// Another program's write, as it may land between the window's shared and exclusive locks: the
+// bytes of the archive at from replace those of the archive at to (the same file, its inode kept).
+inline void writtenMeanwhile(const std::string& from, const std::string& to) {
+    const std::string bytes = readFile(from);
+    std::ofstream(to, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Every file entry of the archive at path, opened afresh beside the window: "name" for the top
+// level, "folder/name" below, with its content.
+inline std::map<std::string, std::string> archiveContents(const std::string& path) {
+    auto archive = oru::TKiv::OpenExisting(path, oru::TKiv::Access::Shared);
+    oru::CatalogTable& catalog = archive->Catalog();
+    std::map<std::string, std::string> files;
+    for (catalog.First(); !catalog.AtEnd(); catalog.Next()) {
+        if (catalog.GetInteger(oru::schema::kFileType) == oru::schema::kFolder) continue;
+        oru::MemoryStream content;
+        archive->ReadEntry(catalog, content);
+        const std::string parent = catalog.GetText(oru::schema::kParentName);
+        files[(parent.empty() ? "" : parent + "/") + catalog.GetText(oru::schema::kFileName)] =
+            std::string(content.bytes().begin(), content.bytes().end());
+    }
+    return files;
+}
+
+// Lets the window's events run until done() holds or timeoutMs passed; returns done().
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
+    for (int waited = 0; !done() && waited < timeoutMs; waited += 10) QTest::qWait(10);
+    return done();
 }
 
 // The tree as "R(a(x),b)": the root written R, children in brackets, in tree order.

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Draws the window's 16 x 16 icons as PNG files beside this script.
+"""Draws the window's 16 x 16 icons as PNG files beside this script, and each at 32 x 32 as
+name@2x.png for screens scaled to 200 %.
 
 Each icon is a character map: every character names a colour of the palette, "." is transparent.
 Run it after changing a map; the PNG files are checked in and compiled into the program.
@@ -246,20 +247,23 @@ ICONS = {
 }
 
 
-def png(rows):
+def png(rows, scale=1):
+    """The map as an RGBA PNG, each map cell scale x scale pixels (nearest: the edges stay sharp)."""
+    size = 16 * scale
     raw = b""
     for row in rows:
         line = row[:16].ljust(16, ".")
-        raw += b"\x00"
+        pixels = b""
         for ch in line:
             c = PALETTE[ch]
-            raw += bytes((0, 0, 0, 0)) if c is None else bytes((*c, 255))
+            pixels += (bytes((0, 0, 0, 0)) if c is None else bytes((*c, 255))) * scale
+        raw += (b"\x00" + pixels) * scale
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", 16, 16, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
@@ -270,6 +274,9 @@ def main():
         assert len(rows) == 16, name
         with open(os.path.join(here, name + ".png"), "wb") as f:
             f.write(png(rows))
+        # Qt loads name@2x.png beside name.png on screens scaled to 200 %.
+        with open(os.path.join(here, name + "@2x.png"), "wb") as f:
+            f.write(png(rows, 2))
 
 
 if __name__ == "__main__":

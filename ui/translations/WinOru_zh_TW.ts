@@ -189,6 +189,10 @@ Replace it with an empty archive? Everything in it will be deleted.</source>
             <numerusform>%Ln 位元組</numerusform>
         </translation>
     </message>
+    <message>
+        <source>First select the file to view in the list, then press F3.</source>
+        <translation>請先在清單中選取要檢視的檔案，再按 F3。</translation>
+    </message>
 </context>
 <context>
     <name>Dialogs</name>
@@ -203,6 +207,10 @@ Replace it with an empty archive? Everything in it will be deleted.</source>
     <message>
         <source>Archives (*.oru)</source>
         <translation>壓縮檔 (*.oru)</translation>
+    </message>
+    <message>
+        <source>No application could open %1. Extract it and open it from a file manager, or install an application for files of its type.</source>
+        <translation>沒有應用程式能開啟 %1。請將它解壓縮後從檔案管理員開啟，或安裝能處理這種檔案的應用程式。</translation>
     </message>
 </context>
 <context>
@@ -333,6 +341,26 @@ Overwrite it with the file from the archive?</source>
     <message>
         <source>Cancel</source>
         <translation>取消</translation>
+    </message>
+    <message>
+        <source>%1, modified %2</source>
+        <translation>%1，修改於 %2</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>不明</translation>
+    </message>
+    <message>
+        <source>%1, added %2</source>
+        <translation>%1，加入於 %2</translation>
+    </message>
+    <message>
+        <source>Existing file:</source>
+        <translation>現有的檔案：</translation>
+    </message>
+    <message>
+        <source>From the archive:</source>
+        <translation>壓縮檔中的檔案：</translation>
     </message>
 </context>
 <context>
@@ -573,6 +601,190 @@ Overwrite it with the file from the archive?</source>
             <numerusform>%n 個檔案已寫入 %1，其中 %2 個使用代擬的名稱；遺失 %3 個。</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Open with the Default A&amp;pplication</source>
+        <translation>以預設應用程式開啟(&amp;P)</translation>
+    </message>
+    <message>
+        <source>%1
+
+Close it in the other program, then try again.</source>
+        <translation>%1
+
+請在另一個程式中關閉它，然後再試一次。</translation>
+    </message>
+    <message>
+        <source>&amp;Try Again</source>
+        <translation>再試一次(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>The archive was changed by another program.</source>
+        <translation>壓縮檔已被另一個程式變更。</translation>
+    </message>
+    <message>
+        <source>Another program has changed %1 since it was shown. The list now shows the archive as it is; nothing was done. Select again, then repeat the command.</source>
+        <translation>顯示 %1 之後，另一個程式變更了它。清單現在顯示壓縮檔目前的內容；這次沒有做任何事。請重新選取，再執行一次指令。</translation>
+    </message>
+    <message>
+        <source>%1 is not a text file, so it is not shown here.
+Type: %2 (%3)
+Size: %4</source>
+        <translation>%1 不是文字檔，所以不在這裡顯示。
+類型：%2（%3）
+大小：%4</translation>
+    </message>
+    <message>
+        <source>The file %1 was modified. Update it in the archive?</source>
+        <translation>檔案 %1 已修改。要更新壓縮檔裡的它嗎？</translation>
+    </message>
+    <message>
+        <source>&amp;Update</source>
+        <translation>更新(&amp;U)</translation>
+    </message>
+    <message>
+        <source>Do &amp;Not Update</source>
+        <translation>不要更新(&amp;N)</translation>
+    </message>
+    <message>
+        <source>%1 has changed in the archive since you opened it (another program or another command wrote it). Replace it with the file you edited?</source>
+        <translation>您開啟 %1 之後，壓縮檔裡的它已變更（另一個程式或另一個指令寫入了它）。要以您編輯的檔案取代它嗎？</translation>
+    </message>
+    <message>
+        <source>%1 is no longer in the archive (another program or another command removed it). Add the file you edited?</source>
+        <translation>%1 已不在壓縮檔裡（另一個程式或另一個指令移除了它）。要加入您編輯的檔案嗎？</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>取代(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>更新</translation>
+    </message>
+    <message>
+        <source>Updated %1 in the archive</source>
+        <translation>已更新壓縮檔裡的 %1</translation>
+    </message>
+    <message>
+        <source>Open the &amp;Folder After Extracting</source>
+        <translation>解壓縮後開啟資料夾(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Commands</source>
+        <translation>指令</translation>
+    </message>
+    <message>
+        <source>Creates a new, empty archive (Ctrl+N)</source>
+        <translation>建立一個新的空壓縮檔（Ctrl+N）</translation>
+    </message>
+    <message>
+        <source>Opens an archive (Ctrl+O)</source>
+        <translation>開啟壓縮檔（Ctrl+O）</translation>
+    </message>
+    <message>
+        <source>Adds the files selected in the file pane to the archive (Ctrl+Shift+A)</source>
+        <translation>把檔案窗格中選取的檔案加入壓縮檔（Ctrl+Shift+A）</translation>
+    </message>
+    <message>
+        <source>Deletes the selected entries from the archive (Delete)</source>
+        <translation>從壓縮檔刪除選取的項目（Delete）</translation>
+    </message>
+    <message>
+        <source>Shows the selected file (F3)</source>
+        <translation>顯示選取的檔案（F3）</translation>
+    </message>
+    <message>
+        <source>Extracts the selected entries, or all that are listed, to a folder (Ctrl+E)</source>
+        <translation>把選取的項目（或清單中的全部項目）解壓縮到資料夾（Ctrl+E）</translation>
+    </message>
+    <message>
+        <source>Rewrites the archive without the space deleted entries left</source>
+        <translation>重寫壓縮檔，移除已刪除項目留下的空間</translation>
+    </message>
+    <message>
+        <source>Closes the window (Ctrl+Q)</source>
+        <translation>關閉視窗（Ctrl+Q）</translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation>磁碟</translation>
+    </message>
+    <message>
+        <source>The drive or volume whose folders the folder pane shows</source>
+        <translation>資料夾窗格所顯示的磁碟或磁區</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>資料夾</translation>
+    </message>
+    <message>
+        <source>The folders of the drive; the chosen one is listed in the file pane</source>
+        <translation>磁碟中的資料夾；選取的資料夾會列在檔案窗格中</translation>
+    </message>
+    <message>
+        <source>Files</source>
+        <translation>檔案</translation>
+    </message>
+    <message>
+        <source>The files and folders of the chosen folder, to add to the archive</source>
+        <translation>選取的資料夾中的檔案與資料夾，可加入壓縮檔</translation>
+    </message>
+    <message>
+        <source>Archive folders</source>
+        <translation>壓縮檔資料夾</translation>
+    </message>
+    <message>
+        <source>The folders stored in the archive</source>
+        <translation>壓縮檔中儲存的資料夾</translation>
+    </message>
+    <message>
+        <source>Archive contents</source>
+        <translation>壓縮檔內容</translation>
+    </message>
+    <message>
+        <source>The entries of the archive folder chosen in the tree</source>
+        <translation>樹狀目錄中選取的壓縮檔資料夾裡的項目</translation>
+    </message>
+    <message>
+        <source>Lists only the entries whose names contain this text</source>
+        <translation>只列出名稱含有這段文字的項目</translation>
+    </message>
+    <message>
+        <source>Searches every folder of the archive, not only the one shown</source>
+        <translation>搜尋壓縮檔的每個資料夾，而不只是顯示中的資料夾</translation>
+    </message>
+    <message>
+        <source>Listed entries</source>
+        <translation>列出的項目</translation>
+    </message>
+    <message>
+        <source>How many folders and files are listed, and their size</source>
+        <translation>列出的資料夾與檔案數量，以及它們的大小</translation>
+    </message>
+    <message>
+        <source>Selection</source>
+        <translation>選取範圍</translation>
+    </message>
+    <message>
+        <source>How many entries are selected, and their size</source>
+        <translation>選取的項目數量，以及它們的大小</translation>
+    </message>
+    <message>
+        <source>Last command</source>
+        <translation>上一個指令</translation>
+    </message>
+    <message>
+        <source>What the last command did</source>
+        <translation>上一個指令做了什麼</translation>
+    </message>
+    <message>
+        <source>The open archive: its folder tree and the listing of a folder</source>
+        <translation>開啟的壓縮檔：它的資料夾樹狀目錄與資料夾內容清單</translation>
+    </message>
 </context>
 <context>
     <name>oru::ui::TPropertiesDlg</name>
@@ -626,6 +838,41 @@ Overwrite it with the file from the archive?</source>
     <message>
         <source>&amp;No</source>
         <translation>&amp;No</translation>
+    </message>
+    <message>
+        <source>Home</source>
+        <translation>Home</translation>
+    </message>
+    <message>
+        <source>&amp;Places:</source>
+        <translation>&amp;Places:</translation>
+    </message>
+</context>
+<context>
+    <name>oru::ui::TfmBrowse</name>
+    <message>
+        <source>Open with the Default Application</source>
+        <translation>以預設應用程式開啟</translation>
+    </message>
+    <message>
+        <source>Page</source>
+        <translation>頁面</translation>
+    </message>
+    <message>
+        <source>The stored HTML file, rendered</source>
+        <translation>壓縮檔中的 HTML 檔案，以網頁顯示</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>文字</translation>
+    </message>
+    <message>
+        <source>The stored file&apos;s text</source>
+        <translation>壓縮檔中檔案的文字</translation>
+    </message>
+    <message>
+        <source>Opens the file with the application the desktop uses for its type</source>
+        <translation>以桌面環境為這種檔案設定的應用程式開啟它</translation>
     </message>
 </context>
 </TS>
