@@ -75,6 +75,17 @@ public:
     // as the returned stream lives. Fails with CannotOpen (read-only, ...) or InUse (held open).
     std::unique_ptr<FileStream> lockExisting(const std::string& name) const;
 
+    // Makes a symbolic link name here holding target; an existing name is never replaced.
+    // Returns 0, or the system's reason (errno) when it failed.
+    int makeLink(const std::string& target, const std::string& name) const;
+    // Sets the modification time (ns since 1970 UTC) of the name here without following a link,
+    // the access time too; returns 0 or errno.
+    int setTimeOf(const std::string& name, int64_t modifiedNs) const;
+    // Sets the permission bits, or the modification and access time, of this directory itself;
+    // return 0 or errno.
+    int setOwnMode(uint32_t mode) const;
+    int setOwnTime(int64_t modifiedNs) const;
+
 private:
     Directory(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
