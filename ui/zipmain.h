@@ -171,7 +171,8 @@ private:
     void updateTitle();
     void watchFilePanes();
     oru::TKiv& requireArchive();
-    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
+    // name: the folder's catalog name (CP950); shown: its true name, "" for name in UTF-8.
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name, const std::string& shown = {});
     // Delete's work once the user has said yes: the selected rows (folders with everything in
     // them) leave the catalog, and the archive is compacted.
     void deleteSelection(oru::TKiv& archive);
