@@ -185,6 +185,15 @@ void generateTree(const std::string& root) {
 TEST_F(TrueNames, GeneratedTreeRoundTripsExactly) {
     english();
     generateTree(path("tree").string());
+    // The suite writes plain archives unless a test asks otherwise; this one needs the columns.
+    struct NotPlain {
+        const char* was = std::getenv("ORU_PLAIN");
+        std::string saved = was ? was : "";
+        NotPlain() { unsetenv("ORU_PLAIN"); }
+        ~NotPlain() {
+            if (was) setenv("ORU_PLAIN", saved.c_str(), 1);
+        }
+    } notPlain;
     const RunResult added = oru({"add", "t.oru", "tree"});
     {
         auto kiv = TKiv::OpenExisting(path("t.oru").string());
