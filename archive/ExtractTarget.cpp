@@ -7,7 +7,6 @@
 // the work of extracting many small ones, and a second core halves it.
 #include "archive/ExtractTarget.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -64,25 +63,18 @@ uint32_t processUmask() {
     return 022;
 }
 
+// What the file system would not take of one item's meta.
+enum Refused : unsigned { kModeRefused = 1, kTimeRefused = 2, kLinkRefused = 4 };
+
 // Gives the open file its meta: one fchmod and one futimens at most. Returns the Refused bits
 // of what the file system would not take.
 unsigned applyToFile(const FileStream& file, const ItemMeta& meta) {
     unsigned refusals = 0;
-    if (meta.permissions && (refuseModes || ::fchmod(file.fd(), static_cast<mode_t>(*meta.permissions)) != 0)) {
-        refusals |= 1;
+    if (meta.permissions && (refuseModes || fs::Directory::setFileMode(file, *meta.permissions) != 0)) {
+        refusals |= kModeRefused;
     }
-    if (meta.modifiedNs) {
-        int64_t seconds = *meta.modifiedNs / 1000000000;
-        int64_t nanos = *meta.modifiedNs % 1000000000;
-        if (nanos < 0) {
-            nanos += 1000000000;
-            --seconds;
-        }
-        struct timespec times[2];
-        times[0].tv_sec = static_cast<time_t>(seconds);
-        times[0].tv_nsec = static_cast<long>(nanos);
-        times[1] = times[0];
-        if (refuseTimes || ::futimens(file.fd(), times) != 0) refusals |= 2;
+    if (meta.modifiedNs && (refuseTimes || fs::Directory::setFileTime(file, *meta.modifiedNs) != 0)) {
+        refusals |= kTimeRefused;
     }
     return refusals;
 }

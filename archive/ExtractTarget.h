@@ -115,14 +115,13 @@ private:
         std::string id;      // the directory's device and inode, "" when it is absent
         ItemMeta meta;       // given to the directory once everything below it is written
     };
-    // What one item's meta could not be given (bits of Refused), and which item.
-    enum Refused : unsigned { kModeRefused = 1, kTimeRefused = 2, kLinkRefused = 4 };
+    // How many items the file system refused one kind of meta for, and the first of them.
     struct Kept {
         uint64_t count = 0;
         std::string first;  // path of the first item
     };
     static Level makeLevel(fs::Directory dir, std::string label, bool broken);
-    // Counts the refusals of one item at path.
+    // Counts the refusals of one item at path (bits: mode 1, time 2, link 4).
     void refused(unsigned refusals, const std::string& path);
     // Gives the folders left so far their meta.
     void applyFolderMeta();

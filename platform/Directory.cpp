@@ -197,4 +197,14 @@ int Directory::setOwnTime(int64_t modifiedNs) const {
     return ::futimens(fd_, times) == 0 ? 0 : errno;
 }
 
+int Directory::setFileMode(const FileStream& file, uint32_t mode) {
+    return ::fchmod(file.fd(), static_cast<mode_t>(mode & 07777)) == 0 ? 0 : errno;
+}
+
+int Directory::setFileTime(const FileStream& file, int64_t modifiedNs) {
+    struct timespec times[2];
+    toTimes(modifiedNs, times);
+    return ::futimens(file.fd(), times) == 0 ? 0 : errno;
+}
+
 }  // namespace oru::fs

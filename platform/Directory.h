@@ -4,6 +4,7 @@
 // (openat and friends), so that nothing below it is reached through a symbolic link: a link
 // where a directory is expected is refused, a link where a file goes is only ever replaced.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,10 @@ public:
     // return 0 or errno.
     int setOwnMode(uint32_t mode) const;
     int setOwnTime(int64_t modifiedNs) const;
+    // The same for an open file, through its descriptor (a file made by createUnnamed has no
+    // name yet); return 0 or errno.
+    static int setFileMode(const FileStream& file, uint32_t mode);
+    static int setFileTime(const FileStream& file, int64_t modifiedNs);
 
 private:
     Directory(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
