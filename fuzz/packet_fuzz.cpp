@@ -151,7 +151,9 @@ std::vector<TableData> seedTables() {
     for (Column& c : TableData::extensionColumns()) extended.columns.push_back(std::move(c));
     const Field none;
     auto withMeta = [&](Slot s, Field trueName, Field bytes, Field mode, Field link, Field ns) {
-        s.fields.insert(s.fields.end(), {trueName, bytes, mode, link, ns});
+        std::vector<Field> fields(s.fields.begin(), s.fields.end());
+        fields.insert(fields.end(), {trueName, bytes, mode, link, ns});
+        s.fields = FieldRow(std::move(fields));
         return s;
     };
     extended.slots = {
