@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "archive/EntryMeta.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
 #include "platform/CodePage.h"
@@ -38,6 +39,13 @@ CatalogTree::CatalogTree(const CatalogTable& catalog, std::string archive)
         return it->second;
     };
     idFor("");  // the top level has an id even when the table is empty
+    // Whether rows may keep true names: a TrueName column of the kind this system writes.
+    for (const Column& c : catalog.Data().columns) {
+        if (c.name != schema::kTrueName) continue;
+        for (const Column& ours : TableData::extensionColumns()) {
+            if (ours.name == c.name) trueNames_ = ours.kind == c.kind;
+        }
+    }
     for (int i = 0; i < n; ++i) {
         folder_[i] = catalog.IntegerAt(i, schema::kFileType) == schema::kFolder;
         nameId_[i] = idFor(catalog.TextAt(i, schema::kFileName));
@@ -179,15 +187,15 @@ void CatalogTree::run(Walk& walk, int startRow, int parentId) const {
 void CatalogTree::walk(const std::function<void(int, const std::string&)>& each) const {
     // The path is kept in one buffer: the current folder's path, the visited name behind it.
     struct Paths : Visitor {
-        Paths(const CatalogTable& rows, const std::function<void(int, const std::string&)>& f) : catalog(rows), each(f) {}
-        const CatalogTable& catalog;
+        Paths(const CatalogTree& names, const std::function<void(int, const std::string&)>& f) : tree(names), each(f) {}
+        const CatalogTree& tree;
         const std::function<void(int, const std::string&)>& each;
         std::string path;
         std::vector<size_t> ends;  // the path's length at each folder above
         void visit(int row, bool entered) override {
             const size_t end = path.size();
             if (!path.empty()) path += '/';
-            path += cp950::toUtf8(catalog.TextAt(row, schema::kFileName));
+            path += tree.nameOf(row);
             each(row, path);
             if (entered) {
                 ends.push_back(end);
@@ -199,26 +207,52 @@ void CatalogTree::walk(const std::function<void(int, const std::string&)>& each)
             path.resize(ends.back());
             ends.pop_back();
         }
-    } paths(catalog_, each);
+    } paths(*this, each);
     walkBelow("", listing(), paths);
 }
 
+std::string CatalogTree::nameOf(int row) const {
+    if (trueNames_ && catalog_.HasValueAt(row, schema::kTrueName)) return catalog_.TextAt(row, schema::kTrueName);
+    return cp950::toUtf8(catalog_.TextAt(row, schema::kFileName));
+}
+
 std::vector<int> CatalogTree::resolve(const std::vector<std::string>& names) const {
-    int parent = idOf(collation::sortKey(""));
+    // The name ids of the folders reached so far: several when folders of one true name are
+    // stored under different catalog names.
+    std::vector<int> parents{idOf(collation::sortKey(""))};
     std::vector<int> found;
     for (size_t k = 0; k < names.size(); ++k) {
-        const int id = idOf(collation::sortKey(storedForm(names[k])));
-        if (id < 0 || parent < 0) return {};
+        const std::string& name = names[k];
+        // How a row without a true name of its own would store the name: none when it has
+        // characters a catalog name cannot hold.
+        int id = -1;
+        try {
+            id = idOf(collation::sortKey(storedForm(cp950::fromUtf8(name))));
+        } catch (const Error&) {
+        }
         const bool last = k + 1 == names.size();
         found.clear();
-        for (int32_t at = childStart_[static_cast<size_t>(parent)]; at < childStart_[static_cast<size_t>(parent) + 1]; ++at) {
-            const int row = children_[static_cast<size_t>(at)];
-            if (nameId_[row] == id && (last || folder_[row])) found.push_back(row);
+        std::vector<int> next;
+        for (const int parent : parents) {
+            if (parent < 0) continue;
+            for (int32_t at = childStart_[static_cast<size_t>(parent)]; at < childStart_[static_cast<size_t>(parent) + 1]; ++at) {
+                const int row = children_[static_cast<size_t>(at)];
+                if (!last && !folder_[row]) continue;
+                const bool own = trueNames_ && catalog_.HasValueAt(row, schema::kTrueName);
+                const bool match = own ? catalog_.TextAt(row, schema::kTrueName) == name : id >= 0 && nameId_[row] == id;
+                if (!match) continue;
+                found.push_back(row);
+                if (folder_[row] && std::find(next.begin(), next.end(), nameId_[row]) == next.end()) {
+                    next.push_back(nameId_[row]);
+                }
+            }
         }
         if (found.empty()) return {};
-        parent = id;
+        parents = std::move(next);
     }
-    return found;  // children are kept in view order
+    // Children are kept in view order within one folder; rows of several folders are merged.
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 }  // namespace oru

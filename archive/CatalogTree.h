@@ -67,10 +67,15 @@ public:
     // UTF-8 names from the top level joined by "/". Fails as walkBelow.
     void walk(const std::function<void(int row, const std::string& path)>& each) const;
 
-    // The rows an entry path names, in view order: names (CP950) from the top level; every name
-    // but the last must be a folder reachable by that chain. Names compare as the catalog's
-    // filter compares them, after the cut that storing a name applies. Empty when nothing matches.
+    // The rows an entry path names, in view order: names (UTF-8) from the top level; every name
+    // but the last must be a folder reachable by that chain. A row with a true name of its own
+    // (nameOf) matches that name exactly; any other row matches as the catalog's filter compares
+    // its name, after the cut that storing a name applies. Empty when nothing matches.
     std::vector<int> resolve(const std::vector<std::string>& names) const;
+
+    // The name a user sees for row (UTF-8): its true name where the row keeps one, else its
+    // FileName. Paths of walk() are made of these.
+    std::string nameOf(int row) const;
 
     bool isFolder(int row) const { return folder_[row] != 0; }
     int size() const { return static_cast<int>(folder_.size()); }
@@ -92,6 +97,7 @@ private:
     std::vector<int32_t> childStart_;  // by name id: where its children begin in children_
     std::vector<int32_t> children_;    // rows grouped by ParentName id, view order within a group
     std::unordered_map<std::string, int32_t> idOfKey_;  // collation key -> name id
+    bool trueNames_ = false;           // the catalog has a TrueName column this system reads
 };
 
 }  // namespace oru

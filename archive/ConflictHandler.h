@@ -24,6 +24,10 @@ public:
     // An entry could not be extracted (damaged, refused name, target not writable); message
     // names the archive and the entry. Extraction goes on with the others and fails at the end.
     virtual void failed(const std::string& message) { (void)message; }
+    // The entries came out, but without something the file system would not keep (permissions,
+    // times, symbolic links): told once per kind at the end, message saying how many and which
+    // first. The extraction does not fail for it.
+    virtual void notice(const std::string& message) { (void)message; }
 };
 
 }  // namespace oru

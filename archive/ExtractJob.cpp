@@ -7,6 +7,7 @@
 
 #include "archive/CatalogTree.h"
 #include "archive/EntryCodec.h"
+#include "archive/EntryMeta.h"
 #include "archive/EntryNames.h"
 #include "archive/ExtractTarget.h"
 #include "archive/Operation.h"
@@ -22,6 +23,73 @@ constexpr int32_t kInMemoryEntry = 4 << 20;
 // Files stored in up to this many bytes (and not more than eight times as big) are written by
 // workers beside the walk when extracting.
 constexpr int32_t kBehindEntry = 1 << 20;
+
+// The longest name and link target a Linux file system keeps.
+constexpr size_t kMaxNameBytes = 255;
+constexpr size_t kMaxLinkBytes = 4095;
+
+// Mode bits of the file types (as st_mode has them).
+constexpr uint32_t kTypeBits = 0170000;
+constexpr uint32_t kTypeFolder = 0040000;
+constexpr uint32_t kTypeFile = 0100000;
+constexpr uint32_t kTypeLink = 0120000;
+
+// How one row comes out, from its extension values (all optional).
+struct RowPlan {
+    std::string name;                       // the name's bytes on disk
+    ItemMeta meta;
+    std::optional<std::string> linkTarget;  // a symbolic link: its target
+};
+
+// The name a row's extension values give, as it may name a file on disk: the name's bytes when
+// stored, else the true name. Names that could reach outside the extraction directory (empty,
+// ".", "..", holding "/" or a zero byte) or that no file system keeps (over 255 bytes) fail with
+// UnsafeName.
+std::string checkedName(const std::string& name) {
+    const bool unsafe = name.empty() || name == "." || name == ".." || name.size() > kMaxNameBytes ||
+                        name.find('/') != std::string::npos || name.find('\0') != std::string::npos;
+    if (unsafe) {
+        std::string shown;
+        for (char c : name.substr(0, kMaxNameBytes)) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        if (name.size() > kMaxNameBytes) shown += "...";
+        throw Error(ErrorKind::UnsafeName, {.detail = shown});
+    }
+    return name;
+}
+
+// The plan of the row at the cursor. Fails, naming nothing (the caller names the entry), with
+// UnsafeName, SpecialFile (a device, pipe or socket is never made) or UnsafeLinkTarget.
+RowPlan planOf(const CatalogTable& cursor, const std::string& storedName, int32_t type) {
+    const EntryMeta meta = entrymeta::read(cursor);
+    RowPlan plan;
+    if (meta.nameBytes) {
+        plan.name = checkedName(*meta.nameBytes);
+    } else if (meta.trueName) {
+        plan.name = checkedName(*meta.trueName);
+    } else {
+        plan.name = diskName(storedName);
+    }
+    if (meta.mode) {
+        const uint32_t kind = *meta.mode & kTypeBits;
+        if (kind != 0 && kind != kTypeFolder && kind != kTypeFile && kind != kTypeLink) {
+            char octal[16];
+            std::snprintf(octal, sizeof octal, "%o", *meta.mode);
+            throw Error(ErrorKind::SpecialFile, {.detail = octal});
+        }
+        // A link has no permissions of its own; a folder's and a file's come from the mode,
+        // whatever type the mode claims beside the row's.
+        if (!(type == schema::kFile && kind == kTypeLink)) plan.meta.permissions = ExtractTarget::permissionsFor(*meta.mode);
+        if (type == schema::kFile && kind == kTypeLink && meta.linkTarget) {
+            const std::string& target = *meta.linkTarget;
+            if (target.empty() || target.size() > kMaxLinkBytes || target.find('\0') != std::string::npos) {
+                throw Error(ErrorKind::UnsafeLinkTarget, {});
+            }
+            plan.linkTarget = target;
+        }
+    }
+    plan.meta.modifiedNs = meta.modifiedNs;
+    return plan;
+}
 }  // namespace
 
 void TKiv::seekStoredBytes(int32_t offset, int32_t storedSize, int64_t fileSize) {
@@ -197,27 +265,32 @@ void ExtractJob::extractRows(ExtractTarget& target) {
 
 bool ExtractJob::extractAt(CatalogTable& cursor, ExtractTarget& target, bool entered) {
     const std::string storedName = cursor.GetText(schema::kFileName);
-    std::string name;
+    const int32_t type = cursor.GetInteger(schema::kFileType);
+    RowPlan plan;
     try {
-        name = diskName(storedName);
+        plan = planOf(cursor, storedName, type);
     } catch (const Error& e) {
-        // A name that could leave the chosen directory: the entry (a folder with everything
-        // below it) is not extracted, the others are.
-        target.failed(cp950::toUtf8(storedName), e);
+        // A name that could leave the chosen directory, or an item extraction never makes: the
+        // entry (a folder with everything below it) is not extracted, the others are.
+        std::string shown;
+        for (char c : entrymeta::trueNameAt(cursor, cursor.RecordNumber() - 1)) {
+            shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+        }
+        target.failed(shown, e);
         return false;
     }
-    const int32_t type = cursor.GetInteger(schema::kFileType);
     if (type == schema::kFile) {
-        extractFile(cursor, target, name);
+        extractFile(cursor, target, plan.name, plan.meta, plan.linkTarget);
     } else if (type == schema::kFolder) {
         // An empty folder gets its directory too; the walk leaves an entered one after its rows.
-        target.enter(name);
+        target.enter(plan.name, plan.meta);
         if (!entered) target.leave();
     }
     return true;
 }
 
-void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const std::string& name) {
+void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const std::string& name, const ItemMeta& meta,
+                             const std::optional<std::string>& linkTarget) {
     progress_.checkCancelled();
     int64_t size = 0;
     const auto row = cursor.GetBookmark();
@@ -225,7 +298,13 @@ void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const 
     const int32_t storedSize = cursor.GetInteger(schema::kStoredSize);
     const int32_t originalSize = cursor.GetInteger(schema::kOriginalSize);
     std::string written;
-    if (storedSize >= 0 && storedSize <= kBehindEntry && originalSize >= 0 && originalSize <= kBehindEntry * 8) {
+    if (linkTarget) {
+        written = target.writeLink(name, entry, *linkTarget, meta, [&](Stream& file) {
+            BufferedWriter writer(file, originalSize);
+            kiv_.ReadEntry(cursor, writer);
+        });
+        size = originalSize;
+    } else if (storedSize >= 0 && storedSize <= kBehindEntry && originalSize >= 0 && originalSize <= kBehindEntry * 8) {
         // A small file: its stored bytes are read and checked here, decoded and written by a
         // worker while the walk goes on.
         written = target.writeFileBehind(name, entry, [&]() -> ExtractTarget::ContentWriter {
@@ -237,7 +316,7 @@ void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const 
                 decodeRecorded(*stored, writer, limit, originalSize);
                 writer.flush();
             };
-        });
+        }, meta);
         size = originalSize;
     } else {
         written = target.writeFile(name, entry, [&](Stream& file) {
@@ -246,7 +325,7 @@ void ExtractJob::extractFile(CatalogTable& cursor, ExtractTarget& target, const 
                 kiv_.ReadEntry(cursor, writer);
             }
             size = file.size();
-        });
+        }, meta);
     }
     if (written.empty()) return;
     // Written under another name (a file this extraction wrote, or one kept, was in the way).

@@ -3,6 +3,7 @@
 // Extracting rows of an archive (folders with everything below them) onto the disk: what
 // TKiv::ExtractEntries and TKiv::FindConflicts run. Inside the engine only.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 namespace oru {
 
 class ExtractTarget;
+struct ItemMeta;
 
 class ExtractJob {
 public:
@@ -28,7 +30,9 @@ private:
     // One row of an extraction walk, the cursor on it; entered: the walk goes below it next.
     // False when the row's name is refused (nothing below it is to be extracted).
     bool extractAt(CatalogTable& cursor, ExtractTarget& target, bool entered);
-    void extractFile(CatalogTable& cursor, ExtractTarget& target, const std::string& name);
+    // A file row under name on disk, with meta; linkTarget: made as a symbolic link to it.
+    void extractFile(CatalogTable& cursor, ExtractTarget& target, const std::string& name, const ItemMeta& meta,
+                     const std::optional<std::string>& linkTarget);
 
     TKiv& kiv_;
     CatalogTable& cursor_;

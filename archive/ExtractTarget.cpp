@@ -7,6 +7,13 @@
 // the work of extracting many small ones, and a second core halves it.
 #include "archive/ExtractTarget.h"
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+
 #include "archive/EntryNames.h"
 #include "archive/ErrorReason.h"
 #include "platform/Error.h"
@@ -37,23 +44,67 @@ std::string identity(const fs::Directory& dir) {
     return std::to_string(id.dev) + ":" + std::to_string(id.ino);
 }
 
-// Writes a file of the name, which nothing had when it was chosen, in dir: write fills it, and
-// only a complete file gets the name. Fails with the error of write or "Cannot create file %s"
-// (when the name was taken meanwhile, among others).
-void writeNewFile(const fs::Directory& dir, const std::string& name, const std::function<void(Stream&)>& write) {
+std::atomic<int> rootForTesting{-1};  // -1: as the process is
+std::atomic<bool> refuseModes{false}, refuseTimes{false}, refuseLinks{false};
+
+bool actingAsRoot() {
+    const int forced = rootForTesting;
+    return forced >= 0 ? forced != 0 : ::geteuid() == 0;
+}
+
+// This process's umask, read without changing it (umask() would, for every thread meanwhile).
+uint32_t processUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        unsigned mask = 0;
+        if (std::sscanf(line.c_str(), "Umask: %o", &mask) == 1) return mask;
+    }
+    return 022;
+}
+
+// What the file system would not take of one item's meta.
+enum Refused : unsigned { kModeRefused = 1, kTimeRefused = 2, kLinkRefused = 4 };
+
+// Gives the open file its meta: one fchmod and one futimens at most. Returns the Refused bits
+// of what the file system would not take.
+unsigned applyToFile(const FileStream& file, const ItemMeta& meta) {
+    unsigned refusals = 0;
+    if (meta.permissions && (refuseModes || fs::Directory::setFileMode(file, *meta.permissions) != 0)) {
+        refusals |= kModeRefused;
+    }
+    if (meta.modifiedNs && (refuseTimes || fs::Directory::setFileTime(file, *meta.modifiedNs) != 0)) {
+        refusals |= kTimeRefused;
+    }
+    return refusals;
+}
+
+// Writes a file of the name, which nothing had when it was chosen, in dir: write fills it, meta
+// is given to it, and only a complete file gets the name. Returns the Refused bits of its meta.
+// Fails with the error of write or "Cannot create file %s" (when the name was taken meanwhile,
+// among others).
+unsigned writeNewFile(const fs::Directory& dir, const std::string& name, const std::function<void(Stream&)>& write,
+                      const ItemMeta& meta) {
+    unsigned refusals = 0;
     if (std::unique_ptr<FileStream> file = dir.createUnnamed(name)) {
         write(*file);
+        refusals = applyToFile(*file, meta);
         if (!dir.nameFile(*file, name)) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(name)});
-        return;
+        return refusals;
     }
     TemporaryName temp(dir);
     {
         const std::unique_ptr<FileStream> file = dir.createTemporary(name, temp.name);
         write(*file);
+        refusals = applyToFile(*file, meta);
     }
     if (!dir.rename(temp.name, name, false)) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(name)});
     temp.name.clear();
+    return refusals;
 }
+
+// Folders whose meta may wait at a time: each holds its directory open.
+constexpr size_t kFoldersWaiting = 64;
 
 // Files written behind the walk at a time, per worker: enough to keep the workers busy while the
 // walk reads the next entries, few enough to bound the memory their stored bytes take.
@@ -61,13 +112,31 @@ constexpr size_t kBehindPerWorker = 8;
 
 }  // namespace
 
+uint32_t ExtractTarget::permissionsFor(uint32_t mode, uint32_t umask, bool root) {
+    if (root) return mode & 07777;
+    return mode & 0777 & ~umask;
+}
+
+uint32_t ExtractTarget::permissionsFor(uint32_t mode) {
+    static const uint32_t umask = processUmask();
+    return permissionsFor(mode, umask, actingAsRoot());
+}
+
+void ExtractTarget::setRootForTesting(std::optional<bool> root) { rootForTesting = root ? int{*root} : -1; }
+
+void ExtractTarget::setRefusalsForTesting(Refusals refusals) {
+    refuseModes = refusals.modes;
+    refuseTimes = refusals.times;
+    refuseLinks = refusals.links;
+}
+
 ExtractTarget::ExtractTarget(const std::string& destination, const std::string& archive, ConflictHandler* handler,
                              bool lookOnly)
     : archive_(archive), handler_(handler), lookOnly_(lookOnly) {
     levels_.push_back(makeLevel(fs::Directory::open(destination, !lookOnly), "", false));
     if (!lookOnly && WorkerPool::cores() > 1 && !WorkerPool::onWorkerThread()) {
         WorkerPool& pool = WorkerPool::shared();
-        behind_ = std::make_unique<OrderedJobs<bool>>(&pool);
+        behind_ = std::make_unique<OrderedJobs<unsigned>>(&pool);
         maxBehind_ = kBehindPerWorker * pool.size();
     }
 }
@@ -85,7 +154,7 @@ std::string ExtractTarget::labelOf(const std::string& name) const {
     return levels_.back().label.empty() ? name : levels_.back().label + "/" + name;
 }
 
-void ExtractTarget::enter(const std::string& name) {
+void ExtractTarget::enter(const std::string& name, const ItemMeta& meta) {
     fs::Directory dir;
     bool broken = level().broken;
     if (!broken) {
@@ -99,10 +168,38 @@ void ExtractTarget::enter(const std::string& name) {
         }
     }
     levels_.push_back(makeLevel(std::move(dir), labelOf(name), broken));
+    level().meta = meta;
 }
 
 void ExtractTarget::leave() {
-    if (levels_.size() > 1) levels_.pop_back();
+    if (levels_.size() <= 1) return;
+    Level& left = level();
+    if (!lookOnly_ && !left.broken && left.dir->present() && !left.meta.empty()) {
+        folderMeta_.emplace_back(left.dir, left.meta);
+        if (folderMeta_.size() >= kFoldersWaiting) applyFolderMeta();
+    }
+    levels_.pop_back();
+}
+
+void ExtractTarget::applyFolderMeta() {
+    // Files still being written would change a folder's time, and one of them could need the
+    // write permission the folder's own bits take away.
+    takeWritten(true);
+    // In the order left: every folder after the folders below it.
+    for (const auto& [dir, meta] : folderMeta_) {
+        unsigned refusals = 0;
+        if (meta.permissions && (refuseModes || dir->setOwnMode(*meta.permissions) != 0)) refusals |= kModeRefused;
+        if (meta.modifiedNs && (refuseTimes || dir->setOwnTime(*meta.modifiedNs) != 0)) refusals |= kTimeRefused;
+        refused(refusals, dir->path());
+    }
+    folderMeta_.clear();
+}
+
+void ExtractTarget::refused(unsigned refusals, const std::string& path) {
+    for (auto [bit, kept] : {std::pair{kModeRefused, &modes_}, {kTimeRefused, &times_}, {kLinkRefused, &links_}}) {
+        if (!(refusals & bit)) continue;
+        if (kept->count++ == 0) kept->first = path;
+    }
 }
 
 std::string ExtractTarget::chooseName(const std::string& name, uint64_t entry, bool& replace) {
@@ -143,7 +240,8 @@ std::string ExtractTarget::chooseName(const std::string& name, uint64_t entry, b
     }
 }
 
-std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, const std::function<void(Stream&)>& write) {
+std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, const std::function<void(Stream&)>& write,
+                                     const ItemMeta& meta) {
     if (level().broken) return "";
     // Failures are recorded in the order of the entries.
     takeWritten(true);
@@ -151,7 +249,7 @@ std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, co
         bool replace = false;
         const std::string chosen = chooseName(name, entry, replace);
         if (chosen.empty() || lookOnly_) return "";
-        return writeChosen(chosen, replace, entry, write);
+        return writeChosen(chosen, replace, entry, write, meta);
     } catch (const Cancelled&) {
         throw;
     } catch (const Error& e) {
@@ -161,10 +259,11 @@ std::string ExtractTarget::writeFile(const std::string& name, uint64_t entry, co
 }
 
 std::string ExtractTarget::writeChosen(const std::string& chosen, bool replace, uint64_t entry,
-                                       const std::function<void(Stream&)>& write) {
+                                       const std::function<void(Stream&)>& write, const ItemMeta& meta) {
     const fs::Directory& dir = *level().dir;
+    unsigned refusals = 0;
     if (!replace) {
-        writeNewFile(dir, chosen, write);
+        refusals = writeNewFile(dir, chosen, write, meta);
     } else {
         // A file being replaced must be one this user may write and nobody holds open.
         std::unique_ptr<FileStream> existing;
@@ -173,18 +272,61 @@ std::string ExtractTarget::writeChosen(const std::string& chosen, bool replace, 
         {
             const std::unique_ptr<FileStream> file = dir.createTemporary(chosen, temp.name);
             write(*file);
+            refusals = applyToFile(*file, meta);
         }
         if (!dir.rename(temp.name, chosen, true)) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(chosen)});
         temp.name.clear();
     }
     written_[{level().id, chosen}] = entry;
+    refused(refusals, dir.pathOf(chosen));
     return dir.pathOf(chosen);
 }
 
+std::string ExtractTarget::writeLink(const std::string& name, uint64_t entry, const std::string& linkTarget,
+                                     const ItemMeta& meta, const std::function<void(Stream&)>& asFile) {
+    if (level().broken) return "";
+    takeWritten(true);
+    try {
+        bool replace = false;
+        const std::string chosen = chooseName(name, entry, replace);
+        if (chosen.empty() || lookOnly_) return "";
+        const fs::Directory& dir = *level().dir;
+        // A link replacing a file is made under a name of its own first, then renamed over it:
+        // the rename replaces the file (or a link itself), never a link's target.
+        std::string made = chosen;
+        if (replace) {
+            static std::atomic<unsigned> counter{0};
+            made = ".oru-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".link";
+        }
+        const int error = refuseLinks ? EPERM : dir.makeLink(linkTarget, made);
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+            // A file system without links (vfat, exFAT): the file holding the target comes out.
+            const std::string path = writeChosen(chosen, replace, entry, asFile, ItemMeta{.modifiedNs = meta.modifiedNs});
+            refused(kLinkRefused, path);
+            return path;
+        }
+        if (error != 0) throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(chosen), .errnum = error});
+        if (replace && !dir.rename(made, chosen, true)) {
+            dir.remove(made);
+            throw Error(ErrorKind::CannotCreate, {.path = dir.pathOf(chosen)});
+        }
+        written_[{level().id, chosen}] = entry;
+        if (meta.modifiedNs && (refuseTimes || dir.setTimeOf(chosen, *meta.modifiedNs) != 0)) {
+            refused(kTimeRefused, dir.pathOf(chosen));
+        }
+        return dir.pathOf(chosen);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const Error& e) {
+        failed(name, e);
+        return "";
+    }
+}
+
 std::string ExtractTarget::writeFileBehind(const std::string& name, uint64_t entry,
-                                           const std::function<ContentWriter()>& prepare) {
+                                           const std::function<ContentWriter()>& prepare, const ItemMeta& meta) {
     if (!behind_ || level().broken || lookOnly_) {
-        return writeFile(name, entry, [&](Stream& file) { prepare()(file); });
+        return writeFile(name, entry, [&](Stream& file) { prepare()(file); }, meta);
     }
     takeWritten(false);
     const std::shared_ptr<const fs::Directory> dir = level().dir;
@@ -195,17 +337,15 @@ std::string ExtractTarget::writeFileBehind(const std::string& name, uint64_t ent
         // A file replacing another is written here, after the files before it.
         if (replace) {
             takeWritten(true);
-            return writeChosen(chosen, true, entry, [&](Stream& file) { prepare()(file); });
+            return writeChosen(chosen, true, entry, [&](Stream& file) { prepare()(file); }, meta);
         }
         ContentWriter write = prepare();
         // The name is taken from now on: a later entry of this name gets another.
         written_[{level().id, chosen}] = entry;
         if (behind_->pending() >= maxBehind_) takeWritten(true);
-        behind_->submit([dir, chosen, write = std::move(write)] {
-            writeNewFile(*dir, chosen, write);
-            return true;
-        });
+        behind_->submit([dir, chosen, write = std::move(write), meta] { return writeNewFile(*dir, chosen, write, meta); });
         behindLabels_.push_back(labelOf(name));
+        behindPaths_.push_back(dir->pathOf(chosen));
         return dir->pathOf(chosen);
     } catch (const Cancelled&) {
         throw;
@@ -220,8 +360,10 @@ void ExtractTarget::takeWritten(bool wait) {
     while (behind_->pending() > 0 && (wait || behind_->ready())) {
         const std::string label = std::move(behindLabels_.front());
         behindLabels_.pop_front();
+        const std::string path = std::move(behindPaths_.front());
+        behindPaths_.pop_front();
         try {
-            behind_->take();
+            refused(behind_->take(), path);
         } catch (const Error& e) {
             failedAt(label, e);
         }
@@ -244,6 +386,15 @@ void ExtractTarget::failedAt(const std::string& label, const Error& error) {
 
 void ExtractTarget::finish() {
     takeWritten(true);
+    if (!lookOnly_) applyFolderMeta();
+    for (auto [kind, kept] : {std::pair{ErrorKind::ModesNotKept, &modes_}, {ErrorKind::TimesNotKept, &times_},
+                              {ErrorKind::LinksNotKept, &links_}}) {
+        if (kept->count == 0) continue;
+        std::string text = errorText(kind, {.path = kept->first, .count = static_cast<int64_t>(kept->count)});
+        if (handler_) handler_->notice(text);
+        notices_.push_back(std::move(text));
+        kept->count = 0;
+    }
     if (failures_.empty()) return;
     throw Error(ErrorKind::EntriesFailed, {.archive = archive_, .items = failures_});
 }

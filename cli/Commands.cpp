@@ -108,7 +108,7 @@ std::string dateText(const CatalogTable& catalog, int index) {
 class FirstPaths : public CatalogTree::Visitor {
 public:
     FirstPaths(const CatalogTable& catalog, const CatalogTree& tree)
-        : catalog_(catalog), seenIn_(static_cast<size_t>(tree.size()), kNone),
+        : catalog_(catalog), tree_(tree), seenIn_(static_cast<size_t>(tree.size()), kNone),
           enteredFrom_(static_cast<size_t>(tree.size()), kNone) {
         tree.walkBelow("", CatalogTree::listing(), *this);
     }
@@ -136,9 +136,10 @@ public:
 
 private:
     static constexpr int kNone = -2, kTop = -1;
-    std::string name(int row) const { return cp950::toUtf8(catalog_.TextAt(row, schema::kFileName)); }
+    std::string name(int row) const { return tree_.nameOf(row); }
 
     const CatalogTable& catalog_;
+    const CatalogTree& tree_;
     std::vector<int> seenIn_;       // by row: the folder row it was first visited in
     std::vector<int> enteredFrom_;  // by folder row: the folder row it was first entered from
     std::vector<int> open_;         // the folder rows on the current path

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/ConsoleProgress.h"
+#include "platform/Error.h"
 #include "platform/Messages.h"
 
 namespace oru::cli {
@@ -19,6 +20,12 @@ std::optional<std::string> readLine(std::FILE* in) {
     return line;
 }
 }  // namespace
+
+void ConflictPrompt::notice(const std::string& message) {
+    if (beforeAsking) beforeAsking();
+    std::fprintf(out_, "oru: %s\n", displayText(message).c_str());
+    std::fflush(out_);
+}
 
 ConflictChoice ConflictPrompt::choose(const std::string& path) {
     switch (existing_) {

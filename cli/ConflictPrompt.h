@@ -21,6 +21,8 @@ public:
     // answers ask again.
     ConflictPrompt(Existing existing, std::FILE* in, std::FILE* out) : existing_(existing), in_(in), out_(out) {}
     ConflictChoice choose(const std::string& path) override;
+    // Writes "oru: message" on its own line to out (what the file system did not keep).
+    void notice(const std::string& message) override;
 
     // Called before a question is written (to clear a progress line).
     std::function<void()> beforeAsking;

@@ -12,14 +12,14 @@ namespace oru::cli {
 
 namespace {
 
-// An ENTRY argument as CP950 names; empty components ("a//b", a leading or trailing "/") drop out.
+// An ENTRY argument as names; empty components ("a//b", a leading or trailing "/") drop out.
 std::vector<std::string> entryNames(const std::string& entry) {
     std::vector<std::string> names;
     size_t start = 0;
     while (start <= entry.size()) {
         size_t end = entry.find('/', start);
         if (end == std::string::npos) end = entry.size();
-        if (end > start) names.push_back(cp950::fromUtf8(entry.substr(start, end - start)));
+        if (end > start) names.push_back(entry.substr(start, end - start));
         start = end + 1;
     }
     return names;

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "archive/EntryMeta.h"
 #include "archive/zipUtil.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
@@ -124,6 +125,43 @@ void writeSeeds(const stdfs::path& dir) {
     }
     writeSeed(archive, dir, n);  // merged and compacted
 
+    {
+        // Extension values a hostile writer could choose: a link out of the folder followed by a
+        // folder of its name with a file below it, a name climbing out, a device and a set-uid
+        // mode; and the sound ones: true names, exact times, a relative link.
+        auto kiv = TKiv::CreateNew(archive.string());
+        CatalogTable& c = kiv->Catalog();
+        entrymeta::addColumns(c);
+        kiv->AddPath("", (src / "a.txt").string());
+        kiv->AddPath("", (src / "docs").string());
+        const struct {
+            const char* fileName;
+            EntryMeta meta;
+        } rows[] = {
+            {"a.txt", {.mode = 0120777, .linkTarget = g_base.string(), .modifiedNs = 1}},
+            {"docs", {.trueName = "a.txt", .mode = 040700, .modifiedNs = -5}},
+            {"b.txt", {.trueName = "../escape", .mode = 0100644}},
+            {"img", {.trueName = "한국어", .mode = 040755, .modifiedNs = 4102444800123456789}},
+            {"c.bin", {.nameBytes = std::string("\xff\xfe", 2), .mode = 0104755}},
+        };
+        for (const auto& r : rows) {
+            for (c.First(); !c.AtEnd() && c.GetText(schema::kFileName) != r.fileName; c.Next()) {
+            }
+            check(!c.AtEnd(), std::string("seed row missing: ") + r.fileName);
+            c.Edit();
+            entrymeta::write(c, r.meta);
+            c.Post();
+        }
+        c.Append();
+        c.SetText(schema::kFileName, "dev");
+        c.SetText(schema::kParentName, "");
+        c.SetInteger(schema::kFileType, schema::kFile);
+        entrymeta::write(c, EntryMeta{.mode = 020666});
+        c.Post();
+        kiv->SaveCatalog();
+    }
+    writeSeed(archive, dir, n);  // extension columns with hostile values
+
     stdfs::remove_all(src);
     stdfs::remove(archive);
 }
@@ -178,6 +216,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(stdfs::exists(stdfs::symlink_status(g_base / name)), "removed outside the extraction folder: " + name);
     }
     check(readFile(sentinel / "keep") == "keep", "the sentinel file changed");
+    // Extraction makes files, folders and links only: no device, pipe or socket.
+    std::error_code walkError;
+    for (auto it = stdfs::recursive_directory_iterator(out, walkError);
+         !walkError && it != stdfs::recursive_directory_iterator(); it.increment(walkError)) {
+        const stdfs::file_type type = it->symlink_status().type();
+        check(type == stdfs::file_type::regular || type == stdfs::file_type::directory ||
+                  type == stdfs::file_type::symlink,
+              "extraction made a special file: " + it->path().string());
+    }
     check(stdfs::file_size(archive) == size, "extraction changed the size of the archive");
 
     std::error_code ec;

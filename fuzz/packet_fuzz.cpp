@@ -145,7 +145,29 @@ std::vector<TableData> seedTables() {
     foreign.columns = {small, blob, memo};
     foreign.slots = {Slot{0x00, 1, {number<int16_t>(7), text(std::string(20, 'b')), text("memo")}},
                      Slot{0x02, 2, {Field{FieldState::Null, {}}, text(""), Field{}}}};
-    return {empty, added, compacted, merged, foreign};
+    // The extension columns after the eight: a true name, a name's own bytes, modes of a folder,
+    // a set-uid file and a link with its target, exact times before 1970 and past 2038.
+    TableData extended = empty;
+    for (Column& c : TableData::extensionColumns()) extended.columns.push_back(std::move(c));
+    const Field none;
+    auto withMeta = [&](Slot s, Field trueName, Field bytes, Field mode, Field link, Field ns) {
+        std::vector<Field> fields(s.fields.begin(), s.fields.end());
+        fields.insert(fields.end(), {trueName, bytes, mode, link, ns});
+        s.fields = FieldRow(std::move(fields));
+        return s;
+    };
+    extended.slots = {
+        withMeta(entry(0x04, "___", "", true, 1), text("한국어"), none, number<int32_t>(040755), none,
+                 number<int64_t>(-1)),
+        withMeta(entry(0x04, "a.txt", "___", false, 2), text("notes "), text(std::string("\xff\xfe", 2)),
+                 number<int32_t>(0104755), none, number<int64_t>(4102444800123456789)),
+        withMeta(entry(0x04, "l", "", false, 3), none, none, number<int32_t>(0120777), text("../../etc/passwd"),
+                 none),
+        withMeta(entry(0x04, "d", "", false, 4), text(std::string(300, 'n')), none, number<int32_t>(020666), none,
+                 none)};
+    extended.log = {{1, 0, logkind::kInsert}, {2, 0, logkind::kInsert}, {3, 0, logkind::kInsert},
+                    {4, 0, logkind::kInsert}};
+    return {empty, added, compacted, merged, foreign, extended};
 }
 
 void writeSeeds(const std::string& dir) {

@@ -157,4 +157,54 @@ std::unique_ptr<FileStream> Directory::lockExisting(const std::string& name) con
     return std::make_unique<FileStream>(fd, path);
 }
 
+int Directory::makeLink(const std::string& target, const std::string& name) const {
+    if (fd_ < 0) return EBADF;
+    FileStream::callWriteHook();
+    return ::symlinkat(target.c_str(), fd_, name.c_str()) == 0 ? 0 : errno;
+}
+
+namespace {
+// The same time for access and modification: the access time of an extracted file is of no use.
+void toTimes(int64_t ns, struct timespec (&times)[2]) {
+    int64_t seconds = ns / 1000000000;
+    int64_t nanos = ns % 1000000000;
+    if (nanos < 0) {
+        nanos += 1000000000;
+        --seconds;
+    }
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = static_cast<long>(nanos);
+    times[1] = times[0];
+}
+}  // namespace
+
+int Directory::setTimeOf(const std::string& name, int64_t modifiedNs) const {
+    if (fd_ < 0) return EBADF;
+    struct timespec times[2];
+    toTimes(modifiedNs, times);
+    return ::utimensat(fd_, name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+int Directory::setOwnMode(uint32_t mode) const {
+    if (fd_ < 0) return EBADF;
+    return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)) == 0 ? 0 : errno;
+}
+
+int Directory::setOwnTime(int64_t modifiedNs) const {
+    if (fd_ < 0) return EBADF;
+    struct timespec times[2];
+    toTimes(modifiedNs, times);
+    return ::futimens(fd_, times) == 0 ? 0 : errno;
+}
+
+int Directory::setFileMode(const FileStream& file, uint32_t mode) {
+    return ::fchmod(file.fd(), static_cast<mode_t>(mode & 07777)) == 0 ? 0 : errno;
+}
+
+int Directory::setFileTime(const FileStream& file, int64_t modifiedNs) {
+    struct timespec times[2];
+    toTimes(modifiedNs, times);
+    return ::futimens(file.fd(), times) == 0 ? 0 : errno;
+}
+
 }  // namespace oru::fs

@@ -4,6 +4,7 @@
 // (openat and friends), so that nothing below it is reached through a symbolic link: a link
 // where a directory is expected is refused, a link where a file goes is only ever replaced.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,21 @@ public:
     // takes, without following a link, to check that it may be replaced; the lock is held as long
     // as the returned stream lives. Fails with CannotOpen (read-only, ...) or InUse (held open).
     std::unique_ptr<FileStream> lockExisting(const std::string& name) const;
+
+    // Makes a symbolic link name here holding target; an existing name is never replaced.
+    // Returns 0, or the system's reason (errno) when it failed.
+    int makeLink(const std::string& target, const std::string& name) const;
+    // Sets the modification time (ns since 1970 UTC) of the name here without following a link,
+    // the access time too; returns 0 or errno.
+    int setTimeOf(const std::string& name, int64_t modifiedNs) const;
+    // Sets the permission bits, or the modification and access time, of this directory itself;
+    // return 0 or errno.
+    int setOwnMode(uint32_t mode) const;
+    int setOwnTime(int64_t modifiedNs) const;
+    // The same for an open file, through its descriptor (a file made by createUnnamed has no
+    // name yet); return 0 or errno.
+    static int setFileMode(const FileStream& file, uint32_t mode);
+    static int setFileTime(const FileStream& file, int64_t modifiedNs);
 
 private:
     Directory(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

@@ -71,6 +71,11 @@ enum class ErrorKind {
     TooDeep,             // archive; count: the depth limit
     TooManyPaths,        // archive; count: the work limit of a folder walk
     EntriesFailed,       // archive; items: the entries an extraction left out, with their reasons
+    SpecialFile,         // detail: the mode of an entry claiming to be a device, pipe or socket (octal)
+    UnsafeLinkTarget,    // nothing: a link target that is empty, too long or holds a zero byte
+    ModesNotKept,        // count: items extracted without their permission bits; path: the first
+    TimesNotKept,        // count: items extracted without their modification time; path: the first
+    LinksNotKept,        // count: symbolic links extracted as files holding their target; path: the first
     NoArchiveOpen,       // nothing: a command that needs an archive found none open
     TargetExists,        // path: salvage writes only a new file, and one is there
 

@@ -159,6 +159,29 @@ std::string text(ErrorKind kind, const ErrorValues& v) {
         case ErrorKind::TooManyPaths:
             return tr("%1$s: folders linked by name make too many paths (more than %2$s steps); cannot go on",
                       {v.archive, n(v.count)});
+        case ErrorKind::SpecialFile:
+            return tr("the entry claims to be a device, pipe or socket (mode %1$s), which extraction never makes",
+                      {v.detail});
+        case ErrorKind::UnsafeLinkTarget:
+            return tr("the entry is a symbolic link whose target is empty, too long or holds a zero byte");
+        case ErrorKind::ModesNotKept:
+            return trn("The file system kept no permissions for %1$s extracted item (first: %2$s); it came out "
+                       "with the folder's defaults",
+                       "The file system kept no permissions for %1$s extracted items (first: %2$s); they came "
+                       "out with the folder's defaults",
+                       v.count, {n(v.count), v.path});
+        case ErrorKind::TimesNotKept:
+            return trn("The file system kept no modification time for %1$s extracted item (first: %2$s); it is "
+                       "dated now",
+                       "The file system kept no modification time for %1$s extracted items (first: %2$s); they "
+                       "are dated now",
+                       v.count, {n(v.count), v.path});
+        case ErrorKind::LinksNotKept:
+            return trn("The file system refused %1$s symbolic link (first: %2$s); it came out as a file holding "
+                       "its target",
+                       "The file system refused %1$s symbolic links (first: %2$s); they came out as files "
+                       "holding their targets",
+                       v.count, {n(v.count), v.path});
         case ErrorKind::EntriesFailed: {
             if (v.items.size() == 1) return v.items.front();
             constexpr size_t kListed = 20;

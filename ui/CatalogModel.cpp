@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QTime>
 
+#include "archive/EntryMeta.h"
 #include "catalog/ArchiveSchema.h"
 #include "platform/Clock.h"
 #include "platform/CodePage.h"
@@ -112,7 +113,7 @@ QString CatalogModel::formatSize(bool hasValue, int64_t value, const QLocale& lo
 }
 
 QString CatalogModel::fileName(int row) const {
-    return QString::fromStdString(oru::cp950::toUtf8(rows_.at(static_cast<size_t>(row)).fileName));
+    return QString::fromStdString(rows_.at(static_cast<size_t>(row)).shownName);
 }
 
 std::string CatalogModel::parentName(int row) const { return rows_.at(static_cast<size_t>(row)).parentName; }
@@ -210,6 +211,7 @@ Qt::ItemFlags CatalogModel::flags(const QModelIndex& index) const {
 CatalogModel::Row CatalogModel::readRow(int index) const {
     Row row;
     row.fileName = table_->TextAt(index, schema::kFileName);
+    row.shownName = oru::entrymeta::trueNameAt(*table_, index);
     row.parentName = table_->TextAt(index, schema::kParentName);
     row.isFolder = table_->HasValueAt(index, schema::kFileType) && table_->IntegerAt(index, schema::kFileType) == schema::kFolder;
     row.hasOriginalSize = table_->HasValueAt(index, schema::kOriginalSize);

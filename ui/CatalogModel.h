@@ -81,6 +81,7 @@ Q_SIGNALS:
 private:
     struct Row {
         std::string fileName;    // CP950
+        std::string shownName;   // UTF-8: the true name where the row keeps one, else FileName's
         std::string parentName;  // CP950
         bool isFolder = false;
         bool hasOriginalSize = false, hasStoredSize = false, hasCheckinDate = false;

@@ -197,7 +197,8 @@ private:
     void updateTitle();
     void watchFilePanes();
     oru::TKiv& requireArchive();
-    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name);
+    // name: the folder's catalog name (CP950); shown: its true name, "" for name in UTF-8.
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const std::string& name, const std::string& shown = {});
     // After a command found the archive changed by another program: the tree and listing show it
     // as it is now, and the user is told that the command did nothing.
     void showChangedArchive();

@@ -26,11 +26,11 @@ using namespace mainframe;
 
 // ---- folder tree and listing
 
-QTreeWidgetItem* TMainFrm::addNode(QTreeWidgetItem* parent, const std::string& name) {
+QTreeWidgetItem* TMainFrm::addNode(QTreeWidgetItem* parent, const std::string& name, const std::string& shown) {
     QTreeWidgetItem* node;
     if (parent) {
         node = new QTreeWidgetItem(parent);
-        node->setText(0, QString::fromStdString(oru::cp950::toUtf8(name)));
+        node->setText(0, QString::fromStdString(shown.empty() ? oru::cp950::toUtf8(name) : shown));
     } else {
         node = new QTreeWidgetItem(tv);
         node->setText(0, fromNative(ArchiveFileName_));
@@ -73,16 +73,18 @@ void TMainFrm::BuildFolderTree(oru::CatalogTable& table, QTreeWidgetItem* node, 
     all.CloneFrom(table);
     const oru::CatalogTree folders(all, ArchiveFileName_);
     struct Nodes : oru::CatalogTree::Visitor {
-        Nodes(TMainFrm& window, const oru::CatalogTable& rows, QTreeWidgetItem* top) : w(window), all(rows), open{top} {}
+        Nodes(TMainFrm& window, const oru::CatalogTable& rows, const oru::CatalogTree& tree, QTreeWidgetItem* top)
+            : w(window), all(rows), names(tree), open{top} {}
         TMainFrm& w;
         const oru::CatalogTable& all;
+        const oru::CatalogTree& names;
         std::vector<QTreeWidgetItem*> open;  // the node of each folder on the path
         void visit(int row, bool entered) override {
-            QTreeWidgetItem* child = w.addNode(open.back(), all.TextAt(row, oru::schema::kFileName));
+            QTreeWidgetItem* child = w.addNode(open.back(), all.TextAt(row, oru::schema::kFileName), names.nameOf(row));
             if (entered) open.push_back(child);
         }
         void leave(int) override { open.pop_back(); }
-    } nodes(*this, all, node);
+    } nodes(*this, all, folders, node);
     oru::CatalogTree::Options options;
     options.foldersOnly = true;
     folders.walkBelow(name, options, nodes);
