@@ -149,6 +149,38 @@ std::string diskName(const std::string& storedName) {
     return name;
 }
 
+std::string readableName(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        // The length of a valid character at i (shortest form, no surrogates, at most U+10FFFF), or 0.
+        size_t len = 0;
+        const unsigned c = b[i];
+        auto cont = [&](size_t k) { return i + k < n && (b[i + k] & 0xC0) == 0x80; };
+        if (c < 0x80) {
+            len = 1;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = cont(1) ? 2 : 0;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            const bool second = i + 1 < n && (c == 0xE0 ? b[i + 1] >= 0xA0 : c == 0xED ? b[i + 1] < 0xA0 : true);
+            len = cont(1) && second && cont(2) ? 3 : 0;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            const bool second = i + 1 < n && (c == 0xF0 ? b[i + 1] >= 0x90 : c == 0xF4 ? b[i + 1] < 0x90 : true);
+            len = cont(1) && second && cont(2) && cont(3) ? 4 : 0;
+        }
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(bytes, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
 std::string withMarker(const std::string& name, unsigned n) {
     const std::string marker = "~" + std::to_string(n);
     const auto dot = name.rfind('.');

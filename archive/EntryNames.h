@@ -34,6 +34,10 @@ std::string markedName(const std::string& name, unsigned marker, bool isFile);
 // the extraction directory (empty, ".", "..", holding "/" or a zero byte) are refused.
 std::string diskName(const std::string& storedName);
 
+// A disk name as UTF-8 text: itself when it is valid UTF-8, else each byte that does not begin a
+// valid character replaced by U+FFFD.
+std::string readableName(const std::string& bytes);
+
 // name with the marker "~n" before its extension: "report.txt" -> "report~2.txt"; a name whose
 // only dot leads it (".profile") or that has none gets the marker at its end.
 std::string withMarker(const std::string& name, unsigned n);

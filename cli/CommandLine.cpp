@@ -19,6 +19,9 @@ const char* const kEntryNote = N_(
     "several entries; the command acts on all of them. A path or pattern that names nothing is an\n"
     "error, reported before anything is done.\n");
 
+// Options every command takes.
+const char kCommonOptions[] = "qPhV";
+
 struct OptionHelp {
     char letter;
     const char* option;  // the option's forms, padded to the descriptions' column
@@ -30,6 +33,10 @@ const OptionHelp kOptionHelp[] = {
     {'x', "  -x, --exclude=PATTERN  ",
      N_("add: leave out every item whose name (a pattern without \"/\") or\n"
         "path in the archive (a pattern with \"/\") matches; repeatable")},
+    {'L', "  -L, --dereference      ", N_("add: store what symbolic links point to, not the links")},
+    {'P', "      --plain            ",
+     N_("add: write rows with the eight catalog columns only, links followed\n"
+        "(also ORU_PLAIN=1); true names, modes, times and links are not kept")},
     {'o', "  -o, --overwrite        ", N_("extract: replace files that exist in DIR")},
     {'n', "  -n, --skip-existing    ", N_("extract: keep files that exist in DIR and skip those entries")},
     {'h', "  -h, --help             ", N_("this text; COMMAND --help describes one command")},
@@ -40,7 +47,7 @@ const OptionHelp kOptionHelp[] = {
 std::string optionsText(const CommandHelp* command) {
     std::string text = tr("options (anywhere after \"oru\"; \"--\" ends them):\n");
     for (const OptionHelp& o : kOptionHelp) {
-        if (command && o.letter != 'q' && !std::strchr(command->options, o.letter)) continue;
+        if (command && !std::strchr(kCommonOptions, o.letter) && !std::strchr(command->options, o.letter)) continue;
         const std::string indent(std::strlen(o.option), ' ');
         std::string description = tr(o.text);
         for (size_t at = description.find('\n'); at != std::string::npos; at = description.find('\n', at + 1)) {
@@ -51,11 +58,14 @@ std::string optionsText(const CommandHelp* command) {
     return text;
 }
 
-// Long options and their short letters; every short option has a long form.
+// Long options and their short letters; every short option has a long form ("P" stands for
+// --plain, which has no short form).
 const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"verbose", no_argument, nullptr, 'v'},
     {"exclude", required_argument, nullptr, 'x'},
+    {"dereference", no_argument, nullptr, 'L'},
+    {"plain", no_argument, nullptr, 'P'},
     {"overwrite", no_argument, nullptr, 'o'},
     {"skip-existing", no_argument, nullptr, 'n'},
     {"help", no_argument, nullptr, 'h'},
@@ -65,9 +75,7 @@ const option kLongOptions[] = {
 // Leading "-": operands come back in order as option 1, so the first one is the command and
 // options may stand before or after it; ":": a missing argument is told apart from an unknown
 // option.
-const char kShortOptions[] = "-:qvx:onhV";
-// Options every command takes.
-const char kCommonOptions[] = "qhV";
+const char kShortOptions[] = "-:qvx:LonhV";
 
 const CommandHelp* findCommand(const std::string& name) {
     for (const auto& c : commands()) {
@@ -111,7 +119,7 @@ const std::vector<CommandHelp>& commands() {
     static const std::vector<CommandHelp> all = {
         {"new", "", "ARCHIVE", 1, 1,
          N_("Creates an empty archive. An existing file at ARCHIVE is reused with its catalog emptied.")},
-        {"add", "vx", "[-qv] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
+        {"add", "vxL", "[-qvL] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
          N_("Adds each file or folder (with everything below it) to the archive's top level, in the\n"
          "order given. A missing ARCHIVE is created first; an existing file that is not an archive\n"
          "is refused.")},
@@ -198,6 +206,8 @@ Invocation parseCommandLine(int argc, char** argv) {
             case 'q': result.options.quiet = true; break;
             case 'v': result.options.verbose = true; break;
             case 'x': result.options.excludes.push_back(optarg); break;
+            case 'L': result.options.dereference = true; break;
+            case 'P': result.options.plain = true; break;
             case 'o': result.options.existing = Existing::Overwrite; break;
             case 'n': result.options.existing = Existing::Skip; break;
             case 'h': result.help = true; break;

@@ -75,6 +75,7 @@ TEST_F(ManPageTest, BashCompletionOffersCommandsOptionsAndEntries) {
     const Case cases[] = {
         {"oru ex", {"extract"}},
         {"oru add --ex", {"--exclude="}},
+        {"oru add --", {"--dereference", "--exclude=", "--help", "--plain", "--quiet", "--verbose", "--version"}},
         {"oru extract --", {"--help", "--overwrite", "--quiet", "--skip-existing", "--verbose", "--version"}},
         {"oru list a", {"a.oru"}},
         {"oru cat a.oru src/d", {"src/docs/"}},
