@@ -104,9 +104,22 @@ std::string sourceName(const std::string& path) {
     return name;
 }
 
+namespace {
+// A catalog text keeps no trailing spaces (its field drops them), so a stored name has none: a
+// name that would differ only there from another must be told apart before it is stored. Of a
+// name of spaces only, each becomes "_".
+std::string withoutTrailingSpaces(std::string name) {
+    const size_t end = name.find_last_not_of(' ');
+    if (end == std::string::npos) return std::string(name.size(), '_');
+    name.resize(end + 1);
+    return name;
+}
+}  // namespace
+
 std::string storableName(const std::string& utf8) {
     try {
-        return cp950::fromUtf8(utf8);  // the common case: every character has a form
+        // The common case: every character has a form.
+        return withoutTrailingSpaces(cp950::fromUtf8(utf8));
     } catch (const Error&) {
     }
     // Composed characters first, so that "e" + combining acute is one character "é".
@@ -125,7 +138,7 @@ std::string storableName(const std::string& utf8) {
     }
     // A name made only of dots would name the folder itself or its parent.
     if (out.find_first_not_of('.') == std::string::npos) out.assign(out.size(), '_');
-    return out;
+    return withoutTrailingSpaces(std::move(out));
 }
 
 std::string markedName(const std::string& name, unsigned marker, bool isFile) {

@@ -22,7 +22,8 @@ std::string sourceName(const std::string& path);
 
 // The CP950 form of a disk name, whole characters only and not yet cut to kNameWidth. Each
 // character without a CP950 form is converted: Simplified to Traditional Chinese, else Latin to
-// ASCII, else "_" (bytes that are not UTF-8 too). Never fails.
+// ASCII, else "_" (bytes that are not UTF-8 too). Trailing spaces are dropped (the catalog's
+// text fields keep none); a name of spaces only becomes one "_" per space. Never fails.
 std::string storableName(const std::string& utf8);
 
 // name (CP950, any length) as a stored name of at most kNameWidth bytes. marker 0: name itself,
