@@ -145,7 +145,22 @@ std::vector<TableData> seedTables() {
     foreign.columns = {small, blob, memo};
     foreign.slots = {Slot{0x00, 1, {number<int16_t>(7), text(std::string(20, 'b')), text("memo")}},
                      Slot{0x02, 2, {Field{FieldState::Null, {}}, text(""), Field{}}}};
-    return {empty, added, compacted, merged, foreign};
+    // The extension columns after the eight: long texts with 2-byte lengths, a mode, 64-bit times.
+    TableData extended = added;
+    for (Column& c : TableData::extensionColumns()) extended.columns.push_back(std::move(c));
+    const Field none;
+    const std::vector<std::vector<Field>> values = {
+        {text("docs"), none, number<int32_t>(040755), none, number<int64_t>(-1)},
+        {text("a\xEF\xBF\xBD.txt"), text("a\xff.txt"), number<int32_t>(0100600), none,
+         number<int64_t>(int64_t{4102444800} * 1000000000)},
+        {none, none, number<int32_t>(0120777), text(std::string(300, 't')), none},
+    };
+    for (size_t i = 0; i < values.size(); ++i) {
+        std::vector<Field> fields(extended.slots[i].fields.begin(), extended.slots[i].fields.end());
+        fields.insert(fields.end(), values[i].begin(), values[i].end());
+        extended.slots[i].fields = FieldRow(std::move(fields));
+    }
+    return {empty, added, compacted, merged, foreign, extended};
 }
 
 void writeSeeds(const std::string& dir) {
