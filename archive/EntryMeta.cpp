@@ -24,9 +24,10 @@ EntryMeta readWith(HasValue has, Text text, Integer integer) {
 // Whether field is a column of the kind this system writes there: a column of that name but of
 // another kind (a foreign writer's) holds nothing this system knows how to read.
 bool kindFits(const CatalogTable& catalog, const char* field) {
+    static const std::vector<Column> extension = TableData::extensionColumns();
     for (const Column& c : catalog.Data().columns) {
         if (c.name != field) continue;
-        for (const Column& ours : TableData::extensionColumns()) {
+        for (const Column& ours : extension) {
             if (ours.name == field) return c.kind == ours.kind;
         }
     }

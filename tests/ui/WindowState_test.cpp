@@ -157,7 +157,8 @@ TEST_F(WindowStateTest, CommandsNeedingAnArchiveAreEnabledOnlyWithOne) {
         return names;
     };
     const std::vector<std::string> always = enabledCommands();
-    EXPECT_EQ(always, (std::vector<std::string>{"新壓縮檔(&N)...", "開啟壓縮檔(&O)...", "離開(&X)", "重新整理(&R)",
+    EXPECT_EQ(always, (std::vector<std::string>{"新壓縮檔(&N)...", "開啟壓縮檔(&O)...", "離開(&X)",
+                                                "純八欄壓縮檔(&L)", "重新整理(&R)",
                                                 "BtnNewFile", "BtnOpenFile", "ToolButton1"}));
     openArchive(w, tmp / "a.oru");
     EXPECT_GT(enabledCommands().size(), always.size() + 10);
