@@ -243,6 +243,11 @@ void AddJob::addPathAt(const std::string& parentName, const std::string& path) {
         if (named) progress_.skip(path, SkipReason::ArchiveItself);
         return;
     }
+    if (info.link && info.linkTarget.size() > schema::kLinkTargetWidth) {
+        // Longer than any Linux file system keeps; the column could not hold it.
+        progress_.skip(path, SkipReason::ReadError);
+        return;
+    }
     if (info.directory) {
         addFolder(parentName, path, info);
     } else if (info.regular || info.link) {
@@ -265,8 +270,9 @@ NameIndex::Place AddJob::placeOf(const std::string& parentName, const std::strin
     trueName = plain_ ? std::string() : readableName(name);
     const NameIndex::Place place = names_->locate(parentName, storableName(name), type, reuse, trueName);
     if (place.row >= 0) names_->claim(place.row);
-    // An item kept beside one of its name is shown under a name of its own.
-    if (place.row < 0 && !reuse && !plain_) trueName = names_->freeTrueName(parentName, trueName);
+    // A new row never shows the name of another row beside it (an item kept beside one of its
+    // name, a folder beside a file of its name): it is shown under a name of its own.
+    if (place.row < 0 && !plain_) trueName = names_->freeTrueName(parentName, trueName);
     return place;
 }
 

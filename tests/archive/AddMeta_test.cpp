@@ -253,6 +253,12 @@ TEST_F(AddMetaTest, AddingAgainMatchesTheTrueName) {
     kiv->AddPath("", path("a😀.txt"), TKiv::AddMode::KeepBoth);
     EXPECT_EQ(reports.renames, std::vector<std::string>{path("a😀.txt") + " -> a😀~1.txt"});
     EXPECT_GE(rowShowing(c, "a😀~1.txt"), 0);
+
+    // A folder beside a file of its name is shown under a name of its own too.
+    mkdir("d/a😀.txt");
+    reports.renames.clear();
+    kiv->AddPath("", path("d/a😀.txt"));
+    EXPECT_EQ(reports.renames, std::vector<std::string>{path("d/a😀.txt") + " -> a😀~2.txt"});
 }
 
 // Plain mode writes the eight columns only and reports every catalog rename; rows it adds to an
