@@ -147,6 +147,7 @@ TEST_F(AddMetaTest, EachItemKeepsItsNameModeTimeAndLink) {
         {"a trailing space", "notes ", "notes ", true, {}, S_IFREG | 0644, {}, kSecond},
         {"Korean", "한국어.txt", "한국어.txt", true, {}, S_IFREG | 0644, {}, 2 * kSecond},
         {"emoji", "😀.txt", "😀.txt", true, {}, S_IFREG | 0644, {}, 3 * kSecond},
+        {"Japanese", "日本語ひらがな.txt", "日本語ひらがな.txt", true, {}, S_IFREG | 0644, {}, 13 * kSecond},
         {"simplified Chinese", "简体.txt", "简体.txt", true, {}, S_IFREG | 0644, {}, 4 * kSecond},
         {"accented", "résumé.txt", "résumé.txt", true, {}, S_IFREG | 0644, {}, 5 * kSecond},
         {"200 bytes", longName, longName, true, {}, S_IFREG | 0644, {}, 6 * kSecond},
