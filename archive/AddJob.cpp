@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -101,6 +102,10 @@ private:
 // An upper bound on what one appended row adds to the catalog packet (two 40-byte texts, five
 // 8-byte values and the row's status, flags and log entry come to well under this).
 constexpr int64_t kRowBytesBound = 256;
+// What the extension values add at most: three long texts (with their 2-byte lengths) and two
+// integers; and, once, the descriptions of the extension columns themselves.
+constexpr int64_t kMetaBytesBound = schema::kTrueNameWidth + schema::kNameBytesWidth + schema::kLinkTargetWidth + 3 * 2 + 4 + 8;
+constexpr int64_t kMetaColumnsBound = 512;
 
 }  // namespace
 
@@ -118,8 +123,14 @@ void TKiv::AddPath(const std::string& parentName, const std::string& path, AddMo
     AddJob(*this, parentName, path, mode).Run();
 }
 
+bool TKiv::PlainByDefault() {
+    const char* plain = std::getenv("ORU_PLAIN");
+    return plain && std::strcmp(plain, "1") == 0;
+}
+
 AddJob::AddJob(TKiv& archive, std::string parentName, std::string path, TKiv::AddMode mode)
-    : kiv_(archive), parent_(std::move(parentName)), source_(std::move(path)) {
+    : kiv_(archive), parent_(std::move(parentName)), source_(std::move(path)), plain_(archive.plain_),
+      followLinks_(archive.plain_ || archive.dereference_) {
     progress_.sink = kiv_.progress_;
     keepBoth_ = mode == TKiv::AddMode::KeepBoth;
 }
@@ -129,6 +140,9 @@ AddJob::~AddJob() = default;
 void AddJob::Run() {
     const TKiv::Writing writing(kiv_);
     ownFiles_ = ownFiles();
+    // An archive written elsewhere, or in plain mode, gets the extension columns; its rows leave
+    // them unassigned.
+    if (!plain_ && !entrymeta::hasColumns(*kiv_.catalog_)) entrymeta::addColumns(*kiv_.catalog_);
     try {
         addPathAt(parent_, source_);
         endAdd();
@@ -149,9 +163,12 @@ std::vector<std::string> TKiv::AddedBefore(const std::string& parentName, const 
     NameIndex names(*catalog_);
     std::vector<std::string> found;
     for (const auto& path : paths) {
-        if (!fs::exists(path)) continue;
-        const int32_t type = fs::isDirectory(path) ? schema::kFolder : schema::kFile;
-        if (names.locate(parentName, storableName(sourceName(path)), type, true).row >= 0) found.push_back(path);
+        const fs::PathInfo info = fs::inspect(path, plain_ || dereference_);
+        if (info.error != 0) continue;
+        const int32_t type = info.directory ? schema::kFolder : schema::kFile;
+        const std::string name = sourceName(path);
+        const std::string trueName = plain_ ? std::string() : readableName(name);
+        if (names.locate(parentName, storableName(name), type, true, trueName).row >= 0) found.push_back(path);
     }
     return found;
 }
@@ -215,7 +232,7 @@ void AddJob::addPathAt(const std::string& parentName, const std::string& path) {
     // Below the given path, addFolder has asked the filter already.
     if (openFolders_.empty() && kiv_.addFilter_ && kiv_.addFilter_(path)) return;
     const bool named = openFolders_.empty();  // the caller gave this path itself
-    const fs::PathInfo info = fs::inspect(path);
+    const fs::PathInfo info = fs::inspect(path, followLinks_);
     if (info.error != 0) {
         progress_.skip(path, info.brokenLink ? SkipReason::BrokenLink : reasonFor(info.error));
         return;
@@ -226,10 +243,15 @@ void AddJob::addPathAt(const std::string& parentName, const std::string& path) {
         if (named) progress_.skip(path, SkipReason::ArchiveItself);
         return;
     }
+    if (info.link && info.linkTarget.size() > schema::kLinkTargetWidth) {
+        // Longer than any Linux file system keeps; the column could not hold it.
+        progress_.skip(path, SkipReason::ReadError);
+        return;
+    }
     if (info.directory) {
-        addFolder(parentName, path, info.id);
-    } else if (info.regular) {
-        addFile(parentName, path);
+        addFolder(parentName, path, info);
+    } else if (info.regular || info.link) {
+        addFile(parentName, path, info);
     } else if (named) {
         progress_.skip(path, SkipReason::NotAFile);
     }
@@ -240,26 +262,58 @@ void AddJob::addPathAt(const std::string& parentName, const std::string& path) {
 // The name the item at path gets below parentName, or the row of the same path that an earlier
 // add made (to be replaced). Keeping both concerns the item itself: below it, in a folder just
 // made, nothing is there to reuse.
-NameIndex::Place AddJob::placeOf(const std::string& parentName, const std::string& path, int32_t type) {
+NameIndex::Place AddJob::placeOf(const std::string& parentName, const std::string& path, int32_t type,
+                                 std::string& trueName) {
     if (!names_) names_ = std::make_unique<NameIndex>(*kiv_.catalog_);
     const bool reuse = !(keepBoth_ && openFolders_.empty());
-    const NameIndex::Place place = names_->locate(parentName, storableName(sourceName(path)), type, reuse);
+    const std::string name = sourceName(path);
+    trueName = plain_ ? std::string() : readableName(name);
+    const NameIndex::Place place = names_->locate(parentName, storableName(name), type, reuse, trueName);
     if (place.row >= 0) names_->claim(place.row);
+    // A new row never shows the name of another row beside it (an item kept beside one of its
+    // name, a folder beside a file of its name): it is shown under a name of its own.
+    if (place.row < 0 && !plain_) trueName = names_->freeTrueName(parentName, trueName);
     return place;
 }
 
-// Tells the sink when the item at path went in under another name than its own.
-void AddJob::reportStoredName(const std::string& path, const std::string& storedName) {
-    const std::string stored = cp950::toUtf8(storedName);
-    if (stored != sourceName(path)) progress_.reportRenamed(path, stored);
+EntryMeta AddJob::metaOf(const std::string& catalogName, const std::string& trueName, const std::string& path,
+                         const fs::PathInfo& info) const {
+    EntryMeta meta;
+    if (plain_) return meta;
+    // TrueName only where the catalog name does not give the name; NameBytes only where the
+    // bytes on disk are not the true name's (names that are not UTF-8).
+    if (cp950::toUtf8(catalogName) != trueName) meta.trueName = trueName;
+    const std::string bytes = sourceName(path);
+    if (bytes != readableName(bytes)) meta.nameBytes = bytes;
+    meta.mode = info.mode;
+    if (info.link) meta.linkTarget = info.linkTarget;
+    meta.modifiedNs = info.modifiedNs;
+    return meta;
 }
 
-void AddJob::addFolder(const std::string& parentName, const std::string& path, const fs::FileId& id) {
+// Tells the sink when the item at path went in under another name than its own: in plain mode
+// whenever the catalog name differs; otherwise only when the name shown differs (an item kept
+// beside one of its name), since the true name is stored beside the catalog name.
+void AddJob::reportStoredName(const std::string& path, const std::string& storedName, const EntryMeta& meta) {
+    const std::string stored = cp950::toUtf8(storedName);
+    const std::string name = sourceName(path);
+    if (plain_) {
+        if (stored != name) progress_.reportRenamed(path, stored);
+        return;
+    }
+    const std::string shown = meta.trueName.value_or(stored);
+    if (shown != readableName(name)) progress_.reportRenamed(path, shown);
+}
+
+void AddJob::addFolder(const std::string& parentName, const std::string& path, const fs::PathInfo& info) {
     // A link back to a folder on the current path would be walked without end: it is skipped.
+    const fs::FileId& id = info.id;
     for (const auto& open : openFolders_) {
         if (open == id) return;
     }
-    const NameIndex::Place place = placeOf(parentName, path, schema::kFolder);
+    std::string trueName;
+    const NameIndex::Place place = placeOf(parentName, path, schema::kFolder, trueName);
+    const EntryMeta meta = metaOf(place.name, trueName, path, info);
     progress_.checkCancelled();
     // A folder whose entries cannot be listed gets no row: stored empty, it would look complete.
     std::vector<std::string> entries;
@@ -276,13 +330,14 @@ void AddJob::addFolder(const std::string& parentName, const std::string& path, c
         row.name = place.name;
         row.parent = parentName;
         row.checkin = clock::now();
+        row.meta = meta;
         kiv_.AppendEntry(row);
-        names_->append(parentName, place.name, schema::kFolder);
+        names_->append(parentName, place.name, schema::kFolder, trueName);
         unsaved_ = true;
         ++rowsAdded_;
         if (journal_) journal_->append(row);
     }
-    reportStoredName(path, place.name);
+    reportStoredName(path, place.name, meta);
     ++progress_.info.itemsDone;
     progress_.info.currentName = path;
     progress_.report();
@@ -330,13 +385,18 @@ std::unique_ptr<FileStream> AddJob::openSource(const std::string& path) {
     }
 }
 
-void AddJob::addFile(const std::string& parentName, const std::string& path) {
+void AddJob::addFile(const std::string& parentName, const std::string& path, const fs::PathInfo& info) {
     progress_.checkCancelled();
     // Everything that can refuse the file does so before a byte of it is written.
-    const NameIndex::Place place = placeOf(parentName, path, schema::kFile);
-    std::unique_ptr<PackedFile> packed = readAhead_ ? readAhead_->take(path) : nullptr;
-    std::unique_ptr<FileStream> file;
-    if (!packed) {
+    std::string trueName;
+    const NameIndex::Place place = placeOf(parentName, path, schema::kFile, trueName);
+    const EntryMeta meta = metaOf(place.name, trueName, path, info);
+    // A link's content is its target, as a reader of the eight columns finds it: a small file.
+    std::unique_ptr<PackedFile> packed = readAhead_ && !info.link ? readAhead_->take(path) : nullptr;
+    std::unique_ptr<Stream> file;
+    if (info.link) {
+        file = std::make_unique<MemoryStream>(std::vector<uint8_t>(info.linkTarget.begin(), info.linkTarget.end()));
+    } else if (!packed) {
         file = openSource(path);
         if (!file) return;
         if (file->size() >= kArchiveLimit) throw Error(ErrorKind::SourceTooLarge, {.path = path});
@@ -388,6 +448,7 @@ void AddJob::addFile(const std::string& parentName, const std::string& path) {
     row.check = stored.check();
     row.name = place.name;
     row.parent = parentName;
+    row.meta = meta;
     if (place.row >= 0) {
         // The same path added again: its row takes the new bytes; the old ones are dead bytes.
         row.replaces = place.row;
@@ -400,7 +461,7 @@ void AddJob::addFile(const std::string& parentName, const std::string& path) {
         replacedEnd_ = static_cast<int32_t>(kiv_.header_.CatalogOffset + storedSize);
     } else {
         kiv_.AppendEntry(row);
-        names_->append(parentName, place.name, schema::kFile);
+        names_->append(parentName, place.name, schema::kFile, trueName);
         ++rowsAdded_;
     }
     kiv_.header_.CatalogOffset = static_cast<int32_t>(kiv_.header_.CatalogOffset + storedSize);
@@ -414,14 +475,16 @@ void AddJob::addFile(const std::string& parentName, const std::string& path) {
         checkpoint();
     }
 
-    reportStoredName(path, place.name);
+    reportStoredName(path, place.name, meta);
     ++progress_.info.itemsDone;
     progress_.info.bytesDone = bytesBefore + originalSize;
     progress_.report();
 }
 
 void AddJob::checkRoomFor(const std::string& path, int64_t storedSize) const {
-    const int64_t catalogBound = kiv_.catalogBytes_ + (kiv_.rowsSinceSave_ + 1) * kRowBytesBound;
+    const bool extended = entrymeta::hasColumns(*kiv_.catalog_);
+    const int64_t rowBound = kRowBytesBound + (extended ? kMetaBytesBound : 0);
+    const int64_t catalogBound = kiv_.catalogBytes_ + (kiv_.rowsSinceSave_ + 1) * rowBound + (extended ? kMetaColumnsBound : 0);
     if (kiv_.header_.CatalogOffset + storedSize + catalogBound >= kArchiveLimit) throw Error(ErrorKind::ArchiveFull, {.path = path});
 }
 
@@ -536,7 +599,7 @@ void AddJob::closeJournal() noexcept {
     journal_.reset();
 }
 
-void TKiv::AppendEntry(const ArchiveEntry& entry) {
+void TKiv::AppendEntry(const JournalRow& entry) {
     CatalogTable& c = *catalog_;
     c.Append();
     c.SetText(schema::kFileName, entry.name);
@@ -551,6 +614,8 @@ void TKiv::AppendEntry(const ArchiveEntry& entry) {
         // A folder row has no offset or sizes: those fields stay unassigned.
         c.SetInteger(schema::kFileType, schema::kFolder);
     }
+    // Rows added in plain mode leave the extension columns unassigned, FileDate too.
+    if (entry.meta != EntryMeta{} && entrymeta::hasColumns(c)) entrymeta::write(c, entry.meta);
     c.Post();
     ++rowsSinceSave_;
 }
@@ -562,6 +627,18 @@ void TKiv::replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry) {
     rowsInOrder.SetInteger(schema::kOffset, entry.offset);
     rowsInOrder.SetInteger(schema::kOriginalSize, entry.originalSize);
     rowsInOrder.SetInteger(schema::kStoredSize, entry.storedSize);
+    if (entrymeta::hasColumns(rowsInOrder)) {
+        // The new file's values; replaced in plain mode, the row keeps the name it shows and
+        // loses the values that described the old file.
+        EntryMeta meta = entry.meta;
+        if (meta == EntryMeta{}) {
+            const EntryMeta old = entrymeta::read(rowsInOrder);
+            meta.trueName = old.trueName;
+            meta.nameBytes = old.nameBytes;
+        }
+        entrymeta::write(rowsInOrder, meta);
+        if (!meta.modifiedNs) rowsInOrder.SetUnassigned(schema::kFileDate);
+    }
     rowsInOrder.Post();
     ++rowsSinceSave_;
 }

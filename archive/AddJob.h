@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/EntryMeta.h"
 #include "archive/NameIndex.h"
 #include "archive/Operation.h"
 #include "archive/zipUtil.h"
@@ -30,12 +31,17 @@ public:
 
 private:
     void addPathAt(const std::string& parentName, const std::string& path);
-    void addFolder(const std::string& parentName, const std::string& path, const fs::FileId& id);
+    void addFolder(const std::string& parentName, const std::string& path, const fs::PathInfo& info);
     std::vector<fs::FileId> ownFiles() const;
     std::unique_ptr<FileStream> openSource(const std::string& path);
-    void addFile(const std::string& parentName, const std::string& path);
-    NameIndex::Place placeOf(const std::string& parentName, const std::string& path, int32_t type);
-    void reportStoredName(const std::string& path, const std::string& storedName);
+    // A regular file, or (info.link) a symbolic link stored as a file whose content is its target.
+    void addFile(const std::string& parentName, const std::string& path, const fs::PathInfo& info);
+    // Where the item goes; its true name (UTF-8, empty in plain mode) is set in trueName.
+    NameIndex::Place placeOf(const std::string& parentName, const std::string& path, int32_t type, std::string& trueName);
+    // The extension values of the item stored under catalogName; all empty in plain mode.
+    EntryMeta metaOf(const std::string& catalogName, const std::string& trueName, const std::string& path,
+                     const fs::PathInfo& info) const;
+    void reportStoredName(const std::string& path, const std::string& storedName, const EntryMeta& meta);
     void checkRoomFor(const std::string& path, int64_t storedSize) const;
     void beginJournal();
     void checkpoint();
@@ -47,6 +53,8 @@ private:
     TKiv& kiv_;
     const std::string parent_;  // CP950
     const std::string source_;
+    const bool plain_;        // rows without extension values, links followed
+    const bool followLinks_;  // links are stored as what they point to
     JobProgress progress_;
     bool keepBoth_ = false;               // an item already there is added again under a new name
     std::vector<fs::FileId> openFolders_; // the folders on the current path

@@ -15,12 +15,16 @@
 namespace oru {
 namespace {
 
-// "ORUJ", then the version.
+// "ORUJ", then the version. Version 1 records end after the names (and a replaced row's place);
+// version 2 records always hold the place (-1: none), then the extension values.
 constexpr uint8_t kJournalMagic[4] = {'O', 'R', 'U', 'J'};
-constexpr uint32_t kJournalVersion = 1;
-// A record's payload is small (two names of at most a few hundred bytes); anything larger is a
-// damaged length.
-constexpr uint32_t kMaxRecord = 4096;
+constexpr uint32_t kJournalVersion = 2;
+constexpr uint32_t kJournalVersionWithoutMeta = 1;
+// A record's payload is small (two names and the extension values: a true name, name bytes and a
+// link target, together under 6 KiB); anything larger is a damaged length.
+constexpr uint32_t kMaxRecord = 16384;
+// Which extension values a version 2 record holds, one bit each, in the order they follow.
+constexpr uint32_t kHasTrueName = 1, kHasNameBytes = 2, kHasMode = 4, kHasLinkTarget = 8, kHasModifiedNs = 16;
 // The catalog of an archive below 2^31 bytes.
 constexpr uint32_t kMaxPacket = 0x7FFFFFFF;
 
@@ -121,8 +125,16 @@ void AddJournal::append(const JournalRow& row) {
     appendFixed32(payload, row.check);
     putText(payload, row.name);
     putText(payload, row.parent);
-    // Only records of a replacement carry the field, so that other records read as before.
-    if (row.replaces >= 0) appendFixed32(payload, static_cast<uint32_t>(row.replaces));
+    appendFixed32(payload, static_cast<uint32_t>(row.replaces));
+    const EntryMeta& m = row.meta;
+    const uint32_t bits = (m.trueName ? kHasTrueName : 0) | (m.nameBytes ? kHasNameBytes : 0) | (m.mode ? kHasMode : 0) |
+                          (m.linkTarget ? kHasLinkTarget : 0) | (m.modifiedNs ? kHasModifiedNs : 0);
+    appendFixed32(payload, bits);
+    if (m.trueName) putText(payload, *m.trueName);
+    if (m.nameBytes) putText(payload, *m.nameBytes);
+    if (m.mode) appendFixed32(payload, *m.mode);
+    if (m.linkTarget) putText(payload, *m.linkTarget);
+    if (m.modifiedNs) appendFixed64(payload, static_cast<uint64_t>(*m.modifiedNs));
 
     std::vector<uint8_t> record;
     record.reserve(8 + payload.size());
@@ -186,7 +198,7 @@ bool AddJournal::read(Stream& file, int64_t archiveSize, Contents& out) {
     uint32_t version, packetSize;
     if (std::memcmp(r.at, kJournalMagic, 4) != 0) return false;
     r.at += 4;
-    if (!r.get32(version) || version != kJournalVersion) return false;
+    if (!r.get32(version) || (version != kJournalVersion && version != kJournalVersionWithoutMeta)) return false;
     std::memcpy(out.header, r.at, 16);
     r.at += 16;
     // The packet is the catalog the archive held when the add began: it lay inside the archive,
@@ -222,7 +234,28 @@ bool AddJournal::read(Stream& file, int64_t archiveSize, Contents& out) {
             break;
         }
         uint32_t replaces;
-        if (p.get32(replaces)) row.replaces = static_cast<int32_t>(replaces);
+        if (version == kJournalVersionWithoutMeta) {
+            // Only records of a replacement carry its place.
+            if (p.get32(replaces)) row.replaces = static_cast<int32_t>(replaces);
+        } else {
+            uint32_t bits, mode;
+            uint64_t modifiedNs;
+            std::string text;
+            if (!p.get32(replaces)) break;
+            row.replaces = static_cast<int32_t>(replaces);
+            if (!p.get32(bits)) break;
+            EntryMeta& m = row.meta;
+            if ((bits & kHasTrueName) && p.getText(text)) m.trueName = text;
+            if ((bits & kHasNameBytes) && p.getText(text)) m.nameBytes = text;
+            if ((bits & kHasMode) && p.get32(mode)) m.mode = mode;
+            if ((bits & kHasLinkTarget) && p.getText(text)) m.linkTarget = text;
+            if ((bits & kHasModifiedNs) && p.get64(modifiedNs)) m.modifiedNs = static_cast<int64_t>(modifiedNs);
+            // A record must hold every value its bits announce, and nothing more.
+            const uint32_t got = (m.trueName ? kHasTrueName : 0) | (m.nameBytes ? kHasNameBytes : 0) |
+                                 (m.mode ? kHasMode : 0) | (m.linkTarget ? kHasLinkTarget : 0) |
+                                 (m.modifiedNs ? kHasModifiedNs : 0);
+            if (got != bits || p.at != p.end) break;
+        }
         row.type = static_cast<int32_t>(type);
         row.offset = static_cast<int32_t>(offset);
         row.originalSize = static_cast<int32_t>(originalSize);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/EntryMeta.h"
 #include "platform/Stream.h"
 
 namespace oru {
@@ -24,6 +25,8 @@ struct JournalRow : ArchiveEntry {
     // A file added again: the place, in the catalog's default order, of the row whose stored
     // bytes it replaces; -1 for an appended row.
     int32_t replaces = -1;
+    // The values of the extension columns; all empty for rows added in plain mode.
+    EntryMeta meta;
 };
 
 // The check of a file's stored bytes kept in the recovery file: the Adler-32 of 32 bytes at

@@ -104,9 +104,20 @@ std::string sourceName(const std::string& path) {
     return name;
 }
 
+namespace {
+// A catalog text keeps no trailing spaces (its field drops them): a name of spaces only would be
+// stored empty, so each of its spaces becomes "_". Other trailing spaces are dropped where the
+// name is placed (NameIndex::locate), which tells such a name apart from the one without them.
+std::string withoutTrailingSpaces(std::string name) {
+    if (!name.empty() && name.find_last_not_of(' ') == std::string::npos) return std::string(name.size(), '_');
+    return name;
+}
+}  // namespace
+
 std::string storableName(const std::string& utf8) {
     try {
-        return cp950::fromUtf8(utf8);  // the common case: every character has a form
+        // The common case: every character has a form.
+        return withoutTrailingSpaces(cp950::fromUtf8(utf8));
     } catch (const Error&) {
     }
     // Composed characters first, so that "e" + combining acute is one character "é".
@@ -125,7 +136,7 @@ std::string storableName(const std::string& utf8) {
     }
     // A name made only of dots would name the folder itself or its parent.
     if (out.find_first_not_of('.') == std::string::npos) out.assign(out.size(), '_');
-    return out;
+    return withoutTrailingSpaces(std::move(out));
 }
 
 std::string markedName(const std::string& name, unsigned marker, bool isFile) {
@@ -147,6 +158,38 @@ std::string diskName(const std::string& storedName) {
         throw Error(ErrorKind::UnsafeName, {.detail = shown});
     }
     return name;
+}
+
+std::string readableName(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        // The length of a valid character at i (shortest form, no surrogates, at most U+10FFFF), or 0.
+        size_t len = 0;
+        const unsigned c = b[i];
+        auto cont = [&](size_t k) { return i + k < n && (b[i + k] & 0xC0) == 0x80; };
+        if (c < 0x80) {
+            len = 1;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = cont(1) ? 2 : 0;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            const bool second = i + 1 < n && (c == 0xE0 ? b[i + 1] >= 0xA0 : c == 0xED ? b[i + 1] < 0xA0 : true);
+            len = cont(1) && second && cont(2) ? 3 : 0;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            const bool second = i + 1 < n && (c == 0xF0 ? b[i + 1] >= 0x90 : c == 0xF4 ? b[i + 1] < 0x90 : true);
+            len = cont(1) && second && cont(2) && cont(3) ? 4 : 0;
+        }
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(bytes, i, len);
+            i += len;
+        }
+    }
+    return out;
 }
 
 std::string withMarker(const std::string& name, unsigned n) {

@@ -22,7 +22,8 @@ std::string sourceName(const std::string& path);
 
 // The CP950 form of a disk name, whole characters only and not yet cut to kNameWidth. Each
 // character without a CP950 form is converted: Simplified to Traditional Chinese, else Latin to
-// ASCII, else "_" (bytes that are not UTF-8 too). Never fails.
+// ASCII, else "_" (bytes that are not UTF-8 too). Trailing spaces are dropped (the catalog's
+// text fields keep none); a name of spaces only becomes one "_" per space. Never fails.
 std::string storableName(const std::string& utf8);
 
 // name (CP950, any length) as a stored name of at most kNameWidth bytes. marker 0: name itself,
@@ -33,6 +34,10 @@ std::string markedName(const std::string& name, unsigned marker, bool isFile);
 // A stored name (CP950) as it may name a file on disk (UTF-8). Names that could reach outside
 // the extraction directory (empty, ".", "..", holding "/" or a zero byte) are refused.
 std::string diskName(const std::string& storedName);
+
+// A disk name as UTF-8 text: itself when it is valid UTF-8, else each byte that does not begin a
+// valid character replaced by U+FFFD.
+std::string readableName(const std::string& bytes);
 
 // name with the marker "~n" before its extension: "report.txt" -> "report~2.txt"; a name whose
 // only dot leads it (".profile") or that has none gets the marker at its end.

@@ -2,9 +2,11 @@
 #include "archive/NameIndex.h"
 
 #include "archive/CatalogTree.h"
+#include "archive/EntryMeta.h"
 #include "archive/EntryNames.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
+#include "platform/CodePage.h"
 #include "platform/Collation.h"
 
 namespace oru {
@@ -14,17 +16,26 @@ NameIndex::NameIndex(CatalogTable& catalog) {
     rows.CloneFrom(catalog);
     rows.SetOrdering("");
     const int n = rows.ViewSize();
+    const bool extended = entrymeta::hasColumns(rows);
     for (int i = 0; i < n; ++i) {
         const int32_t type = rows.HasValueAt(i, schema::kFileType)
                                  ? static_cast<int32_t>(rows.IntegerAt(i, schema::kFileType))
                                  : -1;
-        insert(rows.TextAt(i, schema::kParentName), rows.TextAt(i, schema::kFileName), type, i);
+        const std::string name = rows.TextAt(i, schema::kFileName);
+        std::string shown;
+        if (extended) {
+            // Rows stored with their own values always hold a mode.
+            const EntryMeta meta = entrymeta::readAt(rows, i);
+            if (meta.trueName) shown = *meta.trueName;
+            else if (meta.mode) shown = cp950::toUtf8(name);
+        }
+        insert(rows.TextAt(i, schema::kParentName), name, type, i, shown);
     }
     rows_ = n;
 }
 
-int NameIndex::append(const std::string& parent, const std::string& name, int32_t type) {
-    insert(parent, name, type, rows_);
+int NameIndex::append(const std::string& parent, const std::string& name, int32_t type, const std::string& shown) {
+    insert(parent, name, type, rows_, shown);
     claimed_.insert(rows_);
     return rows_++;
 }
@@ -35,15 +46,27 @@ const std::string& NameIndex::keyOf(const std::string& text) const {
     return it->second;
 }
 
-void NameIndex::insert(const std::string& parent, const std::string& name, int32_t type, int row) {
+void NameIndex::insert(const std::string& parent, const std::string& name, int32_t type, int row,
+                       const std::string& shown) {
     const std::string& key = keyOf(name);
+    const std::string& parentKey = keyOf(parent);
     // In an archive that already holds a clash, the first row of a name stands for it.
-    children_[keyOf(parent)].emplace(key, Child{row, type});
+    children_[parentKey].emplace(key, Child{row, type, shown});
+    shown_[parentKey].insert(shown.empty() ? cp950::toUtf8(name) : shown);
     if (type == schema::kFolder) folders_.insert(key);
 }
 
+std::string NameIndex::freeTrueName(const std::string& parent, const std::string& name) const {
+    const auto found = shown_.find(keyOf(parent));
+    if (found == shown_.end() || !found->second.count(name)) return name;
+    for (unsigned marker = 1;; ++marker) {
+        std::string marked = withMarker(name, marker);
+        if (!found->second.count(marked)) return marked;
+    }
+}
+
 NameIndex::Place NameIndex::locate(const std::string& parent, const std::string& name, int32_t type,
-                                   bool reuse) const {
+                                   bool reuse, const std::string& trueName) const {
     static const Children none;
     const auto found = children_.find(keyOf(parent));
     const Children& siblings = found == children_.end() ? none : found->second;
@@ -59,7 +82,8 @@ NameIndex::Place NameIndex::locate(const std::string& parent, const std::string&
         const std::string& key = keyOf(place.name);
         const auto sibling = siblings.find(key);
         if (sibling != siblings.end()) {
-            if (reuse && sibling->second.type == type && !claimed_.count(sibling->second.row)) {
+            const bool sameItem = trueName.empty() || sibling->second.shown.empty() || sibling->second.shown == trueName;
+            if (reuse && sameItem && sibling->second.type == type && !claimed_.count(sibling->second.row)) {
                 place.row = sibling->second.row;
                 return place;
             }

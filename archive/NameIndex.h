@@ -28,23 +28,33 @@ public:
         int row = -1;      // the entry there, or -1 for a new one
         std::string name;  // CP950, at most kNameWidth bytes
     };
-    Place locate(const std::string& parent, const std::string& name, int32_t type, bool reuse) const;
+    Place locate(const std::string& parent, const std::string& name, int32_t type, bool reuse,
+                 const std::string& trueName = {}) const;
+    // The first of name (UTF-8) and its forms with "~1", "~2"... (withMarker) that no entry below
+    // parent shows as its name: the true name of an item kept beside one of the same name.
+    std::string freeTrueName(const std::string& parent, const std::string& name) const;
 
     void claim(int row) { claimed_.insert(row); }
-    // Records a row appended to the catalog, claimed; returns its row number.
-    int append(const std::string& parent, const std::string& name, int32_t type);
+    // Records a row appended to the catalog, claimed; returns its row number. shown: the name
+    // the row shows (its TrueName, else FileName in UTF-8) when it was stored with its own
+    // values, empty for a plain row.
+    int append(const std::string& parent, const std::string& name, int32_t type, const std::string& shown = {});
 
 private:
-    void insert(const std::string& parent, const std::string& name, int32_t type, int row);
+    void insert(const std::string& parent, const std::string& name, int32_t type, int row, const std::string& shown);
 
     struct Child {
         int row;
         int32_t type;
+        std::string shown;  // the name it shows when stored with its own values; empty for a plain row
     };
     using Children = std::unordered_map<std::string, Child>;  // by sort key of the name
     const std::string& keyOf(const std::string& text) const;
 
     std::unordered_map<std::string, Children> children_;  // by sort key of the folder's name
+    // The names the rows below each folder show (TrueName, else FileName in UTF-8), by the
+    // folder's sort key.
+    std::unordered_map<std::string, std::unordered_set<std::string>> shown_;
     std::unordered_set<std::string> folders_;            // sort keys of every folder name
     mutable std::unordered_map<std::string, std::string> keys_;  // text -> sort key
     std::unordered_set<int> claimed_;  // rows given out or appended since the index was made

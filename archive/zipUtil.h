@@ -110,6 +110,18 @@ public:
     // Empty: nothing is left out.
     using AddFilter = std::function<bool(const std::string& path)>;
     void SetAddFilter(AddFilter leaveOut) { addFilter_ = std::move(leaveOut); }
+    // How AddPath stores items. Not plain (the default unless PlainByDefault()): the archive is
+    // given the extension columns (archive/FORMAT.md) when it lacks them, and each row its true
+    // name, name bytes, mode, link target and modification time (FileDate too); symbolic links
+    // are stored as links (a file row whose content is the target) unless dereference is set,
+    // which stores what they point to. Plain: exactly the eight columns as before, FileDate
+    // unassigned, links followed; an archive that has the extension columns keeps them, and the
+    // rows added leave them unassigned.
+    void SetPlain(bool plain) { plain_ = plain; }
+    bool Plain() const { return plain_; }
+    void SetDereference(bool dereference) { dereference_ = dereference; }
+    // Whether ORU_PLAIN=1 is set in the environment: both front ends then write plain archives.
+    static bool PlainByDefault();
     // Writes the content of cursor's current row into target; target's position ends at 0.
     // Fails with IsAFolder, UnknownEntryType, StoredOutsideFile, StoredOutsideData, StoredShared,
     // DamagedEntry, LongerThanRecorded (a stream inflating past OriginalSize) or SizeMismatch (a
@@ -201,7 +213,7 @@ private:
     // Gives the file row at place entry.replaces of rowsInOrder (a clone in the default order)
     // the stored bytes, sizes and check-in date of entry.
     void replaceFileRow(CatalogTable& rowsInOrder, const JournalRow& entry);
-    void AppendEntry(const ArchiveEntry& entry);
+    void AppendEntry(const JournalRow& entry);
     void saveHeaderAndCatalog();
     void readHeaderAndCatalog();
     // Reading.
@@ -242,6 +254,8 @@ private:
     Progress* progress_ = nullptr;
     ConflictHandler* conflicts_ = nullptr;
     AddFilter addFilter_;
+    bool plain_ = PlainByDefault();
+    bool dereference_ = false;
     int64_t catalogBytes_ = 0;  // size of the catalog packet last written or read
     int64_t rowsSinceSave_ = 0; // rows appended since then (to bound the next packet's size)
 };

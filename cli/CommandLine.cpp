@@ -19,6 +19,9 @@ const char* const kEntryNote = N_(
     "several entries; the command acts on all of them. A path or pattern that names nothing is an\n"
     "error, reported before anything is done.\n");
 
+// Options every command takes.
+const char kCommonOptions[] = "qPhV";
+
 struct OptionHelp {
     char letter;
     const char* option;  // the option's forms, padded to the descriptions' column
@@ -34,6 +37,10 @@ const OptionHelp kOptionHelp[] = {
      N_("list: print only the paths; -v: print the items; each as it is and\n"
         "ended by a NUL byte instead of a newline (for xargs -0)")},
     {'j', "      --json             ", N_("list: one JSON object per line for each entry")},
+    {'L', "  -L, --dereference      ", N_("add: store what symbolic links point to, not the links")},
+    {'P', "      --plain            ",
+     N_("add: write rows with the eight catalog columns only, links followed\n"
+        "(also ORU_PLAIN=1); true names, modes, times and links are not kept")},
     {'o', "  -o, --overwrite        ", N_("extract: replace files that exist in DIR")},
     {'n', "  -n, --skip-existing    ", N_("extract: keep files that exist in DIR and skip those entries")},
     {'h', "  -h, --help             ", N_("this text; COMMAND --help describes one command")},
@@ -44,7 +51,7 @@ const OptionHelp kOptionHelp[] = {
 std::string optionsText(const CommandHelp* command) {
     std::string text = tr("options (anywhere after \"oru\"; \"--\" ends them):\n");
     for (const OptionHelp& o : kOptionHelp) {
-        if (command && o.letter != 'q' && !std::strchr(command->options, o.letter)) continue;
+        if (command && !std::strchr(kCommonOptions, o.letter) && !std::strchr(command->options, o.letter)) continue;
         const std::string indent(std::strlen(o.option), ' ');
         std::string description = tr(o.text);
         for (size_t at = description.find('\n'); at != std::string::npos; at = description.find('\n', at + 1)) {
@@ -55,13 +62,16 @@ std::string optionsText(const CommandHelp* command) {
     return text;
 }
 
-// Long options and their short letters; every short option has a long form.
+// Long options and their short letters; every short option has a long form ("P" stands for
+// --plain, which has no short form).
 const option kLongOptions[] = {
     {"quiet", no_argument, nullptr, 'q'},
     {"verbose", no_argument, nullptr, 'v'},
     {"exclude", required_argument, nullptr, 'x'},
     {"null", no_argument, nullptr, '0'},
     {"json", no_argument, nullptr, 'j'},
+    {"dereference", no_argument, nullptr, 'L'},
+    {"plain", no_argument, nullptr, 'P'},
     {"overwrite", no_argument, nullptr, 'o'},
     {"skip-existing", no_argument, nullptr, 'n'},
     {"help", no_argument, nullptr, 'h'},
@@ -71,10 +81,8 @@ const option kLongOptions[] = {
 // Leading "-": operands come back in order as option 1, so the first one is the command and
 // options may stand before or after it; ":": a missing argument is told apart from an unknown
 // option.
-// --json has no short form: 'j' stands for it among the commands' option letters only.
-const char kShortOptions[] = "-:qv0x:onhV";
-// Options every command takes.
-const char kCommonOptions[] = "qhV";
+// --json and --plain have no short form: 'j' and 'P' stand for them among the option letters only.
+const char kShortOptions[] = "-:qv0x:LonhV";
 
 const CommandHelp* findCommand(const std::string& name) {
     for (const auto& c : commands()) {
@@ -118,7 +126,7 @@ const std::vector<CommandHelp>& commands() {
     static const std::vector<CommandHelp> all = {
         {"new", "", "ARCHIVE", 1, 1,
          N_("Creates an empty archive. An existing file at ARCHIVE is reused with its catalog emptied.")},
-        {"add", "v0x", "[-qv0] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
+        {"add", "v0xL", "[-qv0L] [-x PATTERN]... ARCHIVE PATH...", 2, -1,
          N_("Adds each file or folder (with everything below it) to the archive's top level, in the\n"
          "order given. A missing ARCHIVE is created first; an existing file that is not an archive\n"
          "is refused.")},
@@ -217,6 +225,8 @@ Invocation parseCommandLine(int argc, char** argv) {
             case 'x': result.options.excludes.push_back(optarg); break;
             case '0': result.options.nul = true; break;
             case 'j': result.options.json = true; break;
+            case 'L': result.options.dereference = true; break;
+            case 'P': result.options.plain = true; break;
             case 'o': result.options.existing = Existing::Overwrite; break;
             case 'n': result.options.existing = Existing::Skip; break;
             case 'h': result.help = true; break;

@@ -193,6 +193,8 @@ void cmdAdd(const std::string& archive, const std::vector<std::string>& paths, c
     struct stat st {};
     const bool created = lstat(archive.c_str(), &st) != 0 && errno == ENOENT;
     auto kiv = created ? TKiv::CreateNew(archive) : openArchive(archive);
+    if (options.plain) kiv->SetPlain(true);
+    kiv->SetDereference(options.dereference);
     const std::string* source = nullptr;  // the PATH being added
     if (!options.excludes.empty()) {
         kiv->SetAddFilter([&](const std::string& path) { return excluded(options.excludes, *source, path); });

@@ -19,6 +19,8 @@ struct Options {
     bool quiet = false;                     // no progress display
     bool verbose = false;                   // each item added, extracted or deleted on standard output
     std::vector<std::string> excludes;      // add: patterns of items left out
+    bool dereference = false;               // add: symbolic links stored as what they point to
+    bool plain = false;                     // add: the eight columns only (TKiv::SetPlain)
     Existing existing = Existing::Unasked;  // extract
     bool nul = false;                       // -0: list prints paths, -v prints items, each ended by NUL
     bool json = false;                      // list: one JSON object per entry

@@ -162,6 +162,24 @@ void writeSeeds(const stdfs::path& dir) {
     }
     writeSeed(archive, dir, n);  // extension columns with hostile values
 
+    {
+        // The rows above hold the extension values (a default add); this one holds none.
+        auto kiv = TKiv::CreateNew(archive.string());
+        kiv->SetPlain(true);
+        kiv->AddPath("", (src / "docs").string());
+    }
+    writeSeed(archive, dir, n);  // plain: the eight columns only
+
+    stdfs::create_symlink("../a.txt", src / "docs" / "up");
+    stdfs::create_symlink("/etc/hostname", src / "docs" / "absolute");
+    writeFile(src / "docs" / "raw\xff name ", "name bytes that are not UTF-8");
+    stdfs::permissions(src / "docs" / "b.txt", stdfs::perms::owner_read | stdfs::perms::owner_exec);
+    {
+        auto kiv = TKiv::CreateNew(archive.string());
+        kiv->AddPath("", (src / "docs").string());
+    }
+    writeSeed(archive, dir, n);  // links, a mode, a name that is not UTF-8
+
     stdfs::remove_all(src);
     stdfs::remove(archive);
 }

@@ -167,7 +167,22 @@ std::vector<TableData> seedTables() {
                  none)};
     extended.log = {{1, 0, logkind::kInsert}, {2, 0, logkind::kInsert}, {3, 0, logkind::kInsert},
                     {4, 0, logkind::kInsert}};
-    return {empty, added, compacted, merged, foreign, extended};
+    // The extension columns after the eight: long texts with 2-byte lengths, a mode, 64-bit times.
+    TableData addedExtended = added;
+    for (Column& c : TableData::extensionColumns()) addedExtended.columns.push_back(std::move(c));
+    const Field none;
+    const std::vector<std::vector<Field>> values = {
+        {text("docs"), none, number<int32_t>(040755), none, number<int64_t>(-1)},
+        {text("a\xEF\xBF\xBD.txt"), text("a\xff.txt"), number<int32_t>(0100600), none,
+         number<int64_t>(int64_t{4102444800} * 1000000000)},
+        {none, none, number<int32_t>(0120777), text(std::string(300, 't')), none},
+    };
+    for (size_t i = 0; i < values.size(); ++i) {
+        std::vector<Field> fields(addedExtended.slots[i].fields.begin(), addedExtended.slots[i].fields.end());
+        fields.insert(fields.end(), values[i].begin(), values[i].end());
+        addedExtended.slots[i].fields = FieldRow(std::move(fields));
+    }
+    return {empty, added, compacted, merged, foreign, extended, addedExtended};
 }
 
 void writeSeeds(const std::string& dir) {

@@ -36,6 +36,7 @@ void writeSeeds(const stdfs::path& dir) {
                 row.offset = static_cast<int32_t>(archive.size());
                 row.storedSize = 8;
                 row.originalSize = 3;
+                if (i == 1) row.meta = {"r1", "r\xff", 0100644, std::nullopt, 1234567890123456789};
                 journal.append(row);
             }
         }

@@ -89,19 +89,39 @@ std::string join(const std::string& path, const std::string& name) {
     return path + "/" + name;
 }
 
-PathInfo inspect(const std::string& path) {
+PathInfo inspect(const std::string& path, bool followLinks) {
     PathInfo info;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
         info.error = errno;
         struct stat link {};
-        info.brokenLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        info.brokenLink = followLinks && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
         return info;
     }
     info.directory = S_ISDIR(st.st_mode);
     info.regular = S_ISREG(st.st_mode);
+    info.link = S_ISLNK(st.st_mode);
+    info.mode = static_cast<uint32_t>(st.st_mode);
+    info.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     info.id.dev = st.st_dev;
     info.id.ino = st.st_ino;
+    if (info.link) {
+        // The target as the link holds it; st_size is its length, but a link may change meanwhile.
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 64) + 1, '\0');
+        for (;;) {
+            const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+            if (n < 0) {
+                info.error = errno;
+                return info;
+            }
+            if (static_cast<size_t>(n) < target.size()) {
+                target.resize(static_cast<size_t>(n));
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        info.linkTarget = std::move(target);
+    }
     return info;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 // File-system queries and changes the engine needs, on native paths (UTF-8, "/" separated).
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,16 +40,21 @@ struct FileId {
 };
 bool fileId(const std::string& path, FileId& id);
 
-// What a path names (links followed), and its identity, in one stat (a second one, lstat, only
-// when the first fails): walking a tree of thousands of files asks this once per item.
+// What a path names, and its identity, in one stat (a second one, lstat, only when the first
+// fails): walking a tree of thousands of files asks this once per item. With followLinks false a
+// symbolic link at path is described itself (link set, its target read), dangling or not.
 struct PathInfo {
     int error = 0;            // 0, or the system's error number when nothing can be reached there
     bool brokenLink = false;  // error set, and a symbolic link stands at path itself
     bool directory = false;
     bool regular = false;
+    bool link = false;        // a symbolic link, described itself (followLinks false)
+    uint32_t mode = 0;        // st_mode: file type and permission bits
+    int64_t modifiedNs = 0;   // modification time, nanoseconds since 1970-01-01 00:00 UTC
+    std::string linkTarget;   // link: the target's bytes as stored in the link
     FileId id;
 };
-PathInfo inspect(const std::string& path);
+PathInfo inspect(const std::string& path, bool followLinks = true);
 
 // Side files (the recovery file and compaction's temporary file) sit in the archive's folder,
 // which others may write too (/tmp, a shared project folder). One is taken for this process's

@@ -236,6 +236,7 @@ private:
     QTimer* paneRefresh_;                  // gathers a burst of changes into one re-read
     QTimer* statusUpdate_;                 // counts the listing once after a burst of changes
     std::vector<QAction*> archiveActions_;  // menu commands that need an archive open
+    QAction* plainArchives_ = nullptr;      // checked: Add writes plain rows (TKiv::SetPlain)
     std::unique_ptr<QTemporaryDir> privateFiles_;  // files opened or dragged from the listing (mode 0700)
     TOpenedEntries* openedEntries_;                // the copies opened with other applications
     int privateCount_ = 0;

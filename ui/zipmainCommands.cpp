@@ -217,6 +217,7 @@ std::vector<CommandProgress::Skipped> TMainFrm::addPaths(oru::TKiv& archive, con
     progress.stopWhen(closeRequested_);
     RenameRecorder renames(&progress);
     ProgressScope reporting(archive, &renames);
+    archive.SetPlain(plainArchives_ && plainArchives_->isChecked());
     for (size_t i = 0; i < plan->size(); ++i) {
         if (i > 0) progress.nextCall();
         archive.AddPath(parent, (*plan)[i].path, (*plan)[i].mode);

@@ -80,6 +80,12 @@ void TMainFrm::buildMenus() {
                             &TMainFrm::openSelectionWithApplication, DBGrid1));
     needsArchive(addCommand(commands, tr("&Test"), QKeySequence(Qt::CTRL | Qt::Key_T), &TMainFrm::testArchive));
     needsArchive(addCommand(commands, tr("Re&build Archive"), QKeySequence(), &TMainFrm::BtnBuildExeClick));
+    commands->addSeparator();
+    // Add writes the eight catalog columns only, as earlier versions did; ORU_PLAIN=1 checks it.
+    plainArchives_ = commands->addAction(tr("P&lain Archives"));
+    plainArchives_->setObjectName(QStringLiteral("PlainArchives"));
+    plainArchives_->setCheckable(true);
+    plainArchives_->setChecked(oru::TKiv::PlainByDefault());
 
     QMenu* view = bar->addMenu(tr("&View"));
     needsArchive(addCommand(view, tr("&Find"), QKeySequence::Find, &TMainFrm::startFind));

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "ArchiveTestSupport.h"
+#include "archive/EntryMeta.h"
 #include "platform/FileSystem.h"
 
 namespace oru::test {
@@ -32,12 +33,18 @@ constexpr double kNever = 1e9;  // no checkpoint before the end of an AddPath ca
 
 bool exists(const std::string& p) { return std::filesystem::exists(p); }
 
-// A row as a tuple, for comparing whole listings.
-using RowKey = std::tuple<std::string, std::string, int32_t, int64_t, int64_t, int64_t, double>;
+// A row as a tuple, for comparing whole listings: the eight columns' values and the extension
+// values (all empty in plain archives).
+using RowKey = std::tuple<std::string, std::string, int32_t, int64_t, int64_t, int64_t, double, EntryMeta>;
 std::vector<RowKey> keysOf(CatalogTable& catalog) {
     std::vector<RowKey> keys;
+    CatalogTable rows;
+    rows.CloneFrom(catalog);
+    rows.SetOrdering("");
+    int i = 0;
     for (const auto& r : rowsOf(catalog)) {
-        keys.emplace_back(r.name, r.parent, r.type, r.offset, r.originalSize, r.storedSize, r.checkin);
+        keys.emplace_back(r.name, r.parent, r.type, r.offset, r.originalSize, r.storedSize, r.checkin,
+                          entrymeta::readAt(rows, i++));
     }
     return keys;
 }
@@ -245,14 +252,19 @@ TEST_F(CrashSafetyTest, AddKilledAtEveryWriteLosesAtMostTheFileBeingWritten) {
         const char* what;
         double interval;
         const char* source;
+        bool plain;
     } passes[] = {
-        {"catalog after every file", 0, "tree"},
-        {"catalog at the end only", kNever, "tree"},
-        {"a file written in pieces", kNever, "bigtree"},
+        {"catalog after every file", 0, "tree", true},
+        {"catalog at the end only", kNever, "tree", true},
+        {"a file written in pieces", kNever, "bigtree", true},
+        // The add gives the plain archive the extension columns; the recovery file carries them
+        // and every row's values.
+        {"extension values, catalog at the end only", kNever, "tree", false},
     };
     for (const auto& pass : passes) {
         SCOPED_TRACE(pass.what);
         IntervalScope scope(pass.interval);
+        PlainScope plain(pass.plain);
         const std::string source = path(pass.source);
         // The whole add, uninterrupted: what every crash must be a prefix of.
         std::vector<RowKey> full;
@@ -297,53 +309,75 @@ TEST_F(CrashSafetyTest, AddKilledAtEveryWriteLosesAtMostTheFileBeingWritten) {
 TEST_F(CrashSafetyTest, AddingAgainKilledAtEveryWriteKeepsEveryRow) {
     makeTree();
     IntervalScope scope(kNever);
-    const std::string archive = path("x.oru");
-    std::map<std::string, Bytes> before = content;
-    {
-        auto kiv = TKiv::CreateNew(archive);
-        kiv->AddPath("", path("tree"));
-    }
-    const Bytes base = readAll(archive);
-    for (const char* name : {"tree/a.txt", "tree/sub/c.txt", "tree/sub/deeper/d.bin"}) {
-        const std::string key = std::filesystem::path(name).filename().string();
-        content[key] = randomBytes(2000, static_cast<unsigned>(key[0]));
-        writeAll(path(name), content[key]);
-    }
-    std::vector<RowKey> full;
-    Bytes fullBytes;
-    addUninterrupted(archive, base, path("tree"), full, fullBytes);
-    int points = 0, partlyReplaced = 0;
-    for (int k = 1;; ++k) {
+    for (const bool plainMode : {true, false}) {
+        SCOPED_TRACE(plainMode ? "plain" : "extension values");
+        PlainScope plain(plainMode);
+        const std::string archive = path("x.oru");
+        std::map<std::string, Bytes> before = content;
+        {
+            auto kiv = TKiv::CreateNew(archive);
+            kiv->AddPath("", path("tree"));
+        }
+        const Bytes base = readAll(archive);
+        std::vector<RowKey> baseRows;
+        {
+            auto kiv = TKiv::OpenExisting(archive);
+            baseRows = keysOf(kiv->Catalog());
+        }
         writeAll(archive, base);
-        const bool killed = runKilledAtWrite(k, [&] { TKiv::OpenExisting(archive)->AddPath("", path("tree")); });
-        if (!killed) break;
-        ++points;
-        const std::string when = "killed at write " + std::to_string(k);
-        std::unique_ptr<TKiv> kiv = openAfterKill(archive, when);
-        if (!kiv) continue;
-        const auto rows = keysOf(kiv->Catalog());
-        ASSERT_EQ(rows.size(), full.size()) << when;
-        expectFileMatches(*kiv);
-        CatalogTable all;
-        all.CloneFrom(kiv->Catalog());
-        int replaced = 0;
-        for (all.First(); !all.AtEnd(); all.Next()) {
-            if (all.GetInteger("FileType") != 1) continue;
-            const std::string name = all.GetText("FileName");
-            MemoryStream out;
-            kiv->ReadEntry(all, out);
-            EXPECT_TRUE(out.bytes() == content[name] || out.bytes() == before[name]) << when << ": " << name;
-            replaced += out.bytes() != before[name];
+        for (const char* name : {"tree/a.txt", "tree/sub/c.txt", "tree/sub/deeper/d.bin"}) {
+            const std::string key = std::filesystem::path(name).filename().string();
+            content[key] = randomBytes(2000, static_cast<unsigned>(key[0]));
+            writeAll(path(name), content[key]);
+            // A new mode and time too, which the replacing rows carry.
+            ::chmod(path(name).c_str(), plainMode ? 0644 : 0600);
         }
-        // Between the first and the last replacement, the recovery file alone brings them back.
-        partlyReplaced += replaced > 0 && replaced < 3;
-        if (rows == full) {
-            kiv.reset();
-            EXPECT_EQ(readAll(archive), fullBytes) << when;
+        std::vector<RowKey> full;
+        Bytes fullBytes;
+        addUninterrupted(archive, base, path("tree"), full, fullBytes);
+        int points = 0, partlyReplaced = 0;
+        for (int k = 1;; ++k) {
+            writeAll(archive, base);
+            const bool killed = runKilledAtWrite(k, [&] { TKiv::OpenExisting(archive)->AddPath("", path("tree")); });
+            if (!killed) break;
+            ++points;
+            const std::string when = "killed at write " + std::to_string(k);
+            std::unique_ptr<TKiv> kiv = openAfterKill(archive, when);
+            if (!kiv) continue;
+            const auto rows = keysOf(kiv->Catalog());
+            ASSERT_EQ(rows.size(), full.size()) << when;
+            // Each row as it was or as the whole add left it: offset, sizes and values together.
+            for (size_t i = 0; i < rows.size(); ++i) {
+                EXPECT_TRUE(rows[i] == baseRows[i] || rows[i] == full[i]) << when << ": row " << i;
+            }
+            expectFileMatches(*kiv);
+            CatalogTable all;
+            all.CloneFrom(kiv->Catalog());
+            int replaced = 0;
+            for (all.First(); !all.AtEnd(); all.Next()) {
+                if (all.GetInteger("FileType") != 1) continue;
+                const std::string name = all.GetText("FileName");
+                MemoryStream out;
+                kiv->ReadEntry(all, out);
+                EXPECT_TRUE(out.bytes() == content[name] || out.bytes() == before[name]) << when << ": " << name;
+                replaced += out.bytes() != before[name];
+            }
+            // Between the first and the last replacement, the recovery file alone brings them back.
+            partlyReplaced += replaced > 0 && replaced < 3;
+            if (rows == full) {
+                kiv.reset();
+                EXPECT_EQ(readAll(archive), fullBytes) << when;
+            }
+        }
+        EXPECT_GT(points, 3);
+        EXPECT_GT(partlyReplaced, 0);
+        content = before;
+        for (const char* name : {"tree/a.txt", "tree/sub/c.txt", "tree/sub/deeper/d.bin"}) {
+            const std::string key = std::filesystem::path(name).filename().string();
+            writeAll(path(name), content[key]);
+            ::chmod(path(name).c_str(), 0644);
         }
     }
-    EXPECT_GT(points, 3);
-    EXPECT_GT(partlyReplaced, 0);
 }
 
 // The process killed at every write of a compaction: each time the archive opens with the old

@@ -75,6 +75,7 @@ TEST_F(ManPageTest, BashCompletionOffersCommandsOptionsAndEntries) {
     const Case cases[] = {
         {"oru ex", {"extract"}},
         {"oru add --ex", {"--exclude="}},
+        {"oru add --", {"--dereference", "--exclude=", "--help", "--null", "--plain", "--quiet", "--verbose", "--version"}},
         {"oru extract --", {"--help", "--null", "--overwrite", "--quiet", "--skip-existing", "--verbose", "--version"}},
         {"oru list --", {"--help", "--json", "--null", "--quiet", "--version"}},
         {"oru list a", {"a.oru"}},

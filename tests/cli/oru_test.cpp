@@ -113,6 +113,45 @@ TEST_F(OruCli, AddingAgainMergesByPathAndRenamesAreReported) {
     EXPECT_EQ(listed(ok({"list", "a.oru"})), (std::vector<std::string>{"f 4 keep"}));
 }
 
+// Without plain mode the true names are kept beside the catalog names, so add reports no
+// rename; --plain and ORU_PLAIN=1 report each as before. A link is stored as its target's text,
+// or with -L as what it points to; every reader path of the tool takes the archive.
+TEST_F(OruCli, AddKeepsTrueNamesQuietlyAndPlainModeReportsRenames) {
+    english();
+    writeFile(path("résumé.txt"), "r");
+    writeFile(path("a/b/a/f"), "deep");
+    stdfs::create_symlink("résumé.txt", path("ln"));
+    struct Case {
+        const char* what;
+        const char* plainVariable;  // ORU_PLAIN, or nullptr for unset
+        std::vector<std::string> options;
+        std::string reports;        // standard error of the add
+        std::string link;           // `oru cat` of the link's entry
+    } cases[] = {
+        {"extended", nullptr, {}, "", "résumé.txt"},
+        {"extended, ORU_PLAIN=0", "0", {}, "", "résumé.txt"},
+        {"dereferenced", nullptr, {"-L"}, "", "r"},
+        {"--plain", nullptr, {"--plain"}, "oru: résumé.txt -> resume.txt (renamed)\noru: a/b/a -> a~1 (renamed)\n", "r"},
+        {"ORU_PLAIN=1", "1", {}, "oru: résumé.txt -> resume.txt (renamed)\noru: a/b/a -> a~1 (renamed)\n", "r"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.plainVariable) setenv("ORU_PLAIN", c.plainVariable, 1); else unsetenv("ORU_PLAIN");
+        stdfs::remove(path("x.oru"));
+        std::vector<std::string> args = {"add"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"x.oru", "résumé.txt", "a", "ln"});
+        const RunResult r = oru(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, c.reports);
+        EXPECT_EQ(listed(ok({"list", "x.oru"})).size(), 6u);
+        EXPECT_EQ(ok({"cat", "x.oru", "ln"}), c.link);
+        EXPECT_EQ(ok({"test", "x.oru"}), "3 stored files checked, 0 damaged\n");
+        ok({"extract", "-o", "x.oru", "out"});
+    }
+    setenv("ORU_PLAIN", "1", 1);
+}
+
 TEST_F(OruCli, DeleteOfAFolderCompactsAndTestsClean) {
     makeArchive();
     const auto before = stdfs::file_size(path("a.oru"));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "WindowTestSupport.h"
+#include "archive/EntryMeta.h"
 #include "ui/AddNames.h"
 
 namespace oru::ui {
@@ -91,6 +92,53 @@ TEST(AddNamesTest, AddAsksForItemsThereAlreadyAndListsTheRenamesOnce) {
     MemoryStream content;
     w.CurrentArchive()->ReadEntry(c, content);
     EXPECT_EQ(std::string(content.bytes().begin(), content.bytes().end()), "newer");
+}
+
+// Outside plain mode the window stores true names beside the catalog names: its rename dialog
+// lists only an item whose shown name changed (one kept beside another); the "Plain Archives"
+// menu item, off unless ORU_PLAIN=1, makes Add write plain rows again.
+TEST(AddNamesTest, WithoutPlainModeOnlyNamesShownChangeAreListed) {
+    ::setenv("ORU_PLAIN", "0", 1);
+    struct Restore {
+        ~Restore() { ::setenv("ORU_PLAIN", "1", 1); }
+    } restore;
+    TempDir tmp;
+    writeFile(tmp / "src/docs/x/x/deep.txt", "deep");  // the inner x has the catalog name x~1
+    writeFile(tmp / "src/new.txt", "new");
+    const std::string path = tmp / "names.oru";
+    makeArchive(path, {tmp / "src/docs"});
+    TMainFrm w({path});
+    w.FormCreate();
+    auto* plain = w.findChild<QAction*>(QStringLiteral("PlainArchives"));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_TRUE(plain->isCheckable());
+    EXPECT_FALSE(plain->isChecked());
+    ExistingQuestion::answerWith([&](const std::string&) { return ExistingChoice{Action::KeepBoth, false}; });
+    std::vector<std::vector<std::pair<std::string, std::string>>> dialogs;
+    RenamesDialog::answerWith([&](const auto& renames) { dialogs.push_back(renames); });
+
+    selectInFilePane(w, tmp / "src", {"[docs]"});
+    w.BtnAddFileClick();
+    EXPECT_EQ(listing(w), (std::vector<std::string>{"docs", "docs~1"}));
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], (std::vector<std::pair<std::string, std::string>>{{tmp / "src/docs", "docs~1"}}));
+
+    // Checked: the new row holds no extension values, and FileDate stays unassigned.
+    plain->setChecked(true);
+    selectInFilePane(w, tmp / "src", {"new.txt"});
+    w.BtnAddFileClick();
+    CatalogTable& c = w.CurrentArchive()->Catalog();
+    ASSERT_TRUE(entrymeta::hasColumns(c));
+    bool found = false;
+    for (int i = 0; i < c.ViewSize(); ++i) {
+        const bool isNew = c.TextAt(i, schema::kFileName) == "new.txt";
+        found |= isNew;
+        EXPECT_EQ(entrymeta::readAt(c, i).mode.has_value(), !isNew) << c.TextAt(i, schema::kFileName);
+        if (isNew) {
+            EXPECT_FALSE(c.HasValueAt(i, schema::kFileDate));
+        }
+    }
+    EXPECT_TRUE(found);
 }
 
 }  // namespace

@@ -201,8 +201,8 @@ TEST_F(WindowStateTest, CommandsNeedingAnArchiveAreEnabledOnlyWithOne) {
     const std::vector<std::string> always = enabledCommands();
     // Repair works on an archive that would not open, so it needs none open.
     EXPECT_EQ(always, (std::vector<std::string>{"新壓縮檔(&N)...", "開啟壓縮檔(&O)...", "修復(&A)...", "離開(&X)",
-                                                "解壓縮後開啟資料夾(&F)", "重新整理(&R)", "BtnNewFile", "BtnOpenFile",
-                                                "ToolButton1"}));
+                                                "解壓縮後開啟資料夾(&F)", "純八欄壓縮檔(&L)", "重新整理(&R)",
+                                                "BtnNewFile", "BtnOpenFile", "ToolButton1"}));
     openArchive(w, tmp / "a.oru");
     EXPECT_GT(enabledCommands().size(), always.size() + 10);
     // New, then Cancel in its dialog: the archive was closed first, so its commands go again.

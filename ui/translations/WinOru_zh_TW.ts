@@ -506,6 +506,10 @@ Overwrite it with the file from the archive?</source>
         <translation>重整檔案(&amp;B)</translation>
     </message>
     <message>
+        <source>P&amp;lain Archives</source>
+        <translation>純八欄壓縮檔(&amp;L)</translation>
+    </message>
+    <message>
         <source>&amp;Find</source>
         <translation>尋找(&amp;F)</translation>
     </message>
