@@ -93,4 +93,11 @@ std::string trueNameAt(const CatalogTable& catalog, int index) {
     return cp950::toUtf8(catalog.TextAt(index, schema::kFileName));
 }
 
+std::string trueName(const CatalogTable& catalog) {
+    if (kindFits(catalog, schema::kTrueName) && catalog.HasValue(schema::kTrueName)) {
+        return catalog.GetText(schema::kTrueName);
+    }
+    return cp950::toUtf8(catalog.GetText(schema::kFileName));
+}
+
 }  // namespace oru::entrymeta

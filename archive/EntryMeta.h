@@ -42,6 +42,8 @@ void write(CatalogTable& catalog, const EntryMeta& meta);
 
 // The name a user sees for the row at index: trueName when set, else FileName in UTF-8.
 std::string trueNameAt(const CatalogTable& catalog, int index);
+// The same for the current row.
+std::string trueName(const CatalogTable& catalog);
 
 }  // namespace entrymeta
 }  // namespace oru

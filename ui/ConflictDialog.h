@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/ConflictHandler.h"
 
@@ -51,9 +52,13 @@ public:
     using Ask = std::function<ConflictAnswer(const std::string& path)>;
     explicit WindowConflicts(Ask ask) : ask_(std::move(ask)) {}
     oru::ConflictChoice choose(const std::string& path) override;
+    // What the file system would not keep (permissions, times, links), one message per kind.
+    void notice(const std::string& message) override { notices_.push_back(message); }
+    const std::vector<std::string>& notices() const { return notices_; }
 
 private:
     Ask ask_;
+    std::vector<std::string> notices_;
     bool remembered_ = false;
     oru::ConflictChoice all_ = oru::ConflictChoice::Cancel;
 };

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "archive/EntryMeta.h"
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -80,7 +81,7 @@ std::vector<std::string> topLevelNames(TMainFrm& window) {
     std::vector<std::string> names;
     oru::CatalogTable& catalog = window.CurrentArchive()->Catalog();
     for (catalog.First(); !catalog.AtEnd(); catalog.Next())
-        names.push_back(cp950::toUtf8(catalog.GetText(schema::kFileName)));
+        names.push_back(oru::entrymeta::trueName(catalog));
     return names;
 }
 

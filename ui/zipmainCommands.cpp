@@ -16,6 +16,7 @@
 
 #include "archive/CatalogTree.h"
 #include "archive/DeleteJob.h"
+#include "archive/EntryMeta.h"
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -101,7 +102,7 @@ std::map<std::string, ConflictEntry> entriesByPath(oru::CatalogTable& catalog, c
     struct Paths : oru::CatalogTree::Visitor {
         Paths(const oru::CatalogTable& table, std::map<std::string, ConflictEntry>& found) : all(table), entries(found) {}
         void visit(int row, bool entered) override {
-            const std::string name = oru::cp950::toUtf8(all.TextAt(row, oru::schema::kFileName));
+            const std::string name = oru::entrymeta::trueNameAt(all, row);
             if (entered) return folders.push_back(name);
             if (all.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder) return;
             std::string path;
@@ -115,7 +116,7 @@ std::map<std::string, ConflictEntry> entriesByPath(oru::CatalogTable& catalog, c
     };
     std::map<std::string, ConflictEntry> entries;
     for (int row : rows) {
-        const std::string name = oru::cp950::toUtf8(catalog.TextAt(row, oru::schema::kFileName));
+        const std::string name = oru::entrymeta::trueNameAt(catalog, row);
         if (catalog.IntegerAt(row, oru::schema::kFileType) != oru::schema::kFolder) {
             entries[name] = entryFacts(catalog, row);
             continue;
@@ -291,6 +292,12 @@ void TMainFrm::extractRows(oru::TKiv& archive, const std::vector<oru::Bookmark>&
     } answering{archive};
     archive.ExtractEntries(catalog, rows, directory);
     setOutcome(outcomeText(tr("Extracted %n file(s)", nullptr, static_cast<int>(progress.items())), progress));
+    // The files came out, but the file system kept less than the archive holds: said once.
+    if (!conflicts.notices().empty()) {
+        QStringList lines;
+        for (const std::string& notice : conflicts.notices()) lines << QString::fromStdString(notice);
+        dialogs::tell(this, lines.join(QStringLiteral("\n")));
+    }
 }
 
 void TMainFrm::BtnDeleteClick() {
@@ -310,7 +317,7 @@ void TMainFrm::BtnDeleteClick() {
     }
     std::vector<DeleteItem> items;
     for (const int row : DBGrid1->selectedModelRows())
-        items.push_back({QString::fromStdString(oru::cp950::toUtf8(catalog.TextAt(row, oru::schema::kFileName))),
+        items.push_back({QString::fromStdString(oru::entrymeta::trueNameAt(catalog, row)),
                          catalog.IntegerAt(row, oru::schema::kFileType) == oru::schema::kFolder});
     if (!dialogs::askYesNo(this, deleteQuestion(items))) return;
     deleteSelection(archive);

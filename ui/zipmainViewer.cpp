@@ -17,6 +17,7 @@
 #include <optional>
 #include <string_view>
 
+#include "archive/EntryMeta.h"
 #include "catalog/ArchiveSchema.h"
 #include "platform/CodePage.h"
 #include "platform/Error.h"
@@ -128,7 +129,7 @@ void TMainFrm::BtnBrowseClick() {
 void TMainFrm::showInViewer(oru::TKiv& archive, oru::CatalogTable& catalog) {
     // A folder row fails here, before any window exists.
     const HeadOfEntry head = readHead(archive, catalog, kViewLimit);
-    const std::string name = oru::cp950::toUtf8(catalog.GetText(oru::schema::kFileName));
+    const std::string name = oru::entrymeta::trueName(catalog);
     auto* viewer = new TfmBrowse(this);
     viewer->setWindowTitle(QString::fromStdString(name));
     const std::string_view start = std::string_view(head.bytes).substr(0, kSniffBytes);
@@ -180,7 +181,7 @@ void TMainFrm::openRow(int row) {
             if (node->child(i)->data(0, kNameRole).toByteArray() == name) return tv->setCurrentItem(node->child(i));
         return;
     }
-    const std::string name = oru::cp950::toUtf8(catalog.GetText(oru::schema::kFileName));
+    const std::string name = oru::entrymeta::trueName(catalog);
     const HeadOfEntry head = readHead(archive, catalog, kSniffBytes);
     const QMimeType type = QMimeDatabase().mimeTypeForFileNameAndData(
         QString::fromStdString(name), QByteArray::fromStdString(head.bytes));

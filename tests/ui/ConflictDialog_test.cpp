@@ -19,6 +19,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "archive/ExtractTarget.h"
 #include "platform/Error.h"
 #include "ui/ConflictDialog.h"
 #include "ui/DBGrid.h"
@@ -225,6 +226,29 @@ TEST_F(WindowExtractTest, DamagedEntryIsNamedOnceAndTheOthersComeOut) {
     }
     EXPECT_EQ(message, tmp / "x.oru" + ": b.txt: error: 壓縮資料已損壞");
     EXPECT_EQ(filesIn(tmp / "out"), (Files{{"a.txt", "new a"}, {"c.txt", "new c"}}));
+}
+
+// A file system that keeps no modes or times: the files come out, and one message says what was
+// not kept, once per kind.
+TEST_F(WindowExtractTest, WhatTheFileSystemDidNotKeepIsToldOnce) {
+    {
+        fsys::remove(tmp / "x.oru");
+        auto archive = TKiv::CreateNew(tmp / "x.oru");
+        archive->SetPlain(false);  // modes and times stored
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) archive->AddPath("", tmp / ("src/" + std::string(name)));
+    }
+    std::vector<QString> told;
+    NoticeBox::answerWith([&](const QString& text) { told.push_back(text); });
+    ExtractTarget::setRefusalsForTesting({.modes = true, .times = true});
+    auto w = openWindow();
+    fsys::remove_all(tmp / "out");
+    w->BtnExtractClick();
+    ExtractTarget::setRefusalsForTesting({});
+    NoticeBox::reset();
+    EXPECT_EQ(filesIn(tmp / "out").size(), 3u);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].count(QLatin1Char('\n')), 1);  // one line per kind
+    EXPECT_TRUE(told[0].contains(QString::fromStdString(tmp / "out"))) << told[0].toStdString();
 }
 
 // An archive the user may read but not write: the title says so, Extract works, and Add,
