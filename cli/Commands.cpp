@@ -15,6 +15,7 @@
 #include "archive/ArchiveFigures.h"
 #include "archive/CatalogTree.h"
 #include "archive/DeleteJob.h"
+#include "archive/EntryMeta.h"
 #include "archive/SalvageJob.h"
 #include "archive/TestJob.h"
 #include "archive/UnreachableRows.h"
@@ -225,18 +226,46 @@ namespace {
 // One entry of `oru list --json`: {"path":...,"type":...,"size":...,"stored":...,"added":...}, the
 // values the catalog lacks (a folder's sizes) as null. A field the catalog comes to keep (the
 // file's mode, its modification time) is one more pair in fields.
+// Whether the row at i is a symbolic link stored as one (its mode says so and its target is kept).
+bool isLink(const EntryMeta& meta) { return meta.mode && (*meta.mode & S_IFMT) == S_IFLNK && meta.linkTarget; }
+
+// A modification time in nanoseconds since 1970 as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ" (UTC).
+std::string utcText(int64_t ns) {
+    int64_t seconds = ns / 1000000000, nanos = ns % 1000000000;
+    if (nanos < 0) {
+        nanos += 1000000000;
+        --seconds;
+    }
+    const time_t t = static_cast<time_t>(seconds);
+    struct tm utc {};
+    if (::gmtime_r(&t, &utc) == nullptr) return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%09lldZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long long>(nanos));
+    return text;
+}
+
 std::string jsonEntry(const CatalogTable& catalog, int i, const std::string& path) {
     const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+    const EntryMeta meta = entrymeta::readAt(catalog, i);
     const auto number = [&](const char* field) {
         return catalog.HasValueAt(i, field) ? std::to_string(catalog.IntegerAt(i, field)) : std::string("null");
     };
     const std::string added = dateText(catalog, i);
+    const std::string modified = meta.modifiedNs ? utcText(*meta.modifiedNs) : std::string();
+    const char* kind = type == schema::kFolder ? "\"folder\""
+                       : type != schema::kFile ? "\"other\""
+                       : isLink(meta)          ? "\"link\""
+                                               : "\"file\"";
     const std::pair<const char*, std::string> fields[] = {
         {"path", jsonString(path)},
-        {"type", type == schema::kFolder ? "\"folder\"" : type == schema::kFile ? "\"file\"" : "\"other\""},
+        {"type", kind},
         {"size", number(schema::kOriginalSize)},
         {"stored", number(schema::kStoredSize)},
         {"added", added.empty() ? "null" : jsonString(added)},
+        {"modified", modified.empty() ? "null" : jsonString(modified)},
+        {"mode", meta.mode ? std::to_string(*meta.mode & 07777) : "null"},
+        {"target", isLink(meta) ? jsonString(*meta.linkTarget) : "null"},
     };
     std::string line = "{";
     for (const auto& [name, value] : fields) {
@@ -262,8 +291,9 @@ void cmdList(const std::string& archive, const Options& options) {
             // Rows of a type other than folder and file are listed as "?", never as files. The
             // path is escaped wherever the listing goes: a name must not make a line of its own.
             const int64_t type = catalog.IntegerAt(i, schema::kFileType);
+            const char* file = type != schema::kFile ? "?" : isLink(entrymeta::readAt(catalog, i)) ? "l" : "f";
             line = type == schema::kFolder ? "d\t\t\t"
-                                           : std::string(type == schema::kFile ? "f" : "?") + "\t" +
+                                           : std::string(file) + "\t" +
                                                  sizeText(catalog, i, schema::kOriginalSize) + "\t" +
                                                  sizeText(catalog, i, schema::kStoredSize) + "\t";
             line += dateText(catalog, i) + "\t" + escapedName(path) + "\n";

@@ -22,15 +22,16 @@ std::map<std::string, std::string> filesBelow(const stdfs::path& root) {
     return files;
 }
 
-// The TYPE, SIZE and PATH columns of `oru list`, checking that STORED and DATE look right.
+// The TYPE, SIZE and PATH columns of `oru list` (type d, f, or l for a link), checking that
+// STORED and DATE look right.
 std::vector<std::string> listed(const std::string& listOutput) {
-    static const std::regex line(R"(^(d)\t\t\t(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\t(.+)$|^(f)\t(\d+)\t(\d+)\t(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\t(.+)$)");
+    static const std::regex line(R"(^(d)\t\t\t(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\t(.+)$|^([fl])\t(\d+)\t(\d+)\t(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\t(.+)$)");
     std::vector<std::string> result;
     for (const auto& l : lines(listOutput)) {
         std::smatch m;
         EXPECT_TRUE(std::regex_match(l, m, line)) << "malformed list line: " << l;
         if (m.empty()) continue;
-        result.push_back(m[1].matched ? "d " + m[3].str() : "f " + m[5].str() + " " + m[8].str());
+        result.push_back(m[1].matched ? "d " + m[3].str() : m[4].str() + " " + m[5].str() + " " + m[8].str());
     }
     return result;
 }
@@ -144,7 +145,10 @@ TEST_F(OruCli, AddKeepsTrueNamesQuietlyAndPlainModeReportsRenames) {
         const RunResult r = oru(args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, c.reports);
-        EXPECT_EQ(listed(ok({"list", "x.oru"})).size(), 6u);
+        const std::vector<std::string> rows = listed(ok({"list", "x.oru"}));
+        EXPECT_EQ(rows.size(), 6u);
+        // Stored as a link, the link lists as one.
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), "l 12 ln"), c.link == "r" ? 0 : 1);
         EXPECT_EQ(ok({"cat", "x.oru", "ln"}), c.link);
         EXPECT_EQ(ok({"test", "x.oru"}), "3 stored files checked, 0 damaged\n");
         ok({"extract", "-o", "x.oru", "out"});
@@ -667,12 +671,13 @@ TEST_F(OruCli, ListingsEscapeNamesAndOfferNulAndJson) {
     for (const std::string& name : names) stored.push_back("src/" + name);
     EXPECT_EQ(sorted(raw), sorted(stored));
 
-    // --json: one object per line; a folder's sizes are null.
+    // --json: one object per line; a folder's sizes are null, and so are the modification time,
+    // mode and link target a plain archive does not keep.
     const std::vector<std::string> json = lines(ok({"list", "--json", "a.oru"}));
     ASSERT_EQ(json.size(), 4u);
     static const std::regex date(R"("added":"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d")");
     EXPECT_EQ(std::regex_replace(json[0], date, "\"added\":D"),
-              R"({"path":"src","type":"folder","size":null,"stored":null,"added":D})");
+              R"({"path":"src","type":"folder","size":null,"stored":null,"added":D,"modified":null,"mode":null,"target":null})");
     std::vector<std::string> files;
     for (size_t i = 1; i < json.size(); ++i) {
         const std::string line = std::regex_replace(json[i], date, "\"added\":D");
