@@ -170,7 +170,6 @@ std::vector<TableData> seedTables() {
     // The extension columns after the eight: long texts with 2-byte lengths, a mode, 64-bit times.
     TableData addedExtended = added;
     for (Column& c : TableData::extensionColumns()) addedExtended.columns.push_back(std::move(c));
-    const Field none;
     const std::vector<std::vector<Field>> values = {
         {text("docs"), none, number<int32_t>(040755), none, number<int64_t>(-1)},
         {text("a\xEF\xBF\xBD.txt"), text("a\xff.txt"), number<int32_t>(0100600), none,
