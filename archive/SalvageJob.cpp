@@ -527,6 +527,11 @@ SalvageReport SalvageJob::Run() {
     // The new archive takes the columns of the catalog that describes it best.
     std::vector<Column> columns = catalog ? catalog->columns : journal ? journal->columns : TableData::archiveSchema();
     if (columns.empty()) columns = TableData::archiveSchema();
+    // Every column of the schema is there, so that the new archive opens: one the damaged
+    // catalog lacked comes last, unassigned in every row.
+    for (const Column& c : TableData::archiveSchema()) {
+        if (columnIndex(columns, c.name.c_str()) < 0) columns.push_back(c);
+    }
     std::vector<Candidate> rows;
     if (catalog) rows = candidatesOf(*catalog, columns, SalvageSource::Catalog);
     if (journal) {

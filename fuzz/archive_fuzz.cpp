@@ -54,7 +54,8 @@ std::set<std::string> listing(const stdfs::path& root) {
     std::error_code ec;
     for (auto it = stdfs::recursive_directory_iterator(root, ec); !ec && it != stdfs::recursive_directory_iterator();
          it.increment(ec)) {
-        std::string rel = stdfs::relative(it->path(), root).string();
+        // Lexically: a link extracted below root names its own path, not where it points.
+        std::string rel = it->path().lexically_relative(root).string();
         if (it->is_directory() && !it->is_symlink()) rel += "/";
         names.insert(rel);
     }

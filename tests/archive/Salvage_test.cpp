@@ -321,6 +321,35 @@ TEST_F(SalvageTest, ExtraColumnsTravelWithTheRows) {
     EXPECT_EQ(rows, data.slots.size() - 1);
 }
 
+// A catalog written without some of the schema's columns (another writer's) still gives an
+// archive that opens: the missing columns are added, unassigned.
+TEST_F(SalvageTest, ACatalogLackingSchemaColumnsGivesAnArchiveThatOpens) {
+    const int32_t at = catalogOffsetOf(bytes);
+    TableData data = datapacket::read(bytes.data() + at, bytes.size() - at);
+    for (const char* dropped : {schema::kCheckinDate, schema::kFileDate}) {
+        const auto c = std::find_if(data.columns.begin(), data.columns.end(),
+                                    [&](const Column& col) { return col.name == dropped; });
+        ASSERT_NE(c, data.columns.end());
+        const size_t index = static_cast<size_t>(c - data.columns.begin());
+        data.columns.erase(c);
+        for (Slot& slot : data.slots) {
+            std::vector<Field> fields(slot.fields.begin(), slot.fields.end());
+            fields.erase(fields.begin() + static_cast<std::ptrdiff_t>(index));
+            slot.fields = FieldRow(std::move(fields));
+        }
+    }
+    const Bytes packet = datapacket::write(data);
+    Bytes b(bytes.begin(), bytes.begin() + at);
+    b.insert(b.end(), packet.begin(), packet.end());
+
+    SalvageReport report;
+    salvage(b, report, "two columns missing");
+    EXPECT_TRUE(lostNames(report).empty());
+    auto kiv = TKiv::OpenExisting(path("saved.oru"));
+    EXPECT_TRUE(kiv->Catalog().HasField(schema::kCheckinDate));
+    EXPECT_TRUE(kiv->Catalog().HasField(schema::kFileDate));
+}
+
 TEST_F(SalvageTest, AnExistingTargetIsRefusedAndKept) {
     writeText(path("saved.oru"), "mine");
     EXPECT_EQ(kindOf([&] { SalvageJob(archive, path("saved.oru")).Run(); }), ErrorKind::TargetExists);
