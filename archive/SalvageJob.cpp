@@ -559,7 +559,7 @@ SalvageReport SalvageJob::Run() {
             report.lost.push_back({c.path(), Error(ErrorKind::UnknownEntryType, {.archive = archivePath_, .entry = c.path(), .count = c.type}), c.source});
             continue;
         }
-        if (c.offset < kHeaderSize || c.stored <= 0 || c.original < 0 || c.offset + c.stored > dataEnd) {
+        if (c.offset < kHeaderSize || c.stored <= 0 || c.original < 0 || c.offset > dataEnd || c.stored > dataEnd - c.offset) {
             report.lost.push_back({c.path(), Error(ErrorKind::StoredOutsideData, {.archive = archivePath_, .entry = c.path()}), c.source});
             continue;
         }

@@ -260,6 +260,13 @@ TEST_F(SalvageTest, RowsThatDoNotMatchTheirStreamsAreLostWithTheirReason) {
              setInt(rowNamed(d, c, "note.txt")[column(c, "Offset")], 0x7000000);
          },
          "docs/note.txt", ErrorKind::StoredOutsideData},
+        {"offset and stored size whose sum overflows 64 bits",
+         [&](TableData& d, const std::vector<Column>& c) {
+             FieldRow& note = rowNamed(d, c, "note.txt");
+             setInt(note[column(c, "Offset")], 3746994889972252696);
+             setInt(note[column(c, "StoredSize")], 5767422444600164354);
+         },
+         "docs/note.txt", ErrorKind::StoredOutsideData},
         {"two rows on one stream",
          [&](TableData& d, const std::vector<Column>& c) {
              FieldRow& note = rowNamed(d, c, "note.txt");
