@@ -184,31 +184,45 @@ void CatalogTree::run(Walk& walk, int startRow, int parentId) const {
     }
 }
 
+namespace {
+
+// The listing's walk with each row's path: the current folder's path kept in one buffer, the
+// visited name behind it.
+struct PathVisitor : CatalogTree::Visitor {
+    PathVisitor(const CatalogTree& names, const std::function<void(int, const std::string&)>& f, std::string prefix)
+        : tree(names), each(f), path(std::move(prefix)) {}
+    const CatalogTree& tree;
+    const std::function<void(int, const std::string&)>& each;
+    std::string path;
+    std::vector<size_t> ends;  // the path's length at each folder above
+    void visit(int row, bool entered) override {
+        const size_t end = path.size();
+        if (!path.empty()) path += '/';
+        path += tree.nameOf(row);
+        each(row, path);
+        if (entered) {
+            ends.push_back(end);
+        } else {
+            path.resize(end);
+        }
+    }
+    void leave(int) override {
+        path.resize(ends.back());
+        ends.pop_back();
+    }
+};
+
+}  // namespace
+
 void CatalogTree::walk(const std::function<void(int, const std::string&)>& each) const {
-    // The path is kept in one buffer: the current folder's path, the visited name behind it.
-    struct Paths : Visitor {
-        Paths(const CatalogTree& names, const std::function<void(int, const std::string&)>& f) : tree(names), each(f) {}
-        const CatalogTree& tree;
-        const std::function<void(int, const std::string&)>& each;
-        std::string path;
-        std::vector<size_t> ends;  // the path's length at each folder above
-        void visit(int row, bool entered) override {
-            const size_t end = path.size();
-            if (!path.empty()) path += '/';
-            path += tree.nameOf(row);
-            each(row, path);
-            if (entered) {
-                ends.push_back(end);
-            } else {
-                path.resize(end);
-            }
-        }
-        void leave(int) override {
-            path.resize(ends.back());
-            ends.pop_back();
-        }
-    } paths(*this, each);
+    PathVisitor paths(*this, each, "");
     walkBelow("", listing(), paths);
+}
+
+void CatalogTree::walkWithPaths(int row, const std::string& prefix,
+                                const std::function<void(int, const std::string&)>& each) const {
+    PathVisitor paths(*this, each, prefix);
+    walkFrom(row, listing(), paths);
 }
 
 std::string CatalogTree::nameOf(int row) const {

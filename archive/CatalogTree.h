@@ -66,6 +66,10 @@ public:
     // The listing's walk from the top level, calling each(row, path) with the row's path: the
     // UTF-8 names from the top level joined by "/". Fails as walkBelow.
     void walk(const std::function<void(int row, const std::string& path)>& each) const;
+    // The listing's walk from row (visited first) and below, each path being prefix (unless empty)
+    // and "/" before the names. Fails as walkFrom.
+    void walkWithPaths(int row, const std::string& prefix,
+                       const std::function<void(int row, const std::string& path)>& each) const;
 
     // The rows an entry path names, in view order: names (UTF-8) from the top level; every name
     // but the last must be a folder reachable by that chain. A row with a true name of its own

@@ -7,7 +7,6 @@
 #include "archive/EntryNames.h"
 #include "catalog/ArchiveSchema.h"
 #include "catalog/CatalogTable.h"
-#include "platform/CodePage.h"
 #include "platform/Collation.h"
 #include "platform/Error.h"
 
@@ -62,31 +61,7 @@ std::string UnreachableRows::folderOf(int top) const {
 }
 
 void UnreachableRows::walk(const std::function<void(int row, const std::string& path)>& each) const {
-    struct Paths : CatalogTree::Visitor {
-        const CatalogTable& catalog;
-        const std::function<void(int, const std::string&)>& each;
-        std::string path;
-        std::vector<size_t> ends;  // the path's length at each folder above
-        Paths(const CatalogTable& c, const std::function<void(int, const std::string&)>& f) : catalog(c), each(f) {}
-        void visit(int row, bool entered) override {
-            const size_t end = path.size();
-            path += '/' + cp950::toUtf8(catalog.TextAt(row, schema::kFileName));
-            each(row, path);
-            if (entered) {
-                ends.push_back(end);
-            } else {
-                path.resize(end);
-            }
-        }
-        void leave(int) override {
-            path.resize(ends.back());
-            ends.pop_back();
-        }
-    } paths(catalog_, each);
-    for (const int top : tops_) {
-        paths.path = folderOf(top);
-        tree_.walkFrom(top, CatalogTree::listing(), paths);
-    }
+    for (const int top : tops_) tree_.walkWithPaths(top, folderOf(top), each);
 }
 
 }  // namespace oru
